@@ -35,7 +35,9 @@ SystemClock g_systemClock;
 std::atomic<Clock*> g_clock{&g_systemClock};
 } // namespace
 
-Clock& CurrentClock() { return *g_clock.load(std::memory_order_acquire); }
+Clock& CurrentClock() {
+    return *g_clock.load(std::memory_order_acquire);
+}
 
 Clock* SetClock(Clock* clock) {
     Clock* previous = g_clock.exchange(clock ? clock : &g_systemClock, std::memory_order_acq_rel);

@@ -45,8 +45,12 @@ Clock& CurrentClock();
 Clock* SetClock(Clock* clock);
 
 // Shorthands for the current clock.
-inline uint32_t TimeMs() { return CurrentClock().NowMs(); }
-inline void SleepMs(uint32_t ms) { CurrentClock().SleepMs(ms); }
+inline uint32_t TimeMs() {
+    return CurrentClock().NowMs();
+}
+inline void SleepMs(uint32_t ms) {
+    CurrentClock().SleepMs(ms);
+}
 
 // Replaces the clock for one scope.
 class ScopedClock {

@@ -16,7 +16,9 @@ std::string EnvOr(const char* name, const std::string& fallback) {
     return value && *value ? std::string(value) : fallback;
 }
 
-std::string HomeDir() { return EnvOr("HOME", "/tmp"); }
+std::string HomeDir() {
+    return EnvOr("HOME", "/tmp");
+}
 
 std::string UserDir(const char* homeSub, const char* xdgVar, const char* xdgDefault) {
     std::string dir;
@@ -68,8 +70,12 @@ std::string ProgramDir() {
     return slash == std::string::npos ? "." : (slash == 0 ? "/" : path.substr(0, slash));
 }
 
-std::string ConfigDir() { return UserDir("config", "XDG_CONFIG_HOME", ".config"); }
+std::string ConfigDir() {
+    return UserDir("config", "XDG_CONFIG_HOME", ".config");
+}
 
-std::string DataDir() { return UserDir("data", "XDG_DATA_HOME", ".local/share"); }
+std::string DataDir() {
+    return UserDir("data", "XDG_DATA_HOME", ".local/share");
+}
 
 } // namespace plat

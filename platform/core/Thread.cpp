@@ -93,7 +93,9 @@ bool Thread::SetPriority(ThreadPriority priority) {
     }
     // Higher priorities are a lower nice value of this one thread, which an unprivileged
     // process may be refused.
-    int nice = priority == ThreadPriority::Normal ? 0 : priority == ThreadPriority::AboveNormal ? -5 : -10;
+    int nice = priority == ThreadPriority::Normal        ? 0
+               : priority == ThreadPriority::AboveNormal ? -5
+                                                         : -10;
     pid_t tid;
     {
         std::lock_guard<std::mutex> guard(gateLock_);

@@ -1,0 +1,675 @@
+#include "platform/store/Registry.h"
+
+#include "platform/core/DebugOutput.h"
+#include "platform/core/Paths.h"
+
+#include <fcntl.h>
+#include <sqlite3.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstring>
+#include <mutex>
+
+namespace plat {
+
+namespace {
+
+constexpr int64_t kRootId = 1;
+constexpr int kBusyTimeoutMs = 5000;
+
+const char* const kSchema[] = {
+    // Keys form a tree under the root row (id 1). AUTOINCREMENT keeps ids of deleted keys
+    // from being reused, so a stale handle never reaches a newer key.
+    "CREATE TABLE IF NOT EXISTS keys ("
+    " id INTEGER PRIMARY KEY AUTOINCREMENT,"
+    " parent INTEGER REFERENCES keys(id),"
+    " name TEXT NOT NULL COLLATE NOCASE,"
+    " UNIQUE (parent, name))",
+    "CREATE TABLE IF NOT EXISTS vals ("
+    " key INTEGER NOT NULL REFERENCES keys(id) ON DELETE CASCADE,"
+    " name TEXT NOT NULL COLLATE NOCASE,"
+    " type INTEGER NOT NULL,"
+    " data BLOB NOT NULL,"
+    " UNIQUE (key, name))",
+    "INSERT OR IGNORE INTO keys (id, parent, name) VALUES (1, NULL, '')",
+    "PRAGMA user_version = 1",
+};
+
+std::atomic<Registry*> g_testOverride{nullptr};
+
+void Trace(const std::string& text) {
+    DebugOutput((text + "\n").c_str());
+}
+
+// Splits a key path at backslashes, skipping empty components.
+std::vector<std::string_view> SplitPath(std::string_view path) {
+    std::vector<std::string_view> parts;
+    size_t start = 0;
+    while (start <= path.size()) {
+        size_t end = path.find('\\', start);
+        if (end == std::string_view::npos) {
+            end = path.size();
+        }
+        if (end > start) {
+            parts.push_back(path.substr(start, end - start));
+        }
+        start = end + 1;
+    }
+    return parts;
+}
+
+void BindText(sqlite3_stmt* stmt, int index, std::string_view text) {
+    // A null pointer would bind SQL NULL; the empty name is a name like any other.
+    const char* p = text.data() ? text.data() : "";
+    sqlite3_bind_text(stmt, index, p, static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+std::string ColumnText(sqlite3_stmt* stmt, int column) {
+    const void* p = sqlite3_column_blob(stmt, column);
+    int n = sqlite3_column_bytes(stmt, column);
+    return p && n > 0 ? std::string(static_cast<const char*>(p), static_cast<size_t>(n))
+                      : std::string();
+}
+
+} // namespace
+
+// Resets a cached statement when the operation that used it ends, on every path.
+class Registry::Statement {
+public:
+    explicit Statement(sqlite3_stmt* stmt) : stmt_(stmt) {}
+    ~Statement() {
+        if (stmt_) {
+            sqlite3_reset(stmt_);
+            sqlite3_clear_bindings(stmt_);
+        }
+    }
+    Statement(const Statement&) = delete;
+    Statement& operator=(const Statement&) = delete;
+    sqlite3_stmt* get() const { return stmt_; }
+    explicit operator bool() const { return stmt_ != nullptr; }
+
+private:
+    sqlite3_stmt* stmt_;
+};
+
+// Holds one read transaction over several statements when no transaction is open yet.
+class Registry::ReadScope {
+public:
+    explicit ReadScope(Registry& reg) : reg_(reg) {
+        if (sqlite3_get_autocommit(reg_.db_)) {
+            Statement begin(reg_.Prepare(reg_.beginRead_, "BEGIN"));
+            began_ = begin && sqlite3_step(begin.get()) == SQLITE_DONE;
+        }
+    }
+    ~ReadScope() {
+        if (began_) {
+            Statement end(reg_.Prepare(reg_.endRead_, "COMMIT"));
+            if (!end || sqlite3_step(end.get()) != SQLITE_DONE) {
+                reg_.Exec("ROLLBACK");
+            }
+        }
+    }
+    ReadScope(const ReadScope&) = delete;
+    ReadScope& operator=(const ReadScope&) = delete;
+
+private:
+    Registry& reg_;
+    bool began_ = false;
+};
+
+Registry::Registry(const std::string& path) : path_(path) {
+    if (!Open()) {
+        Trace("Registry: cannot open " + path_ + ": " + openError_);
+        if (db_) {
+            sqlite3_close_v2(db_);
+            db_ = nullptr;
+        }
+    }
+}
+
+Registry::~Registry() {
+    if (!db_) {
+        return;
+    }
+    for (sqlite3_stmt* stmt :
+         {beginRead_, endRead_, findChild_, insertChild_, keyAlive_, queryValue_, setValue_,
+          deleteValue_, deleteTree_, enumKeys_, enumValues_}) {
+        sqlite3_finalize(stmt);
+    }
+    sqlite3_close_v2(db_);
+}
+
+bool Registry::Open() {
+    // Create the file ourselves so that it (and the WAL files SQLite derives from it) is
+    // private to the user.
+    int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        openError_ = std::strerror(errno);
+        return false;
+    }
+    ::close(fd);
+
+    int rc =
+        sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
+    if (rc != SQLITE_OK) {
+        openError_ = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
+        return false;
+    }
+    sqlite3_extended_result_codes(db_, 1);
+    sqlite3_busy_timeout(db_, kBusyTimeoutMs);
+
+    // WAL lets readers run beside a writer; NORMAL skips the disk sync on every commit (values
+    // are written from audio threads), and a crash of the program still loses nothing.
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db_, "PRAGMA journal_mode = WAL", -1, &stmt, nullptr) != SQLITE_OK) {
+        openError_ = sqlite3_errmsg(db_);
+        return false;
+    }
+    rc = sqlite3_step(stmt);
+    std::string mode = rc == SQLITE_ROW ? ColumnText(stmt, 0) : std::string();
+    sqlite3_finalize(stmt);
+    if (rc != SQLITE_ROW) {
+        openError_ = sqlite3_errmsg(db_);
+        return false;
+    }
+    if (mode != "wal") {
+        Trace("Registry: " + path_ + " runs in journal mode " + mode + " instead of WAL");
+    }
+    if (!Exec("PRAGMA synchronous = NORMAL") || !Exec("PRAGMA foreign_keys = ON")) {
+        openError_ = sqlite3_errmsg(db_);
+        return false;
+    }
+    // Two processes may create the schema at once; the write lock and IF NOT EXISTS make
+    // that harmless.
+    if (!Exec("BEGIN IMMEDIATE")) {
+        openError_ = sqlite3_errmsg(db_);
+        return false;
+    }
+    for (const char* sql : kSchema) {
+        if (!Exec(sql)) {
+            openError_ = sqlite3_errmsg(db_);
+            Exec("ROLLBACK");
+            return false;
+        }
+    }
+    if (!Exec("COMMIT")) {
+        openError_ = sqlite3_errmsg(db_);
+        Exec("ROLLBACK");
+        return false;
+    }
+    return true;
+}
+
+bool Registry::Exec(const char* sql) {
+    return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
+void Registry::Fail(const char* what) const {
+    Trace(std::string("Registry: ") + what + " failed in " + path_ + ": " +
+          (db_ ? sqlite3_errmsg(db_) : "not open"));
+}
+
+sqlite3_stmt* Registry::Prepare(sqlite3_stmt*& slot, const char* sql) {
+    if (!slot &&
+        sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &slot, nullptr) != SQLITE_OK) {
+        Fail("prepare");
+        slot = nullptr;
+    }
+    return slot;
+}
+
+long Registry::MapError(int rc) const {
+    if (rc == SQLITE_CONSTRAINT_FOREIGNKEY) {
+        return kErrorKeyDeleted;
+    }
+    return kErrorBadDb;
+}
+
+Registry& Registry::CurrentUser() {
+    if (Registry* replacement = g_testOverride.load(std::memory_order_acquire)) {
+        return *replacement;
+    }
+    // Never destroyed: engine threads may still read settings while the process exits.
+    static Registry* const hive = new Registry(JoinPath(ConfigDir(), "registry.sqlite3"));
+    return *hive;
+}
+
+Registry* Registry::SetCurrentUserForTests(Registry* registry) {
+    return g_testOverride.exchange(registry, std::memory_order_acq_rel);
+}
+
+long Registry::FindChild(int64_t parent, std::string_view name, int64_t* child) {
+    Statement st(Prepare(findChild_, "SELECT id FROM keys WHERE parent = ?1 AND name = ?2"));
+    if (!st) {
+        return kErrorBadDb;
+    }
+    sqlite3_bind_int64(st.get(), 1, parent);
+    BindText(st.get(), 2, name);
+    int rc = sqlite3_step(st.get());
+    if (rc == SQLITE_ROW) {
+        *child = sqlite3_column_int64(st.get(), 0);
+        return kErrorSuccess;
+    }
+    if (rc == SQLITE_DONE) {
+        return kErrorFileNotFound;
+    }
+    Fail("key lookup");
+    return kErrorBadDb;
+}
+
+// Walks `path` from the root as far as it exists. `*id` is the deepest key found and
+// `*allFound` says whether that is the whole path.
+long Registry::Resolve(std::string_view path, int64_t* id, bool* allFound) {
+    // One read transaction for the whole walk: each statement on its own would take and
+    // release the WAL read lock (a few system calls) again.
+    ReadScope scope(*this);
+    int64_t current = kRootId;
+    for (std::string_view part : SplitPath(path)) {
+        int64_t next = 0;
+        long rc = FindChild(current, part, &next);
+        if (rc == kErrorFileNotFound) {
+            *id = current;
+            *allFound = false;
+            return kErrorSuccess;
+        }
+        if (rc != kErrorSuccess) {
+            return rc;
+        }
+        current = next;
+    }
+    *id = current;
+    *allFound = true;
+    return kErrorSuccess;
+}
+
+bool Registry::KeyAlive(int64_t id) {
+    Statement st(Prepare(keyAlive_, "SELECT 1 FROM keys WHERE id = ?1"));
+    if (!st) {
+        return false;
+    }
+    sqlite3_bind_int64(st.get(), 1, id);
+    return sqlite3_step(st.get()) == SQLITE_ROW;
+}
+
+long Registry::CreateKey(std::string_view path, Key* key, bool* createdNew) {
+    if (!key) {
+        return kErrorInvalidParameter;
+    }
+    CriticalSectionLock guard(lock_);
+    if (!db_) {
+        return kErrorBadDb;
+    }
+    // Most calls open a key that exists: find it without taking the write lock.
+    int64_t id = 0;
+    bool allFound = false;
+    long rc = Resolve(path, &id, &allFound);
+    if (rc != kErrorSuccess) {
+        return rc;
+    }
+    if (allFound) {
+        key->id = id;
+        if (createdNew) {
+            *createdNew = false;
+        }
+        return kErrorSuccess;
+    }
+
+    Transaction tx(*this);
+    if (!tx.Active()) {
+        return kErrorBadDb;
+    }
+    // Walk again under the write lock: another thread or process may have created part of
+    // the path since. INSERT OR IGNORE against the unique (parent, name) pair means that of
+    // several creators exactly one inserts and all end on the same row.
+    int64_t current = kRootId;
+    bool insertedLast = false;
+    for (std::string_view part : SplitPath(path)) {
+        Statement ins(
+            Prepare(insertChild_, "INSERT OR IGNORE INTO keys (parent, name) VALUES (?1, ?2)"));
+        if (!ins) {
+            return kErrorBadDb;
+        }
+        sqlite3_bind_int64(ins.get(), 1, current);
+        BindText(ins.get(), 2, part);
+        int step = sqlite3_step(ins.get());
+        if (step != SQLITE_DONE) {
+            Fail("key creation");
+            return MapError(step);
+        }
+        insertedLast = sqlite3_changes(db_) > 0;
+        int64_t next = 0;
+        rc = FindChild(current, part, &next);
+        if (rc != kErrorSuccess) {
+            return rc == kErrorFileNotFound ? kErrorBadDb : rc;
+        }
+        current = next;
+    }
+    rc = tx.Commit();
+    if (rc != kErrorSuccess) {
+        return rc;
+    }
+    key->id = current;
+    if (createdNew) {
+        *createdNew = insertedLast;
+    }
+    return kErrorSuccess;
+}
+
+long Registry::OpenKey(std::string_view path, Key* key) {
+    if (!key) {
+        return kErrorInvalidParameter;
+    }
+    CriticalSectionLock guard(lock_);
+    if (!db_) {
+        return kErrorBadDb;
+    }
+    int64_t id = 0;
+    bool allFound = false;
+    long rc = Resolve(path, &id, &allFound);
+    if (rc != kErrorSuccess) {
+        return rc;
+    }
+    if (!allFound) {
+        return kErrorFileNotFound;
+    }
+    key->id = id;
+    return kErrorSuccess;
+}
+
+bool Registry::KeyExists(std::string_view path) {
+    Key key;
+    return OpenKey(path, &key) == kErrorSuccess;
+}
+
+long Registry::QueryValue(Key key, std::string_view name, uint32_t* type, void* data,
+                          uint32_t* size) {
+    if (!key) {
+        return kErrorInvalidParameter;
+    }
+    if (data && !size) {
+        return kErrorInvalidParameter;
+    }
+    CriticalSectionLock guard(lock_);
+    if (!db_) {
+        return kErrorBadDb;
+    }
+    Statement st(Prepare(queryValue_, "SELECT type, data FROM vals WHERE key = ?1 AND name = ?2"));
+    if (!st) {
+        return kErrorBadDb;
+    }
+    sqlite3_bind_int64(st.get(), 1, key.id);
+    BindText(st.get(), 2, name);
+    int rc = sqlite3_step(st.get());
+    if (rc == SQLITE_DONE) {
+        return kErrorFileNotFound;
+    }
+    if (rc != SQLITE_ROW) {
+        Fail("value query");
+        return kErrorBadDb;
+    }
+    const void* bytes = sqlite3_column_blob(st.get(), 1);
+    auto needed = static_cast<uint32_t>(sqlite3_column_bytes(st.get(), 1));
+    if (type) {
+        *type = static_cast<uint32_t>(sqlite3_column_int64(st.get(), 0));
+    }
+    if (!data) {
+        if (size) {
+            *size = needed;
+        }
+        return kErrorSuccess;
+    }
+    if (*size < needed) {
+        *size = needed;
+        return kErrorMoreData;
+    }
+    if (needed > 0) {
+        std::memcpy(data, bytes, needed);
+    }
+    *size = needed;
+    return kErrorSuccess;
+}
+
+long Registry::SetValue(Key key, std::string_view name, uint32_t type, const void* data,
+                        uint32_t size) {
+    if (!key) {
+        return kErrorInvalidParameter;
+    }
+    if (!data && size > 0) {
+        return kErrorInvalidParameter;
+    }
+    CriticalSectionLock guard(lock_);
+    if (!db_) {
+        return kErrorBadDb;
+    }
+    // ON CONFLICT keeps the row (and the spelling of its name) and replaces type and data, so
+    // concurrent writers of one value never make two rows.
+    Statement st(Prepare(setValue_, "INSERT INTO vals (key, name, type, data)"
+                                    " VALUES (?1, ?2, ?3, ?4)"
+                                    " ON CONFLICT (key, name) DO UPDATE"
+                                    " SET type = excluded.type, data = excluded.data"));
+    if (!st) {
+        return kErrorBadDb;
+    }
+    static const char kEmpty = 0;
+    sqlite3_bind_int64(st.get(), 1, key.id);
+    BindText(st.get(), 2, name);
+    sqlite3_bind_int64(st.get(), 3, type);
+    sqlite3_bind_blob(st.get(), 4, size > 0 ? data : &kEmpty, static_cast<int>(size),
+                      SQLITE_STATIC);
+    int rc = sqlite3_step(st.get());
+    if (rc == SQLITE_DONE) {
+        return kErrorSuccess;
+    }
+    if (rc != SQLITE_CONSTRAINT_FOREIGNKEY) {
+        Fail("value write");
+    }
+    return MapError(rc);
+}
+
+long Registry::DeleteValue(Key key, std::string_view name) {
+    if (!key) {
+        return kErrorInvalidParameter;
+    }
+    CriticalSectionLock guard(lock_);
+    if (!db_) {
+        return kErrorBadDb;
+    }
+    Statement st(Prepare(deleteValue_, "DELETE FROM vals WHERE key = ?1 AND name = ?2"));
+    if (!st) {
+        return kErrorBadDb;
+    }
+    sqlite3_bind_int64(st.get(), 1, key.id);
+    BindText(st.get(), 2, name);
+    if (sqlite3_step(st.get()) != SQLITE_DONE) {
+        Fail("value deletion");
+        return kErrorBadDb;
+    }
+    return sqlite3_changes(db_) > 0 ? kErrorSuccess : kErrorFileNotFound;
+}
+
+long Registry::DeleteTree(std::string_view path) {
+    CriticalSectionLock guard(lock_);
+    if (!db_) {
+        return kErrorBadDb;
+    }
+    if (SplitPath(path).empty()) {
+        return kErrorInvalidParameter;
+    }
+    Transaction tx(*this);
+    if (!tx.Active()) {
+        return kErrorBadDb;
+    }
+    int64_t id = 0;
+    bool allFound = false;
+    long rc = Resolve(path, &id, &allFound);
+    if (rc != kErrorSuccess) {
+        return rc;
+    }
+    if (!allFound) {
+        return kErrorFileNotFound;
+    }
+    // One statement removes the whole subtree, so the parent references hold at its end;
+    // the values go with their keys through ON DELETE CASCADE.
+    {
+        Statement st(Prepare(deleteTree_, "WITH RECURSIVE sub(id) AS ("
+                                          " SELECT ?1 UNION SELECT keys.id FROM keys"
+                                          " JOIN sub ON keys.parent = sub.id)"
+                                          " DELETE FROM keys WHERE id IN sub"));
+        if (!st) {
+            return kErrorBadDb;
+        }
+        sqlite3_bind_int64(st.get(), 1, id);
+        if (sqlite3_step(st.get()) != SQLITE_DONE) {
+            Fail("tree deletion");
+            return kErrorBadDb;
+        }
+    }
+    return tx.Commit();
+}
+
+long Registry::EnumKeys(Key key, std::vector<std::string>* names) {
+    if (!key) {
+        return kErrorInvalidParameter;
+    }
+    if (!names) {
+        return kErrorInvalidParameter;
+    }
+    names->clear();
+    CriticalSectionLock guard(lock_);
+    if (!db_) {
+        return kErrorBadDb;
+    }
+    if (!KeyAlive(key.id)) {
+        return kErrorKeyDeleted;
+    }
+    Statement st(Prepare(enumKeys_, "SELECT name FROM keys WHERE parent = ?1 ORDER BY name"));
+    if (!st) {
+        return kErrorBadDb;
+    }
+    sqlite3_bind_int64(st.get(), 1, key.id);
+    int rc;
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+        names->push_back(ColumnText(st.get(), 0));
+    }
+    if (rc != SQLITE_DONE) {
+        Fail("key enumeration");
+        names->clear();
+        return kErrorBadDb;
+    }
+    return kErrorSuccess;
+}
+
+long Registry::EnumValues(Key key, std::vector<Value>* values) {
+    if (!key) {
+        return kErrorInvalidParameter;
+    }
+    if (!values) {
+        return kErrorInvalidParameter;
+    }
+    values->clear();
+    CriticalSectionLock guard(lock_);
+    if (!db_) {
+        return kErrorBadDb;
+    }
+    if (!KeyAlive(key.id)) {
+        return kErrorKeyDeleted;
+    }
+    Statement st(
+        Prepare(enumValues_, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY rowid"));
+    if (!st) {
+        return kErrorBadDb;
+    }
+    sqlite3_bind_int64(st.get(), 1, key.id);
+    int rc;
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+        Value v;
+        v.name = ColumnText(st.get(), 0);
+        v.type = static_cast<uint32_t>(sqlite3_column_int64(st.get(), 1));
+        v.data = ColumnText(st.get(), 2);
+        values->push_back(std::move(v));
+    }
+    if (rc != SQLITE_DONE) {
+        Fail("value enumeration");
+        values->clear();
+        return kErrorBadDb;
+    }
+    return kErrorSuccess;
+}
+
+int Registry::BeginLevel() {
+    if (!db_) {
+        return 0;
+    }
+    int level = txDepth_ + 1;
+    bool ok;
+    if (level == 1) {
+        // IMMEDIATE takes the write lock now, waiting out other processes with the busy
+        // timeout, instead of failing later when a read turns into a write.
+        ok = Exec("BEGIN IMMEDIATE");
+    } else {
+        ok = Exec(("SAVEPOINT level" + std::to_string(level)).c_str());
+    }
+    if (!ok) {
+        Fail("transaction start");
+        return 0;
+    }
+    txDepth_ = level;
+    return level;
+}
+
+long Registry::EndLevel(int level, bool commit) {
+    txDepth_ = level - 1;
+    if (sqlite3_get_autocommit(db_)) {
+        // SQLite already rolled the whole transaction back after an error.
+        return commit ? kErrorBadDb : kErrorSuccess;
+    }
+    if (level == 1) {
+        if (commit && Exec("COMMIT")) {
+            return kErrorSuccess;
+        }
+        if (commit) {
+            Fail("commit");
+        }
+        Exec("ROLLBACK");
+        return commit ? kErrorBadDb : kErrorSuccess;
+    }
+    std::string name = "level" + std::to_string(level);
+    if (commit && Exec(("RELEASE " + name).c_str())) {
+        return kErrorSuccess;
+    }
+    Exec(("ROLLBACK TO " + name).c_str());
+    Exec(("RELEASE " + name).c_str());
+    return commit ? kErrorBadDb : kErrorSuccess;
+}
+
+Registry::Transaction::Transaction(Registry& registry) : registry_(registry) {
+    registry_.lock_.lock();
+    level_ = registry_.BeginLevel();
+    active_ = level_ > 0;
+}
+
+Registry::Transaction::~Transaction() {
+    if (active_) {
+        registry_.EndLevel(level_, false);
+    }
+    registry_.lock_.unlock();
+}
+
+long Registry::Transaction::Commit() {
+    if (!active_) {
+        return kErrorBadDb;
+    }
+    active_ = false;
+    return registry_.EndLevel(level_, true);
+}
+
+void Registry::Transaction::Rollback() {
+    if (active_) {
+        active_ = false;
+        registry_.EndLevel(level_, false);
+    }
+}
+
+} // namespace plat

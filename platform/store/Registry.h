@@ -1,0 +1,156 @@
+#pragma once
+#include "platform/core/CriticalSection.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace plat {
+
+// Value types, numbered as the original platform numbers them.
+constexpr uint32_t kRegNone = 0;
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegBinary = 3;
+constexpr uint32_t kRegDword = 4;
+
+// Result codes, numbered as the original platform's error codes.
+constexpr long kErrorSuccess = 0;
+constexpr long kErrorFileNotFound = 2; // key or value does not exist
+constexpr long kErrorInvalidParameter = 87;
+constexpr long kErrorMoreData = 234; // the caller's buffer is too small
+constexpr long kErrorNoMoreItems = 259;
+constexpr long kErrorBadDb = 1009;      // the database could not be opened or used
+constexpr long kErrorKeyDeleted = 1018; // the key behind a handle was deleted
+
+// A user's registry hive: a tree of keys holding typed values, kept in one SQLite file.
+//
+// Keys are addressed by backslash-separated paths from the hive's root ("Software\Quorvex").
+// Key and value names compare without regard to ASCII case; a key or value keeps the spelling
+// it was first written with. Empty path components are ignored, so "" is the root key.
+// Values are raw bytes with a type; a string value holds exactly the bytes the caller stored.
+//
+// Threads: every member may be called from any thread, including audio threads. One SQLite
+// connection serves all of them; `lock_` (recursive) guards the connection, its prepared
+// statements and `txDepth_`. A Transaction holds `lock_` from its start to its end, so other
+// threads wait instead of seeing or joining its changes. Several processes may share the file:
+// SQLite's WAL mode and a busy timeout arbitrate between them.
+class Registry {
+public:
+    // A handle to an open key. Handles stay valid until the key is deleted; operations on a
+    // handle whose key was deleted answer kErrorKeyDeleted (or not found for queries).
+    struct Key {
+        int64_t id = 0;
+        explicit operator bool() const { return id != 0; }
+    };
+
+    struct Value {
+        std::string name;
+        uint32_t type = kRegNone;
+        std::string data;
+    };
+
+    // Opens (creating when missing) the hive at `path`. A hive that cannot be opened leaves
+    // the object usable: IsOpen() is false and every operation answers kErrorBadDb.
+    explicit Registry(const std::string& path);
+    ~Registry();
+    Registry(const Registry&) = delete;
+    Registry& operator=(const Registry&) = delete;
+
+    bool IsOpen() const { return db_ != nullptr; }
+    const std::string& Path() const { return path_; }
+    // Why the hive could not be opened; empty when it is open.
+    const std::string& OpenError() const { return openError_; }
+
+    // The current user's hive, <ConfigDir()>/registry.sqlite3, opened on first use and kept
+    // for the life of the process (threads may still use it while static objects are torn
+    // down). Tests may put another hive in its place.
+    static Registry& CurrentUser();
+    // Makes `registry` the current user's hive (nullptr restores the real one). Returns the
+    // previous replacement. The caller keeps ownership and must restore before destroying it.
+    static Registry* SetCurrentUserForTests(Registry* registry);
+
+    // Opens the key at `path`, creating it and its missing parents. `createdNew` (optional)
+    // says whether this call created the key itself.
+    long CreateKey(std::string_view path, Key* key, bool* createdNew = nullptr);
+    // Opens an existing key; kErrorFileNotFound when it (or a parent) is missing.
+    long OpenKey(std::string_view path, Key* key);
+    bool KeyExists(std::string_view path);
+
+    // Reads a value. With `data` null only the type and size are reported. When `*size` is
+    // smaller than the value, `*size` is set to the size needed and kErrorMoreData returned
+    // (the buffer is left as it was). `type` and `size` may be null (size only with null data).
+    long QueryValue(Key key, std::string_view name, uint32_t* type, void* data, uint32_t* size);
+    // Creates or replaces a value with `size` bytes of `data`.
+    long SetValue(Key key, std::string_view name, uint32_t type, const void* data, uint32_t size);
+    long DeleteValue(Key key, std::string_view name);
+    // Deletes the key at `path` with all its subkeys and values. The root cannot be deleted.
+    long DeleteTree(std::string_view path);
+
+    // Names of the direct subkeys, ordered by name without regard to case.
+    long EnumKeys(Key key, std::vector<std::string>* names);
+    // The key's values in the order they were first created.
+    long EnumValues(Key key, std::vector<Value>* values);
+
+    // Groups changes so that they all take effect or none do. The object must end on the
+    // thread that made it; other threads' registry calls wait until it ends. Transactions nest:
+    // an inner one that rolls back undoes only its own changes. Ending without Commit() rolls
+    // back.
+    class Transaction {
+    public:
+        explicit Transaction(Registry& registry);
+        ~Transaction();
+        Transaction(const Transaction&) = delete;
+        Transaction& operator=(const Transaction&) = delete;
+
+        // False when the transaction could not be started (its changes then apply one by one).
+        bool Active() const { return active_; }
+        long Commit();
+        void Rollback();
+
+    private:
+        Registry& registry_;
+        bool active_ = false;
+        int level_ = 0;
+    };
+
+private:
+    friend class Transaction;
+    class Statement;
+    class ReadScope;
+
+    bool Open();
+    bool Exec(const char* sql);
+    void Fail(const char* what) const;
+    sqlite3_stmt* Prepare(sqlite3_stmt*& slot, const char* sql);
+    long FindChild(int64_t parent, std::string_view name, int64_t* child);
+    long Resolve(std::string_view path, int64_t* id, bool* allFound);
+    bool KeyAlive(int64_t id);
+    long MapError(int rc) const;
+
+    // Transaction steps; called with lock_ held. Return the nesting level begun, or 0.
+    int BeginLevel();
+    long EndLevel(int level, bool commit);
+
+    std::string path_;
+    std::string openError_;
+    mutable CriticalSection lock_;
+    sqlite3* db_ = nullptr;
+    int txDepth_ = 0;
+    sqlite3_stmt* beginRead_ = nullptr;
+    sqlite3_stmt* endRead_ = nullptr;
+    sqlite3_stmt* findChild_ = nullptr;
+    sqlite3_stmt* insertChild_ = nullptr;
+    sqlite3_stmt* keyAlive_ = nullptr;
+    sqlite3_stmt* queryValue_ = nullptr;
+    sqlite3_stmt* setValue_ = nullptr;
+    sqlite3_stmt* deleteValue_ = nullptr;
+    sqlite3_stmt* deleteTree_ = nullptr;
+    sqlite3_stmt* enumKeys_ = nullptr;
+    sqlite3_stmt* enumValues_ = nullptr;
+};
+
+} // namespace plat

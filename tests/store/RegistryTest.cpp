@@ -1,0 +1,422 @@
+#include "platform/store/Registry.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <thread>
+#include <vector>
+
+using plat::Registry;
+
+namespace {
+
+class RegistryTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char tmpl[] = "/tmp/quorvex-registry-XXXXXX";
+        ASSERT_NE(mkdtemp(tmpl), nullptr);
+        dir_ = tmpl;
+        path_ = dir_ + "/registry.sqlite3";
+        reg_ = std::make_unique<Registry>(path_);
+        ASSERT_TRUE(reg_->IsOpen()) << reg_->OpenError();
+    }
+    void TearDown() override {
+        reg_.reset();
+        std::filesystem::remove_all(dir_);
+    }
+
+    Registry::Key Create(const char* path, bool* createdNew = nullptr) {
+        Registry::Key key;
+        EXPECT_EQ(reg_->CreateKey(path, &key, createdNew), plat::kErrorSuccess) << path;
+        return key;
+    }
+
+    std::string dir_;
+    std::string path_;
+    std::unique_ptr<Registry> reg_;
+};
+
+TEST_F(RegistryTest, KeyPathsIgnoreCaseAndKeepTheFirstSpelling) {
+    bool createdNew = false;
+    Registry::Key a = Create("Software\\Quorvex", &createdNew);
+    EXPECT_TRUE(createdNew);
+    Registry::Key b = Create("SOFTWARE\\quorvex", &createdNew);
+    EXPECT_FALSE(createdNew);
+    EXPECT_EQ(a.id, b.id);
+    Registry::Key c = Create("\\software\\\\QUORVEX\\", &createdNew);
+    EXPECT_FALSE(createdNew);
+    EXPECT_EQ(a.id, c.id);
+
+    Registry::Key root;
+    ASSERT_EQ(reg_->OpenKey("", &root), plat::kErrorSuccess);
+    std::vector<std::string> names;
+    ASSERT_EQ(reg_->EnumKeys(root, &names), plat::kErrorSuccess);
+    EXPECT_EQ(names, std::vector<std::string>{"Software"});
+    Registry::Key software;
+    ASSERT_EQ(reg_->OpenKey("software", &software), plat::kErrorSuccess);
+    ASSERT_EQ(reg_->EnumKeys(software, &names), plat::kErrorSuccess);
+    EXPECT_EQ(names, std::vector<std::string>{"Quorvex"});
+}
+
+TEST_F(RegistryTest, CreateMakesParentsAndOpenFindsOnlyExistingKeys) {
+    Registry::Key key;
+    EXPECT_EQ(reg_->OpenKey("A\\B\\C", &key), plat::kErrorFileNotFound);
+    EXPECT_FALSE(reg_->KeyExists("A"));
+
+    bool createdNew = false;
+    Registry::Key c = Create("A\\B\\C", &createdNew);
+    EXPECT_TRUE(createdNew);
+    EXPECT_TRUE(reg_->KeyExists("a"));
+    EXPECT_TRUE(reg_->KeyExists("a\\b"));
+    ASSERT_EQ(reg_->OpenKey("a\\b\\c", &key), plat::kErrorSuccess);
+    EXPECT_EQ(key.id, c.id);
+
+    // Creating a parent that already exists reports it as opened.
+    Create("A\\B", &createdNew);
+    EXPECT_FALSE(createdNew);
+    EXPECT_EQ(reg_->OpenKey("A\\B\\C\\D", &key), plat::kErrorFileNotFound);
+}
+
+TEST_F(RegistryTest, ValuesKeepTypeBytesAndSize) {
+    Registry::Key key = Create("Software\\Values");
+    const char text[] = "abc";
+    ASSERT_EQ(reg_->SetValue(key, "Text", plat::kRegSz, text, 4), plat::kErrorSuccess);
+    const char unterminated[] = {'x', 'y'};
+    ASSERT_EQ(reg_->SetValue(key, "Raw", plat::kRegSz, unterminated, 2), plat::kErrorSuccess);
+    const unsigned char binary[] = {0, 1, 0, 255, 0};
+    ASSERT_EQ(reg_->SetValue(key, "Bin", plat::kRegBinary, binary, 5), plat::kErrorSuccess);
+    const unsigned char dword[] = {0xB8, 0, 0, 0};
+    ASSERT_EQ(reg_->SetValue(key, "Num", plat::kRegDword, dword, 4), plat::kErrorSuccess);
+    ASSERT_EQ(reg_->SetValue(key, "Empty", plat::kRegSz, nullptr, 0), plat::kErrorSuccess);
+
+    uint32_t type = 0;
+    char buf[16];
+    uint32_t size = sizeof(buf);
+    ASSERT_EQ(reg_->QueryValue(key, "TEXT", &type, buf, &size), plat::kErrorSuccess);
+    EXPECT_EQ(type, plat::kRegSz);
+    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(std::memcmp(buf, text, 4), 0);
+
+    size = sizeof(buf);
+    ASSERT_EQ(reg_->QueryValue(key, "raw", &type, buf, &size), plat::kErrorSuccess);
+    EXPECT_EQ(size, 2u); // no terminator is added to what was stored
+
+    size = sizeof(buf);
+    ASSERT_EQ(reg_->QueryValue(key, "bin", &type, buf, &size), plat::kErrorSuccess);
+    EXPECT_EQ(type, plat::kRegBinary);
+    ASSERT_EQ(size, 5u);
+    EXPECT_EQ(std::memcmp(buf, binary, 5), 0);
+
+    size = sizeof(buf);
+    ASSERT_EQ(reg_->QueryValue(key, "Num", &type, buf, &size), plat::kErrorSuccess);
+    EXPECT_EQ(type, plat::kRegDword);
+    EXPECT_EQ(size, 4u);
+    EXPECT_EQ(static_cast<unsigned char>(buf[0]), 0xB8);
+
+    size = sizeof(buf);
+    ASSERT_EQ(reg_->QueryValue(key, "Empty", &type, buf, &size), plat::kErrorSuccess);
+    EXPECT_EQ(size, 0u);
+
+    // Replacing a value changes its type and data but keeps its first spelling and place.
+    ASSERT_EQ(reg_->SetValue(key, "TEXT", plat::kRegDword, dword, 4), plat::kErrorSuccess);
+    std::vector<Registry::Value> values;
+    ASSERT_EQ(reg_->EnumValues(key, &values), plat::kErrorSuccess);
+    ASSERT_EQ(values.size(), 5u);
+    EXPECT_EQ(values[0].name, "Text");
+    EXPECT_EQ(values[0].type, plat::kRegDword);
+    EXPECT_EQ(values[0].data, std::string("\xB8\0\0\0", 4));
+    EXPECT_EQ(values[1].name, "Raw");
+    EXPECT_EQ(values[2].name, "Bin");
+    EXPECT_EQ(values[2].data, std::string(reinterpret_cast<const char*>(binary), 5));
+    EXPECT_EQ(values[3].name, "Num");
+    EXPECT_EQ(values[4].name, "Empty");
+}
+
+TEST_F(RegistryTest, QueryAnswersSizeMoreDataAndNotFound) {
+    Registry::Key key = Create("Software\\Sizes");
+    const char text[] = "hello world";
+    ASSERT_EQ(reg_->SetValue(key, "Greeting", plat::kRegSz, text, sizeof(text)),
+              plat::kErrorSuccess);
+
+    uint32_t type = 0;
+    uint32_t size = 0;
+    ASSERT_EQ(reg_->QueryValue(key, "Greeting", &type, nullptr, &size), plat::kErrorSuccess);
+    EXPECT_EQ(size, sizeof(text));
+    EXPECT_EQ(type, plat::kRegSz);
+
+    char small[4] = {'-', '-', '-', '-'};
+    size = sizeof(small);
+    EXPECT_EQ(reg_->QueryValue(key, "Greeting", &type, small, &size), plat::kErrorMoreData);
+    EXPECT_EQ(size, sizeof(text));
+    EXPECT_EQ(std::string(small, 4), "----"); // nothing is written on more data
+
+    char exact[sizeof(text)];
+    size = sizeof(exact);
+    EXPECT_EQ(reg_->QueryValue(key, "Greeting", nullptr, exact, &size), plat::kErrorSuccess);
+    EXPECT_STREQ(exact, text);
+
+    size = 99;
+    EXPECT_EQ(reg_->QueryValue(key, "Missing", &type, exact, &size), plat::kErrorFileNotFound);
+    EXPECT_EQ(size, 99u);
+    EXPECT_EQ(reg_->QueryValue(key, "Greeting", &type, exact, nullptr),
+              plat::kErrorInvalidParameter);
+
+    EXPECT_EQ(reg_->DeleteValue(key, "GREETING"), plat::kErrorSuccess);
+    EXPECT_EQ(reg_->QueryValue(key, "Greeting", &type, nullptr, &size), plat::kErrorFileNotFound);
+    EXPECT_EQ(reg_->DeleteValue(key, "Greeting"), plat::kErrorFileNotFound);
+}
+
+TEST_F(RegistryTest, DeleteTreeRemovesTheSubtreeOnly) {
+    Registry::Key a = Create("Root\\A");
+    Registry::Key deep = Create("Root\\A\\B\\C\\D");
+    Registry::Key ab = Create("Root\\AB"); // shares a prefix, is not below A
+    const uint32_t one = 1;
+    ASSERT_EQ(reg_->SetValue(a, "V", plat::kRegDword, &one, 4), plat::kErrorSuccess);
+    ASSERT_EQ(reg_->SetValue(deep, "V", plat::kRegDword, &one, 4), plat::kErrorSuccess);
+    ASSERT_EQ(reg_->SetValue(ab, "V", plat::kRegDword, &one, 4), plat::kErrorSuccess);
+
+    EXPECT_EQ(reg_->DeleteTree("root\\a"), plat::kErrorSuccess);
+    EXPECT_FALSE(reg_->KeyExists("Root\\A"));
+    EXPECT_FALSE(reg_->KeyExists("Root\\A\\B\\C\\D"));
+    EXPECT_TRUE(reg_->KeyExists("Root\\AB"));
+    uint32_t size = 0;
+    EXPECT_EQ(reg_->QueryValue(ab, "V", nullptr, nullptr, &size), plat::kErrorSuccess);
+
+    // Handles of deleted keys fail, and a key made again under the same path starts empty.
+    EXPECT_EQ(reg_->SetValue(deep, "V", plat::kRegDword, &one, 4), plat::kErrorKeyDeleted);
+    std::vector<std::string> names;
+    EXPECT_EQ(reg_->EnumKeys(a, &names), plat::kErrorKeyDeleted);
+    bool createdNew = false;
+    Registry::Key again = Create("Root\\A\\B\\C\\D", &createdNew);
+    EXPECT_TRUE(createdNew);
+    EXPECT_NE(again.id, deep.id);
+    EXPECT_EQ(reg_->QueryValue(again, "V", nullptr, nullptr, &size), plat::kErrorFileNotFound);
+
+    EXPECT_EQ(reg_->DeleteTree("Root\\Missing"), plat::kErrorFileNotFound);
+    EXPECT_EQ(reg_->DeleteTree(""), plat::kErrorInvalidParameter);
+}
+
+TEST_F(RegistryTest, EnumKeysIsOrderedByNameWithoutCase) {
+    Create("List\\b");
+    Create("List\\A");
+    Create("List\\C");
+    Create("List\\a\\below");
+    Registry::Key list;
+    ASSERT_EQ(reg_->OpenKey("List", &list), plat::kErrorSuccess);
+    std::vector<std::string> names;
+    ASSERT_EQ(reg_->EnumKeys(list, &names), plat::kErrorSuccess);
+    EXPECT_EQ(names, (std::vector<std::string>{"A", "b", "C"}));
+}
+
+TEST_F(RegistryTest, TransactionsCommitRollBackAndNest) {
+    const uint32_t one = 1;
+    {
+        Registry::Transaction tx(*reg_);
+        ASSERT_TRUE(tx.Active());
+        Registry::Key key = Create("Tx\\Dropped");
+        ASSERT_EQ(reg_->SetValue(key, "V", plat::kRegDword, &one, 4), plat::kErrorSuccess);
+        tx.Rollback();
+    }
+    EXPECT_FALSE(reg_->KeyExists("Tx"));
+
+    {
+        Registry::Transaction tx(*reg_);
+        Create("Tx\\Abandoned"); // ends without Commit
+    }
+    EXPECT_FALSE(reg_->KeyExists("Tx"));
+
+    {
+        Registry::Transaction outer(*reg_);
+        Registry::Key kept = Create("Tx\\Kept");
+        ASSERT_EQ(reg_->SetValue(kept, "V", plat::kRegDword, &one, 4), plat::kErrorSuccess);
+        {
+            Registry::Transaction inner(*reg_);
+            ASSERT_TRUE(inner.Active());
+            Create("Tx\\Inner");
+            ASSERT_EQ(reg_->DeleteTree("Tx\\Kept"), plat::kErrorSuccess);
+            inner.Rollback();
+        }
+        {
+            Registry::Transaction inner(*reg_);
+            Create("Tx\\InnerCommitted");
+            EXPECT_EQ(inner.Commit(), plat::kErrorSuccess);
+        }
+        EXPECT_EQ(outer.Commit(), plat::kErrorSuccess);
+    }
+    EXPECT_TRUE(reg_->KeyExists("Tx\\Kept"));
+    EXPECT_FALSE(reg_->KeyExists("Tx\\Inner"));
+    EXPECT_TRUE(reg_->KeyExists("Tx\\InnerCommitted"));
+    Registry::Key kept;
+    ASSERT_EQ(reg_->OpenKey("Tx\\Kept", &kept), plat::kErrorSuccess);
+    uint32_t size = 0;
+    EXPECT_EQ(reg_->QueryValue(kept, "V", nullptr, nullptr, &size), plat::kErrorSuccess);
+
+    // A committed inner transaction is still undone by its outer one's rollback.
+    {
+        Registry::Transaction outer(*reg_);
+        {
+            Registry::Transaction inner(*reg_);
+            Create("Tx\\Gone");
+            EXPECT_EQ(inner.Commit(), plat::kErrorSuccess);
+        }
+        outer.Rollback();
+    }
+    EXPECT_FALSE(reg_->KeyExists("Tx\\Gone"));
+}
+
+TEST_F(RegistryTest, ThreadsCreatingOneKeyGetOneRow) {
+    constexpr int kThreads = 8;
+    std::atomic<int> ready{0};
+    std::atomic<int> created{0};
+    std::vector<int64_t> ids(kThreads);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            ready.fetch_add(1);
+            while (ready.load() < kThreads) {
+            }
+            Registry::Key key;
+            bool createdNew = false;
+            EXPECT_EQ(reg_->CreateKey("Race\\Key", &key, &createdNew), plat::kErrorSuccess);
+            ids[t] = key.id;
+            created += createdNew ? 1 : 0;
+            uint32_t v = static_cast<uint32_t>(t);
+            EXPECT_EQ(reg_->SetValue(key, "Shared", plat::kRegDword, &v, 4), plat::kErrorSuccess);
+        });
+    }
+    for (auto& th : threads) {
+        th.join();
+    }
+    EXPECT_EQ(created.load(), 1);
+    for (int64_t id : ids) {
+        EXPECT_EQ(id, ids[0]);
+    }
+    std::vector<Registry::Value> values;
+    ASSERT_EQ(reg_->EnumValues(Registry::Key{ids[0]}, &values), plat::kErrorSuccess);
+    EXPECT_EQ(values.size(), 1u);
+}
+
+TEST_F(RegistryTest, TwoConnectionsShareTheFile) {
+    // A second object on the same file stands for a second process.
+    Registry other(path_);
+    ASSERT_TRUE(other.IsOpen());
+    constexpr int kWrites = 50;
+    auto writer = [](Registry& reg, const char* name) {
+        Registry::Key key;
+        ASSERT_EQ(reg.CreateKey("Shared\\Key", &key), plat::kErrorSuccess);
+        for (uint32_t i = 0; i < kWrites; ++i) {
+            ASSERT_EQ(reg.SetValue(key, name, plat::kRegDword, &i, 4), plat::kErrorSuccess);
+        }
+    };
+    std::thread a(writer, std::ref(*reg_), "First");
+    std::thread b(writer, std::ref(other), "Second");
+    a.join();
+    b.join();
+
+    Registry::Key key;
+    ASSERT_EQ(other.OpenKey("SHARED\\KEY", &key), plat::kErrorSuccess);
+    std::vector<Registry::Value> values;
+    ASSERT_EQ(reg_->EnumValues(key, &values), plat::kErrorSuccess);
+    ASSERT_EQ(values.size(), 2u);
+    for (const auto& v : values) {
+        uint32_t last = 0;
+        std::memcpy(&last, v.data.data(), 4);
+        EXPECT_EQ(last, static_cast<uint32_t>(kWrites - 1)) << v.name;
+    }
+
+    // What one connection wrote survives its closing and a fresh open.
+    reg_.reset();
+    Registry reopened(path_);
+    EXPECT_TRUE(reopened.KeyExists("shared\\key"));
+
+    struct stat st {};
+    ASSERT_EQ(stat(path_.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u);
+}
+
+TEST_F(RegistryTest, TwoProcessesWriteTheFileAtOnce) {
+    constexpr uint32_t kWrites = 100;
+    auto writeAll = [this](Registry& reg, const char* name) {
+        Registry::Key key;
+        if (reg.CreateKey("Processes", &key) != plat::kErrorSuccess) {
+            return false;
+        }
+        for (uint32_t i = 0; i < kWrites; ++i) {
+            if (reg.SetValue(key, name, plat::kRegDword, &i, 4) != plat::kErrorSuccess) {
+                return false;
+            }
+        }
+        return true;
+    };
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        Registry own(path_); // a child must not use its parent's connection
+        _exit(own.IsOpen() && writeAll(own, "Child") ? 0 : 1);
+    }
+    EXPECT_TRUE(writeAll(*reg_, "Parent"));
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+
+    Registry::Key key;
+    ASSERT_EQ(reg_->OpenKey("processes", &key), plat::kErrorSuccess);
+    for (const char* name : {"Parent", "Child"}) {
+        uint32_t value = 0;
+        uint32_t size = sizeof(value);
+        ASSERT_EQ(reg_->QueryValue(key, name, nullptr, &value, &size), plat::kErrorSuccess);
+        EXPECT_EQ(value, kWrites - 1) << name;
+    }
+}
+
+TEST_F(RegistryTest, AHiveThatCannotBeOpenedAnswersErrors) {
+    Registry missingDir(dir_ + "/no/such/dir/registry.sqlite3");
+    EXPECT_FALSE(missingDir.IsOpen());
+    EXPECT_FALSE(missingDir.OpenError().empty());
+
+    std::string junkPath = dir_ + "/junk.sqlite3";
+    {
+        std::ofstream junk(junkPath, std::ios::binary);
+        junk << std::string(4096, 'x');
+    }
+    Registry junk(junkPath);
+    EXPECT_FALSE(junk.IsOpen());
+
+    for (Registry* reg : {&missingDir, &junk}) {
+        Registry::Key key;
+        EXPECT_EQ(reg->CreateKey("Software", &key), plat::kErrorBadDb);
+        EXPECT_EQ(reg->OpenKey("Software", &key), plat::kErrorBadDb);
+        uint32_t size = 0;
+        EXPECT_EQ(reg->QueryValue(Registry::Key{1}, "V", nullptr, nullptr, &size),
+                  plat::kErrorBadDb);
+        EXPECT_EQ(reg->SetValue(Registry::Key{1}, "V", plat::kRegSz, "", 1), plat::kErrorBadDb);
+        Registry::Transaction tx(*reg);
+        EXPECT_FALSE(tx.Active());
+    }
+}
+
+TEST_F(RegistryTest, CurrentUserLivesInTheConfigDirAndCanBeReplaced) {
+    Registry* previous = Registry::SetCurrentUserForTests(reg_.get());
+    EXPECT_EQ(&Registry::CurrentUser(), reg_.get());
+    Registry::SetCurrentUserForTests(previous);
+
+    // The real hive is opened once, under the config dir that QUORVEX_HOME points to.
+    ASSERT_EQ(setenv("QUORVEX_HOME", (dir_ + "/home").c_str(), 1), 0);
+    Registry& real = Registry::CurrentUser();
+    unsetenv("QUORVEX_HOME");
+    EXPECT_NE(&real, reg_.get());
+    EXPECT_EQ(real.Path(), dir_ + "/home/config/registry.sqlite3");
+    EXPECT_TRUE(real.IsOpen());
+    EXPECT_EQ(&Registry::CurrentUser(), &real);
+}
+
+} // namespace
