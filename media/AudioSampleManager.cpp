@@ -33,12 +33,19 @@ bool AudioSamplePool::PutFree(AudioSample* sample) {
     return true;
 }
 
+void AudioSamplePool::Abandon(AudioSample* sample) {
+    plat::CriticalSectionLock guard(poolLock);
+    abandoned.push_back(sample);
+}
+
 void AudioSamplePool::Close() {
     std::deque<AudioSample*> doomed;
     {
         plat::CriticalSectionLock guard(poolLock);
         closed = true;
         doomed.swap(freeList);
+        doomed.insert(doomed.end(), abandoned.begin(), abandoned.end());
+        abandoned.clear();
     }
     for (AudioSample* sample : doomed) {
         // A releaser may still be leaving the sample's lock after putting it here.
@@ -120,6 +127,7 @@ int AudioSampleManager::GetAudioSample(AudioSample** out, const TraceComponent* 
         // Still in use somewhere: leave it there and make a new one.
         sample->sampleLock.Leave();
         Trace(TRACE_FAILURE, "GetAudioSample : sample %p in use\n", static_cast<void*>(sample));
+        pool->Abandon(sample);
         sample = CreateSample();
         sample->sampleLock.Enter();
     }

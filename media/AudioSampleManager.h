@@ -16,13 +16,17 @@ public:
     AudioSample* TakeFree();
     // Appends a released sample; false when the pool is closed (the caller deletes it).
     bool PutFree(AudioSample* sample);
-    // Deletes every free sample and refuses later returns.
+    // Keeps a sample that was found in use while on the free list (a misused count), so it is
+    // freed with the pool instead of being lost.
+    void Abandon(AudioSample* sample);
+    // Deletes every free and abandoned sample and refuses later returns.
     void Close();
     size_t FreeCount();
 
 private:
     plat::CriticalSection poolLock;
     std::deque<AudioSample*> freeList;
+    std::deque<AudioSample*> abandoned;
     bool closed = false;
 };
 
