@@ -1,0 +1,170 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "skin/SkinResources.h"
+#include "skin/zel_Bitmap.h"
+#include "tests/res/FixturePattern.h"
+
+namespace {
+
+std::string Fixture(const char* name) {
+    return std::string(QUORVEX_FIXTURE_DIR) + "/" + name;
+}
+
+struct Px {
+    int b, g, r, a;
+    bool operator==(const Px&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Px& p) {
+    return os << "(b" << p.b << " g" << p.g << " r" << p.r << " a" << p.a << ")";
+}
+
+// The pixel that a stored (bottom-up) row shows: surface rows are top-down.
+Px StoredPixel(const zel_Bitmap& bmp, int x, int storedRow) {
+    const uint8_t* p = bmp.surface.Row(bmp.height - 1 - storedRow) + 4 * x;
+    return {p[0], p[1], p[2], p[3]};
+}
+
+class ZelBitmap : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(skin_.LoadFromFile(Fixture("skin77.zsk"))) << skin_.Error();
+    }
+    plat::ResourceModule skin_;
+};
+
+TEST_F(ZelBitmap, Converts32BitPixelsToPremultipliedAlpha) {
+    zel_Bitmap bmp;
+    ASSERT_TRUE(bmp.LoadFromModule(&skin_, 12));
+    ASSERT_EQ(bmp.width, fixture::kWidth32);
+    ASSERT_EQ(bmp.height, fixture::kHeight32);
+    EXPECT_EQ(bmp.surface.Width(), bmp.width);
+    EXPECT_EQ(StoredPixel(bmp, 0, 0), (Px{100, 50, 25, 128}));
+    EXPECT_EQ(StoredPixel(bmp, 1, 0), (Px{0, 0, 0, 0}));
+    for (int row = 0; row < fixture::kHeight32; ++row) {
+        for (int x = 0; x < fixture::kWidth32; ++x) {
+            fixture::Bgra s = fixture::Pixel32(x, row);
+            if (s.a == 255) {
+                EXPECT_EQ(StoredPixel(bmp, x, row), (Px{s.b, s.g, s.r, 255})) << x << "," << row;
+            }
+        }
+    }
+}
+
+TEST_F(ZelBitmap, Converts16BitNibblesWithTheirAlpha) {
+    zel_Bitmap bmp;
+    ASSERT_TRUE(bmp.LoadFromModule(&skin_, 10));
+    ASSERT_EQ(bmp.width, fixture::kWidth16);
+    ASSERT_EQ(bmp.height, fixture::kHeight16);
+    EXPECT_EQ(StoredPixel(bmp, 0, 0), (Px{64, 192, 128, 255})); // 0xF8C4
+    EXPECT_EQ(StoredPixel(bmp, 1, 0), (Px{0, 0, 0, 15}));       // 0x0FFF: black, alpha 15
+    // Every other pixel is opaque, so each nibble n shows as n x 16; any shear between rows
+    // (a stride without padding) would move them.
+    for (int row = 0; row < fixture::kHeight16; ++row) {
+        for (int x = (row == 0 ? 2 : 0); x < fixture::kWidth16; ++x) {
+            uint16_t w = fixture::Word16(x, row);
+            EXPECT_EQ(StoredPixel(bmp, x, row),
+                      (Px{(w & 15) * 16, ((w >> 4) & 15) * 16, ((w >> 8) & 15) * 16, 255}))
+                << x << "," << row;
+        }
+    }
+}
+
+TEST_F(ZelBitmap, Converts24BitRowsOfOddWidthWithoutShear) {
+    struct Case {
+        int id, width, height;
+    } cases[] = {{11, fixture::kWidth24, fixture::kHeight24},
+                 {13, fixture::kWidthBmp24, fixture::kHeightBmp24}}; // 13 came from a BMP file
+    for (const Case& c : cases) {
+        zel_Bitmap bmp;
+        ASSERT_TRUE(bmp.LoadFromModule(&skin_, c.id)) << c.id;
+        ASSERT_EQ(bmp.width, c.width);
+        ASSERT_EQ(bmp.height, c.height);
+        for (int row = 0; row < c.height; ++row) {
+            for (int x = 0; x < c.width; ++x) {
+                EXPECT_EQ(StoredPixel(bmp, x, row),
+                          (Px{fixture::Blue24(x, row), fixture::Green24(x, row),
+                              fixture::Red24(x, row), 255}))
+                    << c.id << ": " << x << "," << row;
+            }
+        }
+    }
+}
+
+TEST_F(ZelBitmap, UnknownDepthLoadsAsTransparentImage) {
+    zel_Bitmap bmp;
+    ASSERT_TRUE(bmp.LoadFromModule(&skin_, 14));
+    ASSERT_EQ(bmp.width, 4);
+    ASSERT_EQ(bmp.height, 2);
+    for (int y = 0; y < 2; ++y) {
+        for (int x = 0; x < 4; ++x) {
+            EXPECT_EQ(StoredPixel(bmp, x, y), (Px{0, 0, 0, 0}));
+        }
+    }
+}
+
+TEST_F(ZelBitmap, MissingOrDamagedBitmapsFailAndLeaveTheBitmapAsItWas) {
+    zel_Bitmap bmp;
+    ASSERT_TRUE(bmp.LoadFromModule(&skin_, 12));
+    const Px before = StoredPixel(bmp, 0, 0);
+    // 20 header size 12, 21 width 0, 22 height -2, 23 last row one byte short,
+    // 24 header cut short, 25 unknown depth but 8000 x 8000 (too many pixels), 999 missing.
+    for (int id : {20, 21, 22, 23, 24, 25, 999}) {
+        EXPECT_FALSE(bmp.LoadFromModule(&skin_, id)) << id;
+        EXPECT_EQ(bmp.width, fixture::kWidth32) << id;
+        EXPECT_EQ(bmp.height, fixture::kHeight32) << id;
+        EXPECT_EQ(StoredPixel(bmp, 0, 0), before) << id;
+    }
+    EXPECT_FALSE(bmp.LoadFromModule(nullptr, 12));
+    EXPECT_FALSE(bmp.LoadFromModule(&skin_, -1));
+}
+
+TEST_F(ZelBitmap, LoadsFromTheCurrentSkinAndOutlivesTheModule) {
+    plat::ResourceModule* previous = g_SkinModule;
+    g_SkinModule = &skin_;
+    zel_Bitmap bmp;
+    EXPECT_TRUE(bmp.LoadFromSkin(kSkinPreviewId));
+    g_SkinModule = previous;
+    skin_.Free();
+    ASSERT_EQ(bmp.width, fixture::kWidth32);
+    EXPECT_EQ(StoredPixel(bmp, 0, 0), (Px{100, 50, 25, 128}));
+}
+
+TEST(ZelBitmapCreate, CreatesClearedImagesAndClearsRectanglesTopDown) {
+    zel_Bitmap bmp;
+    ASSERT_TRUE(bmp.Create(5, 4, true));
+    EXPECT_EQ(bmp.width, 5);
+    EXPECT_EQ(bmp.height, 4);
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 20; ++x) {
+            ASSERT_EQ(bmp.surface.Row(y)[x], 0);
+        }
+        std::memset(bmp.surface.Row(y), 0xFF, 20);
+    }
+    bmp.ClearRect(1, 0, 3, 2); // columns 1-2 of the top two rows
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 5; ++x) {
+            bool cleared = y < 2 && x >= 1 && x < 3;
+            EXPECT_EQ(bmp.surface.Row(y)[4 * x + 3], cleared ? 0 : 0xFF) << x << "," << y;
+        }
+    }
+    bmp.ClearRect(-10, 3, 100, 100); // clipped to the bottom row
+    for (int x = 0; x < 5; ++x) {
+        EXPECT_EQ(bmp.surface.Row(3)[4 * x + 3], 0);
+    }
+    EXPECT_EQ(bmp.surface.Row(2)[3], 0xFF);
+    bmp.ClearRect(4, 3, 2, 1); // empty
+
+    EXPECT_FALSE(bmp.Create(-1, 3, true));
+    EXPECT_FALSE(bmp.Create(3, 40000, true));
+    EXPECT_EQ(bmp.width, 5); // unchanged
+    bmp.Free();
+    EXPECT_EQ(bmp.width, 0);
+    EXPECT_FALSE(bmp.surface.IsValid());
+    bmp.ClearRect(0, 0, 1, 1); // nothing to clear
+}
+
+} // namespace

@@ -1,0 +1,143 @@
+// Real message boxes on a display: the test answers each box by clicking its buttons (or
+// closing it) from a GTK timeout while the box runs.
+#include <gtest/gtest.h>
+
+#include <gtk/gtk.h>
+
+#include <functional>
+#include <string>
+
+#include "platform/ui/MessageBox.h"
+
+// GTK, fontconfig and D-Bus keep process-lifetime allocations that the leak checker of
+// sanitizer builds would report; they are not ours.
+extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\n"
+           "leak:libdbus-1.so\n"
+           "leak:libglib-2.0.so\n"
+           "leak:libgobject-2.0.so\n"
+           "leak:libgio-2.0.so\n"
+           "leak:libgtk-3.so\n"
+           "leak:libgdk-3.so\n"
+           "leak:libpango\n"
+           "leak:libcairo.so\n";
+}
+
+namespace {
+
+struct Seen {
+    std::string title;
+    std::string text;
+    GtkMessageType type = GTK_MESSAGE_OTHER;
+    int buttons = 0;
+};
+
+GtkDialog* FindBox() {
+    GList* windows = gtk_window_list_toplevels();
+    GtkDialog* found = nullptr;
+    for (GList* w = windows; w; w = w->next) {
+        if (GTK_IS_MESSAGE_DIALOG(w->data) && gtk_widget_get_visible(GTK_WIDGET(w->data))) {
+            found = GTK_DIALOG(w->data);
+        }
+    }
+    g_list_free(windows);
+    return found;
+}
+
+// Runs `act` on the box once it is shown (recording what it shows), then shows the box.
+int ShowAndAct(unsigned flags, Seen* seen, std::function<void(GtkDialog*)> act) {
+    struct Job {
+        Seen* seen;
+        std::function<void(GtkDialog*)> act;
+    } job{seen, std::move(act)};
+    g_timeout_add(
+        50,
+        [](gpointer data) -> gboolean {
+            auto* j = static_cast<Job*>(data);
+            GtkDialog* box = FindBox();
+            if (!box) {
+                return G_SOURCE_CONTINUE;
+            }
+            j->seen->title = gtk_window_get_title(GTK_WINDOW(box));
+            gchar* text = nullptr;
+            GtkMessageType type;
+            g_object_get(box, "text", &text, "message-type", &type, nullptr);
+            j->seen->text = text ? text : "";
+            j->seen->type = type;
+            g_free(text);
+            j->seen->buttons = 0;
+            for (int id = plat::kIdOk; id <= plat::kIdNo; ++id) {
+                j->seen->buttons += gtk_dialog_get_widget_for_response(box, id) != nullptr;
+            }
+            j->act(box);
+            return G_SOURCE_REMOVE;
+        },
+        &job);
+    return plat::MessageBox(nullptr, "Do you want to exit now?", "Quorvex", flags);
+}
+
+void Click(GtkDialog* box, int id) {
+    GtkWidget* button = gtk_dialog_get_widget_for_response(box, id);
+    ASSERT_NE(button, nullptr) << id;
+    gtk_button_clicked(GTK_BUTTON(button));
+}
+
+bool HaveDisplay() {
+    gdk_set_allowed_backends("x11");
+    return gtk_init_check(nullptr, nullptr);
+}
+
+TEST(MessageBoxGui, ButtonsAnswerWithTheirIds) {
+    if (!HaveDisplay()) {
+        GTEST_SKIP() << "no display";
+    }
+    Seen seen;
+    EXPECT_EQ(ShowAndAct(plat::kMbYesNo | plat::kMbIconQuestion, &seen,
+                         [](GtkDialog* box) { Click(box, plat::kIdNo); }),
+              plat::kIdNo);
+    EXPECT_EQ(seen.title, "Quorvex");
+    EXPECT_EQ(seen.text, "Do you want to exit now?");
+    EXPECT_EQ(seen.type, GTK_MESSAGE_QUESTION);
+    EXPECT_EQ(seen.buttons, 2);
+
+    EXPECT_EQ(ShowAndAct(plat::kMbYesNoCancel | plat::kMbIconStop, &seen,
+                         [](GtkDialog* box) { Click(box, plat::kIdYes); }),
+              plat::kIdYes);
+    EXPECT_EQ(seen.type, GTK_MESSAGE_ERROR);
+    EXPECT_EQ(seen.buttons, 3);
+
+    EXPECT_EQ(ShowAndAct(plat::kMbAbortRetryIgnore, &seen,
+                         [](GtkDialog* box) { Click(box, plat::kIdIgnore); }),
+              plat::kIdIgnore);
+}
+
+TEST(MessageBoxGui, ClosingAnswersCancelOrOkAndYesNoMustBeAnswered) {
+    if (!HaveDisplay()) {
+        GTEST_SKIP() << "no display";
+    }
+    Seen seen;
+    EXPECT_EQ(
+        ShowAndAct(plat::kMbOk, &seen,
+                   [](GtkDialog* box) { gtk_dialog_response(box, GTK_RESPONSE_DELETE_EVENT); }),
+        plat::kIdOk);
+    EXPECT_EQ(seen.buttons, 1);
+    EXPECT_EQ(
+        ShowAndAct(plat::kMbOkCancel, &seen,
+                   [](GtkDialog* box) { gtk_dialog_response(box, GTK_RESPONSE_DELETE_EVENT); }),
+        plat::kIdCancel);
+    // A Yes/No box ignores the close and waits for an answer.
+    EXPECT_EQ(ShowAndAct(plat::kMbYesNo, &seen,
+                         [](GtkDialog* box) {
+                             gtk_dialog_response(box, GTK_RESPONSE_DELETE_EVENT);
+                             g_timeout_add(
+                                 50,
+                                 [](gpointer d) -> gboolean {
+                                     Click(static_cast<GtkDialog*>(d), plat::kIdYes);
+                                     return G_SOURCE_REMOVE;
+                                 },
+                                 box);
+                         }),
+              plat::kIdYes);
+}
+
+} // namespace

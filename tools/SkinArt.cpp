@@ -1,0 +1,52 @@
+// quorvex_skinart <output dir>: draws every picture of the built-in skin and writes each as
+// <name>.bmp (32-bit, straight alpha). Exits non-zero, naming the picture, on any failure.
+#include <cairo.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tools/BmpFile.h"
+#include "tools/PreviewArt.h"
+
+namespace {
+
+struct Picture {
+    const char* name;
+    int width;
+    int height;
+    void (*draw)(cairo_t*, int, int);
+};
+
+// Every picture of the built-in skin.
+constexpr Picture kPictures[] = {
+    {"preview", 212, 404, DrawPreview},
+};
+
+bool Render(const Picture& picture, const std::string& dir) {
+    cairo_surface_t* surface =
+        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, picture.width, picture.height);
+    cairo_t* cr = cairo_create(surface);
+    picture.draw(cr, picture.width, picture.height);
+    bool ok = cairo_status(cr) == CAIRO_STATUS_SUCCESS;
+    cairo_destroy(cr);
+    ok = ok && WriteBmp32(surface, dir + "/" + picture.name + ".bmp");
+    cairo_surface_destroy(surface);
+    return ok;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: quorvex_skinart <output dir>\n");
+        return 2;
+    }
+    for (const Picture& picture : kPictures) {
+        if (!Render(picture, argv[1])) {
+            std::fprintf(stderr, "quorvex_skinart: cannot write %s.bmp in %s\n", picture.name,
+                         argv[1]);
+            return 1;
+        }
+    }
+    return 0;
+}
