@@ -1,0 +1,3 @@
+#include "app/PhoneState.h"
+
+int32_t g_PhoneState = PS_LOGGED_OUT;

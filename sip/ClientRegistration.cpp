@@ -1,0 +1,264 @@
+#include "sip/ClientRegistration.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+
+#include "platform/core/Clock.h"
+#include "sip/DialogUsageManager.h"
+#include "sip/RegistrationAck.h"
+#include "sip/SipException.h"
+#include "sip/SipTrace.h"
+
+namespace sipua {
+namespace {
+
+std::string RandomHex(int digits) {
+    static std::mt19937_64 generator{std::random_device{}()};
+    static const char kHex[] = "0123456789abcdef";
+    std::string text;
+    for (int i = 0; i < digits; ++i) {
+        text += kHex[generator() & 15];
+    }
+    return text;
+}
+
+// Refresh a little before the bindings expire: 90 % of the time, at most 5 s before it, and
+// never sooner than 1 s.
+uint32_t RefreshDelayMs(int expires) {
+    int seconds = std::min(expires - 5, expires * 9 / 10);
+    return static_cast<uint32_t>(std::max(seconds, 1)) * 1000u;
+}
+
+bool SameAddress(const Uri& a, const Uri& b) {
+    int pa = a.port() ? a.port() : 5060;
+    int pb = b.port() ? b.port() : 5060;
+    return a.user() == b.user() && a.host() == b.host() && pa == pb;
+}
+
+int LeadingInt(const std::string& text, int fallback) {
+    const char* p = text.c_str();
+    char* end = nullptr;
+    long value = std::strtol(p, &end, 10);
+    return end == p ? fallback : static_cast<int>(value);
+}
+
+} // namespace
+
+ClientRegistration::ClientRegistration(DialogUsageManager& dum, const NameAddr& aor, int seconds,
+                                       const NameAddr& contact)
+    : dum_(dum), aor_(aor), contact_(contact), callId_(RandomHex(20)), fromTag_(RandomHex(8)),
+      registrationTime_(seconds) {
+    aor_.removeParam("tag");
+}
+
+ClientRegistration::~ClientRegistration() {
+    stop();
+}
+
+void ClientRegistration::stop() {
+    if (request_) {
+        dum_.stack().cancelRequest(request_);
+        request_ = 0;
+    }
+    timerArmed_ = false;
+}
+
+void ClientRegistration::start() {
+    state_ = State::Adding;
+    sendRegister(registrationTime_);
+}
+
+void ClientRegistration::sendRegister(int expires) {
+    const MasterProfile& profile = *dum_.getMasterProfile();
+    NameAddr from = aor_;
+    from.setParam("tag", fromTag_);
+    Uri requestUri = aor_.uri();
+    requestUri.user("");
+
+    OutgoingRequest request;
+    request.method = "REGISTER";
+    request.requestUri = requestUri.toString();
+    request.route = profile.getOutboundProxy();
+    request.headers = "To: " + aor_.toString() + "\r\n";
+    request.headers += "From: " + from.toString() + "\r\n";
+    request.headers += "Call-ID: " + callId_ + "\r\n";
+    request.headers += "CSeq: " + std::to_string(++cseq_) + " REGISTER\r\n";
+    request.headers += "Contact: " + contact_.toString() + "\r\n";
+    request.headers += "Expires: " + std::to_string(expires) + "\r\n";
+    if (!profile.getUserAgent().empty()) {
+        request.headers += "User-Agent: " + profile.getUserAgent() + "\r\n";
+    }
+    request.headers += "Content-Length: 0\r\n\r\n";
+
+    lastExpires_ = expires;
+    timerArmed_ = false;
+    uint64_t id = handle_.getId();
+    DialogUsageManager* dum = &dum_;
+    request_ = dum_.stack().sendRequest(request, auth_.get(), [dum, id](const SipMessage& m) {
+        dum->post([dum, id, m] {
+            auto it = dum->registrations_.find(id);
+            if (it != dum->registrations_.end()) {
+                it->second->dispatch(m);
+            }
+        });
+    });
+}
+
+void ClientRegistration::removeMyBindings(bool stopRegisteringWhenDone) {
+    if (ended_) {
+        return;
+    }
+    stop();
+    stopWhenDone_ = stopRegisteringWhenDone;
+    state_ = State::Removing;
+    sendRegister(0);
+}
+
+void ClientRegistration::dispatch(const SipMessage& response) {
+    if (response.statusCode() < 200 || ended_) {
+        return;
+    }
+    request_ = 0;
+    int code = response.statusCode();
+    if (code < 300) {
+        sendAck(response);
+        onSuccessResponse(response);
+        return;
+    }
+    if ((code == 401 || code == 407) && dum_.clientAuthManager()) {
+        if (!auth_) {
+            auth_ = dum_.stack().makeDigestSession(
+                [this](const std::string& realm, std::string* user, std::string* password) {
+                    MasterProfile::DigestCredential credential;
+                    if (!dum_.getMasterProfile()->getDigestCredential(realm, &credential)) {
+                        return false;
+                    }
+                    *user = credential.user;
+                    *password = credential.password;
+                    return true;
+                });
+        }
+        if (auth_->authenticate(response)) {
+            sendRegister(lastExpires_);
+            return;
+        }
+        Trace("ClientRegistration: desafio de autenticacion no respondido");
+        fail(response);
+        return;
+    }
+    if (code == 423 && !triedMinExpires_ && state_ != State::Removing) {
+        int minExpires = LeadingInt(response.header("Min-Expires").value_or(""), 0);
+        if (minExpires > 0) {
+            triedMinExpires_ = true;
+            registrationTime_ = minExpires;
+            sendRegister(minExpires);
+            return;
+        }
+    }
+    if (maybeRetry(response)) {
+        return;
+    }
+    fail(response);
+}
+
+void ClientRegistration::onSuccessResponse(const SipMessage& response) {
+    ClientRegistrationHandler* handler = dum_.registrationHandler();
+    if (state_ == State::Removing) {
+        state_ = State::Removed;
+        if (stopWhenDone_) {
+            ended_ = true;
+        }
+        if (handler) {
+            handler->onRemoved(handle_, response);
+        }
+        return;
+    }
+    int expires = expiryFrom(response);
+    state_ = State::Registered;
+    if (expires > 0 && !dum_.shuttingDown()) {
+        timerArmed_ = true;
+        timerAt_ = plat::TimeMs() + RefreshDelayMs(expires);
+        retryState_ = State::Refreshing;
+    }
+    if (handler) {
+        handler->onSuccess(handle_, response);
+    }
+}
+
+bool ClientRegistration::maybeRetry(const SipMessage& response) {
+    int code = response.statusCode();
+    auto retryAfter = response.header("Retry-After");
+    bool retriable = code == 408 || (code == 503 && !response.isFromWire()) ||
+                     (code >= 500 && retryAfter.has_value());
+    ClientRegistrationHandler* handler = dum_.registrationHandler();
+    if (!retriable || !handler || dum_.shuttingDown()) {
+        return false;
+    }
+    State before = state_;
+    int seconds =
+        handler->onRequestRetry(handle_, LeadingInt(retryAfter.value_or("0"), 0), response);
+    if (ended_ || state_ != before || request_) {
+        return true; // the handler removed or restarted the registration itself
+    }
+    if (seconds < 0) {
+        return false;
+    }
+    retryState_ = state_ == State::Removing ? State::Removing : State::Adding;
+    state_ = State::Retrying;
+    timerArmed_ = true;
+    timerAt_ = plat::TimeMs() + static_cast<uint32_t>(seconds) * 1000u;
+    return true;
+}
+
+void ClientRegistration::fail(const SipMessage& response) {
+    ended_ = true;
+    stop();
+    char text[96];
+    std::snprintf(text, sizeof(text), "ClientRegistration: registro fallido, codigo %d",
+                  response.statusCode());
+    Trace(text);
+    if (ClientRegistrationHandler* handler = dum_.registrationHandler()) {
+        handler->onFailure(handle_, response);
+    }
+}
+
+void ClientRegistration::sendAck(const SipMessage& response) {
+    if (!response.from().hasTag() || !response.to().hasTag()) {
+        Trace("ClientRegistration: 2xx sin tag en From o To; el ACK va sin ese tag");
+    }
+    try {
+        dum_.stack().sendStateless(MakeRegistrationAck(aor_, response, *dum_.getMasterProfile()));
+    } catch (const SipException& e) {
+        Trace(("ClientRegistration: ACK no enviado: " + std::string(e.what())).c_str());
+    }
+}
+
+int ClientRegistration::expiryFrom(const SipMessage& response) const {
+    for (const NameAddr& contact : response.contacts()) {
+        if (SameAddress(contact.uri(), contact_.uri()) && contact.exists("expires")) {
+            return LeadingInt(contact.param("expires"), lastExpires_);
+        }
+    }
+    if (auto expires = response.header("Expires")) {
+        return LeadingInt(*expires, lastExpires_);
+    }
+    return lastExpires_;
+}
+
+void ClientRegistration::checkTimers(uint32_t now) {
+    if (!timerArmed_ || ended_ || static_cast<int32_t>(now - timerAt_) < 0) {
+        return;
+    }
+    timerArmed_ = false;
+    if (retryState_ == State::Removing) {
+        state_ = State::Removing;
+        sendRegister(0);
+    } else {
+        state_ = retryState_ == State::Refreshing ? State::Refreshing : State::Adding;
+        sendRegister(registrationTime_);
+    }
+}
+
+} // namespace sipua

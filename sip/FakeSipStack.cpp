@@ -1,0 +1,213 @@
+#include "sip/FakeSipStack.h"
+
+#include <strings.h>
+
+#include "platform/core/Clock.h"
+#include "sip/SipException.h"
+
+namespace sipua {
+namespace {
+
+// Reads name="value" (or name=value) out of a challenge header.
+std::string ChallengeParam(const std::string& header, const std::string& name) {
+    size_t pos = 0;
+    while ((pos = header.find(name + "=", pos)) != std::string::npos) {
+        if (pos == 0 || header[pos - 1] == ' ' || header[pos - 1] == ',') {
+            size_t start = pos + name.size() + 1;
+            if (start < header.size() && header[start] == '"') {
+                size_t end = header.find('"', start + 1);
+                return header.substr(start + 1, end == std::string::npos ? std::string::npos
+                                                                         : end - start - 1);
+            }
+            size_t end = header.find_first_of(", ", start);
+            return header.substr(start, end == std::string::npos ? std::string::npos : end - start);
+        }
+        pos += name.size();
+    }
+    return "";
+}
+
+class FakeDigestSession final : public DigestSession {
+public:
+    explicit FakeDigestSession(CredentialLookup lookup) : lookup_(std::move(lookup)) {}
+
+    bool authenticate(const SipMessage& challenge) override {
+        auto header = challenge.header(challenge.statusCode() == 407 ? "Proxy-Authenticate"
+                                                                     : "WWW-Authenticate");
+        if (!header) {
+            return false;
+        }
+        std::string realm = ChallengeParam(*header, "realm");
+        bool stale = strcasecmp(ChallengeParam(*header, "stale").c_str(), "true") == 0;
+        for (auto& credential : answered_) {
+            if (credential.realm == realm) {
+                return stale;
+            }
+        }
+        FakeSipStack::Credential credential{realm, "", ""};
+        if (!lookup_ || !lookup_(realm, &credential.user, &credential.password)) {
+            return false;
+        }
+        answered_.push_back(credential);
+        return true;
+    }
+
+    std::vector<FakeSipStack::Credential> answered_;
+
+private:
+    CredentialLookup lookup_;
+};
+
+} // namespace
+
+FakeSipStack::~FakeSipStack() = default;
+
+std::vector<FakeSipStack::Sent> FakeSipStack::sentWithMethod(const std::string& method) const {
+    std::vector<Sent> result;
+    for (const Sent& s : sent_) {
+        if (s.request.method == method) {
+            result.push_back(s);
+        }
+    }
+    return result;
+}
+
+const FakeSipStack::Sent* FakeSipStack::last(const std::string& method) const {
+    for (auto it = sent_.rbegin(); it != sent_.rend(); ++it) {
+        if (it->request.method == method) {
+            return &*it;
+        }
+    }
+    return nullptr;
+}
+
+std::string FakeSipStack::headerOf(const OutgoingRequest& request, const std::string& name) {
+    size_t pos = 0;
+    const std::string& text = request.headers;
+    while (pos < text.size()) {
+        size_t end = text.find("\r\n", pos);
+        if (end == std::string::npos || end == pos) {
+            break;
+        }
+        std::string line = text.substr(pos, end - pos);
+        size_t colon = line.find(':');
+        if (colon == name.size() && strncasecmp(line.c_str(), name.c_str(), colon) == 0) {
+            size_t start = line.find_first_not_of(' ', colon + 1);
+            return start == std::string::npos ? "" : line.substr(start);
+        }
+        pos = end + 2;
+    }
+    return "";
+}
+
+void FakeSipStack::respond(RequestId id, int code, const std::string& reason,
+                           const std::string& extraHeaders, bool toTag, int rport, bool fromTag) {
+    const Sent* request = nullptr;
+    for (const Sent& s : sent_) {
+        if (s.id == id) {
+            request = &s;
+        }
+    }
+    if (!request) {
+        return;
+    }
+    std::string from = headerOf(request->request, "From");
+    if (!fromTag) {
+        size_t tag = from.find(";tag=");
+        if (tag != std::string::npos) {
+            from.erase(tag);
+        }
+    }
+    std::string text = "SIP/2.0 " + std::to_string(code) + " " + reason + "\r\n";
+    text += "Via: SIP/2.0/UDP " + localHost_ + ":" + std::to_string(localPort_) +
+            ";branch=z9hG4bKfake" + std::to_string(id);
+    if (rport > 0) {
+        text += ";rport=" + std::to_string(rport) + ";received=" + localHost_;
+    }
+    text += "\r\n";
+    text += "To: " + headerOf(request->request, "To") + (toTag ? ";tag=fake-to" : "") + "\r\n";
+    text += "From: " + from + "\r\n";
+    text += "Call-ID: " + headerOf(request->request, "Call-ID") + "\r\n";
+    text += "CSeq: " + headerOf(request->request, "CSeq") + "\r\n";
+    text += extraHeaders;
+    text += "Content-Length: 0\r\n\r\n";
+    respondRaw(id, text);
+}
+
+void FakeSipStack::respondRaw(RequestId id, const std::string& raw) {
+    queued_.emplace_back(id, SipMessage::parse(raw));
+}
+
+void FakeSipStack::timeout(RequestId id) {
+    queued_.emplace_back(id, SipMessage::makeLocalResponse(408, "Request Timeout"));
+}
+
+void FakeSipStack::addTransport(TransportType, int port, IpVersion,
+                                const std::string& bindAddress) {
+    if (failTransport_ || haveTransport_) {
+        throw SipException("no se pudo abrir UDP " + bindAddress + ":" + std::to_string(port));
+    }
+    haveTransport_ = true;
+    bindAddress_ = bindAddress;
+    localHost_ = bindAddress == "0.0.0.0" || bindAddress.empty() ? "192.0.2.10" : bindAddress;
+    localPort_ = port;
+}
+
+bool FakeSipStack::localAddress(std::string* host, int* port) const {
+    if (!haveTransport_) {
+        return false;
+    }
+    *host = localHost_;
+    *port = localPort_;
+    return true;
+}
+
+void FakeSipStack::process(unsigned maxWaitMs) {
+    waits_.push_back(maxWaitMs);
+    if (queued_.empty()) {
+        plat::SleepMs(maxWaitMs); // nothing arrives: the wait runs out (on the current clock)
+    }
+    std::vector<std::pair<RequestId, SipMessage>> queued;
+    queued.swap(queued_);
+    for (auto& [id, message] : queued) {
+        auto it = pending_.find(id);
+        if (it == pending_.end()) {
+            continue; // cancelled, or answered before: dropped like a stray response
+        }
+        ResponseHandler handler = it->second;
+        if (message.statusCode() >= 200) {
+            pending_.erase(it);
+        }
+        handler(message);
+    }
+}
+
+std::unique_ptr<DigestSession> FakeSipStack::makeDigestSession(CredentialLookup lookup) {
+    return std::make_unique<FakeDigestSession>(std::move(lookup));
+}
+
+SipStack::RequestId FakeSipStack::sendRequest(const OutgoingRequest& request, DigestSession* auth,
+                                              ResponseHandler handler) {
+    Sent sent;
+    sent.id = ++lastId_;
+    sent.request = request;
+    if (auth) {
+        sent.credentials = static_cast<FakeDigestSession*>(auth)->answered_;
+    }
+    sent_.push_back(sent);
+    pending_[sent.id] = std::move(handler);
+    return sent.id;
+}
+
+void FakeSipStack::sendStateless(const OutgoingRequest& request) {
+    Sent sent;
+    sent.stateful = false;
+    sent.request = request;
+    sent_.push_back(sent);
+}
+
+void FakeSipStack::cancelRequest(RequestId id) {
+    pending_.erase(id);
+}
+
+} // namespace sipua

@@ -1,0 +1,217 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <arpa/inet.h>
+#include <chrono>
+#include <functional>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "sip/DialogUsageManager.h"
+#include "sip/SipException.h"
+#include "sip/SipStack.h"
+#include "tests/sip/ScriptedRegistrar.h"
+
+using namespace sipua;
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+struct Recorder : ClientRegistrationHandler, DumShutdownHandler {
+    std::vector<std::string> calls;
+    ClientRegistrationHandle last;
+    int retryAnswer = 30;
+    void onSuccess(ClientRegistrationHandle h, const SipMessage&) override {
+        calls.push_back("success");
+        last = h;
+    }
+    void onRemoved(ClientRegistrationHandle, const SipMessage&) override {
+        calls.push_back("removed");
+    }
+    int onRequestRetry(ClientRegistrationHandle, int, const SipMessage& m) override {
+        calls.push_back("retry " + std::to_string(m.statusCode()));
+        return retryAnswer;
+    }
+    void onFailure(ClientRegistrationHandle, const SipMessage& m) override {
+        calls.push_back("failure " + std::to_string(m.statusCode()));
+    }
+    void onDumCanBeDeleted() override { calls.push_back("deletable"); }
+    size_t count(const std::string& what) const {
+        return static_cast<size_t>(std::count(calls.begin(), calls.end(), what));
+    }
+};
+
+bool CanBindSipPort() {
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(5060);
+    a.sin_addr.s_addr = htonl(0x7f000001);
+    bool ok = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0;
+    close(fd);
+    return ok;
+}
+
+class LibreStackTest : public ::testing::Test {
+protected:
+    void Build(bool proxy = true) {
+        stack = MakeLibreSipStack();
+        dum = std::make_unique<DialogUsageManager>(*stack);
+        dum->addTransport(TransportType::UDP, 5060, IpVersion::V4, "127.0.0.1");
+        auto profile = std::make_shared<MasterProfile>();
+        profile->setUserAgent("Quorvex 9.8.7.6");
+        if (proxy) {
+            profile->setOutboundProxy(Uri("", "127.0.0.2", 5082));
+        }
+        profile->setDefaultFrom(aor);
+        profile->setDigestCredential("registrar.quorvex.test", "1001", "4321");
+        dum->setMasterProfile(profile);
+        dum->setClientRegistrationHandler(&recorder);
+        dum->setClientAuthManager(std::make_unique<ClientAuthManager>());
+    }
+    // Polls as the login form does until `done` holds or `ms` pass; false on time-out.
+    bool PollUntil(const std::function<bool()>& done, int ms) {
+        auto end = Clock::now() + std::chrono::milliseconds(ms);
+        while (!done()) {
+            if (Clock::now() > end) {
+                return false;
+            }
+            stack->process(100);
+            while (dum && dum->process()) {
+            }
+        }
+        return true;
+    }
+    void TearDown() override {
+        dum.reset();
+        stack.reset();
+    }
+
+    NameAddr aor{Uri("1001", "127.0.0.2", 5060)};
+    std::unique_ptr<SipStack> stack;
+    std::unique_ptr<DialogUsageManager> dum;
+    Recorder recorder;
+};
+
+} // namespace
+
+TEST_F(LibreStackTest, DigestRegistrationAndAnAckForEvery2xx) {
+    ScriptedRegistrar registrar({"127.0.0.2:5082"}, "normal", 2);
+    ASSERT_TRUE(registrar.ok());
+    Build();
+    dum->send(dum->makeRegistration(aor, 30));
+    ASSERT_TRUE(PollUntil([&] { return recorder.count("success") == 1; }, 3000));
+
+    auto registers = registrar.Requests("REGISTER");
+    ASSERT_EQ(2u, registers.size());
+    EXPECT_EQ("", ScriptedRegistrar::Header(registers[0].text, "Authorization"));
+    EXPECT_NE(std::string::npos, ScriptedRegistrar::Header(registers[1].text, "Authorization")
+                                     .find("realm=\"registrar.quorvex.test\""));
+    auto acks = registrar.WaitForRequests("ACK", 1);
+    ASSERT_EQ(1u, acks.size());
+    // Every field of the ACK, sent from the SIP port to the proxy.
+    EXPECT_EQ("127.0.0.1:5060", acks[0].source);
+    EXPECT_EQ("127.0.0.2:5082", acks[0].destination);
+    const std::string& ack = acks[0].text;
+    EXPECT_EQ(0u, ack.find("ACK sip:1001@127.0.0.2:5060 SIP/2.0\r\n"));
+    std::string via = ScriptedRegistrar::Header(ack, "Via");
+    EXPECT_EQ(0u, via.find("SIP/2.0/UDP 127.0.0.1:5060;branch=z9hG4bK")) << via;
+    EXPECT_EQ("70", ScriptedRegistrar::Header(ack, "Max-Forwards"));
+    std::string callId = ScriptedRegistrar::Header(registers[1].text, "Call-ID");
+    std::string fromTag = ScriptedRegistrar::Header(registers[1].text, "From");
+    fromTag = fromTag.substr(fromTag.find(";tag="));
+    EXPECT_EQ("<sip:1001@127.0.0.2:5060>" + fromTag, ScriptedRegistrar::Header(ack, "From"));
+    EXPECT_EQ(0u, ScriptedRegistrar::Header(ack, "To").find("<sip:1001@127.0.0.2:5060>;tag=reg"));
+    EXPECT_EQ(callId, ScriptedRegistrar::Header(ack, "Call-ID"));
+    EXPECT_EQ("1 ACK", ScriptedRegistrar::Header(ack, "CSeq"));
+    EXPECT_EQ("<sip:1001@127.0.0.2:5060>", ScriptedRegistrar::Header(ack, "Contact"));
+    EXPECT_EQ("Quorvex 9.8.7.6", ScriptedRegistrar::Header(ack, "User-Agent"));
+    EXPECT_EQ("0", ScriptedRegistrar::Header(ack, "Content-Length"));
+
+    // The registrar grants 2 s: a refresh follows after 1 s, with one more ACK.
+    ASSERT_TRUE(PollUntil([&] { return recorder.count("success") == 2; }, 4000));
+    acks = registrar.WaitForRequests("ACK", 2);
+    ASSERT_EQ(2u, acks.size());
+    EXPECT_EQ(callId, ScriptedRegistrar::Header(acks[1].text, "Call-ID"));
+
+    // Removal: one more ACK, then the shutdown completes.
+    recorder.last->removeMyBindings(true);
+    dum->shutdown(&recorder, 5);
+    ASSERT_TRUE(PollUntil([&] { return recorder.count("deletable") == 1; }, 3000));
+    EXPECT_EQ(1u, recorder.count("removed"));
+    EXPECT_EQ("0",
+              ScriptedRegistrar::Header(registrar.Requests("REGISTER").back().text, "Expires"));
+    EXPECT_EQ(3u, registrar.WaitForRequests("ACK", 3).size());
+}
+
+TEST_F(LibreStackTest, WithoutProxyTheAckGoesToTheServer) {
+    ScriptedRegistrar registrar({"127.0.0.2:5060"}, "notags");
+    ASSERT_TRUE(registrar.ok());
+    Build(false);
+    dum->send(dum->makeRegistration(aor, 30));
+    ASSERT_TRUE(PollUntil([&] { return recorder.count("success") == 1; }, 3000));
+    auto acks = registrar.WaitForRequests("ACK", 1);
+    ASSERT_EQ(1u, acks.size());
+    EXPECT_EQ("127.0.0.2:5060", acks[0].destination);
+    EXPECT_EQ("<sip:1001@127.0.0.2:5060>", ScriptedRegistrar::Header(acks[0].text, "To"));
+    EXPECT_EQ("<sip:1001@127.0.0.2:5060>", ScriptedRegistrar::Header(acks[0].text, "From"));
+}
+
+TEST_F(LibreStackTest, ASecondPlainChallengeFails) {
+    ScriptedRegistrar registrar({"127.0.0.2:5082"}, "always401");
+    ASSERT_TRUE(registrar.ok());
+    Build();
+    dum->send(dum->makeRegistration(aor, 30));
+    ASSERT_TRUE(PollUntil([&] { return !recorder.calls.empty(); }, 3000));
+    EXPECT_EQ(std::vector<std::string>{"failure 401"}, recorder.calls);
+    EXPECT_EQ(2u, registrar.Requests("REGISTER").size());
+}
+
+TEST_F(LibreStackTest, ShutdownReleasesThePortWithinTheGiveUpTime) {
+    ScriptedRegistrar registrar({"127.0.0.2:5082"}, "noremoval");
+    ASSERT_TRUE(registrar.ok());
+    Build();
+    dum->send(dum->makeRegistration(aor, 30));
+    ASSERT_TRUE(PollUntil([&] { return recorder.count("success") == 1; }, 3000));
+    EXPECT_FALSE(CanBindSipPort());
+    recorder.last->removeMyBindings(true);
+    auto start = Clock::now();
+    dum->shutdown(&recorder, 1);
+    ASSERT_TRUE(PollUntil([&] { return recorder.count("deletable") == 1; }, 3000));
+    dum.reset();
+    stack.reset();
+    auto spent = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start);
+    EXPECT_GE(spent.count(), 1000);
+    EXPECT_LE(spent.count(), 1500);
+    EXPECT_TRUE(CanBindSipPort());
+}
+
+TEST_F(LibreStackTest, ABusyPortIsRefused) {
+    Build();
+    auto other = MakeLibreSipStack();
+    EXPECT_THROW(other->addTransport(TransportType::UDP, 5060, IpVersion::V4, "127.0.0.1"),
+                 SipException);
+}
+
+TEST_F(LibreStackTest, AnUnansweredRegisterAsksForARetry) {
+    ScriptedRegistrar registrar({"127.0.0.2:5082"}, "silent");
+    ASSERT_TRUE(registrar.ok());
+    Build();
+    dum->send(dum->makeRegistration(aor, 30));
+    // libre gives a non-INVITE transaction 64 * T1 = 32 s.
+    ASSERT_TRUE(PollUntil([&] { return !recorder.calls.empty(); }, 40000));
+    EXPECT_EQ(std::vector<std::string>{"retry 408"}, recorder.calls);
+    EXPECT_GT(registrar.Requests("REGISTER").size(), 3u); // retransmitted meanwhile
+}
+
+TEST_F(LibreStackTest, TheAnyAddressBindsAConcreteOne) {
+    stack = MakeLibreSipStack();
+    stack->addTransport(TransportType::UDP, 5060, IpVersion::V4, "0.0.0.0");
+    std::string host;
+    int port = 0;
+    ASSERT_TRUE(stack->localAddress(&host, &port));
+    EXPECT_NE("0.0.0.0", host);
+    EXPECT_FALSE(host.empty());
+    EXPECT_EQ(5060, port);
+}

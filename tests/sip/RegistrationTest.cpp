@@ -1,0 +1,330 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/core/Clock.h"
+#include "sip/DialogUsageManager.h"
+#include "sip/FakeSipStack.h"
+#include "sip/SipException.h"
+#include "sip/SipTrace.h"
+
+using namespace sipua;
+
+namespace {
+
+std::vector<std::string> g_traces;
+void CollectTrace(const char* text) {
+    g_traces.push_back(text);
+}
+
+struct Recorder : ClientRegistrationHandler, DumShutdownHandler {
+    FakeSipStack* stack = nullptr;
+    std::vector<std::string> calls;
+    std::vector<size_t> acksAtCall; // ACKs already sent when each handler call ran
+    ClientRegistrationHandle last;
+    int retryAnswer = 30;
+    std::function<void(ClientRegistrationHandle)> onFailureHook;
+
+    void note(const std::string& what, ClientRegistrationHandle h) {
+        calls.push_back(what);
+        acksAtCall.push_back(stack->sentWithMethod("ACK").size());
+        last = h;
+        EXPECT_TRUE(h.isValid()) << what;
+    }
+    void onSuccess(ClientRegistrationHandle h, const SipMessage&) override { note("success", h); }
+    void onRemoved(ClientRegistrationHandle h, const SipMessage&) override { note("removed", h); }
+    int onRequestRetry(ClientRegistrationHandle h, int, const SipMessage& m) override {
+        note("retry " + std::to_string(m.statusCode()), h);
+        return retryAnswer;
+    }
+    void onFailure(ClientRegistrationHandle h, const SipMessage& m) override {
+        note("failure " + std::to_string(m.statusCode()), h);
+        if (onFailureHook) {
+            onFailureHook(h);
+        }
+    }
+    void onDumCanBeDeleted() override { calls.push_back("deletable"); }
+};
+
+class RegistrationTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        g_traces.clear();
+        SetTraceSink(CollectTrace);
+        recorder.stack = &stack;
+        dum.addTransport(TransportType::UDP, 5060, IpVersion::V4, "127.0.0.1");
+        auto profile = std::make_shared<MasterProfile>();
+        profile->setUserAgent("Quorvex 1.0.0.7");
+        profile->setOutboundProxy(Uri("", "127.0.0.2", 5082));
+        profile->setDefaultFrom(aor);
+        profile->setDigestCredential("sip.example", "1001", "secret");
+        dum.setMasterProfile(profile);
+        dum.setClientRegistrationHandler(&recorder);
+        dum.setClientAuthManager(std::make_unique<ClientAuthManager>());
+    }
+    void TearDown() override { SetTraceSink(nullptr); }
+
+    // Runs the stack and the manager until nothing is queued.
+    void poll() {
+        stack.process(100);
+        while (dum.process()) {
+        }
+    }
+    SipStack::RequestId lastRegister() const { return stack.last("REGISTER")->id; }
+    std::string lastHeader(const std::string& name) const {
+        return FakeSipStack::headerOf(stack.last("REGISTER")->request, name);
+    }
+    void registerOk(const std::string& contact = "") {
+        dum.send(dum.makeRegistration(aor, 30));
+        stack.respond(lastRegister(), 200, "OK", contact);
+        poll();
+    }
+
+    plat::FakeClock clock{1000};
+    plat::ScopedClock scoped{clock};
+    NameAddr aor{Uri("1001", "10.0.0.1", 5060)};
+    FakeSipStack stack;
+    DialogUsageManager dum{stack};
+    Recorder recorder;
+};
+
+} // namespace
+
+TEST_F(RegistrationTest, RegisterIsBuiltFromTheProfileAndGoesToTheProxy) {
+    dum.send(dum.makeRegistration(aor, 30));
+    const FakeSipStack::Sent* reg = stack.last("REGISTER");
+    ASSERT_NE(nullptr, reg);
+    EXPECT_TRUE(reg->stateful);
+    EXPECT_EQ("sip:10.0.0.1:5060", reg->request.requestUri);
+    ASSERT_TRUE(reg->request.route.has_value());
+    EXPECT_EQ("127.0.0.2", reg->request.route->host());
+    EXPECT_EQ(5082, reg->request.route->port());
+    EXPECT_EQ("<sip:1001@10.0.0.1:5060>", lastHeader("To"));
+    EXPECT_EQ(0u, lastHeader("From").find("<sip:1001@10.0.0.1:5060>;tag="));
+    EXPECT_EQ("1 REGISTER", lastHeader("CSeq"));
+    EXPECT_EQ("<sip:1001@127.0.0.1:5060>", lastHeader("Contact"));
+    EXPECT_EQ("30", lastHeader("Expires"));
+    EXPECT_EQ("Quorvex 1.0.0.7", lastHeader("User-Agent"));
+    EXPECT_THROW(dum.send(std::make_shared<SipMessage>()), SipException);
+}
+
+TEST_F(RegistrationTest, DigestChallengeIsAnsweredThenTheSuccessIsAcknowledgedFirst) {
+    dum.send(dum.makeRegistration(aor, 30));
+    std::string callId = lastHeader("Call-ID");
+    stack.respond(lastRegister(), 401, "Unauthorized",
+                  "WWW-Authenticate: Digest realm=\"sip.example\", nonce=\"n1\"\r\n");
+    poll();
+    ASSERT_EQ(2u, stack.sentWithMethod("REGISTER").size());
+    const FakeSipStack::Sent* second = stack.last("REGISTER");
+    ASSERT_EQ(1u, second->credentials.size());
+    EXPECT_EQ("sip.example", second->credentials[0].realm);
+    EXPECT_EQ("1001", second->credentials[0].user);
+    EXPECT_EQ("secret", second->credentials[0].password);
+    EXPECT_EQ("2 REGISTER", lastHeader("CSeq"));
+    EXPECT_EQ(callId, lastHeader("Call-ID"));
+    EXPECT_TRUE(recorder.calls.empty());
+
+    stack.respond(lastRegister(), 200, "OK");
+    poll();
+    ASSERT_EQ(std::vector<std::string>{"success"}, recorder.calls);
+    EXPECT_EQ(1u, recorder.acksAtCall[0]); // the ACK left before the handler ran
+    const FakeSipStack::Sent* ack = stack.last("ACK");
+    EXPECT_FALSE(ack->stateful);
+    EXPECT_EQ(callId, FakeSipStack::headerOf(ack->request, "Call-ID"));
+    EXPECT_EQ("<sip:1001@10.0.0.1:5060>;tag=fake-to", FakeSipStack::headerOf(ack->request, "To"));
+    EXPECT_EQ("1 ACK", FakeSipStack::headerOf(ack->request, "CSeq"));
+}
+
+TEST_F(RegistrationTest, ChallengesThatCannotBeAnsweredFailTheRegistration) {
+    // A second plain challenge of the same realm.
+    dum.send(dum.makeRegistration(aor, 30));
+    const std::string challenge = "WWW-Authenticate: Digest realm=\"r\", nonce=\"n\"\r\n";
+    stack.respond(lastRegister(), 401, "Unauthorized", challenge);
+    poll();
+    stack.respond(lastRegister(), 401, "Unauthorized", challenge);
+    poll();
+    EXPECT_EQ(2u, stack.sentWithMethod("REGISTER").size());
+    ASSERT_EQ(std::vector<std::string>{"failure 401"}, recorder.calls);
+    EXPECT_FALSE(recorder.last.isValid());
+    EXPECT_THROW(recorder.last->removeMyBindings(true), HandleException);
+
+    // A stale challenge is answered again.
+    dum.send(dum.makeRegistration(aor, 30));
+    stack.respond(lastRegister(), 401, "Unauthorized", challenge);
+    poll();
+    stack.respond(lastRegister(), 401, "Unauthorized",
+                  "WWW-Authenticate: Digest realm=\"r\", nonce=\"m\", stale=true\r\n");
+    poll();
+    EXPECT_EQ(5u, stack.sentWithMethod("REGISTER").size());
+}
+
+TEST_F(RegistrationTest, WithoutAuthManagerAChallengeFails) {
+    FakeSipStack other;
+    other.addTransport(TransportType::UDP, 5060, IpVersion::V4, "127.0.0.1");
+    DialogUsageManager plain(other);
+    Recorder r;
+    r.stack = &other;
+    plain.setClientRegistrationHandler(&r);
+    plain.send(plain.makeRegistration(aor, 30));
+    other.respond(other.last("REGISTER")->id, 401, "Unauthorized",
+                  "WWW-Authenticate: Digest realm=\"r\", nonce=\"n\"\r\n");
+    other.process(0);
+    while (plain.process()) {
+    }
+    EXPECT_EQ(std::vector<std::string>{"failure 401"}, r.calls);
+}
+
+TEST_F(RegistrationTest, RefreshesBeforeExpiryAndAcknowledgesEvery2xx) {
+    registerOk("Contact: <sip:1001@127.0.0.1:5060>;expires=30\r\n");
+    std::string callId = lastHeader("Call-ID");
+    clock.Advance(24900);
+    dum.process();
+    EXPECT_EQ(1u, stack.sentWithMethod("REGISTER").size());
+    clock.Advance(200);
+    dum.process();
+    ASSERT_EQ(2u, stack.sentWithMethod("REGISTER").size());
+    EXPECT_EQ(callId, lastHeader("Call-ID"));
+    EXPECT_EQ("2 REGISTER", lastHeader("CSeq"));
+    stack.respond(lastRegister(), 200, "OK", "Contact: <sip:1001@127.0.0.1:5060>;expires=10\r\n");
+    poll();
+    EXPECT_EQ((std::vector<std::string>{"success", "success"}), recorder.calls);
+    EXPECT_EQ(2u, stack.sentWithMethod("ACK").size());
+    // The granted 10 s are refreshed after 5 s.
+    clock.Advance(5000);
+    dum.process();
+    EXPECT_EQ(3u, stack.sentWithMethod("REGISTER").size());
+}
+
+TEST_F(RegistrationTest, RemovalIsAcknowledgedAndEndsTheRegistration) {
+    registerOk();
+    ClientRegistrationHandle h = recorder.last;
+    h->removeMyBindings(true);
+    EXPECT_EQ("0", lastHeader("Expires"));
+    EXPECT_EQ("<sip:1001@127.0.0.1:5060>", lastHeader("Contact"));
+    stack.respond(lastRegister(), 200, "OK");
+    poll();
+    EXPECT_EQ((std::vector<std::string>{"success", "removed"}), recorder.calls);
+    EXPECT_EQ(2u, stack.sentWithMethod("ACK").size());
+    EXPECT_EQ(2u, recorder.acksAtCall[1]);
+    EXPECT_FALSE(h.isValid());
+    clock.Advance(60000);
+    poll();
+    EXPECT_EQ(2u, stack.sentWithMethod("REGISTER").size()); // no refresh after removal
+}
+
+TEST_F(RegistrationTest, TimeoutAsksForTheRetryDelay) {
+    dum.send(dum.makeRegistration(aor, 30));
+    stack.timeout(lastRegister());
+    poll();
+    ASSERT_EQ(std::vector<std::string>{"retry 408"}, recorder.calls);
+    clock.Advance(29900);
+    dum.process();
+    EXPECT_EQ(1u, stack.sentWithMethod("REGISTER").size());
+    clock.Advance(200);
+    dum.process();
+    EXPECT_EQ(2u, stack.sentWithMethod("REGISTER").size());
+
+    // A negative answer fails it; removeMyBindings inside onFailure sends nothing.
+    recorder.retryAnswer = -1;
+    recorder.onFailureHook = [](ClientRegistrationHandle h) { h->removeMyBindings(true); };
+    stack.respond(lastRegister(), 503, "Service Unavailable", "Retry-After: 5\r\n");
+    poll();
+    EXPECT_EQ((std::vector<std::string>{"retry 408", "retry 503", "failure 503"}), recorder.calls);
+    EXPECT_EQ(2u, stack.sentWithMethod("REGISTER").size());
+}
+
+TEST_F(RegistrationTest, A2xxWithoutTagsIsStillAcknowledgedAndASuccess) {
+    dum.send(dum.makeRegistration(aor, 30));
+    stack.respond(lastRegister(), 200, "OK", "", /*toTag=*/false, 0, /*fromTag=*/false);
+    poll();
+    EXPECT_EQ(std::vector<std::string>{"success"}, recorder.calls);
+    const FakeSipStack::Sent* ack = stack.last("ACK");
+    ASSERT_NE(nullptr, ack);
+    EXPECT_EQ("<sip:1001@10.0.0.1:5060>", FakeSipStack::headerOf(ack->request, "To"));
+    EXPECT_EQ("<sip:1001@10.0.0.1:5060>", FakeSipStack::headerOf(ack->request, "From"));
+    bool traced = false;
+    for (const auto& t : g_traces) {
+        traced |= t.find("sin tag") != std::string::npos;
+    }
+    EXPECT_TRUE(traced);
+}
+
+TEST_F(RegistrationTest, ShutdownWaitsForTheRemovalThenReports) {
+    registerOk();
+    recorder.last->removeMyBindings(true);
+    dum.shutdown(&recorder, 5);
+    poll();
+    EXPECT_EQ((std::vector<std::string>{"success"}), recorder.calls);
+    stack.respond(lastRegister(), 200, "OK");
+    poll();
+    EXPECT_EQ((std::vector<std::string>{"success", "removed", "deletable"}), recorder.calls);
+    EXPECT_THROW(dum.makeRegistration(aor, 30), SipException);
+}
+
+TEST_F(RegistrationTest, ShutdownGivesUpOnAnUnansweredRemoval) {
+    registerOk();
+    recorder.last->removeMyBindings(true);
+    SipStack::RequestId removal = lastRegister();
+    dum.shutdown(&recorder, 1);
+    clock.Advance(999);
+    dum.process();
+    EXPECT_EQ(std::vector<std::string>{"success"}, recorder.calls);
+    clock.Advance(1);
+    poll();
+    EXPECT_EQ((std::vector<std::string>{"success", "deletable"}), recorder.calls);
+    EXPECT_FALSE(stack.isPending(removal));
+    // A late answer is dropped.
+    stack.respond(removal, 200, "OK");
+    poll();
+    EXPECT_EQ(2u, recorder.calls.size());
+}
+
+TEST_F(RegistrationTest, ShutdownOfAnIdleRegistrationSendsNothing) {
+    registerOk();
+    ClientRegistrationHandle h = recorder.last;
+    size_t sent = stack.sent().size();
+    dum.shutdown(&recorder, 5);
+    poll();
+    EXPECT_EQ((std::vector<std::string>{"success", "deletable"}), recorder.calls);
+    EXPECT_EQ(sent, stack.sent().size());
+    EXPECT_FALSE(h.isValid());
+}
+
+TEST_F(RegistrationTest, HandlesOutliveTheManager) {
+    ClientRegistrationHandle h;
+    {
+        FakeSipStack s;
+        s.addTransport(TransportType::UDP, 5060, IpVersion::V4, "127.0.0.1");
+        DialogUsageManager m(s);
+        Recorder r;
+        r.stack = &s;
+        m.setClientRegistrationHandler(&r);
+        m.send(m.makeRegistration(aor, 30));
+        s.respond(s.last("REGISTER")->id, 200, "OK");
+        s.process(0);
+        while (m.process()) {
+        }
+        h = r.last;
+        EXPECT_TRUE(h.isValid());
+        EXPECT_EQ(0u, s.pendingCount()); // nothing left in flight
+    }
+    EXPECT_FALSE(h.isValid());
+    EXPECT_THROW(h->removeMyBindings(true), HandleException);
+}
+
+TEST_F(RegistrationTest, ShutdownFromInsideOnFailureIsSafe) {
+    // What the login form does after a rejected login.
+    recorder.onFailureHook = [this](ClientRegistrationHandle h) {
+        h->removeMyBindings(true);
+        dum.shutdown(&recorder, 5);
+        EXPECT_TRUE(h.isValid()); // still valid until the handler returns
+    };
+    dum.send(dum.makeRegistration(aor, 30));
+    stack.respond(lastRegister(), 403, "Forbidden");
+    poll();
+    EXPECT_EQ((std::vector<std::string>{"failure 403", "deletable"}), recorder.calls);
+    EXPECT_EQ(1u, stack.sentWithMethod("REGISTER").size());
+    EXPECT_FALSE(recorder.last.isValid());
+}

@@ -1,0 +1,132 @@
+#include <gtest/gtest.h>
+
+#include "sip/FakeSipStack.h"
+#include "sip/MasterProfile.h"
+#include "sip/NameAddr.h"
+#include "sip/RegistrationAck.h"
+#include "sip/SipException.h"
+#include "sip/SipMessage.h"
+
+using namespace sipua;
+
+TEST(SipMessage, ParsesTheFieldsTheProgramReads) {
+    SipMessage m = SipMessage::parse(
+        "SIP/2.0 200 OK\r\n"
+        "Via: SIP/2.0/UDP 192.0.2.7:5060;branch=z9hG4bK1;rport=40123;received=203.0.113.9\r\n"
+        "To: <sip:1001@10.0.0.1:5060>;tag=srv\r\n"
+        "From: \"Me\" <sip:1001@10.0.0.1:5060>;tag=cli\r\n"
+        "Call-ID: abc@x\r\n"
+        "CSeq: 2 REGISTER\r\n"
+        "Contact: <sip:1001@203.0.113.9:40123>;expires=25, <sip:1001@192.0.2.7:5060>;expires=3\r\n"
+        "Expires: 30\r\n"
+        "Content-Length: 0\r\n\r\n");
+    EXPECT_TRUE(m.isResponse());
+    EXPECT_EQ(200, m.statusCode());
+    EXPECT_EQ("REGISTER", m.method());
+    EXPECT_EQ("srv", m.to().tag());
+    EXPECT_EQ("cli", m.from().tag());
+    EXPECT_EQ("Me", m.from().displayName());
+    EXPECT_EQ("abc@x", m.callId());
+    EXPECT_EQ(2u, m.cseq());
+    EXPECT_EQ("192.0.2.7", m.topVia().sentHost);
+    EXPECT_EQ(5060, m.topVia().sentPort);
+    ASSERT_TRUE(m.topVia().rport.has_value());
+    EXPECT_EQ(40123, *m.topVia().rport);
+    EXPECT_EQ("203.0.113.9", m.topVia().received);
+    ASSERT_EQ(2u, m.contacts().size());
+    EXPECT_EQ("203.0.113.9", m.contacts()[0].uri().host());
+    EXPECT_EQ(40123, m.contacts()[0].uri().port());
+    EXPECT_EQ("25", m.contacts()[0].param("expires"));
+    EXPECT_EQ("3", m.contacts()[1].param("expires"));
+    EXPECT_EQ("30", m.header("expires").value_or(""));
+    EXPECT_FALSE(m.header("Retry-After").has_value());
+}
+
+TEST(SipMessage, ViaRportWithoutValueAndMissingTags) {
+    SipMessage m = SipMessage::parse("SIP/2.0 200 OK\r\n"
+                                     "Via: SIP/2.0/UDP host.example;branch=z9hG4bK1;rport\r\n"
+                                     "To: <sip:1@h>\r\nFrom: <sip:1@h>\r\n"
+                                     "Call-ID: c\r\nCSeq: 1 REGISTER\r\n\r\n");
+    EXPECT_TRUE(m.topVia().hasRport);
+    EXPECT_FALSE(m.topVia().rport.has_value());
+    EXPECT_EQ("host.example", m.topVia().sentHost);
+    EXPECT_EQ(0, m.topVia().sentPort);
+    EXPECT_FALSE(m.to().hasTag());
+    EXPECT_FALSE(m.from().hasTag());
+    EXPECT_TRUE(m.contacts().empty());
+}
+
+TEST(SipMessage, RejectsGarbage) {
+    EXPECT_THROW(SipMessage::parse("hello"), SipException);
+    EXPECT_THROW(Uri::parse("not a uri"), SipException);
+    EXPECT_THROW(NameAddr::parse(""), SipException);
+}
+
+TEST(NameAddr, PrintsAndEditsParameters) {
+    NameAddr a(Uri("1001", "10.0.0.1", 5060));
+    EXPECT_EQ("<sip:1001@10.0.0.1:5060>", a.toString());
+    a.setParam("tag", "x1");
+    a.setParam("expires", "0");
+    a.setParam("tag", "x2");
+    EXPECT_EQ("<sip:1001@10.0.0.1:5060>;expires=0;tag=x2", a.toString());
+    a.removeParam("EXPIRES");
+    EXPECT_EQ("x2", a.tag());
+    EXPECT_FALSE(a.exists("expires"));
+
+    NameAddr b = NameAddr::parse("\"Bob\" <sip:bob@h:5070;lr>;tag=9");
+    EXPECT_EQ("bob", b.uri().user());
+    EXPECT_EQ(5070, b.uri().port());
+    EXPECT_EQ(";lr", b.uri().params());
+    EXPECT_EQ("9", b.tag());
+    EXPECT_EQ("\"Bob\" <sip:bob@h:5070;lr>;tag=9", b.toString());
+}
+
+TEST(MasterProfile, CredentialForAnyRealmFallsBackToTheFirst) {
+    MasterProfile p;
+    MasterProfile::DigestCredential c;
+    EXPECT_FALSE(p.getDigestCredential("x", &c));
+    p.setDigestCredential("sip.example", "1001", "pw");
+    p.setDigestCredential("other", "2002", "pw2");
+    ASSERT_TRUE(p.getDigestCredential("other", &c));
+    EXPECT_EQ("2002", c.user);
+    ASSERT_TRUE(p.getDigestCredential("unknown", &c));
+    EXPECT_EQ("1001", c.user);
+    EXPECT_EQ("unknown", c.realm); // answered with the challenge's realm
+}
+
+TEST(RegistrationAck, CarriesTheAddressOfRecordAndTheTagsOfThe2xx) {
+    MasterProfile profile;
+    profile.setUserAgent("Quorvex 1.2.3.4");
+    profile.setOutboundProxy(Uri("", "127.0.0.2", 5082));
+    NameAddr aor(Uri("1001", "10.0.0.1", 5060));
+    SipMessage ok = SipMessage::parse("SIP/2.0 200 OK\r\n"
+                                      "Via: SIP/2.0/UDP 1.2.3.4:5060;branch=z9hG4bK1\r\n"
+                                      "To: <sip:1001@10.0.0.1:5060>;tag=T1\r\n"
+                                      "From: <sip:1001@10.0.0.1:5060>;tag=F1\r\n"
+                                      "Call-ID: cid-7\r\nCSeq: 3 REGISTER\r\n\r\n");
+    OutgoingRequest ack = MakeRegistrationAck(aor, ok, profile);
+    EXPECT_EQ("ACK", ack.method);
+    EXPECT_EQ("sip:1001@10.0.0.1:5060", ack.requestUri);
+    ASSERT_TRUE(ack.route.has_value());
+    EXPECT_EQ("sip:127.0.0.2:5082", ack.route->toString());
+    EXPECT_EQ("To: <sip:1001@10.0.0.1:5060>;tag=T1\r\n"
+              "From: <sip:1001@10.0.0.1:5060>;tag=F1\r\n"
+              "Call-ID: cid-7\r\n"
+              "CSeq: 1 ACK\r\n"
+              "Contact: <sip:1001@10.0.0.1:5060>\r\n"
+              "User-Agent: Quorvex 1.2.3.4\r\n"
+              "Content-Length: 0\r\n\r\n",
+              ack.headers);
+
+    // Without tags in the 2xx and without proxy: no tags, sent to the Request-URI.
+    profile.unsetOutboundProxy();
+    SipMessage bare = SipMessage::parse("SIP/2.0 200 OK\r\n"
+                                        "Via: SIP/2.0/UDP 1.2.3.4:5060;branch=z9hG4bK1\r\n"
+                                        "To: <sip:1001@10.0.0.1:5060>\r\n"
+                                        "From: <sip:1001@10.0.0.1:5060>\r\n"
+                                        "Call-ID: cid-8\r\nCSeq: 3 REGISTER\r\n\r\n");
+    OutgoingRequest ack2 = MakeRegistrationAck(aor, bare, profile);
+    EXPECT_FALSE(ack2.route.has_value());
+    EXPECT_EQ("<sip:1001@10.0.0.1:5060>", FakeSipStack::headerOf(ack2, "To"));
+    EXPECT_EQ("<sip:1001@10.0.0.1:5060>", FakeSipStack::headerOf(ack2, "From"));
+}
