@@ -1,0 +1,221 @@
+#include "platform/audio/WaveDevice.h"
+
+#include <atomic>
+#include <cstdio>
+#include <system_error>
+
+#include "platform/core/DebugOutput.h"
+
+namespace plat {
+
+namespace {
+std::atomic<intptr_t> g_nextHandle{1};
+}
+
+WaveDevice::WaveDevice(bool output) : output_(output) {}
+
+WaveDevice::~WaveDevice() = default;
+
+bool WaveDevice::IsOpen() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return open_;
+}
+
+intptr_t WaveDevice::Handle() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return handle_;
+}
+
+WaveDeviceFormat WaveDevice::Format() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return format_;
+}
+
+void WaveDevice::Trace(const char* text, long value) const {
+    char line[160];
+    std::snprintf(line, sizeof line, "%s %s: %s %ld\n", output_ ? "WaveOut" : "WaveIn",
+                  backend_ != nullptr ? backend_->Name() : "-", text, value);
+    DebugOutput(line);
+}
+
+size_t WaveDevice::ChunkBytes() const {
+    // 10 ms, in whole frames.
+    size_t frames = format_.samplesPerSec / 100;
+    return (frames == 0 ? 1 : frames) * format_.blockAlign;
+}
+
+MMRESULT WaveDevice::OpenDevice(int device, const WaveDeviceFormat& format,
+                                WaveCallbackQueue::Deliver deliver, uint32_t openMessage,
+                                std::function<MMRESULT(AudioBackend&)> openStream,
+                                std::function<void()> body) {
+    std::unique_lock<std::mutex> lock(lock_);
+    if (open_) {
+        return MMSYSERR_ALLOCATED;
+    }
+    AudioBackend& backend = CurrentAudioBackend();
+    backend_ = &backend;
+    if (MMRESULT fault = backend.TakeFault(output_ ? AudioOp::OutOpen : AudioOp::InOpen)) {
+        return fault;
+    }
+    if (!format.IsSupported()) {
+        return WAVERR_BADFORMAT;
+    }
+    size_t count = output_ ? backend.OutputDeviceNames().size() : backend.InputDeviceNames().size();
+    if (device != WAVE_MAPPER && (device < 0 || static_cast<size_t>(device) >= count)) {
+        return MMSYSERR_BADDEVICEID;
+    }
+    format_ = format;
+    if (MMRESULT result = openStream(backend)) {
+        Trace("open failed, code", static_cast<long>(result));
+        return result;
+    }
+    if (deliver && !callbacks_.Start(std::move(deliver))) {
+        return MMSYSERR_NOMEM;
+    }
+    queue_.clear();
+    offset_ = 0;
+    closing_ = discard_ = parked_ = false;
+    running_ = output_; // output plays at once; input waits for Start
+    callbacks_.Post(openMessage, nullptr);
+    try {
+        thread_ = std::thread(std::move(body));
+    } catch (const std::system_error&) {
+        callbacks_.Stop();
+        return MMSYSERR_NOMEM;
+    }
+    open_ = true;
+    handle_ = g_nextHandle.fetch_add(1);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WaveDevice::PrepareHeaderImpl(WaveHeader* header, AudioOp faultOp) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!open_) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (header == nullptr || (header->lpData == nullptr && header->dwBufferLength > 0)) {
+        return MMSYSERR_INVALPARAM;
+    }
+    if (MMRESULT fault = backend_->TakeFault(faultOp)) {
+        return fault;
+    }
+    SetHeaderFlags(*header, WHDR_PREPARED);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WaveDevice::UnprepareHeaderImpl(WaveHeader* header, AudioOp faultOp) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!open_) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (header == nullptr) {
+        return MMSYSERR_INVALPARAM;
+    }
+    uint32_t flags = LoadHeaderFlags(*header);
+    if (flags & WHDR_INQUEUE) {
+        return WAVERR_STILLPLAYING;
+    }
+    if (MMRESULT fault = backend_->TakeFault(faultOp)) {
+        return fault;
+    }
+    SetHeaderFlags(*header, 0, WHDR_PREPARED);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WaveDevice::EnqueueImpl(WaveHeader* header, AudioOp faultOp) {
+    std::lock_guard<std::mutex> guard(lock_);
+    if (!open_) {
+        return MMSYSERR_INVALHANDLE;
+    }
+    if (header == nullptr || (header->lpData == nullptr && header->dwBufferLength > 0)) {
+        return MMSYSERR_INVALPARAM;
+    }
+    uint32_t flags = LoadHeaderFlags(*header);
+    if (!(flags & WHDR_PREPARED)) {
+        return WAVERR_UNPREPARED;
+    }
+    if (flags & WHDR_INQUEUE) {
+        return WAVERR_STILLPLAYING;
+    }
+    if (MMRESULT fault = backend_->TakeFault(faultOp)) {
+        return fault;
+    }
+    if (!output_) {
+        header->dwBytesRecorded = 0;
+    }
+    SetHeaderFlags(*header, WHDR_INQUEUE, WHDR_DONE);
+    queue_.push_back(header);
+    wake_.notify_all();
+    return MMSYSERR_NOERROR;
+}
+
+void WaveDevice::CompleteFront(uint32_t message) {
+    WaveHeader* header = queue_.front();
+    queue_.pop_front();
+    offset_ = 0;
+    SetHeaderFlags(*header, WHDR_DONE, WHDR_INQUEUE);
+    callbacks_.Post(message, header);
+}
+
+MMRESULT WaveDevice::ResetImpl(AudioOp faultOp, uint32_t doneMessage, bool force) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!open_) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        MMRESULT fault = force ? MMSYSERR_NOERROR : backend_->TakeFault(faultOp);
+        if (fault != MMSYSERR_NOERROR) {
+            return fault;
+        }
+        if (!output_) {
+            running_ = false; // a reset stops recording
+        }
+        ++generation_;
+        while (!queue_.empty()) {
+            CompleteFront(doneMessage);
+        }
+        discard_ = true;
+        parked_ = false;
+        wake_.notify_all();
+    }
+    callbacks_.Flush();
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT WaveDevice::CloseImpl(AudioOp faultOp, uint32_t closeMessage, bool force) {
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!open_) {
+            return MMSYSERR_INVALHANDLE;
+        }
+        if (!queue_.empty()) {
+            return WAVERR_STILLPLAYING;
+        }
+        MMRESULT fault = force ? MMSYSERR_NOERROR : backend_->TakeFault(faultOp);
+        if (fault != MMSYSERR_NOERROR) {
+            return fault;
+        }
+        closing_ = true;
+        wake_.notify_all();
+    }
+    if (thread_.joinable()) {
+        thread_.join();
+    }
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        callbacks_.Post(closeMessage, nullptr);
+        open_ = false;
+        handle_ = 0;
+    }
+    callbacks_.Stop();
+    return MMSYSERR_NOERROR;
+}
+
+void WaveDevice::ForceClose(uint32_t doneMessage, uint32_t closeMessage) {
+    if (IsOpen()) {
+        ResetImpl(AudioOp::Count, doneMessage, true);
+        CloseImpl(AudioOp::Count, closeMessage, true);
+    }
+}
+
+} // namespace plat

@@ -1,0 +1,273 @@
+#include "platform/audio/alsa/AlsaAudioBackend.h"
+
+#include <alsa/asoundlib.h>
+
+#include <cerrno>
+#include <cstdio>
+
+#include "platform/audio/alsa/AlsaMixerDevice.h"
+#include "platform/core/DebugOutput.h"
+
+namespace plat {
+
+namespace {
+
+void TraceAlsa(const char* what, const std::string& pcm, int error) {
+    char line[256];
+    std::snprintf(line, sizeof line, "alsa: %s %s: %s\n", what, pcm.c_str(), snd_strerror(error));
+    DebugOutput(line);
+}
+
+MMRESULT OpenResult(int error) {
+    switch (-error) {
+    case EBUSY:
+    case EAGAIN:
+        return MMSYSERR_ALLOCATED;
+    case ENOENT:
+    case ENODEV:
+    case ENXIO:
+        return MMSYSERR_BADDEVICEID;
+    case ENOMEM:
+        return MMSYSERR_NOMEM;
+    case EINVAL:
+        return WAVERR_BADFORMAT;
+    default:
+        return MMSYSERR_ERROR;
+    }
+}
+
+// Opens and sets up a PCM: interleaved frames of the format, 10 ms periods, four of them in
+// the ring, playing or recording from the first period on.
+MMRESULT OpenPcm(const std::string& name, snd_pcm_stream_t direction,
+                 const WaveDeviceFormat& format, snd_pcm_t** out) {
+    snd_pcm_t* pcm = nullptr;
+    int error = snd_pcm_open(&pcm, name.c_str(), direction, 0);
+    if (error < 0) {
+        TraceAlsa("cannot open", name, error);
+        return OpenResult(error);
+    }
+    snd_pcm_hw_params_t* hw;
+    snd_pcm_hw_params_alloca(&hw);
+    unsigned rate = format.samplesPerSec;
+    snd_pcm_uframes_t period = rate / 100;
+    snd_pcm_uframes_t ring = period * 4;
+    const char* step = "hw params";
+    if ((error = snd_pcm_hw_params_any(pcm, hw)) < 0 ||
+        (error = snd_pcm_hw_params_set_rate_resample(pcm, hw, 1)) < 0 ||
+        (error = snd_pcm_hw_params_set_access(pcm, hw, SND_PCM_ACCESS_RW_INTERLEAVED)) < 0 ||
+        (error = snd_pcm_hw_params_set_format(
+             pcm, hw, format.bitsPerSample == 8 ? SND_PCM_FORMAT_U8 : SND_PCM_FORMAT_S16_LE)) < 0 ||
+        (error = snd_pcm_hw_params_set_channels(pcm, hw, format.channels)) < 0 ||
+        (error = snd_pcm_hw_params_set_rate(pcm, hw, rate, 0)) < 0 ||
+        (error = snd_pcm_hw_params_set_period_size_near(pcm, hw, &period, nullptr)) < 0 ||
+        (error = snd_pcm_hw_params_set_buffer_size_near(pcm, hw, &ring)) < 0 ||
+        (error = snd_pcm_hw_params(pcm, hw)) < 0) {
+        TraceAlsa(step, name, error);
+        snd_pcm_close(pcm);
+        return WAVERR_BADFORMAT;
+    }
+    snd_pcm_sw_params_t* sw;
+    snd_pcm_sw_params_alloca(&sw);
+    if ((error = snd_pcm_sw_params_current(pcm, sw)) < 0 ||
+        (error = snd_pcm_sw_params_set_start_threshold(
+             pcm, sw, direction == SND_PCM_STREAM_PLAYBACK ? period : 1)) < 0 ||
+        (error = snd_pcm_sw_params_set_avail_min(pcm, sw, period)) < 0 ||
+        (error = snd_pcm_sw_params(pcm, sw)) < 0) {
+        TraceAlsa("sw params", name, error);
+        snd_pcm_close(pcm);
+        return MMSYSERR_ERROR;
+    }
+    *out = pcm;
+    return MMSYSERR_NOERROR;
+}
+
+class AlsaPlayback final : public PlaybackStream {
+public:
+    AlsaPlayback(snd_pcm_t* pcm, std::string name, size_t frameBytes)
+        : pcm_(pcm), name_(std::move(name)), frameBytes_(frameBytes) {}
+    ~AlsaPlayback() override {
+        if (snd_pcm_state(pcm_) == SND_PCM_STATE_RUNNING) {
+            snd_pcm_drain(pcm_); // the last ring of audio is still to be heard
+        }
+        snd_pcm_close(pcm_);
+    }
+
+    MMRESULT Write(const uint8_t* data, size_t bytes) override {
+        snd_pcm_uframes_t left = bytes / frameBytes_;
+        while (left > 0) {
+            snd_pcm_sframes_t done = snd_pcm_writei(pcm_, data, left);
+            if (done == -EAGAIN) {
+                continue;
+            }
+            if (done < 0) {
+                // Underrun, suspend or signal: recover and write again.
+                int error = snd_pcm_recover(pcm_, static_cast<int>(done), 1);
+                if (error < 0) {
+                    TraceAlsa("write failed", name_, error);
+                    return MMSYSERR_ERROR;
+                }
+                continue;
+            }
+            data += static_cast<size_t>(done) * frameBytes_;
+            left -= static_cast<snd_pcm_uframes_t>(done);
+        }
+        return MMSYSERR_NOERROR;
+    }
+
+    void Discard() override {
+        snd_pcm_drop(pcm_);
+        snd_pcm_prepare(pcm_);
+    }
+
+private:
+    snd_pcm_t* pcm_;
+    std::string name_;
+    size_t frameBytes_;
+};
+
+class AlsaCapture final : public CaptureStream {
+public:
+    AlsaCapture(snd_pcm_t* pcm, std::string name, size_t frameBytes)
+        : pcm_(pcm), name_(std::move(name)), frameBytes_(frameBytes) {}
+    ~AlsaCapture() override { snd_pcm_close(pcm_); }
+
+    MMRESULT Read(uint8_t* data, size_t bytes) override {
+        snd_pcm_uframes_t left = bytes / frameBytes_;
+        while (left > 0) {
+            snd_pcm_sframes_t done = snd_pcm_readi(pcm_, data, left);
+            if (done == -EAGAIN) {
+                continue;
+            }
+            if (done < 0) {
+                // Overrun, suspend or signal: recover and read again.
+                int error = snd_pcm_recover(pcm_, static_cast<int>(done), 1);
+                if (error < 0) {
+                    TraceAlsa("read failed", name_, error);
+                    return MMSYSERR_ERROR;
+                }
+                continue;
+            }
+            data += static_cast<size_t>(done) * frameBytes_;
+            left -= static_cast<snd_pcm_uframes_t>(done);
+        }
+        return MMSYSERR_NOERROR;
+    }
+
+    void Stop() override {
+        snd_pcm_drop(pcm_);
+        snd_pcm_prepare(pcm_);
+    }
+
+private:
+    snd_pcm_t* pcm_;
+    std::string name_;
+    size_t frameBytes_;
+};
+
+std::vector<std::string> Names(const std::vector<AlsaAudioBackend::Device>& devices) {
+    std::vector<std::string> names;
+    for (const AlsaAudioBackend::Device& device : devices) {
+        names.push_back(device.name);
+    }
+    return names;
+}
+
+std::string PcmName(int device, bool capture, std::string* card) {
+    if (device == WAVE_MAPPER) {
+        *card = "default";
+        return "default";
+    }
+    std::vector<AlsaAudioBackend::Device> devices = AlsaAudioBackend::Enumerate(capture);
+    if (device < 0 || static_cast<size_t>(device) >= devices.size()) {
+        return {};
+    }
+    *card = devices[static_cast<size_t>(device)].card;
+    return devices[static_cast<size_t>(device)].pcm;
+}
+
+} // namespace
+
+std::vector<AlsaAudioBackend::Device> AlsaAudioBackend::Enumerate(bool capture) {
+    std::vector<Device> devices;
+    int card = -1;
+    while (snd_card_next(&card) == 0 && card >= 0) {
+        std::string cardId = "hw:" + std::to_string(card);
+        snd_ctl_t* ctl = nullptr;
+        if (snd_ctl_open(&ctl, cardId.c_str(), 0) < 0) {
+            continue;
+        }
+        snd_ctl_card_info_t* cardInfo;
+        snd_ctl_card_info_alloca(&cardInfo);
+        std::string cardName = cardId;
+        if (snd_ctl_card_info(ctl, cardInfo) == 0) {
+            cardName = snd_ctl_card_info_get_name(cardInfo);
+        }
+        int pcmDevice = -1;
+        while (snd_ctl_pcm_next_device(ctl, &pcmDevice) == 0 && pcmDevice >= 0) {
+            snd_pcm_info_t* pcmInfo;
+            snd_pcm_info_alloca(&pcmInfo);
+            snd_pcm_info_set_device(pcmInfo, static_cast<unsigned>(pcmDevice));
+            snd_pcm_info_set_subdevice(pcmInfo, 0);
+            snd_pcm_info_set_stream(pcmInfo,
+                                    capture ? SND_PCM_STREAM_CAPTURE : SND_PCM_STREAM_PLAYBACK);
+            if (snd_ctl_pcm_info(ctl, pcmInfo) < 0) {
+                continue; // no stream in this direction
+            }
+            Device device;
+            device.pcm = "plughw:" + std::to_string(card) + "," + std::to_string(pcmDevice);
+            device.card = cardId;
+            device.name = cardName + ": " + snd_pcm_info_get_name(pcmInfo);
+            devices.push_back(device);
+        }
+        snd_ctl_close(ctl);
+    }
+    return devices;
+}
+
+std::vector<std::string> AlsaAudioBackend::OutputDeviceNames() {
+    return Names(Enumerate(false));
+}
+
+std::vector<std::string> AlsaAudioBackend::InputDeviceNames() {
+    return Names(Enumerate(true));
+}
+
+MMRESULT AlsaAudioBackend::OpenPlayback(int device, const WaveDeviceFormat& format,
+                                        std::unique_ptr<PlaybackStream>* stream) {
+    std::string card;
+    std::string name = PcmName(device, false, &card);
+    if (name.empty()) {
+        return MMSYSERR_BADDEVICEID;
+    }
+    snd_pcm_t* pcm = nullptr;
+    if (MMRESULT result = OpenPcm(name, SND_PCM_STREAM_PLAYBACK, format, &pcm)) {
+        return result;
+    }
+    *stream = std::make_unique<AlsaPlayback>(pcm, name, format.blockAlign);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT AlsaAudioBackend::OpenCapture(int device, const WaveDeviceFormat& format,
+                                       std::unique_ptr<CaptureStream>* stream) {
+    std::string card;
+    std::string name = PcmName(device, true, &card);
+    if (name.empty()) {
+        return MMSYSERR_BADDEVICEID;
+    }
+    snd_pcm_t* pcm = nullptr;
+    if (MMRESULT result = OpenPcm(name, SND_PCM_STREAM_CAPTURE, format, &pcm)) {
+        return result;
+    }
+    *stream = std::make_unique<AlsaCapture>(pcm, name, format.blockAlign);
+    return MMSYSERR_NOERROR;
+}
+
+MMRESULT AlsaAudioBackend::OpenMixer(int inputDevice, std::shared_ptr<MixerDevice>* mixer) {
+    std::string card;
+    if (PcmName(inputDevice, true, &card).empty()) {
+        return MMSYSERR_BADDEVICEID;
+    }
+    return AlsaMixerDevice::Open(card, mixer);
+}
+
+} // namespace plat
