@@ -1,0 +1,12 @@
+#pragma once
+
+class AudioSample;
+class AudioSink;
+
+// What a sink pulls from: one operation storing the next sample (holding one reference for
+// the caller) or null.
+class AudioSourceInterface {
+public:
+    virtual ~AudioSourceInterface() = default;
+    virtual int GiveNextAudioSample(AudioSample** out, AudioSink* to) = 0;
+};
