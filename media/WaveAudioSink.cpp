@@ -94,6 +94,11 @@ int WaveAudioSink::SetVolume(unsigned volume) {
     return 0;
 }
 
+bool WaveAudioSink::GetDeviceVolume(uint32_t* volume) {
+    std::lock_guard<plat::CriticalSection> data(dataMutex);
+    return bOpen && hWaveOut && volume && hWaveOut->GetVolume(volume) == plat::MMSYSERR_NOERROR;
+}
+
 int WaveAudioSink::BeginAudioRender() {
     Trace(TRACE_ENTRY, "BeginAudioRender\n");
     {

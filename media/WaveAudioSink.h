@@ -51,6 +51,8 @@ public:
     int SetDeviceID(int device);
     int GetDeviceID() const { return deviceId.load(); }
     int SetVolume(unsigned volume);
+    // The device's packed volume (left in the low word), or false while it is closed.
+    bool GetDeviceVolume(uint32_t* volume);
 
     int BeginAudioRender();
     int EndAudioRender();

@@ -1,0 +1,23 @@
+#pragma once
+#include <cstdint>
+
+class iTraceFile;
+
+// The library-wide byte counters reported when a media object is released. Each lives with the
+// component that counts it; this gathers them into the one set the closing block shows.
+namespace EngineStatistics {
+
+// Sets every counter to 0 (at GetRTPInterface and at every receive start).
+void Reset();
+
+uint64_t BytesReceived(); // never counted in this system: the receiver reads one socket
+uint64_t BytesSent();
+uint64_t BytesPlayed();
+uint64_t BytesCaptured();
+uint64_t G729Decompressed(); // no G.729 codec exists: always 0
+uint64_t G729Compressed();
+
+// Writes the closing block (ten lines) as one message; nothing for a null log.
+void WriteClosingBlock(iTraceFile* log);
+
+} // namespace EngineStatistics
