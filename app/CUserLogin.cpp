@@ -350,7 +350,7 @@ void CUserLogin::DeleteSipObjects() {
 void CUserLogin::OnDeleteTimer() {
     DeleteSipObjects();
     if (m_bRelogin) {
-        m_bRelogin = false;
+        // A suspend logout: no message, and the flag stays set so the resume signs in again.
         return;
     }
     if (m_bExiting) {
@@ -403,7 +403,6 @@ void CUserLogin::Logout() {
     if (timedOut) {
         AppTrace("CUserLogin::Logout: la pila SIP no termino a tiempo, se elimina");
         DeleteSipObjects();
-        m_bRelogin = false;
     }
 
     g_PhoneState = PS_LOGGED_OUT;

@@ -369,11 +369,25 @@ TEST_F(CUserLoginTest, LogoutStopsWaitingAtTheGiveUpTimePlusOneSecond) {
     EXPECT_EQ(2, stacksMade);
 }
 
-TEST_F(CUserLoginTest, ResumeLogsInAgainOnlyWhileTheReloginFlagIsSet) {
-    // After a logout with a stack, timer 1001 clears the flag, so resume does not log in.
+TEST_F(CUserLoginTest, ResumeLogsInAgainAfterASuspendLogout) {
+    // The deletion of the SIP objects after the logout keeps the re-login flag, so the resume
+    // signs in again.
     LogInAnswered(200);
     Login().Logout();
     view.Run(Login(), 10, clock);
+    EXPECT_EQ(nullptr, Login().GetDum());
+    Login().OnPowerResume();
+    ASSERT_TRUE(view.HasTimer(CUserLogin::kTimerRelogin));
+    view.Run(Login(), 10100, clock);
+    EXPECT_EQ(2, stacksMade);
+    EXPECT_FALSE(view.HasTimer(CUserLogin::kTimerRelogin));
+
+    // A login by hand in between clears the flag: the resume then does nothing.
+    login.reset();
+    stacksMade = 0;
+    Login().Logout();
+    Login().OnLoginCommand();
+    EXPECT_EQ(1, stacksMade);
     Login().OnPowerResume();
     EXPECT_FALSE(view.HasTimer(CUserLogin::kTimerRelogin));
 
