@@ -74,4 +74,5 @@ private:
     int bytesPerBlock = 0;
     int usPerBlock = 0;
     plat::CriticalSection sampleLock;
+    AudioSample* nextFree = nullptr; // the pool's free-list link, guarded by its lock
 };

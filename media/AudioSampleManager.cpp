@@ -16,11 +16,16 @@ bool g_initialised = false;
 
 AudioSample* AudioSamplePool::TakeFree() {
     plat::CriticalSectionLock guard(poolLock);
-    if (freeList.empty()) {
+    AudioSample* sample = freeHead;
+    if (!sample) {
         return nullptr;
     }
-    AudioSample* sample = freeList.front();
-    freeList.pop_front();
+    freeHead = sample->nextFree;
+    if (!freeHead) {
+        freeTail = nullptr;
+    }
+    sample->nextFree = nullptr;
+    --freeCount;
     return sample;
 }
 
@@ -29,7 +34,14 @@ bool AudioSamplePool::PutFree(AudioSample* sample) {
     if (closed) {
         return false;
     }
-    freeList.push_back(sample);
+    sample->nextFree = nullptr;
+    if (freeTail) {
+        freeTail->nextFree = sample;
+    } else {
+        freeHead = sample;
+    }
+    freeTail = sample;
+    ++freeCount;
     return true;
 }
 
@@ -43,7 +55,11 @@ void AudioSamplePool::Close() {
     {
         plat::CriticalSectionLock guard(poolLock);
         closed = true;
-        doomed.swap(freeList);
+        for (AudioSample* s = freeHead; s; s = s->nextFree) {
+            doomed.push_back(s);
+        }
+        freeHead = freeTail = nullptr;
+        freeCount = 0;
         doomed.insert(doomed.end(), abandoned.begin(), abandoned.end());
         abandoned.clear();
     }
@@ -57,7 +73,7 @@ void AudioSamplePool::Close() {
 
 size_t AudioSamplePool::FreeCount() {
     plat::CriticalSectionLock guard(poolLock);
-    return freeList.size();
+    return freeCount;
 }
 
 AudioSampleManager::AudioSampleManager() : pool(std::make_shared<AudioSamplePool>()) {

@@ -7,9 +7,9 @@
 #include "media/TraceComponent.h"
 #include "platform/core/CriticalSection.h"
 
-// The free list behind the pool. Every sample keeps a shared reference to it, so a sample
-// released after the pool's manager is gone finds it closed and deletes itself instead of
-// returning to freed memory.
+// The free list behind the pool (poolLock guards every field). Every sample keeps a shared
+// reference to it, so a sample released after the pool's manager is gone finds it closed and
+// deletes itself instead of returning to freed memory.
 class AudioSamplePool {
 public:
     // Takes the front of the free list, or null when it is empty.
@@ -25,7 +25,10 @@ public:
 
 private:
     plat::CriticalSection poolLock;
-    std::deque<AudioSample*> freeList;
+    // First in, first out, linked through the samples themselves so recycling never allocates.
+    AudioSample* freeHead = nullptr;
+    AudioSample* freeTail = nullptr;
+    size_t freeCount = 0;
     std::deque<AudioSample*> abandoned;
     bool closed = false;
 };
