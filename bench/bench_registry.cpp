@@ -67,99 +67,83 @@ private:
     std::vector<double> samples_;
 };
 
-void BM_ReadDwordExisting(benchmark::State& state) {
+// Times `op(registry)` once per iteration on a fresh hive. `setup(registry)` runs once before
+// the loop and `next()` before each timed call; neither is timed.
+template <typename Setup, typename Next, typename Op>
+void TimeRegistry(benchmark::State& state, Setup&& setup, Next&& next, Op&& op) {
     TempHive hive;
     plat::Registry* reg = hive.get();
     if (!reg) {
         state.SkipWithError("cannot open a temporary registry");
         return;
     }
-    GetRegistryDword(*reg, kRegTracingKey, kRegTracePCMMixer, kDefaultComponentTraceLevel);
+    setup(*reg);
     Latencies lat(static_cast<size_t>(state.max_iterations));
     for (auto _ : state) {
-        lat.Time([&] {
-            benchmark::DoNotOptimize(GetRegistryDword(*reg, kRegTracingKey, kRegTracePCMMixer,
-                                                      kDefaultComponentTraceLevel));
-        });
+        next();
+        lat.Time([&] { op(*reg); });
     }
     lat.Report(state);
 }
 
-void BM_ReadBoolExisting(benchmark::State& state) {
-    TempHive hive;
-    plat::Registry* reg = hive.get();
-    if (!reg) {
-        state.SkipWithError("cannot open a temporary registry");
-        return;
-    }
-    GetRegistryBool(*reg, kRegSettingsKey, kRegLimitVolume, kDefaultLimitVolume);
-    Latencies lat(static_cast<size_t>(state.max_iterations));
-    for (auto _ : state) {
-        lat.Time([&] {
-            benchmark::DoNotOptimize(
-                GetRegistryBool(*reg, kRegSettingsKey, kRegLimitVolume, kDefaultLimitVolume));
+void NoSetup(plat::Registry&) {}
+void NoNext() {}
+
+void BM_ReadDwordExisting(benchmark::State& state) {
+    TimeRegistry(
+        state,
+        [](plat::Registry& reg) {
+            GetRegistryDword(reg, kRegTracingKey, kRegTracePCMMixer, kDefaultComponentTraceLevel);
+        },
+        NoNext,
+        [](plat::Registry& reg) {
+            benchmark::DoNotOptimize(GetRegistryDword(reg, kRegTracingKey, kRegTracePCMMixer,
+                                                      kDefaultComponentTraceLevel));
         });
-    }
-    lat.Report(state);
+}
+
+void BM_ReadBoolExisting(benchmark::State& state) {
+    TimeRegistry(
+        state,
+        [](plat::Registry& reg) {
+            GetRegistryBool(reg, kRegSettingsKey, kRegLimitVolume, kDefaultLimitVolume);
+        },
+        NoNext,
+        [](plat::Registry& reg) {
+            benchmark::DoNotOptimize(
+                GetRegistryBool(reg, kRegSettingsKey, kRegLimitVolume, kDefaultLimitVolume));
+        });
 }
 
 // A read that finds the value missing and stores the default: a fresh name each time.
 void BM_ReadCreatingDefault(benchmark::State& state) {
-    TempHive hive;
-    plat::Registry* reg = hive.get();
-    if (!reg) {
-        state.SkipWithError("cannot open a temporary registry");
-        return;
-    }
-    Latencies lat(static_cast<size_t>(state.max_iterations));
     uint64_t n = 0;
     std::string name;
-    for (auto _ : state) {
-        name = "Fresh" + std::to_string(n++);
-        lat.Time([&] {
+    TimeRegistry(
+        state, NoSetup, [&] { name = "Fresh" + std::to_string(n++); },
+        [&](plat::Registry& reg) {
             benchmark::DoNotOptimize(
-                GetRegistryDword(*reg, kRegTracingKey, name, kDefaultComponentTraceLevel));
+                GetRegistryDword(reg, kRegTracingKey, name, kDefaultComponentTraceLevel));
         });
-    }
-    lat.Report(state);
 }
 
 void BM_WriteDword(benchmark::State& state) {
-    TempHive hive;
-    plat::Registry* reg = hive.get();
-    if (!reg) {
-        state.SkipWithError("cannot open a temporary registry");
-        return;
-    }
-    Latencies lat(static_cast<size_t>(state.max_iterations));
     uint32_t port = 0;
-    for (auto _ : state) {
-        lat.Time([&] {
-            benchmark::DoNotOptimize(
-                SetRegistryDword(*reg, kRegSettingsKey, kRegDestinationPort, port++));
-        });
-    }
-    lat.Report(state);
+    TimeRegistry(state, NoSetup, NoNext, [&](plat::Registry& reg) {
+        benchmark::DoNotOptimize(
+            SetRegistryDword(reg, kRegSettingsKey, kRegDestinationPort, port++));
+    });
 }
 
 void BM_WriteString(benchmark::State& state) {
-    TempHive hive;
-    plat::Registry* reg = hive.get();
-    if (!reg) {
-        state.SkipWithError("cannot open a temporary registry");
-        return;
-    }
-    Latencies lat(static_cast<size_t>(state.max_iterations));
     uint64_t n = 0;
     std::string address;
-    for (auto _ : state) {
-        address = "127.0.0." + std::to_string(n++ % 250);
-        lat.Time([&] {
+    TimeRegistry(
+        state, NoSetup, [&] { address = "127.0.0." + std::to_string(n++ % 250); },
+        [&](plat::Registry& reg) {
             benchmark::DoNotOptimize(
-                SetRegistryString(*reg, kRegSettingsKey, kRegDestinationAddress, address));
+                SetRegistryString(reg, kRegSettingsKey, kRegDestinationAddress, address));
         });
-    }
-    lat.Report(state);
 }
 
 // Fixed iteration counts keep the sample vectors bounded and the p99 comparable.

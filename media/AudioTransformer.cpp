@@ -3,6 +3,7 @@
 #include <mutex>
 
 #include "media/AudioSample.h"
+#include "media/AudioSampleManager.h"
 #include "media/EngineTrace.h"
 
 int AudioTransformer::TransformStarted() {
@@ -10,6 +11,17 @@ int AudioTransformer::TransformStarted() {
 }
 int AudioTransformer::TransformStopped() {
     return 0;
+}
+
+AudioSample* AudioTransformer::NewOutputSample(const WaveFormat& format) {
+    AudioSample* output = nullptr;
+    AudioSampleManager::GetInstance()->GetAudioSample(&output, this);
+    if (!output) {
+        Trace(TRACE_FAILURE, "TransformAudioSamples : no sample from the pool\n");
+        return nullptr;
+    }
+    output->SetFormat(format);
+    return output;
 }
 
 int AudioTransformer::StartTransform() {

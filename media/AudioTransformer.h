@@ -1,6 +1,7 @@
 #pragma once
 #include "media/AudioSink.h"
 #include "media/AudioSource.h"
+#include "media/WaveFormat.h"
 
 // A node that is a source and a sink at once: a push into its sink part is transformed and
 // pushed on to its sinks; a pull from its source part pulls from its own sources and is
@@ -23,4 +24,9 @@ public:
 
     int StartTransform();
     int StopTransform();
+
+protected:
+    // A sample from the pool, owned by this transformer, set to `format`; null (and traced)
+    // when the pool has none.
+    AudioSample* NewOutputSample(const WaveFormat& format);
 };

@@ -1,7 +1,6 @@
 #include "media/G7112PCMTransformer.h"
 
 #include "media/AudioSample.h"
-#include "media/AudioSampleManager.h"
 #include "media/RTPPacket.h"
 #include "media/WaveFormat.h"
 
@@ -20,16 +19,6 @@ int G7112PCMTransformer::LoadTraceLevel() {
     return LoadTraceLevelFrom("G7112PCMTransformer");
 }
 
-int G7112PCMTransformer::SetALaw() {
-    codec.law = G711Codec::kALaw;
-    return 0;
-}
-
-int G7112PCMTransformer::SetMuLaw() {
-    codec.law = G711Codec::kMuLaw;
-    return 0;
-}
-
 int G7112PCMTransformer::TransformAudioSamples(AudioSampleList& samples, AudioSample** out) {
     *out = nullptr;
     if (samples.empty() || !samples.front().first) {
@@ -41,13 +30,10 @@ int G7112PCMTransformer::TransformAudioSamples(AudioSampleList& samples, AudioSa
         Trace(TRACE_FAILURE, "TransformAudioSamples : sample without data or silence\n");
         return -10;
     }
-    AudioSample* output = nullptr;
-    AudioSampleManager::GetInstance()->GetAudioSample(&output, this);
+    AudioSample* output = NewOutputSample(MakeWaveFormat(FORMAT_PCM16));
     if (!output) {
-        Trace(TRACE_FAILURE, "TransformAudioSamples : no sample from the pool\n");
         return -10;
     }
-    output->SetFormat(MakeWaveFormat(FORMAT_PCM16));
     output->SetDataSize(0);
     *out = output;
 

@@ -1,6 +1,5 @@
 #pragma once
-#include "media/AudioTransformer.h"
-#include "media/G711Codec.h"
+#include "media/G711Transformer.h"
 
 // The receive decoder for a fixed codec: G.711 in, 16-bit 8 kHz mono PCM out, one output sample
 // per input sample. A packet from the network is decoded by the law its payload type names
@@ -9,17 +8,11 @@
 //
 // Threads: the law selectors before the transformer joins a running chain;
 // TransformAudioSamples on the RTP receiver's thread. No lock of its own.
-class G7112PCMTransformer : public AudioTransformer {
+class G7112PCMTransformer : public G711Transformer {
 public:
     G7112PCMTransformer();
     ~G7112PCMTransformer() override;
 
     int LoadTraceLevel() override;
     int TransformAudioSamples(AudioSampleList& samples, AudioSample** out) override;
-
-    int SetALaw();
-    int SetMuLaw();
-
-protected:
-    G711Codec codec;
 };

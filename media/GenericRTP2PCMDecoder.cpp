@@ -3,7 +3,6 @@
 #include <cstdio>
 
 #include "media/AudioSample.h"
-#include "media/AudioSampleManager.h"
 #include "media/RTPPacket.h"
 #include "media/RegistryValues.h"
 #include "media/WaveFormat.h"
@@ -42,14 +41,11 @@ int GenericRTP2PCMDecoder::TransformAudioSamples(AudioSampleList& samples, Audio
         return 0;
     }
     AudioSample* input = samples.front().first;
-    AudioSample* output = nullptr;
-    AudioSampleManager::GetInstance()->GetAudioSample(&output, this);
+    AudioSample* output = NewOutputSample(MakeWaveFormat(FORMAT_PCM16));
     if (!output) {
-        Trace(TRACE_FAILURE, "TransformAudioSamples : no sample from the pool\n");
         return -30;
     }
     *out = output;
-    output->SetFormat(MakeWaveFormat(FORMAT_PCM16));
     output->SetDataSize(0);
 
     RTPPacket* header = input->GetRTPHeader();

@@ -1,7 +1,6 @@
 #include "media/PCM2G711Transformer.h"
 
 #include "media/AudioSample.h"
-#include "media/AudioSampleManager.h"
 #include "media/WaveFormat.h"
 
 PCM2G711Transformer::PCM2G711Transformer() {
@@ -15,30 +14,17 @@ int PCM2G711Transformer::LoadTraceLevel() {
     return LoadTraceLevelFrom("PCM2G711Transformer");
 }
 
-int PCM2G711Transformer::SetALaw() {
-    codec.law = G711Codec::kALaw;
-    return 0;
-}
-
-int PCM2G711Transformer::SetMuLaw() {
-    codec.law = G711Codec::kMuLaw;
-    return 0;
-}
-
 int PCM2G711Transformer::TransformAudioSamples(AudioSampleList& samples, AudioSample** out) {
     *out = nullptr;
     if (samples.empty() || !samples.front().first) {
         return 0;
     }
     AudioSample* input = samples.front().first;
-    AudioSample* output = nullptr;
-    AudioSampleManager::GetInstance()->GetAudioSample(&output, this);
+    AudioSample* output = NewOutputSample(
+        MakeWaveFormat(codec.law == G711Codec::kALaw ? FORMAT_G711_ALAW : FORMAT_G711_ULAW));
     if (!output) {
-        Trace(TRACE_FAILURE, "TransformAudioSamples : no sample from the pool\n");
         return -10;
     }
-    output->SetFormat(
-        MakeWaveFormat(codec.law == G711Codec::kALaw ? FORMAT_G711_ALAW : FORMAT_G711_ULAW));
     int result = 0;
     if (input->GetDataSize() > 0) {
         int32_t count = output->GetBufferSize();

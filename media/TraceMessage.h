@@ -19,13 +19,11 @@ inline void WriteTraceMessage(iTraceFile* log, const char* text) {
     log->Unlock();
 }
 
-// Text, the number in signed decimal, the time stamp, the line end.
-inline void WriteTraceMessage(iTraceFile* log, const char* text, int64_t value) {
+// Text, a formatted number, the time stamp, the line end.
+inline void WriteTraceNumber(iTraceFile* log, const char* text, const char* number) {
     if (!log) {
         return;
     }
-    char number[24];
-    std::snprintf(number, sizeof(number), "%" PRId64, value);
     log->Lock();
     log->Write(text);
     log->Write(number);
@@ -34,19 +32,18 @@ inline void WriteTraceMessage(iTraceFile* log, const char* text, int64_t value) 
     log->Unlock();
 }
 
+// Text, the number in signed decimal, the time stamp, the line end.
+inline void WriteTraceMessage(iTraceFile* log, const char* text, int64_t value) {
+    char number[24];
+    std::snprintf(number, sizeof(number), "%" PRId64, value);
+    WriteTraceNumber(log, text, number);
+}
+
 // As above with the number in unsigned decimal.
 inline void WriteTraceMessageUnsigned(iTraceFile* log, const char* text, uint64_t value) {
-    if (!log) {
-        return;
-    }
     char number[24];
     std::snprintf(number, sizeof(number), "%" PRIu64, value);
-    log->Lock();
-    log->Write(text);
-    log->Write(number);
-    log->WriteTime();
-    log->NewLine();
-    log->Unlock();
+    WriteTraceNumber(log, text, number);
 }
 
 // Holds a log's lock for a multi-line message; does nothing for a null log.

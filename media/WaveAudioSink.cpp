@@ -7,23 +7,13 @@
 #include "media/AudioSample.h"
 #include "media/EngineTrace.h"
 #include "media/RegistryValues.h"
+#include "media/WaveDeviceCalls.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Thread.h"
 
 namespace {
 
 std::atomic<uint64_t> g_bytesPlayed{0};
-
-plat::WaveDeviceFormat DeviceFormat(const WaveFormat& format) {
-    plat::WaveDeviceFormat device;
-    device.formatTag = format.wFormatTag;
-    device.channels = format.nChannels;
-    device.samplesPerSec = format.nSamplesPerSec;
-    device.avgBytesPerSec = format.nAvgBytesPerSec;
-    device.blockAlign = format.nBlockAlign;
-    device.bitsPerSample = format.wBitsPerSample;
-    return device;
-}
 
 } // namespace
 
@@ -108,7 +98,7 @@ int WaveAudioSink::BeginAudioRender() {
         Trace(TRACE_DETAIL, "BeginAudioRender : Left freeBuffersMutex\n");
     }
     TraceWaveFormat(*this, TRACE_LOCKS, format);
-    plat::WaveDeviceFormat deviceFormat = DeviceFormat(format);
+    plat::WaveDeviceFormat deviceFormat = ToDeviceFormat(format);
     auto device = std::make_unique<plat::WaveOut>();
     Trace(TRACE_LOCKS, "BeginAudioRender : waveOutOpen\n");
     plat::MMRESULT mr = device->Open(deviceId.load(), deviceFormat, SpeakerCallback, this);
@@ -194,32 +184,16 @@ int WaveAudioSink::EndAudioRender() {
         std::lock_guard<plat::CriticalSection> data(dataMutex);
         device = hWaveOut.get();
     }
-    plat::MMRESULT mr = plat::MMSYSERR_ERROR;
-    for (int attempt = 0; attempt < kDeviceTries; ++attempt) {
-        mr = device->Reset();
-        if (mr == plat::MMSYSERR_NOERROR) {
-            break;
-        }
-        plat::SleepMs(kDeviceRetryMs);
-    }
+    plat::MMRESULT mr =
+        RetryDeviceCall(kDeviceTries, kDeviceRetryMs, [&] { return device->Reset(); });
     if (mr != plat::MMSYSERR_NOERROR) {
         return -10; // the device stays open
     }
     for (uint32_t i = 0; i < frames; ++i) {
-        for (int attempt = 0; attempt < kDeviceTries; ++attempt) {
-            if (device->UnprepareHeader(&headers[i]) == plat::MMSYSERR_NOERROR) {
-                break;
-            }
-            plat::SleepMs(kDeviceRetryMs);
-        }
+        RetryDeviceCall(kDeviceTries, kDeviceRetryMs,
+                        [&] { return device->UnprepareHeader(&headers[i]); });
     }
-    for (int attempt = 0; attempt < kDeviceTries; ++attempt) {
-        mr = device->Close();
-        if (mr == plat::MMSYSERR_NOERROR) {
-            break;
-        }
-        plat::SleepMs(kDeviceRetryMs);
-    }
+    mr = RetryDeviceCall(kDeviceTries, kDeviceRetryMs, [&] { return device->Close(); });
     // The handle is dropped in any case; a device that refused to close is closed by force
     // as the object goes.
     std::unique_ptr<plat::WaveOut> dropped;
@@ -343,6 +317,40 @@ int WaveAudioSink::RenderAudioSamples(AudioSampleList& samples) {
     return 0;
 }
 
+int WaveAudioSink::OpenRender(const char* handler) {
+    int begin = BeginAudioRender();
+    if (begin == 0) {
+        std::lock_guard<plat::CriticalSection> data(dataMutex);
+        bOpen = true;
+    } else {
+        Trace(TRACE_FAILURE, "%s : e-BeginAudioRender : %d 0x%x\n", handler, begin, begin);
+    }
+    return begin;
+}
+
+int WaveAudioSink::StopHandler(const char* handler, const char* notRunning) {
+    Trace(TRACE_ENTRY, "%s\n", handler);
+    std::lock_guard<plat::CriticalSection> filter(filterMutex);
+    Trace(TRACE_LOCKS, "%s : entered filterMutex\n", handler);
+    int result = 0;
+    if (!IsOpen()) {
+        Trace(TRACE_FAILURE, "%s", notRunning);
+        result = -10;
+    } else {
+        int end = EndAudioRender();
+        if (end == 0) {
+            std::lock_guard<plat::CriticalSection> data(dataMutex);
+            bOpen = false;
+        } else {
+            Trace(TRACE_FAILURE, "%s : e-EndAudioRender : %d 0x%x\n", handler, end, end);
+            result = -20;
+        }
+    }
+    Trace(TRACE_LOCKS, "%s : left filterMutex\n", handler);
+    Trace(TRACE_ENTRY, "~%s : returning %d\n", handler, result);
+    return result;
+}
+
 int WaveAudioSink::SinkThreadStarted(AudioThreadHandle handle, uint32_t) {
     LoadTraceLevel();
     Trace(TRACE_ENTRY, "SinkThreadStarted\n");
@@ -351,41 +359,14 @@ int WaveAudioSink::SinkThreadStarted(AudioThreadHandle handle, uint32_t) {
     if (handle != nullptr && !handle->SetPriority(plat::ThreadPriority::TimeCritical)) {
         Trace(TRACE_FAILURE, "SinkThreadStarted : e-SetThreadPriority : %d 0x%x\n", 1, 1);
     }
-    int result = 0;
-    int begin = BeginAudioRender();
-    if (begin == 0) {
-        std::lock_guard<plat::CriticalSection> data(dataMutex);
-        bOpen = true;
-    } else {
-        Trace(TRACE_FAILURE, "SinkThreadStarted : e-BeginAudioRender : %d 0x%x\n", begin, begin);
-        result = -10;
-    }
+    int result = OpenRender("SinkThreadStarted") == 0 ? 0 : -10;
     Trace(TRACE_LOCKS, "SinkThreadStarted : left filterMutex\n");
     Trace(TRACE_ENTRY, "~SinkThreadStarted : returning %d\n", result);
     return result;
 }
 
 int WaveAudioSink::SinkThreadStopped(AudioThreadHandle, uint32_t) {
-    Trace(TRACE_ENTRY, "SinkThreadStopped\n");
-    std::lock_guard<plat::CriticalSection> filter(filterMutex);
-    Trace(TRACE_LOCKS, "SinkThreadStopped : entered filterMutex\n");
-    int result = 0;
-    if (!IsOpen()) {
-        Trace(TRACE_FAILURE, "SinkThreadStopped : not running\n");
-        result = -10;
-    } else {
-        int end = EndAudioRender();
-        if (end == 0) {
-            std::lock_guard<plat::CriticalSection> data(dataMutex);
-            bOpen = false;
-        } else {
-            Trace(TRACE_FAILURE, "SinkThreadStopped : e-EndAudioRender : %d 0x%x\n", end, end);
-            result = -20;
-        }
-    }
-    Trace(TRACE_LOCKS, "SinkThreadStopped : left filterMutex\n");
-    Trace(TRACE_ENTRY, "~SinkThreadStopped : returning %d\n", result);
-    return result;
+    return StopHandler("SinkThreadStopped", "SinkThreadStopped : not running\n");
 }
 
 int WaveAudioSink::SinkStarted() {
@@ -396,15 +377,8 @@ int WaveAudioSink::SinkStarted() {
     if (IsOpen()) {
         Trace(TRACE_FAILURE, "SinkStarted : e-error : already running\n");
         result = -10;
-    } else {
-        int begin = BeginAudioRender();
-        if (begin == 0) {
-            std::lock_guard<plat::CriticalSection> data(dataMutex);
-            bOpen = true;
-        } else {
-            Trace(TRACE_FAILURE, "SinkStarted : e-BeginAudioRender : %d 0x%x\n", begin, begin);
-            result = -20;
-        }
+    } else if (OpenRender("SinkStarted") != 0) {
+        result = -20;
     }
     Trace(TRACE_LOCKS, "SinkStarted : left filterMutex\n");
     Trace(TRACE_ENTRY, "~SinkStarted : returning %d\n", result);
@@ -412,26 +386,7 @@ int WaveAudioSink::SinkStarted() {
 }
 
 int WaveAudioSink::SinkStopped() {
-    Trace(TRACE_ENTRY, "SinkStopped\n");
-    std::lock_guard<plat::CriticalSection> filter(filterMutex);
-    Trace(TRACE_LOCKS, "SinkStopped : entered filterMutex\n");
-    int result = 0;
-    if (!IsOpen()) {
-        Trace(TRACE_FAILURE, "SinkStopped : e-error : not running\n");
-        result = -10;
-    } else {
-        int end = EndAudioRender();
-        if (end == 0) {
-            std::lock_guard<plat::CriticalSection> data(dataMutex);
-            bOpen = false;
-        } else {
-            Trace(TRACE_FAILURE, "SinkStopped : e-EndAudioRender : %d 0x%x\n", end, end);
-            result = -20;
-        }
-    }
-    Trace(TRACE_LOCKS, "SinkStopped : left filterMutex\n");
-    Trace(TRACE_ENTRY, "~SinkStopped : returning %d\n", result);
-    return result;
+    return StopHandler("SinkStopped", "SinkStopped : e-error : not running\n");
 }
 
 int WaveAudioSink::StopSinkThread() {

@@ -69,6 +69,12 @@ public:
 
 private:
     bool IsDeviceOpen();
+    // Opens the device for a start handler and marks the sink open; a failure is traced under
+    // the handler's name. Returns BeginAudioRender's result.
+    int OpenRender(const char* handler);
+    // The two stop handlers: closes an open device under filterMutex; `notRunning` is the
+    // trace text when it is not open.
+    int StopHandler(const char* handler, const char* notRunning);
 
     std::atomic<bool> bClosing{false};
     bool bOpen = false;

@@ -10,6 +10,7 @@
 #include "media/AudioSampleManager.h"
 #include "media/EngineTrace.h"
 #include "media/RegistryValues.h"
+#include "media/WaveDeviceCalls.h"
 #include "platform/audio/CaptureMixer.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Thread.h"
@@ -17,17 +18,6 @@
 namespace {
 
 std::atomic<uint64_t> g_bytesCaptured{0};
-
-plat::WaveDeviceFormat DeviceFormat(const WaveFormat& format) {
-    plat::WaveDeviceFormat device;
-    device.formatTag = format.wFormatTag;
-    device.channels = format.nChannels;
-    device.samplesPerSec = format.nSamplesPerSec;
-    device.avgBytesPerSec = format.nAvgBytesPerSec;
-    device.blockAlign = format.nBlockAlign;
-    device.bitsPerSample = format.wBitsPerSample;
-    return device;
-}
 
 } // namespace
 
@@ -96,7 +86,7 @@ int WaveAudioSource::BeginAudioCapture() {
     }
     sampleManager = AudioSampleManager::GetInstance();
     TraceWaveFormat(*this, TRACE_LOCKS, format);
-    plat::WaveDeviceFormat deviceFormat = DeviceFormat(format);
+    plat::WaveDeviceFormat deviceFormat = ToDeviceFormat(format);
     auto device = std::make_unique<plat::WaveIn>();
     plat::MMRESULT mr = device->Open(deviceId.load(), deviceFormat, WaveInCallback, this);
     if (mr != plat::MMSYSERR_NOERROR) {
@@ -143,26 +133,12 @@ int WaveAudioSource::EndAudioCapture() {
             return 0;
         }
         bEnabled = false;
-        for (int attempt = 0; attempt < kDeviceTries; ++attempt) {
-            if (hWaveIn->Reset() == plat::MMSYSERR_NOERROR) {
-                break;
-            }
-            plat::SleepMs(kDeviceRetryMs);
-        }
+        RetryDeviceCall(kDeviceTries, kDeviceRetryMs, [&] { return hWaveIn->Reset(); });
         for (int i = 0; i < numBuffers; ++i) {
-            for (int attempt = 0; attempt < kDeviceTries; ++attempt) {
-                if (hWaveIn->UnprepareHeader(&headers[i]) == plat::MMSYSERR_NOERROR) {
-                    break;
-                }
-                plat::SleepMs(kDeviceRetryMs);
-            }
+            RetryDeviceCall(kDeviceTries, kDeviceRetryMs,
+                            [&] { return hWaveIn->UnprepareHeader(&headers[i]); });
         }
-        for (int attempt = 0; attempt < kDeviceTries; ++attempt) {
-            if (hWaveIn->Close() == plat::MMSYSERR_NOERROR) {
-                break;
-            }
-            plat::SleepMs(kDeviceRetryMs);
-        }
+        RetryDeviceCall(kDeviceTries, kDeviceRetryMs, [&] { return hWaveIn->Close(); });
         // A device that refused to close is closed by force as the object goes.
         closed = std::move(hWaveIn);
         closed.reset();
@@ -422,6 +398,20 @@ int WaveAudioSource::SetVolume(unsigned level) {
     return 0;
 }
 
+int WaveAudioSource::OpenCapture(const char* handler) {
+    int begin = BeginAudioCapture();
+    if (begin == 0) {
+        bRunning = true;
+        if (volumePending) {
+            ApplyMixerLevel(micLevel.load());
+            volumePending = false;
+        }
+    } else {
+        Trace(TRACE_FAILURE, "%s : e-BeginAudioCapture : %d 0x%x\n", handler, begin, begin);
+    }
+    return begin;
+}
+
 int WaveAudioSource::SourceThreadStarted(AudioThreadHandle handle, uint32_t) {
     LoadTraceLevel();
     Trace(TRACE_ENTRY, "SourceThreadStarted\n");
@@ -433,15 +423,8 @@ int WaveAudioSource::SourceThreadStarted(AudioThreadHandle handle, uint32_t) {
         EngineTrace("WaveAudioSource::SourceThreadStarted (1), GetLastError=", error);
     }
     int result = 0;
-    int begin = BeginAudioCapture();
-    if (begin == 0) {
-        bRunning = true;
-        if (volumePending) {
-            ApplyMixerLevel(micLevel.load());
-            volumePending = false;
-        }
-    } else {
-        Trace(TRACE_FAILURE, "SourceThreadStarted : e-BeginAudioCapture : %d 0x%x\n", begin, begin);
+    int begin = OpenCapture("SourceThreadStarted");
+    if (begin != 0) {
         EngineTrace("WaveAudioSource::SourceThreadStarted (2), returnCode=", begin);
         result = -10;
     }
@@ -469,18 +452,8 @@ int WaveAudioSource::SourceStarted() {
     if (bRunning) {
         Trace(TRACE_FAILURE, "SourceStarted : e-error : already running\n");
         result = -10;
-    } else {
-        int begin = BeginAudioCapture();
-        if (begin == 0) {
-            bRunning = true;
-            if (volumePending) {
-                ApplyMixerLevel(micLevel.load());
-                volumePending = false;
-            }
-        } else {
-            Trace(TRACE_FAILURE, "SourceStarted : e-BeginAudioCapture : %d 0x%x\n", begin, begin);
-            result = -20;
-        }
+    } else if (OpenCapture("SourceStarted") != 0) {
+        result = -20;
     }
     Trace(TRACE_LOCKS, "SourceStarted : left filterMutex\n");
     Trace(TRACE_ENTRY, "~SourceStarted : returning %d\n", result);

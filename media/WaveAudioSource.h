@@ -72,6 +72,10 @@ private:
     // Writes the level to the capture mixer of the open device (steps of the volume walk).
     void ApplyMixerLevel(unsigned level);
     bool IsDeviceOpen();
+    // Opens the device for a start handler, marks the source running and applies a level set
+    // while stopped; a failure is traced under the handler's name. Returns BeginAudioCapture's
+    // result.
+    int OpenCapture(const char* handler);
 
     WaveFormat format;
     plat::AutoResetEvent dataEvent;

@@ -44,6 +44,15 @@ size_t WaveDevice::ChunkBytes() const {
     return (frames == 0 ? 1 : frames) * format_.blockAlign;
 }
 
+MMRESULT WaveDevice::DeviceName(const std::vector<std::string>& names, int device,
+                                std::string* name) {
+    if (device < 0 || static_cast<size_t>(device) >= names.size()) {
+        return MMSYSERR_BADDEVICEID;
+    }
+    *name = names[static_cast<size_t>(device)];
+    return MMSYSERR_NOERROR;
+}
+
 MMRESULT WaveDevice::OpenDevice(int device, const WaveDeviceFormat& format,
                                 WaveCallbackQueue::Deliver deliver, uint32_t openMessage,
                                 std::function<MMRESULT(AudioBackend&)> openStream,

@@ -2,7 +2,10 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
+#include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -41,6 +44,35 @@ protected:
                         WaveCallbackQueue::Deliver deliver, uint32_t openMessage,
                         std::function<MMRESULT(AudioBackend&)> openStream,
                         std::function<void()> body);
+    // OpenDevice for WaveOut and WaveIn: wraps the owner's callback, opens the stream with
+    // `openStream` on the backend and drops a stream left behind by a failed open.
+    template <typename Device, typename Stream>
+    MMRESULT OpenWithStream(Device* self, int device, const WaveDeviceFormat& format,
+                            typename Device::Callback callback, void* instance,
+                            uint32_t openMessage,
+                            MMRESULT (AudioBackend::*openStream)(int, const WaveDeviceFormat&,
+                                                                 std::unique_ptr<Stream>*),
+                            std::unique_ptr<Stream>* stream, std::function<void()> body) {
+        WaveCallbackQueue::Deliver deliver;
+        if (callback != nullptr) {
+            deliver = [self, callback, instance](uint32_t message, WaveHeader* header) {
+                callback(self, message, instance, header);
+            };
+        }
+        MMRESULT result = OpenDevice(
+            device, format, std::move(deliver), openMessage,
+            [device, &format, openStream, stream](AudioBackend& backend) {
+                return (backend.*openStream)(device, format, stream);
+            },
+            std::move(body));
+        if (result != MMSYSERR_NOERROR && !IsOpen()) {
+            stream->reset(); // a stream opened before a later step failed
+        }
+        return result;
+    }
+    // The name of device number `device` among `names`.
+    static MMRESULT DeviceName(const std::vector<std::string>& names, int device,
+                               std::string* name);
     MMRESULT PrepareHeaderImpl(WaveHeader* header, AudioOp faultOp);
     MMRESULT UnprepareHeaderImpl(WaveHeader* header, AudioOp faultOp);
     MMRESULT EnqueueImpl(WaveHeader* header, AudioOp faultOp);

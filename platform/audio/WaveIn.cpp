@@ -11,12 +11,7 @@ uint32_t WaveIn::GetNumDevs() {
 }
 
 MMRESULT WaveIn::GetDevName(int device, std::string* name) {
-    std::vector<std::string> names = CurrentAudioBackend().InputDeviceNames();
-    if (device < 0 || static_cast<size_t>(device) >= names.size()) {
-        return MMSYSERR_BADDEVICEID;
-    }
-    *name = names[static_cast<size_t>(device)];
-    return MMSYSERR_NOERROR;
+    return DeviceName(CurrentAudioBackend().InputDeviceNames(), device, name);
 }
 
 WaveIn::WaveIn() : WaveDevice(false) {}
@@ -27,22 +22,9 @@ WaveIn::~WaveIn() {
 
 MMRESULT WaveIn::Open(int device, const WaveDeviceFormat& format, Callback callback,
                       void* instance) {
-    WaveCallbackQueue::Deliver deliver;
-    if (callback != nullptr) {
-        deliver = [this, callback, instance](uint32_t message, WaveHeader* header) {
-            callback(this, message, instance, header);
-        };
-    }
-    MMRESULT result = OpenDevice(
-        device, format, std::move(deliver), WIM_OPEN,
-        [this, device, &format](AudioBackend& backend) {
-            return backend.OpenCapture(device, format, &stream_);
-        },
-        [this] { Run(); });
+    MMRESULT result = OpenWithStream(this, device, format, callback, instance, WIM_OPEN,
+                                     &AudioBackend::OpenCapture, &stream_, [this] { Run(); });
     if (result != MMSYSERR_NOERROR) {
-        if (!IsOpen()) {
-            stream_.reset(); // a stream opened before a later step failed
-        }
         return result;
     }
     std::lock_guard<std::mutex> guard(lock_);

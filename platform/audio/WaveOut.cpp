@@ -10,12 +10,7 @@ uint32_t WaveOut::GetNumDevs() {
 }
 
 MMRESULT WaveOut::GetDevName(int device, std::string* name) {
-    std::vector<std::string> names = CurrentAudioBackend().OutputDeviceNames();
-    if (device < 0 || static_cast<size_t>(device) >= names.size()) {
-        return MMSYSERR_BADDEVICEID;
-    }
-    *name = names[static_cast<size_t>(device)];
-    return MMSYSERR_NOERROR;
+    return DeviceName(CurrentAudioBackend().OutputDeviceNames(), device, name);
 }
 
 WaveOut::WaveOut() : WaveDevice(true) {}
@@ -26,22 +21,9 @@ WaveOut::~WaveOut() {
 
 MMRESULT WaveOut::Open(int device, const WaveDeviceFormat& format, Callback callback,
                        void* instance) {
-    WaveCallbackQueue::Deliver deliver;
-    if (callback != nullptr) {
-        deliver = [this, callback, instance](uint32_t message, WaveHeader* header) {
-            callback(this, message, instance, header);
-        };
-    }
-    MMRESULT result = OpenDevice(
-        device, format, std::move(deliver), WOM_OPEN,
-        [this, device, &format](AudioBackend& backend) {
-            return backend.OpenPlayback(device, format, &stream_);
-        },
-        [this] { Run(); });
+    MMRESULT result = OpenWithStream(this, device, format, callback, instance, WOM_OPEN,
+                                     &AudioBackend::OpenPlayback, &stream_, [this] { Run(); });
     if (result != MMSYSERR_NOERROR) {
-        if (!IsOpen()) {
-            stream_.reset(); // a stream opened before a later step failed
-        }
         return result;
     }
     std::lock_guard<std::mutex> guard(lock_);

@@ -157,6 +157,11 @@ bool Registry::Open() {
         openError_ = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
         return false;
     }
+    // Keeps SQLite's message for the failed step.
+    auto failed = [this] {
+        openError_ = sqlite3_errmsg(db_);
+        return false;
+    };
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
 
@@ -164,28 +169,24 @@ bool Registry::Open() {
     // are written from audio threads), and a crash of the program still loses nothing.
     sqlite3_stmt* stmt = nullptr;
     if (sqlite3_prepare_v2(db_, "PRAGMA journal_mode = WAL", -1, &stmt, nullptr) != SQLITE_OK) {
-        openError_ = sqlite3_errmsg(db_);
-        return false;
+        return failed();
     }
     rc = sqlite3_step(stmt);
     std::string mode = rc == SQLITE_ROW ? ColumnText(stmt, 0) : std::string();
     sqlite3_finalize(stmt);
     if (rc != SQLITE_ROW) {
-        openError_ = sqlite3_errmsg(db_);
-        return false;
+        return failed();
     }
     if (mode != "wal") {
         Trace("Registry: " + path_ + " runs in journal mode " + mode + " instead of WAL");
     }
     if (!Exec("PRAGMA synchronous = NORMAL") || !Exec("PRAGMA foreign_keys = ON")) {
-        openError_ = sqlite3_errmsg(db_);
-        return false;
+        return failed();
     }
     // Two processes may create the schema at once; the write lock and IF NOT EXISTS make
     // that harmless.
     if (!Exec("BEGIN IMMEDIATE")) {
-        openError_ = sqlite3_errmsg(db_);
-        return false;
+        return failed();
     }
     for (const char* sql : kSchema) {
         if (!Exec(sql)) {
@@ -284,6 +285,35 @@ long Registry::Resolve(std::string_view path, int64_t* id, bool* allFound) {
     return kErrorSuccess;
 }
 
+long Registry::ResolveExisting(std::string_view path, int64_t* id) {
+    bool allFound = false;
+    long rc = Resolve(path, id, &allFound);
+    if (rc != kErrorSuccess) {
+        return rc;
+    }
+    return allFound ? kErrorSuccess : kErrorFileNotFound;
+}
+
+long Registry::CheckLiveKey(Key key) {
+    if (!db_) {
+        return kErrorBadDb;
+    }
+    return KeyAlive(key.id) ? kErrorSuccess : kErrorKeyDeleted;
+}
+
+long Registry::ReadRows(sqlite3_stmt* stmt, const char* what,
+                        const std::function<void(sqlite3_stmt*)>& row) {
+    int rc;
+    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+        row(stmt);
+    }
+    if (rc != SQLITE_DONE) {
+        Fail(what);
+        return kErrorBadDb;
+    }
+    return kErrorSuccess;
+}
+
 bool Registry::KeyAlive(int64_t id) {
     Statement st(Prepare(keyAlive_, "SELECT 1 FROM keys WHERE id = ?1"));
     if (!st) {
@@ -366,13 +396,9 @@ long Registry::OpenKey(std::string_view path, Key* key) {
         return kErrorBadDb;
     }
     int64_t id = 0;
-    bool allFound = false;
-    long rc = Resolve(path, &id, &allFound);
+    long rc = ResolveExisting(path, &id);
     if (rc != kErrorSuccess) {
         return rc;
-    }
-    if (!allFound) {
-        return kErrorFileNotFound;
     }
     key->id = id;
     return kErrorSuccess;
@@ -502,13 +528,9 @@ long Registry::DeleteTree(std::string_view path) {
         return kErrorBadDb;
     }
     int64_t id = 0;
-    bool allFound = false;
-    long rc = Resolve(path, &id, &allFound);
+    long rc = ResolveExisting(path, &id);
     if (rc != kErrorSuccess) {
         return rc;
-    }
-    if (!allFound) {
-        return kErrorFileNotFound;
     }
     // One statement removes the whole subtree, so the parent references hold at its end;
     // the values go with their keys through ON DELETE CASCADE.
@@ -530,51 +552,35 @@ long Registry::DeleteTree(std::string_view path) {
 }
 
 long Registry::EnumKeys(Key key, std::vector<std::string>* names) {
-    if (!key) {
-        return kErrorInvalidParameter;
-    }
-    if (!names) {
+    if (!key || !names) {
         return kErrorInvalidParameter;
     }
     names->clear();
     CriticalSectionLock guard(lock_);
-    if (!db_) {
-        return kErrorBadDb;
-    }
-    if (!KeyAlive(key.id)) {
-        return kErrorKeyDeleted;
+    if (long rc = CheckLiveKey(key); rc != kErrorSuccess) {
+        return rc;
     }
     Statement st(Prepare(enumKeys_, "SELECT name FROM keys WHERE parent = ?1 ORDER BY name"));
     if (!st) {
         return kErrorBadDb;
     }
     sqlite3_bind_int64(st.get(), 1, key.id);
-    int rc;
-    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-        names->push_back(ColumnText(st.get(), 0));
-    }
-    if (rc != SQLITE_DONE) {
-        Fail("key enumeration");
+    long rc = ReadRows(st.get(), "key enumeration",
+                       [names](sqlite3_stmt* row) { names->push_back(ColumnText(row, 0)); });
+    if (rc != kErrorSuccess) {
         names->clear();
-        return kErrorBadDb;
     }
-    return kErrorSuccess;
+    return rc;
 }
 
 long Registry::EnumValues(Key key, std::vector<Value>* values) {
-    if (!key) {
-        return kErrorInvalidParameter;
-    }
-    if (!values) {
+    if (!key || !values) {
         return kErrorInvalidParameter;
     }
     values->clear();
     CriticalSectionLock guard(lock_);
-    if (!db_) {
-        return kErrorBadDb;
-    }
-    if (!KeyAlive(key.id)) {
-        return kErrorKeyDeleted;
+    if (long rc = CheckLiveKey(key); rc != kErrorSuccess) {
+        return rc;
     }
     Statement st(
         Prepare(enumValues_, "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY rowid"));
@@ -582,20 +588,17 @@ long Registry::EnumValues(Key key, std::vector<Value>* values) {
         return kErrorBadDb;
     }
     sqlite3_bind_int64(st.get(), 1, key.id);
-    int rc;
-    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+    long rc = ReadRows(st.get(), "value enumeration", [values](sqlite3_stmt* row) {
         Value v;
-        v.name = ColumnText(st.get(), 0);
-        v.type = static_cast<uint32_t>(sqlite3_column_int64(st.get(), 1));
-        v.data = ColumnText(st.get(), 2);
+        v.name = ColumnText(row, 0);
+        v.type = static_cast<uint32_t>(sqlite3_column_int64(row, 1));
+        v.data = ColumnText(row, 2);
         values->push_back(std::move(v));
-    }
-    if (rc != SQLITE_DONE) {
-        Fail("value enumeration");
+    });
+    if (rc != kErrorSuccess) {
         values->clear();
-        return kErrorBadDb;
     }
-    return kErrorSuccess;
+    return rc;
 }
 
 int Registry::BeginLevel() {

@@ -2,6 +2,7 @@
 #include "platform/core/CriticalSection.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -128,6 +129,13 @@ private:
     sqlite3_stmt* Prepare(sqlite3_stmt*& slot, const char* sql);
     long FindChild(int64_t parent, std::string_view name, int64_t* child);
     long Resolve(std::string_view path, int64_t* id, bool* allFound);
+    // Resolve for a path that must exist whole: kErrorFileNotFound when part of it is missing.
+    long ResolveExisting(std::string_view path, int64_t* id);
+    // With lock_ held: kErrorSuccess when the database is open and `key` still exists.
+    long CheckLiveKey(Key key);
+    // Steps `stmt` to its end, handing each row to `row`; a failed step is traced as `what`.
+    long ReadRows(sqlite3_stmt* stmt, const char* what,
+                  const std::function<void(sqlite3_stmt*)>& row);
     bool KeyAlive(int64_t id);
     long MapError(int rc) const;
 

@@ -18,61 +18,14 @@
 #include "media/WaveFormat.h"
 #include "platform/audio/file/FileAudioBackend.h"
 #include "platform/audio/file/WavFile.h"
-#include "tests/support/RegistrySandbox.h"
+#include "tests/support/EngineFixture.h"
 
 namespace devicetest {
 
-// A trace log that keeps every finished line.
-class TraceLog : public iTraceFile {
-public:
-    void Lock() override { lock_.lock(); }
-    void Unlock() override { lock_.unlock(); }
-    void WriteTime() override { current_ += "(time)"; }
-    void NewLine() override {
-        std::lock_guard<std::mutex> guard(linesLock_);
-        lines_.push_back(current_);
-        current_.clear();
-    }
-    void Write(const char* text) override { current_ += text; }
-    int Count(const std::string& line) {
-        std::lock_guard<std::mutex> guard(linesLock_);
-        int n = 0;
-        for (auto& l : lines_) {
-            n += l == line ? 1 : 0;
-        }
-        return n;
-    }
-    int CountPrefix(const std::string& prefix) {
-        std::lock_guard<std::mutex> guard(linesLock_);
-        int n = 0;
-        for (auto& l : lines_) {
-            n += l.rfind(prefix, 0) == 0 ? 1 : 0;
-        }
-        return n;
-    }
-
-private:
-    std::recursive_mutex lock_;
-    std::mutex linesLock_;
-    std::string current_;
-    std::vector<std::string> lines_;
-};
-
-// Registry sandbox, sample pool and trace log around each test.
-class DeviceFixture : public ::testing::Test {
+// The engine fixture with files in the sandbox directory.
+class DeviceFixture : public EngineFixture {
 protected:
-    void SetUp() override {
-        AudioSampleManager::Init();
-        SetEngineTraceLog(&log);
-    }
-    void TearDown() override {
-        SetEngineTraceLog(nullptr);
-        AudioSampleManager::Shutdown();
-    }
     std::string File(const std::string& name) const { return registry.Dir() + "/" + name; }
-
-    RegistrySandbox registry;
-    TraceLog log;
 };
 
 // 16-bit mono samples as bytes.

@@ -20,71 +20,11 @@
 #include "media/EngineTrace.h"
 #include "media/PCM16.h"
 #include "media/WaveFormat.h"
-#include "tests/support/RegistrySandbox.h"
+#include "tests/support/EngineFixture.h"
 
-// A trace log that keeps every finished line.
-class RecordingTraceLog : public iTraceFile {
+// The engine fixture with helpers for 16-bit PCM samples.
+class GraphFixture : public EngineFixture {
 public:
-    void Lock() override { lock_.lock(); }
-    void Unlock() override { lock_.unlock(); }
-    void WriteTime() override { current_ += "(time)"; }
-    void NewLine() override {
-        std::lock_guard<std::mutex> guard(linesLock_);
-        lines_.push_back(current_);
-        current_.clear();
-    }
-    void Write(const char* text) override { current_ += text; }
-
-    std::vector<std::string> Lines() {
-        std::lock_guard<std::mutex> guard(linesLock_);
-        return lines_;
-    }
-    int Count(const std::string& line) {
-        int n = 0;
-        for (auto& l : Lines()) {
-            n += l == line;
-        }
-        return n;
-    }
-    // Whether the log's lock is free (no message was left half written).
-    bool Unlocked() {
-        std::atomic<bool> free{false};
-        std::thread probe([&] {
-            if (lock_.try_lock()) {
-                free = true;
-                lock_.unlock();
-            }
-        });
-        probe.join();
-        return free;
-    }
-
-private:
-    std::recursive_mutex lock_;
-    std::mutex linesLock_;
-    std::string current_;
-    std::vector<std::string> lines_;
-};
-
-// A fresh registry, a fresh sample pool and a recording trace log for each test.
-class GraphFixture : public ::testing::Test {
-public:
-    void SetUp() override {
-        AudioSampleManager::Init();
-        SetEngineTraceLog(&log);
-    }
-    void TearDown() override {
-        SetEngineTraceLog(nullptr);
-        AudioSampleManager::Shutdown();
-    }
-
-    static AudioSampleManager* Pool() { return AudioSampleManager::GetInstance(); }
-
-    // Every sample taken from the pool is back in it.
-    static void ExpectPoolBalanced() {
-        EXPECT_EQ(static_cast<size_t>(Pool()->GetCreatedCount()), Pool()->GetFreeCount());
-    }
-
     // A 16-bit PCM sample holding the values.
     static AudioSample* Pcm(const std::vector<int16_t>& values) {
         AudioSample* s = nullptr;
@@ -99,18 +39,7 @@ public:
     static AudioSample* PcmFill(int count, int16_t value) {
         return Pcm(std::vector<int16_t>(static_cast<size_t>(count), value));
     }
-    static AudioSample* Silence(int ms) {
-        AudioSample* s = nullptr;
-        Pool()->GetAudioSample(&s, nullptr);
-        s->SetFormat(MakeWaveFormat(FORMAT_PCM16));
-        s->SetDataSize(0);
-        s->SetSilenceMs(ms);
-        return s;
-    }
     static int16_t Value(AudioSample* s, int i) { return ReadPCM16(s->GetData() + 2 * i); }
-
-    RegistrySandbox registry;
-    RecordingTraceLog log;
 };
 
 // Waits (really) for a condition that another thread makes true; false after 10 s.

@@ -5,9 +5,10 @@
 #include <atomic>
 #include <clocale>
 #include <cstdlib>
-#include <filesystem>
 #include <thread>
 #include <vector>
+
+#include "tests/support/RegistrySandbox.h"
 
 using plat::Registry;
 
@@ -16,18 +17,9 @@ namespace {
 class RegistryValuesTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char tmpl[] = "/tmp/quorvex-regvalues-XXXXXX";
-        ASSERT_NE(mkdtemp(tmpl), nullptr);
-        dir_ = tmpl;
-        reg_ = std::make_unique<Registry>(dir_ + "/registry.sqlite3");
+        ASSERT_NE(sandbox_.Dir(), "/tmp"); // the sandbox got a directory of its own
         ASSERT_TRUE(reg_->IsOpen());
-        previous_ = Registry::SetCurrentUserForTests(reg_.get());
         ASSERT_EQ(reg_->CreateKey(kRegSettingsKey, &settings_), plat::kErrorSuccess);
-    }
-    void TearDown() override {
-        Registry::SetCurrentUserForTests(previous_);
-        reg_.reset();
-        std::filesystem::remove_all(dir_);
     }
 
     void Store(const char* name, uint32_t type, const std::string& bytes) {
@@ -48,9 +40,8 @@ protected:
         return {type, data};
     }
 
-    std::string dir_;
-    std::unique_ptr<Registry> reg_;
-    Registry* previous_ = nullptr;
+    RegistrySandbox sandbox_; // the current user's registry for the test
+    Registry* reg_ = &sandbox_.Registry();
     Registry::Key settings_;
 };
 
@@ -185,7 +176,7 @@ TEST_F(RegistryValuesTest, WritersStoreTextWithItsZeroAndDwords) {
 }
 
 TEST_F(RegistryValuesTest, AnUnusableRegistryGivesDefaultsAndErrorCodes) {
-    Registry broken(dir_ + "/missing/dir/registry.sqlite3");
+    Registry broken(sandbox_.Dir() + "/missing/dir/registry.sqlite3");
     ASSERT_FALSE(broken.IsOpen());
     EXPECT_TRUE(GetRegistryBool(broken, kRegSettingsKey, kRegLimitVolume, true));
     EXPECT_FALSE(GetRegistryBool(broken, kRegSettingsKey, kRegForceVADOff, false));

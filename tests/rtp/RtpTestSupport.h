@@ -18,46 +18,7 @@
 #include "platform/core/Clock.h"
 #include "platform/net/UdpSocket.h"
 #include "platform/net/WakeEvent.h"
-#include "tests/support/RegistrySandbox.h"
-
-// A trace log that keeps every finished line ("(time)" stands for a time stamp).
-class LineLog : public iTraceFile {
-public:
-    void Lock() override { lock_.lock(); }
-    void Unlock() override { lock_.unlock(); }
-    void WriteTime() override { current_ += "(time)"; }
-    void NewLine() override {
-        std::lock_guard<std::mutex> guard(linesLock_);
-        lines_.push_back(current_);
-        current_.clear();
-    }
-    void Write(const char* text) override { current_ += text; }
-
-    std::vector<std::string> Lines() {
-        std::lock_guard<std::mutex> guard(linesLock_);
-        return lines_;
-    }
-    int Count(const std::string& line) {
-        int n = 0;
-        for (auto& l : Lines()) {
-            n += l == line;
-        }
-        return n;
-    }
-    int CountPrefix(const std::string& prefix) {
-        int n = 0;
-        for (auto& l : Lines()) {
-            n += l.compare(0, prefix.size(), prefix) == 0;
-        }
-        return n;
-    }
-
-private:
-    std::recursive_mutex lock_;
-    std::mutex linesLock_;
-    std::string current_;
-    std::vector<std::string> lines_;
-};
+#include "tests/support/EngineFixture.h"
 
 // A socket without a network: sent datagrams are recorded, received ones come from a queue.
 // A wait with nothing queued lets the current clock run for the whole time-out, so receivers
@@ -199,22 +160,9 @@ inline std::vector<uint8_t> MakeRtp(uint16_t seq, uint32_t ts, uint32_t ssrc, ui
     return d;
 }
 
-// A fresh registry, sample pool and trace log per test.
-class RtpFixture : public ::testing::Test {
+// The engine fixture with registry settings and RTP sample helpers.
+class RtpFixture : public EngineFixture {
 protected:
-    void SetUp() override {
-        AudioSampleManager::Init();
-        SetEngineTraceLog(&log);
-    }
-    void TearDown() override {
-        SetEngineTraceLog(nullptr);
-        AudioSampleManager::Shutdown();
-    }
-
-    static AudioSampleManager* Pool() { return AudioSampleManager::GetInstance(); }
-    static void ExpectPoolBalanced() {
-        EXPECT_EQ(static_cast<size_t>(Pool()->GetCreatedCount()), Pool()->GetFreeCount());
-    }
     static std::string Setting(const char* name) {
         return GetRegistryString(kRegSettingsKey, name, "<missing>");
     }
@@ -231,14 +179,6 @@ protected:
         s->SetDataSize(bytes);
         return s;
     }
-    static AudioSample* Silence(int ms) {
-        AudioSample* s = nullptr;
-        Pool()->GetAudioSample(&s, nullptr);
-        s->SetFormat(MakeWaveFormat(FORMAT_PCM16));
-        s->SetDataSize(0);
-        s->SetSilenceMs(ms);
-        return s;
-    }
     // Attaches an RTP header record to a sample.
     static AudioSample* WithHeader(AudioSample* s, uint16_t seq, uint32_t ts, uint32_t ssrc,
                                    uint8_t pt) {
@@ -253,7 +193,4 @@ protected:
         s->SetRTPHeader(h);
         return s;
     }
-
-    RegistrySandbox registry;
-    LineLog log;
 };

@@ -1,6 +1,8 @@
 #pragma once
+#include <atomic>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "media/iTraceFile.h"
@@ -38,6 +40,18 @@ public:
             n += l.rfind(prefix, 0) == 0 ? 1 : 0;
         }
         return n;
+    }
+    // Whether the log's lock is free (no message was left half written).
+    bool Unlocked() {
+        std::atomic<bool> free{false};
+        std::thread probe([&] {
+            if (lock_.try_lock()) {
+                free = true;
+                lock_.unlock();
+            }
+        });
+        probe.join();
+        return free;
     }
     void Clear() {
         std::lock_guard<std::mutex> guard(linesLock_);

@@ -81,10 +81,52 @@ MMRESULT OpenPcm(const std::string& name, snd_pcm_stream_t direction,
     return MMSYSERR_NOERROR;
 }
 
-class AlsaPlayback final : public PlaybackStream {
+// Moves `bytes` bytes of whole frames through `transfer` (snd_pcm_writei or snd_pcm_readi),
+// recovering from underrun, overrun, suspend or signal and going on.
+template <typename Byte, typename Transfer>
+MMRESULT TransferFrames(snd_pcm_t* pcm, const std::string& name, size_t frameBytes, Byte* data,
+                        size_t bytes, Transfer transfer, const char* failure) {
+    snd_pcm_uframes_t left = bytes / frameBytes;
+    while (left > 0) {
+        snd_pcm_sframes_t done = transfer(pcm, data, left);
+        if (done == -EAGAIN) {
+            continue;
+        }
+        if (done < 0) {
+            int error = snd_pcm_recover(pcm, static_cast<int>(done), 1);
+            if (error < 0) {
+                TraceAlsa(failure, name, error);
+                return MMSYSERR_ERROR;
+            }
+            continue;
+        }
+        data += static_cast<size_t>(done) * frameBytes;
+        left -= static_cast<snd_pcm_uframes_t>(done);
+    }
+    return MMSYSERR_NOERROR;
+}
+
+// The open PCM, its name and its frame size: what the playback and capture streams share.
+template <typename Interface> class AlsaStream : public Interface {
 public:
-    AlsaPlayback(snd_pcm_t* pcm, std::string name, size_t frameBytes)
+    AlsaStream(snd_pcm_t* pcm, std::string name, size_t frameBytes)
         : pcm_(pcm), name_(std::move(name)), frameBytes_(frameBytes) {}
+
+protected:
+    // Drops the audio buffered in the PCM and makes it ready to run again.
+    void DropBuffered() {
+        snd_pcm_drop(pcm_);
+        snd_pcm_prepare(pcm_);
+    }
+
+    snd_pcm_t* pcm_;
+    std::string name_;
+    size_t frameBytes_;
+};
+
+class AlsaPlayback final : public AlsaStream<PlaybackStream> {
+public:
+    using AlsaStream::AlsaStream;
     ~AlsaPlayback() override {
         if (snd_pcm_state(pcm_) == SND_PCM_STATE_RUNNING) {
             snd_pcm_drain(pcm_); // the last ring of audio is still to be heard
@@ -93,75 +135,23 @@ public:
     }
 
     MMRESULT Write(const uint8_t* data, size_t bytes) override {
-        snd_pcm_uframes_t left = bytes / frameBytes_;
-        while (left > 0) {
-            snd_pcm_sframes_t done = snd_pcm_writei(pcm_, data, left);
-            if (done == -EAGAIN) {
-                continue;
-            }
-            if (done < 0) {
-                // Underrun, suspend or signal: recover and write again.
-                int error = snd_pcm_recover(pcm_, static_cast<int>(done), 1);
-                if (error < 0) {
-                    TraceAlsa("write failed", name_, error);
-                    return MMSYSERR_ERROR;
-                }
-                continue;
-            }
-            data += static_cast<size_t>(done) * frameBytes_;
-            left -= static_cast<snd_pcm_uframes_t>(done);
-        }
-        return MMSYSERR_NOERROR;
+        return TransferFrames(pcm_, name_, frameBytes_, data, bytes, snd_pcm_writei,
+                              "write failed");
     }
 
-    void Discard() override {
-        snd_pcm_drop(pcm_);
-        snd_pcm_prepare(pcm_);
-    }
-
-private:
-    snd_pcm_t* pcm_;
-    std::string name_;
-    size_t frameBytes_;
+    void Discard() override { DropBuffered(); }
 };
 
-class AlsaCapture final : public CaptureStream {
+class AlsaCapture final : public AlsaStream<CaptureStream> {
 public:
-    AlsaCapture(snd_pcm_t* pcm, std::string name, size_t frameBytes)
-        : pcm_(pcm), name_(std::move(name)), frameBytes_(frameBytes) {}
+    using AlsaStream::AlsaStream;
     ~AlsaCapture() override { snd_pcm_close(pcm_); }
 
     MMRESULT Read(uint8_t* data, size_t bytes) override {
-        snd_pcm_uframes_t left = bytes / frameBytes_;
-        while (left > 0) {
-            snd_pcm_sframes_t done = snd_pcm_readi(pcm_, data, left);
-            if (done == -EAGAIN) {
-                continue;
-            }
-            if (done < 0) {
-                // Overrun, suspend or signal: recover and read again.
-                int error = snd_pcm_recover(pcm_, static_cast<int>(done), 1);
-                if (error < 0) {
-                    TraceAlsa("read failed", name_, error);
-                    return MMSYSERR_ERROR;
-                }
-                continue;
-            }
-            data += static_cast<size_t>(done) * frameBytes_;
-            left -= static_cast<snd_pcm_uframes_t>(done);
-        }
-        return MMSYSERR_NOERROR;
+        return TransferFrames(pcm_, name_, frameBytes_, data, bytes, snd_pcm_readi, "read failed");
     }
 
-    void Stop() override {
-        snd_pcm_drop(pcm_);
-        snd_pcm_prepare(pcm_);
-    }
-
-private:
-    snd_pcm_t* pcm_;
-    std::string name_;
-    size_t frameBytes_;
+    void Stop() override { DropBuffered(); }
 };
 
 std::vector<std::string> Names(const std::vector<AlsaAudioBackend::Device>& devices) {
@@ -183,6 +173,25 @@ std::string PcmName(int device, bool capture, std::string* card) {
     }
     *card = devices[static_cast<size_t>(device)].card;
     return devices[static_cast<size_t>(device)].pcm;
+}
+
+// Opens device number `device` (or the default) in the direction `capture` names and wraps
+// it in a `Stream`.
+template <typename Stream, typename Interface>
+MMRESULT OpenStream(int device, bool capture, const WaveDeviceFormat& format,
+                    std::unique_ptr<Interface>* stream) {
+    std::string card;
+    std::string name = PcmName(device, capture, &card);
+    if (name.empty()) {
+        return MMSYSERR_BADDEVICEID;
+    }
+    snd_pcm_t* pcm = nullptr;
+    if (MMRESULT result = OpenPcm(name, capture ? SND_PCM_STREAM_CAPTURE : SND_PCM_STREAM_PLAYBACK,
+                                  format, &pcm)) {
+        return result;
+    }
+    *stream = std::make_unique<Stream>(pcm, name, format.blockAlign);
+    return MMSYSERR_NOERROR;
 }
 
 } // namespace
@@ -234,32 +243,12 @@ std::vector<std::string> AlsaAudioBackend::InputDeviceNames() {
 
 MMRESULT AlsaAudioBackend::OpenPlayback(int device, const WaveDeviceFormat& format,
                                         std::unique_ptr<PlaybackStream>* stream) {
-    std::string card;
-    std::string name = PcmName(device, false, &card);
-    if (name.empty()) {
-        return MMSYSERR_BADDEVICEID;
-    }
-    snd_pcm_t* pcm = nullptr;
-    if (MMRESULT result = OpenPcm(name, SND_PCM_STREAM_PLAYBACK, format, &pcm)) {
-        return result;
-    }
-    *stream = std::make_unique<AlsaPlayback>(pcm, name, format.blockAlign);
-    return MMSYSERR_NOERROR;
+    return OpenStream<AlsaPlayback>(device, false, format, stream);
 }
 
 MMRESULT AlsaAudioBackend::OpenCapture(int device, const WaveDeviceFormat& format,
                                        std::unique_ptr<CaptureStream>* stream) {
-    std::string card;
-    std::string name = PcmName(device, true, &card);
-    if (name.empty()) {
-        return MMSYSERR_BADDEVICEID;
-    }
-    snd_pcm_t* pcm = nullptr;
-    if (MMRESULT result = OpenPcm(name, SND_PCM_STREAM_CAPTURE, format, &pcm)) {
-        return result;
-    }
-    *stream = std::make_unique<AlsaCapture>(pcm, name, format.blockAlign);
-    return MMSYSERR_NOERROR;
+    return OpenStream<AlsaCapture>(device, true, format, stream);
 }
 
 MMRESULT AlsaAudioBackend::OpenMixer(int inputDevice, std::shared_ptr<MixerDevice>* mixer) {
