@@ -6,7 +6,7 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DQUORVEX_WERROR=ON
 endif
 
-.PHONY: all deps configure build test unit format format-check asan tsan bench clean
+.PHONY: all deps configure build test unit format format-check asan tsan bench run clean
 
 all: build
 
@@ -47,9 +47,15 @@ tsan: deps
 	cmake -S . -B build-tsan $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DQUORVEX_SANITIZE=thread
 	cmake --build build-tsan -j $(JOBS)
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -L unit
+	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R LoopbackCallTest
 
 bench: deps build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
+
+# Until the program exists, the demo is a loopback call between two media objects on WAV files
+# (no sound card or display needed): it prints what each side heard and the latency.
+run: deps build
+	$(BUILD)/bin/quorvex-loopback-demo
 
 clean:
 	rm -rf $(BUILD) build-asan build-tsan

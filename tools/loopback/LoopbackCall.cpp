@@ -1,0 +1,181 @@
+#include "tools/loopback/LoopbackCall.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "tools/loopback/PeerProcess.h"
+#include "tools/loopback/TestSignal.h"
+
+#ifndef QUORVEX_LOOPBACK_PEER_PATH
+#error "QUORVEX_LOOPBACK_PEER_PATH must name the built quorvex-loopback-peer"
+#endif
+
+namespace loopback {
+
+namespace {
+
+// Time a peer gets beyond its call to set up, release and write its files.
+constexpr int kSlackMs = 20000;
+
+struct PeerFiles {
+    std::string name;
+    std::string home;
+    std::string microphone, speaker, keyTone, trace, out, err;
+};
+
+PeerFiles FilesFor(const std::string& workDir, const std::string& name) {
+    PeerFiles f;
+    f.name = name;
+    f.home = workDir + "/" + name;
+    f.microphone = f.home + "/microphone.wav";
+    f.speaker = f.home + "/speaker.wav";
+    f.keyTone = f.home + "/keytone.wav";
+    f.trace = f.home + "/trace.txt";
+    f.out = f.home + "/stdout.txt";
+    f.err = f.home + "/stderr.txt";
+    return f;
+}
+
+bool PreparePeer(const PeerFiles& f, const PeerSetup& setup, std::string* error) {
+    std::error_code ec;
+    std::filesystem::create_directories(f.home, ec);
+    if (ec) {
+        *error = "cannot create " + f.home + ": " + ec.message();
+        return false;
+    }
+    if (!WriteWav(f.microphone, setup.microphone, error)) {
+        return false;
+    }
+    return setup.keyTone.empty() || WriteWav(f.keyTone, setup.keyTone, error);
+}
+
+std::vector<std::string> PeerArgs(const CallSetup& setup, const PeerFiles& f, const PeerSetup& peer,
+                                  int localPort, int remotePort) {
+    std::vector<std::string> args = {"--local-port",  std::to_string(localPort),
+                                     "--remote-port", std::to_string(remotePort),
+                                     "--codec",       setup.codec,
+                                     "--seconds",     std::to_string(setup.seconds),
+                                     "--in",          f.microphone,
+                                     "--out",         f.speaker,
+                                     "--home",        f.home,
+                                     "--trace",       f.trace};
+    if (!peer.keyTone.empty()) {
+        args.insert(args.end(),
+                    {"--key-tone", f.keyTone, "--key-tone-at", std::to_string(peer.keyToneAtMs)});
+    }
+    return args;
+}
+
+void Collect(const PeerFiles& f, const PeerProcess& process, PeerOutcome* o) {
+    o->home = f.home;
+    o->microphonePath = f.microphone;
+    o->speakerPath = f.speaker;
+    o->tracePath = f.trace;
+    o->stdoutText = ReadTextFile(f.out);
+    o->stderrText = ReadTextFile(f.err);
+    o->values = ParseKeyValues(o->stdoutText);
+    o->status = process.Describe();
+    o->succeeded = process.Exited() && process.ExitCode() == 0;
+    o->userSeconds = process.UserSeconds();
+    o->systemSeconds = process.SystemSeconds();
+}
+
+std::string Failure(const std::string& name, const PeerOutcome& o) {
+    return "peer " + name + " ended with " + o.status + "; its stderr:\n" + o.stderrText +
+           "(files in " + o.home + ")";
+}
+
+} // namespace
+
+int64_t PeerOutcome::Value(const std::string& key, int64_t missing) const {
+    auto it = values.find(key);
+    if (it == values.end()) {
+        return missing;
+    }
+    char* end = nullptr;
+    const long long v = std::strtoll(it->second.c_str(), &end, 10);
+    return end != it->second.c_str() && *end == '\0' ? v : missing;
+}
+
+bool RunLoopbackCall(const CallSetup& setup, CallOutcome* outcome, std::string* error) {
+    const std::string program =
+        setup.peerProgram.empty() ? DefaultPeerProgram() : setup.peerProgram;
+    if (access(program.c_str(), X_OK) != 0) {
+        *error = "the peer program " + program + " cannot be run: " + std::strerror(errno);
+        return false;
+    }
+    const PeerFiles fa = FilesFor(setup.workDir, "a");
+    const PeerFiles fb = FilesFor(setup.workDir, "b");
+    if (!PreparePeer(fa, setup.a, error) || !PreparePeer(fb, setup.b, error)) {
+        return false;
+    }
+    const int portA = FindFreeUdpPort();
+    const int portB = FindFreeUdpPort();
+    if (portA == 0 || portB == 0 || portA == portB) {
+        *error = "no free UDP ports on 127.0.0.1 for the peers";
+        return false;
+    }
+    RtpRelay relay;
+    if (!relay.Open(portA, portB, error)) {
+        *error = "the RTP relay cannot start: " + *error;
+        return false;
+    }
+    PeerProcess pa, pb;
+    if (!pa.Start(program, PeerArgs(setup, fa, setup.a, portA, relay.PortForA()), {}, fa.out,
+                  fa.err, error) ||
+        !pb.Start(program, PeerArgs(setup, fb, setup.b, portB, relay.PortForB()), {}, fb.out,
+                  fb.err, error)) {
+        return false; // the destructors kill and reap a started peer
+    }
+    relay.Start();
+    const int timeoutMs = static_cast<int>(setup.seconds * 1000) + kSlackMs;
+    std::string waitA, waitB;
+    const bool endedA = pa.Wait(timeoutMs, &waitA);
+    const bool endedB = pb.Wait(timeoutMs, &waitB);
+    relay.Stop();
+    outcome->aToB = relay.FromA();
+    outcome->bToA = relay.FromB();
+    outcome->foreignDatagrams = relay.ForeignDatagrams();
+    Collect(fa, pa, &outcome->a);
+    Collect(fb, pb, &outcome->b);
+    if (!endedA || !endedB) {
+        *error = !endedA ? "peer a " + waitA : "peer b " + waitB;
+        return false;
+    }
+    if (!outcome->a.succeeded) {
+        *error = Failure("a", outcome->a);
+        return false;
+    }
+    if (!outcome->b.succeeded) {
+        *error = Failure("b", outcome->b);
+        return false;
+    }
+    return ReadWav(fa.speaker, &outcome->a.speaker, error) &&
+           ReadWav(fb.speaker, &outcome->b.speaker, error);
+}
+
+std::string DefaultPeerProgram() {
+    const char* path = std::getenv("QUORVEX_LOOPBACK_PEER");
+    return path && *path ? path : QUORVEX_LOOPBACK_PEER_PATH;
+}
+
+std::string MakeWorkDir(const std::string& prefix, std::string* error) {
+    const char* tmp = std::getenv("TMPDIR");
+    std::string pattern = std::string(tmp && *tmp ? tmp : "/tmp") + "/" + prefix + "XXXXXX";
+    if (!mkdtemp(pattern.data())) {
+        *error = "cannot create a work directory " + pattern + ": " + std::strerror(errno);
+        return "";
+    }
+    return pattern;
+}
+
+void RemoveTree(const std::string& dir) {
+    std::error_code ec;
+    std::filesystem::remove_all(dir, ec);
+}
+
+} // namespace loopback

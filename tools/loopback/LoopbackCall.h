@@ -1,0 +1,58 @@
+#pragma once
+#include <cstdint>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "tools/loopback/RtpRelay.h"
+
+// A loopback call between two quorvex-loopback-peer processes: each gets its own QUORVEX_HOME
+// and WAV files in a work directory, and their RTP goes through an RtpRelay on 127.0.0.1.
+namespace loopback {
+
+struct PeerSetup {
+    std::vector<int16_t> microphone; // what the peer's microphone records
+    std::vector<int16_t> keyTone;    // played into the call with PlayFile (empty: none)
+    int keyToneAtMs = 1000;          // after the transmit start
+};
+
+struct CallSetup {
+    std::string peerProgram; // empty: DefaultPeerProgram()
+    std::string workDir;     // an existing directory for the files of both peers
+    std::string codec = "pcmu";
+    double seconds = 6.0; // how long each peer keeps the call up after its transmit start
+    PeerSetup a, b;
+};
+
+struct PeerOutcome {
+    std::string home; // the peer's QUORVEX_HOME
+    std::string microphonePath, speakerPath, tracePath;
+    std::string stdoutText, stderrText;
+    std::map<std::string, std::string> values; // the peer's key=value lines
+    std::vector<int16_t> speaker;              // what its speaker played
+    std::string status;                        // "exit code 0", ...
+    bool succeeded = false;
+    double userSeconds = 0, systemSeconds = 0;
+
+    // A numeric value the peer printed, or `missing`.
+    int64_t Value(const std::string& key, int64_t missing = -1) const;
+};
+
+struct CallOutcome {
+    PeerOutcome a, b;
+    std::vector<RtpRelay::Packet> aToB, bToA;
+    size_t foreignDatagrams = 0;
+};
+
+// Runs the call to its end. False with *error when it could not be set up, a peer did not end
+// in time or failed, or a speaker file cannot be read; *outcome holds what is known.
+bool RunLoopbackCall(const CallSetup& setup, CallOutcome* outcome, std::string* error);
+
+// The peer program: $QUORVEX_LOOPBACK_PEER, else the one built beside libTamsor.so.
+std::string DefaultPeerProgram();
+// A new private directory under $TMPDIR (or /tmp); "" with *error set on failure.
+std::string MakeWorkDir(const std::string& prefix, std::string* error);
+// Removes a directory made by MakeWorkDir with everything in it.
+void RemoveTree(const std::string& dir);
+
+} // namespace loopback
