@@ -1,25 +1,9 @@
 #include "media/WaveFormat.h"
 
 #include "media/TraceComponent.h"
+#include "platform/core/ByteOrder.h"
 
 namespace {
-
-uint16_t Le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-uint32_t Le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
-void Put16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-    }
-}
 
 WaveFormat Mono8k(uint16_t tag, uint32_t avgBytes, uint16_t blockAlign, uint16_t bits) {
     WaveFormat f;
@@ -41,24 +25,24 @@ WaveFormat WaveFormat::FromBytes(const uint8_t* bytes, size_t size) {
         block[i] = bytes[i];
     }
     WaveFormat f;
-    f.wFormatTag = Le16(block);
-    f.nChannels = Le16(block + 2);
-    f.nSamplesPerSec = Le32(block + 4);
-    f.nAvgBytesPerSec = Le32(block + 8);
-    f.nBlockAlign = Le16(block + 12);
-    f.wBitsPerSample = Le16(block + 14);
-    f.cbSize = Le16(block + 16);
+    f.wFormatTag = plat::ReadLe16(block);
+    f.nChannels = plat::ReadLe16(block + 2);
+    f.nSamplesPerSec = plat::ReadLe32(block + 4);
+    f.nAvgBytesPerSec = plat::ReadLe32(block + 8);
+    f.nBlockAlign = plat::ReadLe16(block + 12);
+    f.wBitsPerSample = plat::ReadLe16(block + 14);
+    f.cbSize = plat::ReadLe16(block + 16);
     return f;
 }
 
 void WaveFormat::ToBytes(uint8_t out[kSerializedSize]) const {
-    Put16(out, wFormatTag);
-    Put16(out + 2, nChannels);
-    Put32(out + 4, nSamplesPerSec);
-    Put32(out + 8, nAvgBytesPerSec);
-    Put16(out + 12, nBlockAlign);
-    Put16(out + 14, wBitsPerSample);
-    Put16(out + 16, cbSize);
+    plat::WriteLe16(out, wFormatTag);
+    plat::WriteLe16(out + 2, nChannels);
+    plat::WriteLe32(out + 4, nSamplesPerSec);
+    plat::WriteLe32(out + 8, nAvgBytesPerSec);
+    plat::WriteLe16(out + 12, nBlockAlign);
+    plat::WriteLe16(out + 14, wBitsPerSample);
+    plat::WriteLe16(out + 16, cbSize);
 }
 
 WaveFormat MakeWaveFormat(unsigned index) {

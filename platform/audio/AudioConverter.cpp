@@ -1,4 +1,5 @@
 #include "platform/audio/AudioConverter.h"
+#include "platform/core/ByteOrder.h"
 
 #include <speex/speex_resampler.h>
 
@@ -23,14 +24,6 @@ constexpr uint32_t kMaxRate = 384000;
 // {xxxxxxxx-0000-0010-8000-00AA00389B71}.
 constexpr uint8_t kGuidTail[14] = {0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80,
                                    0x00, 0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71};
-
-uint16_t Le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-uint32_t Le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 int16_t MuLawToLinear(uint8_t value) {
     uint8_t u = static_cast<uint8_t>(~value);
@@ -77,7 +70,7 @@ float DecodeValue(const AudioFormatInfo& f, const uint8_t* p) {
         return Tables().a[*p];
     case kTagFloat: {
         float v;
-        uint32_t bits = Le32(p);
+        uint32_t bits = plat::ReadLe32(p);
         std::memcpy(&v, &bits, sizeof v);
         if (!std::isfinite(v)) {
             return 0.0f;
@@ -91,7 +84,7 @@ float DecodeValue(const AudioFormatInfo& f, const uint8_t* p) {
     case 8:
         return (static_cast<float>(*p) - 128.0f) * 256.0f;
     case 16:
-        return static_cast<float>(static_cast<int16_t>(Le16(p)));
+        return static_cast<float>(static_cast<int16_t>(plat::ReadLe16(p)));
     case 24: {
         int32_t v = static_cast<int32_t>(static_cast<uint32_t>(p[0]) << 8 |
                                          static_cast<uint32_t>(p[1]) << 16 |
@@ -99,7 +92,7 @@ float DecodeValue(const AudioFormatInfo& f, const uint8_t* p) {
         return static_cast<float>(v >> 8) / 256.0f;
     }
     default: // 32
-        return static_cast<float>(static_cast<int32_t>(Le32(p))) / 65536.0f;
+        return static_cast<float>(static_cast<int32_t>(plat::ReadLe32(p))) / 65536.0f;
     }
 }
 
@@ -137,21 +130,21 @@ ConverterError AudioConverter::ParseFormat(const uint8_t* block, size_t size,
         return ConverterError::ShortFormat;
     }
     AudioFormatInfo f;
-    f.formatTag = Le16(block);
-    f.channels = Le16(block + 2);
-    f.samplesPerSec = Le32(block + 4);
-    f.avgBytesPerSec = Le32(block + 8);
-    f.blockAlign = Le16(block + 12);
-    f.bitsPerSample = Le16(block + 14);
+    f.formatTag = plat::ReadLe16(block);
+    f.channels = plat::ReadLe16(block + 2);
+    f.samplesPerSec = plat::ReadLe32(block + 4);
+    f.avgBytesPerSec = plat::ReadLe32(block + 8);
+    f.blockAlign = plat::ReadLe16(block + 12);
+    f.bitsPerSample = plat::ReadLe16(block + 14);
     if (f.formatTag == kTagExtensible) {
         // cbSize, valid bits, channel mask, then the sub-format GUID.
-        if (size < 40 || Le16(block + 16) < 22) {
+        if (size < 40 || plat::ReadLe16(block + 16) < 22) {
             return ConverterError::ShortFormat;
         }
         if (std::memcmp(block + 26, kGuidTail, sizeof kGuidTail) != 0) {
             return ConverterError::UnsupportedTag;
         }
-        f.formatTag = Le16(block + 24);
+        f.formatTag = plat::ReadLe16(block + 24);
     }
     switch (f.formatTag) {
     case kTagPcm:

@@ -1,4 +1,5 @@
 #include "platform/audio/RiffReader.h"
+#include "platform/core/ByteOrder.h"
 
 #include <cerrno>
 #include <fcntl.h>
@@ -8,11 +9,6 @@
 namespace plat {
 
 namespace {
-
-uint32_t ReadLe32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
 
 constexpr uint64_t kChunkHeaderSize = 8;
 
@@ -77,12 +73,12 @@ bool RiffReader::DescendRiff(uint32_t formType, RiffChunk* riff) {
     if (!ReadExact(position_, header, sizeof header)) {
         return false;
     }
-    if (ReadLe32(header) != FourCC("RIFF") || ReadLe32(header + 8) != formType) {
+    if (plat::ReadLe32(header) != FourCC("RIFF") || plat::ReadLe32(header + 8) != formType) {
         return false;
     }
     RiffChunk chunk;
     chunk.id = FourCC("RIFF");
-    chunk.size = ReadLe32(header + 4);
+    chunk.size = plat::ReadLe32(header + 4);
     chunk.formType = formType;
     // The form type counts as data of the RIFF chunk; the sub-chunks follow it.
     chunk.dataOffset = position_ + 12;
@@ -105,8 +101,8 @@ bool RiffReader::FindChunk(uint32_t id, const RiffChunk& parent, RiffChunk* chun
             return false;
         }
         RiffChunk found;
-        found.id = ReadLe32(header);
-        found.size = ReadLe32(header + 4);
+        found.id = plat::ReadLe32(header);
+        found.size = plat::ReadLe32(header + 4);
         found.dataOffset = offset + kChunkHeaderSize;
         found.containerEnd = end;
         if (found.id == id) {
@@ -115,7 +111,7 @@ bool RiffReader::FindChunk(uint32_t id, const RiffChunk& parent, RiffChunk* chun
                 if (!ReadExact(found.dataOffset, form, sizeof form)) {
                     return false;
                 }
-                found.formType = ReadLe32(form);
+                found.formType = plat::ReadLe32(form);
             }
             position_ = found.dataOffset;
             *chunk = found;

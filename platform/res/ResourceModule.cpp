@@ -1,4 +1,5 @@
 #include "platform/res/ResourceModule.h"
+#include "platform/core/ByteOrder.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -25,15 +26,6 @@ constexpr size_t kResDirEntrySize = 8;
 constexpr size_t kResDataEntrySize = 16;
 constexpr uint32_t kHighBit = 0x80000000u;
 constexpr uint32_t kStringsPerBlock = 16;
-
-uint16_t Read16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | (p[1] << 8));
-}
-
-uint32_t Read32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-           (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
-}
 
 // True when [offset, offset + length) lies inside `size` bytes.
 bool Inside(uint64_t offset, uint64_t length, uint64_t size) {
@@ -63,9 +55,9 @@ std::string Utf16ToUtf8(const uint8_t* p, uint32_t count) {
     std::string out;
     out.reserve(count);
     for (uint32_t i = 0; i < count; ++i) {
-        uint32_t unit = Read16(p + 2 * i);
+        uint32_t unit = plat::ReadLe16(p + 2 * i);
         if (unit >= 0xD800 && unit <= 0xDBFF && i + 1 < count) {
-            uint32_t low = Read16(p + 2 * (i + 1));
+            uint32_t low = plat::ReadLe16(p + 2 * (i + 1));
             if (low >= 0xDC00 && low <= 0xDFFF) {
                 AppendUtf8(0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00), &out);
                 ++i;
@@ -169,13 +161,13 @@ bool ResourceModule::Parse() {
     if (size_ < kDosHeaderSize || b[0] != 'M' || b[1] != 'Z') {
         return Fail("not a module (no MZ header)");
     }
-    uint32_t pe = Read32(b + kPeOffsetField);
+    uint32_t pe = plat::ReadLe32(b + kPeOffsetField);
     if (!Inside(pe, 4 + kCoffHeaderSize, size_) || std::memcmp(b + pe, "PE\0\0", 4) != 0) {
         return Fail("not a PE module");
     }
     const uint8_t* coff = b + pe + 4;
-    uint16_t sectionCount = Read16(coff + 2);
-    uint16_t optionalSize = Read16(coff + 16);
+    uint16_t sectionCount = plat::ReadLe16(coff + 2);
+    uint16_t optionalSize = plat::ReadLe16(coff + 16);
     uint64_t optional = uint64_t{pe} + 4 + kCoffHeaderSize;
     if (!Inside(optional, optionalSize, size_) || optionalSize < 2) {
         return Fail("optional header outside the file");
@@ -183,7 +175,7 @@ bool ResourceModule::Parse() {
     const uint8_t* opt = b + optional;
     uint32_t countField = 0;
     uint32_t directories = 0;
-    switch (Read16(opt)) {
+    switch (plat::ReadLe16(opt)) {
     case kMagicPe32:
         countField = 92;
         directories = 96;
@@ -202,9 +194,9 @@ bool ResourceModule::Parse() {
     }
     for (uint32_t i = 0; i < sectionCount; ++i) {
         const uint8_t* s = b + sectionTable + uint64_t{i} * kSectionHeaderSize;
-        uint32_t virtualSize = Read32(s + 8);
-        uint32_t rawSize = Read32(s + 16);
-        uint32_t fileOffset = Read32(s + 20);
+        uint32_t virtualSize = plat::ReadLe32(s + 8);
+        uint32_t rawSize = plat::ReadLe32(s + 16);
+        uint32_t fileOffset = plat::ReadLe32(s + 20);
         if (fileOffset >= size_) {
             continue; // no raw data in the file: nothing of it can be read
         }
@@ -213,17 +205,17 @@ bool ResourceModule::Parse() {
             size = virtualSize; // bytes past the virtual size are not part of the image
         }
         size = std::min<uint64_t>(size, size_ - fileOffset);
-        sections_.push_back({Read32(s + 12), static_cast<uint32_t>(size), fileOffset});
+        sections_.push_back({plat::ReadLe32(s + 12), static_cast<uint32_t>(size), fileOffset});
     }
 
     // A module without a resource directory is valid and has no resources.
     uint64_t entry = uint64_t{directories} + uint64_t{kResourceDirectoryIndex} * 8;
-    if (uint64_t{countField} + 4 > optionalSize || Read32(opt + countField) <= 2 ||
+    if (uint64_t{countField} + 4 > optionalSize || plat::ReadLe32(opt + countField) <= 2 ||
         entry + 8 > optionalSize) {
         return true;
     }
-    uint32_t rva = Read32(opt + entry);
-    uint32_t size = Read32(opt + entry + 4);
+    uint32_t rva = plat::ReadLe32(opt + entry);
+    uint32_t size = plat::ReadLe32(opt + entry + 4);
     if (rva == 0 || size == 0) {
         return true;
     }
@@ -257,7 +249,7 @@ bool ResourceModule::ReadDirectory(uint32_t offset, Directory* dir) const {
         return false;
     }
     const uint8_t* p = resources_ + offset;
-    uint32_t count = uint32_t{Read16(p + 12)} + Read16(p + 14);
+    uint32_t count = uint32_t{plat::ReadLe16(p + 12)} + plat::ReadLe16(p + 14);
     uint64_t entries = uint64_t{offset} + kResDirHeaderSize;
     if (!Inside(entries, uint64_t{count} * kResDirEntrySize, resourcesSize_)) {
         return false;
@@ -271,11 +263,11 @@ bool ResourceModule::FindEntry(const Directory& dir, uint32_t id, uint32_t* targ
                                bool* isDirectory) const {
     for (uint32_t i = 0; i < dir.count; ++i) {
         const uint8_t* e = resources_ + dir.entries + i * kResDirEntrySize;
-        uint32_t name = Read32(e);
+        uint32_t name = plat::ReadLe32(e);
         if ((name & kHighBit) != 0 || name != id) {
             continue; // a named entry, or another id
         }
-        uint32_t offset = Read32(e + 4);
+        uint32_t offset = plat::ReadLe32(e + 4);
         *isDirectory = (offset & kHighBit) != 0;
         *target = offset & ~kHighBit;
         return true;
@@ -308,7 +300,7 @@ ResourceModule::Lookup ResourceModule::Find(uint32_t type, uint32_t id,
     // Language level: the first entry that is a data entry.
     for (uint32_t i = 0; i < dir.count; ++i) {
         const uint8_t* e = resources_ + dir.entries + i * kResDirEntrySize;
-        uint32_t offset = Read32(e + 4);
+        uint32_t offset = plat::ReadLe32(e + 4);
         if ((offset & kHighBit) != 0) {
             continue;
         }
@@ -316,8 +308,8 @@ ResourceModule::Lookup ResourceModule::Find(uint32_t type, uint32_t id,
             return Lookup::BadData;
         }
         const uint8_t* entry = resources_ + offset;
-        uint32_t rva = Read32(entry);
-        uint32_t size = Read32(entry + 4);
+        uint32_t rva = plat::ReadLe32(entry);
+        uint32_t size = plat::ReadLe32(entry + 4);
         const uint8_t* bytes = MapRva(rva, size);
         if (!bytes) {
             return Lookup::BadData;
@@ -342,7 +334,7 @@ bool ResourceModule::LoadString(uint32_t id, std::string* text) const {
         if (!Inside(pos, 2, block.size())) {
             return false;
         }
-        uint32_t length = Read16(block.data() + pos);
+        uint32_t length = plat::ReadLe16(block.data() + pos);
         pos += 2;
         if (!Inside(pos, uint64_t{length} * 2, block.size())) {
             return false;

@@ -1,33 +1,12 @@
 #include "platform/audio/file/WavFile.h"
+#include "platform/core/ByteOrder.h"
 
 #include <cstring>
 #include <limits>
 
 namespace plat {
 
-namespace {
-
-uint32_t Le32(const uint8_t* p) {
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-uint16_t Le16(const uint8_t* p) {
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-
-void Put32(uint8_t* p, uint32_t v) {
-    for (int i = 0; i < 4; ++i) {
-        p[i] = static_cast<uint8_t>(v >> (8 * i));
-    }
-}
-
-void Put16(uint8_t* p, uint16_t v) {
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(v >> 8);
-}
-
-} // namespace
+namespace {} // namespace
 
 bool ReadWavFile(const std::string& path, WaveDeviceFormat* format, std::vector<uint8_t>* data,
                  std::string* error) {
@@ -57,7 +36,7 @@ bool ReadWavFile(const std::string& path, WaveDeviceFormat* format, std::vector<
     bool haveData = false;
     size_t pos = 12;
     while (pos + 8 <= bytes.size()) {
-        uint32_t size = Le32(bytes.data() + pos + 4);
+        uint32_t size = plat::ReadLe32(bytes.data() + pos + 4);
         const uint8_t* body = bytes.data() + pos + 8;
         size_t available = bytes.size() - pos - 8;
         if (std::memcmp(bytes.data() + pos, "fmt ", 4) == 0) {
@@ -65,12 +44,12 @@ bool ReadWavFile(const std::string& path, WaveDeviceFormat* format, std::vector<
                 *error = path + ": bad fmt chunk";
                 return false;
             }
-            format->formatTag = Le16(body);
-            format->channels = Le16(body + 2);
-            format->samplesPerSec = Le32(body + 4);
-            format->avgBytesPerSec = Le32(body + 8);
-            format->blockAlign = Le16(body + 12);
-            format->bitsPerSample = Le16(body + 14);
+            format->formatTag = plat::ReadLe16(body);
+            format->channels = plat::ReadLe16(body + 2);
+            format->samplesPerSec = plat::ReadLe32(body + 4);
+            format->avgBytesPerSec = plat::ReadLe32(body + 8);
+            format->blockAlign = plat::ReadLe16(body + 12);
+            format->bitsPerSample = plat::ReadLe16(body + 14);
             haveFormat = true;
         } else if (std::memcmp(bytes.data() + pos, "data", 4) == 0) {
             // A data chunk longer than the file (a writer that died) is taken as far as it goes.
@@ -109,13 +88,13 @@ bool WavFileWriter::Open(const std::string& path, const WaveDeviceFormat& format
     uint8_t header[44] = {};
     std::memcpy(header, "RIFF", 4);
     std::memcpy(header + 8, "WAVEfmt ", 8);
-    Put32(header + 16, 16);
-    Put16(header + 20, format.formatTag);
-    Put16(header + 22, format.channels);
-    Put32(header + 24, format.samplesPerSec);
-    Put32(header + 28, format.avgBytesPerSec);
-    Put16(header + 32, format.blockAlign);
-    Put16(header + 34, format.bitsPerSample);
+    plat::WriteLe32(header + 16, 16);
+    plat::WriteLe16(header + 20, format.formatTag);
+    plat::WriteLe16(header + 22, format.channels);
+    plat::WriteLe32(header + 24, format.samplesPerSec);
+    plat::WriteLe32(header + 28, format.avgBytesPerSec);
+    plat::WriteLe16(header + 32, format.blockAlign);
+    plat::WriteLe16(header + 34, format.bitsPerSample);
     std::memcpy(header + 36, "data", 4);
     if (std::fwrite(header, 1, sizeof header, file_) != sizeof header || !WriteSizes()) {
         *error = "cannot write " + path;
@@ -142,9 +121,9 @@ bool WavFileWriter::Append(const uint8_t* data, size_t bytes) {
 
 bool WavFileWriter::WriteSizes() {
     uint8_t size[4];
-    Put32(size, static_cast<uint32_t>(36 + dataBytes_));
+    plat::WriteLe32(size, static_cast<uint32_t>(36 + dataBytes_));
     bool ok = std::fseek(file_, 4, SEEK_SET) == 0 && std::fwrite(size, 1, 4, file_) == 4;
-    Put32(size, static_cast<uint32_t>(dataBytes_));
+    plat::WriteLe32(size, static_cast<uint32_t>(dataBytes_));
     ok = ok && std::fseek(file_, 40, SEEK_SET) == 0 && std::fwrite(size, 1, 4, file_) == 4;
     return ok && std::fflush(file_) == 0;
 }
