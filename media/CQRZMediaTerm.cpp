@@ -262,6 +262,11 @@ int CQRZMediaTerm::SetAddresses(const char* remoteIp, int remotePort, int localP
         EngineTrace("CQRZMediaTerm::SetAddresses: !address");
         return -10;
     }
+    if (!rtpSender->GetSocket()) {
+        // A transmit stop let go of the sender's socket, but the receiver still reads it and so
+        // holds its port: the sender takes it back instead of failing to bind a new one.
+        rtpSender->AdoptSocket(rtpReceiver->GetSharedSocket());
+    }
     rtpSender->SetLocalPort(static_cast<uint16_t>(localPort));
     int result = rtpSender->SetDestination(remoteIp, static_cast<uint16_t>(remotePort));
     std::shared_ptr<plat::UdpSocket> socket = rtpSender->GetSocket();

@@ -114,6 +114,17 @@ std::shared_ptr<plat::UdpSocket> RTPAudioSink::GetSocket() {
     return rtpSocket;
 }
 
+void RTPAudioSink::AdoptSocket(std::shared_ptr<plat::UdpSocket> socket) {
+    std::lock_guard<plat::CriticalSection> guard(filterMutex);
+    uint16_t bound = 0;
+    if (rtpSocket || !socket || socket->GetLocalPort(&bound) != 0) {
+        return;
+    }
+    rtpSocket = std::move(socket);
+    localPort = bound;
+    plat::DebugOutput("abierta primera refencia al socket\r\n");
+}
+
 int RTPAudioSink::CreateSocket() {
     std::lock_guard<plat::CriticalSection> guard(filterMutex);
     Trace(TRACE_ENTRY, "CreateSocket\n");

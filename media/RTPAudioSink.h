@@ -64,6 +64,10 @@ public:
 
     // The socket for the receiver (null when there is none).
     std::shared_ptr<plat::UdpSocket> GetSocket();
+    // Takes back a socket this sender made and let go of while the receiver kept it (a stop),
+    // when the sender has none: its port is still held, so a new one could not be bound to it.
+    // The socket's bound port becomes the local port.
+    void AdoptSocket(std::shared_ptr<plat::UdpSocket> socket);
     void SetSocketFactory(SocketFactory factory);
 
     uint16_t GetSequenceNumber() const { return seqNo; }

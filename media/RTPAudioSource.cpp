@@ -104,6 +104,11 @@ void RTPAudioSource::SetReceivePort(std::shared_ptr<plat::UdpSocket> socket) {
     }
 }
 
+std::shared_ptr<plat::UdpSocket> RTPAudioSource::GetSharedSocket() {
+    std::lock_guard<plat::CriticalSection> guard(socketMutex);
+    return bOwnsRtpSocket ? nullptr : rtpSocket;
+}
+
 int RTPAudioSource::CreateSockets() {
     std::lock_guard<plat::CriticalSection> guard(socketMutex);
     Trace(TRACE_ENTRY, "CreateSockets\n");

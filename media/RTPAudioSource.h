@@ -55,6 +55,8 @@ public:
 
     // Receives on the sender's socket; the reference keeps it open while this object holds it.
     void SetReceivePort(std::shared_ptr<plat::UdpSocket> socket);
+    // The sender's socket this receiver reads (null when it reads none or only its own).
+    std::shared_ptr<plat::UdpSocket> GetSharedSocket();
     void SetDepthChangedEvent(plat::AutoResetEvent* event) { depthChangedEvent.store(event); }
     void SetSocketFactory(SocketFactory factory);
 

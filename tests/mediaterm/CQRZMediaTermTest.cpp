@@ -10,11 +10,13 @@
 
 #include "media/CQRZMediaTerm.h"
 #include "media/EngineTrace.h"
+#include "media/RTPAudioSink.h"
 #include "media/RegistryValues.h"
 #include "media/WaveAudioSink.h"
 #include "platform/audio/AudioBackend.h"
 #include "platform/audio/null/NullAudioBackend.h"
 #include "platform/core/Clock.h"
+#include "platform/net/UdpSocket.h"
 #include "tests/support/RecordingTraceLog.h"
 #include "tests/support/RegistrySandbox.h"
 
@@ -232,6 +234,24 @@ TEST_F(MediaTermTest, AddressesAreCheckedAndTheSocketIsShared) {
 
     int local = FreePort();
     EXPECT_EQ(media->SetAddresses("127.0.0.1", 4000, local, &event), 0);
+}
+
+TEST_F(MediaTermTest, AddressesCanBeSetAgainAfterATransmitStopWhileReceiving) {
+    // The transmit stop lets go of the sender's socket while the receiver still reads it; the
+    // next SetAddresses with the same local port must give the sender a socket again.
+    const int local = FreePort();
+    ASSERT_EQ(media->SetAddresses("127.0.0.1", 4000, local, &event), 0);
+    ASSERT_EQ(media->StartRX(-1, 100), 0);
+    ASSERT_EQ(media->StartTX(-1), 0);
+    ASSERT_EQ(media->StopTX(), 0);
+    EXPECT_EQ(media->GetRTPSender()->GetSocket(), nullptr);
+    EXPECT_EQ(media->SetAddresses("127.0.0.1", 4002, local, &event), 0);
+    std::shared_ptr<plat::UdpSocket> socket = media->GetRTPSender()->GetSocket();
+    ASSERT_NE(socket, nullptr);
+    uint16_t port = 0;
+    ASSERT_EQ(socket->GetLocalPort(&port), 0);
+    EXPECT_EQ(port, local);
+    EXPECT_EQ(media->StopRX(), 0);
 }
 
 TEST_F(MediaTermTest, ReceiveQualityStaysBetweenZeroAndOne) {
