@@ -20,10 +20,8 @@ WaveFileSource::WaveFileSource() {
 WaveFileSource::~WaveFileSource() {
     Trace(TRACE_ENTRY, "Destructor - begin\n");
     // The thread calls back into this object (GenerateData, the stop handler): it must be gone,
-    // joined, before any member is destroyed. A thread that ended by itself may still be inside
-    // its wind-up (which holds sourceStateMutex); wait for that, then stop again, which joins.
-    StopSourceThread();
-    { std::lock_guard<plat::CriticalSection> windUp(sourceStateMutex); }
+    // joined, before any member is destroyed. Stopping joins it, also when it ended by itself
+    // and is still winding up.
     StopSourceThread();
     {
         std::lock_guard<plat::CriticalSection> filter(filterMutex);
@@ -177,8 +175,13 @@ int WaveFileSource::GenerateData(AudioSample** out) {
         // 64-bit: the average rate comes from the file and may be anything.
         uint64_t bytes = static_cast<uint64_t>(format.nAvgBytesPerSec) * frameLength / 1000;
         if (bytes == 0 || bytes > static_cast<uint64_t>(sample->GetBufferSize())) {
-            Trace(TRACE_DETAIL, "~GenerateData : returning NULL : result = %d\n", -20);
             sample->Release(this);
+            // The format never yields a frame: a thread that plays the file ends here rather
+            // than asking again for ever, so its play ends and can be purged.
+            if (IsSourceThreadRunning()) {
+                bStopSourceThread = true;
+            }
+            Trace(TRACE_DETAIL, "~GenerateData : returning NULL : result = %d\n", -20);
             return -20;
         }
         const uint64_t dataEnd = dataStart + dataLength;

@@ -13,7 +13,8 @@
 // Reads a RIFF/WAVE file and produces it as 20 ms samples in the file's own format, from the
 // start of the data chunk to its end, optionally looping back to the start of the data. Runs
 // on a source thread of its own and tells its listeners when that thread starts and ends. A
-// file that does not loop ends the thread by itself once its last frame is out.
+// file that does not loop ends the thread by itself once its last frame is out; a file whose
+// 20 ms frame is larger than a sample holds ends it at once, looping or not.
 //
 // Threads:
 // - OpenWaveFile, PlayInLoop, GetFormat, GetFormatBlock, AddListener, CloseMMIO: the owner's

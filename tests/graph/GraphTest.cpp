@@ -269,6 +269,68 @@ TEST_F(Graph, StoppingJoinsTheThread) {
     }
 }
 
+// Marks the end of a thread late: the thread is still there for a while after its function
+// returned, so only a join makes the mark visible at once.
+struct SlowThreadEndMarker {
+    ~SlowThreadEndMarker() {
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        ++g_threadsEnded;
+    }
+};
+
+// A source whose thread ends by itself after its second sample (as a one-shot file does) and
+// whose wind-up takes a while.
+class SelfEndingSource : public FakeSource {
+public:
+    ~SelfEndingSource() override { StopSourceThread(); }
+    int GenerateData(AudioSample** out) override {
+        thread_local SlowThreadEndMarker marker;
+        (void)marker;
+        if (calls >= 2) {
+            bStopSourceThread = true;
+            return -30;
+        }
+        return FakeSource::GenerateData(out);
+    }
+    int SourceThreadStopped(AudioThreadHandle handle, uint32_t id) override {
+        windingUp = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(windUpMs));
+        return FakeSource::SourceThreadStopped(handle, id);
+    }
+    std::atomic<bool> windingUp{false};
+    int windUpMs = 20;
+};
+
+TEST_F(Graph, StoppingJoinsAThreadThatEndedByItselfWhileOrAfterItWindsUp) {
+    g_threadsEnded = 0;
+    FakeSink sink;
+    {
+        // Stopped while the ended thread is still inside its wind-up.
+        SelfEndingSource source;
+        Connect(&source, &sink);
+        ASSERT_EQ(0, source.StartSourceThread());
+        ASSERT_TRUE(WaitFor([&] { return source.windingUp.load(); }));
+        EXPECT_EQ(0, source.StopSourceThread());
+        EXPECT_EQ(1, source.stoppedCalls.load());
+        EXPECT_EQ(1, g_threadsEnded.load());
+        Disconnect(&source, &sink);
+    }
+    {
+        // Stopped once the thread has wound up completely; then started again.
+        SelfEndingSource source;
+        source.windUpMs = 0;
+        ASSERT_EQ(0, source.StartSourceThread());
+        ASSERT_TRUE(WaitFor([&] { return !source.IsSourceThreadRunning(); }));
+        EXPECT_EQ(0, source.StopSourceThread());
+        EXPECT_EQ(2, g_threadsEnded.load());
+        source.calls = 0;
+        ASSERT_EQ(0, source.StartSourceThread());
+        ASSERT_TRUE(WaitFor([&] { return source.stoppedCalls == 2; }));
+        EXPECT_EQ(0, source.StopSourceThread());
+        EXPECT_EQ(3, g_threadsEnded.load());
+    }
+}
+
 TEST_F(Graph, ASourceThreadEndedByAnExceptionWindsUpAndCanBeRestarted) {
     FakeSource source;
     FakeSink sink;

@@ -4,6 +4,8 @@
 
 #include <atomic>
 #include <climits>
+#include <memory>
+#include <string>
 #include <thread>
 
 #include "media/AudioSample.h"
@@ -246,6 +248,56 @@ TEST_F(WaveFileSourceTest, ThreadEndsByItselfAfterTheLastFrameOfAOneShotFile) {
     EXPECT_EQ(-10, source.GetFormat(&f)); // the ended thread closed the file
     EXPECT_EQ(0, source.StopSourceThread());
     EXPECT_EQ(1, listener.stopped.load());
+}
+
+TEST_F(WaveFileSourceTest, DestroyingASourceWhoseThreadIsStillEndingWaitsForIt) {
+    // A listener that is slow to hear of the end: the source is destroyed meanwhile.
+    class SlowListener : public WaveFileSourceListener {
+    public:
+        void FilePlayStarted(WaveFileSource*, const char*) override {}
+        void FilePlayStopped(WaveFileSource* source, const char*) override {
+            entered = true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(30));
+            lastName = source->GetFileName();
+            ++stopped;
+        }
+        std::atomic<bool> entered{false};
+        std::atomic<int> stopped{0};
+        std::string lastName;
+    } listener;
+    const std::string path = Write(Wav(FmtBlock(1, 1, 8000, 16), Pattern(100)));
+    auto source = std::make_unique<WaveFileSource>();
+    source->AddListener(&listener);
+    ASSERT_EQ(0, source->OpenWaveFile(path.c_str()));
+    ASSERT_EQ(0, source->StartSourceThread());
+    for (int i = 0; i < 2000 && !listener.entered; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    ASSERT_TRUE(listener.entered.load());
+    source.reset();
+    EXPECT_EQ(1, listener.stopped.load());
+    EXPECT_EQ(path, listener.lastName);
+}
+
+TEST_F(WaveFileSourceTest, AThreadWhoseFramesNeverFitEndsByItselfLoopingOrNot) {
+    // 16-bit stereo at 48 kHz: 3840 bytes per frame, more than a sample holds.
+    for (bool loop : {false, true}) {
+        WaveFileSource source;
+        CountingListener listener;
+        source.AddListener(&listener);
+        ASSERT_EQ(
+            0, source.OpenWaveFile(Write(Wav(FmtBlock(1, 2, 48000, 16), Pattern(8000))).c_str()));
+        if (loop) {
+            source.PlayInLoop();
+        }
+        ASSERT_EQ(0, source.StartSourceThread());
+        for (int i = 0; i < 400 && listener.stopped.load() == 0; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        EXPECT_EQ(1, listener.stopped.load()) << "loop " << loop;
+        EXPECT_FALSE(source.IsSourceThreadRunning());
+        EXPECT_EQ(0, source.StopSourceThread());
+    }
 }
 
 TEST_F(WaveFileSourceTest, StartWithoutAFileIsRefusedAndNotReportedAsStarted) {
