@@ -103,6 +103,12 @@ private:
         if (!self->lookup_ || !self->lookup_(realm ? realm : "", &u, &p)) {
             return EAUTH;
         }
+        // The user name is written into the Authorization header as a quoted string: one
+        // that would end the string or the line cannot be sent.
+        if (u.find_first_of("\r\n\"\\") != std::string::npos) {
+            Trace("LibreSipStack: nombre de usuario no valido para la autenticacion");
+            return EAUTH;
+        }
         int err = str_dup(user, u.c_str());
         err |= str_dup(password, p.c_str());
         return err;

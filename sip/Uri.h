@@ -41,7 +41,8 @@ public:
         return *this;
     }
 
-    // "sip:user@host:port;params"; an IPv6 host goes in brackets.
+    // "sip:user@host:port;params"; an IPv6 host goes in brackets. Characters the user part
+    // may not hold (blanks, line breaks, '@', ...) are %-escaped; existing escapes stay.
     std::string toString() const;
 
     bool operator==(const Uri& other) const = default;

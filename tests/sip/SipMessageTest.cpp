@@ -81,6 +81,58 @@ TEST(NameAddr, PrintsAndEditsParameters) {
     EXPECT_EQ("\"Bob\" <sip:bob@h:5070;lr>;tag=9", b.toString());
 }
 
+TEST(Uri, ATypedUserNameCannotBreakTheUriOrTheHeaderLine) {
+    // A user part with characters a URI cannot hold is escaped; plain names and escapes that
+    // came in from the wire print as they are.
+    EXPECT_EQ("sip:1001@10.0.0.1:5060", Uri("1001", "10.0.0.1", 5060).toString());
+    EXPECT_EQ("sip:a%20b%0D%0AX%3A%20y%40evil%3Cz%3E@h",
+              Uri("a b\r\nX: y@evil<z>", "h").toString());
+    EXPECT_EQ("sip:50%25off@h", Uri("50%off", "h").toString());
+    EXPECT_EQ("sip:a%20b;x=1@h:5070", Uri::parse("sip:a%20b;x=1@h:5070").toString());
+
+    NameAddr aor(Uri("1001\r\nContact: <sip:x@1.2.3.4>", "10.0.0.1", 5060));
+    MasterProfile profile;
+    SipMessage ok = SipMessage::parse("SIP/2.0 200 OK\r\n"
+                                      "Via: SIP/2.0/UDP 1.2.3.4:5060;branch=z9hG4bK1\r\n"
+                                      "To: <sip:1001@10.0.0.1:5060>;tag=T1\r\n"
+                                      "From: <sip:1001@10.0.0.1:5060>;tag=F1\r\n"
+                                      "Call-ID: cid-7\r\nCSeq: 3 REGISTER\r\n\r\n");
+    OutgoingRequest ack = MakeRegistrationAck(aor, ok, profile);
+    EXPECT_EQ(std::string::npos, ack.requestUri.find_first_of("\r\n "));
+    EXPECT_EQ("<sip:1001%0D%0AContact%3A%20%3Csip%3Ax%401.2.3.4%3E@10.0.0.1:5060>",
+              FakeSipStack::headerOf(ack, "Contact"));
+    // Seven header lines and the empty line: nothing was added by the user name.
+    size_t lines = 0;
+    for (size_t at = ack.headers.find("\r\n"); at != std::string::npos;
+         at = ack.headers.find("\r\n", at + 2)) {
+        ++lines;
+    }
+    EXPECT_EQ(7u, lines);
+}
+
+TEST(LibreDigestSession, AUserNameThatWouldBreakTheAuthorizationHeaderIsNotSent) {
+    std::unique_ptr<SipStack> stack = MakeLibreSipStack();
+    SipMessage challenge =
+        SipMessage::parse("SIP/2.0 401 Unauthorized\r\n"
+                          "Via: SIP/2.0/UDP 127.0.0.1:5060;branch=z9hG4bK1\r\n"
+                          "To: <sip:1001@127.0.0.2>;tag=T1\r\n"
+                          "From: <sip:1001@127.0.0.2>;tag=F1\r\n"
+                          "Call-ID: cid-1\r\nCSeq: 1 REGISTER\r\n"
+                          "WWW-Authenticate: Digest realm=\"sip.test\", nonce=\"abc\"\r\n"
+                          "Content-Length: 0\r\n\r\n");
+    auto sessionFor = [&](const std::string& name) {
+        return stack->makeDigestSession(
+            [name](const std::string&, std::string* user, std::string* password) {
+                *user = name;
+                *password = "secret";
+                return true;
+            });
+    };
+    EXPECT_TRUE(sessionFor("1001")->authenticate(challenge));
+    EXPECT_FALSE(sessionFor("1001\r\nX-Injected: 1")->authenticate(challenge));
+    EXPECT_FALSE(sessionFor("10\"01")->authenticate(challenge));
+}
+
 TEST(MasterProfile, CredentialForAnyRealmFallsBackToTheFirst) {
     MasterProfile p;
     MasterProfile::DigestCredential c;
