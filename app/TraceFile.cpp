@@ -55,9 +55,10 @@ TraceFile::TraceFile()
                 plat::JoinPath(plat::ProgramDir(), "libTamsor.so")) {}
 
 TraceFile::~TraceFile() {
-    Close();
+    // Unpublish first, so no new message starts on a log that is closing.
     iTraceFile* self = this;
     g_pTrace.compare_exchange_strong(self, nullptr);
+    Close();
 }
 
 void TraceFile::CapSize() {

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
 #include <regex>
 #include <sstream>
@@ -162,6 +163,31 @@ TEST(ModuleVersionText, StartsFromAnEmptyText) {
     std::string text = "stale";
     EXPECT_FALSE(GetModuleVersionText("/nonexistent", &text));
     EXPECT_EQ(text, "");
+}
+
+} // namespace
+
+namespace {
+
+TEST(GlobalTrace, StartupOpensTheLogAndExitClosesItWithTheEndBanner) {
+    char tmpl[] = "/tmp/qvglobalXXXXXX";
+    ASSERT_NE(mkdtemp(tmpl), nullptr);
+    std::string home = tmpl;
+    std::string command = "QUORVEX_HOME='" + home + "' " GLOBAL_TRACE_PROBE;
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    std::ifstream in(home + "/data/trace.txt", std::ios::binary);
+    std::stringstream ss;
+    ss << in.rdbuf();
+    std::string text = ss.str();
+    size_t start = text.find("START TRACE:");
+    size_t message = text.find("sonda7  (time: ");
+    size_t end = text.find("END TRACE:");
+    EXPECT_NE(start, std::string::npos);
+    EXPECT_NE(message, std::string::npos);
+    EXPECT_NE(end, std::string::npos);
+    EXPECT_LT(start, message);
+    EXPECT_LT(message, end);
+    std::system(("rm -rf '" + home + "'").c_str());
 }
 
 } // namespace
