@@ -35,6 +35,9 @@ bool Thread::Create(std::function<void()> body, std::string name) {
                 gateCond_.wait(lock, [this] { return gateOpen_; });
             }
             body();
+            // The kernel may give this id to another thread from now on.
+            std::lock_guard<std::mutex> guard(gateLock_);
+            tid_ = -1;
         });
     } catch (const std::system_error&) {
         return false;
@@ -100,6 +103,9 @@ bool Thread::SetPriority(ThreadPriority priority) {
     {
         std::lock_guard<std::mutex> guard(gateLock_);
         tid = tid_;
+    }
+    if (tid <= 0) {
+        return false; // the body has returned
     }
     return setpriority(PRIO_PROCESS, static_cast<id_t>(tid), nice) == 0;
 }

@@ -47,7 +47,7 @@ private:
     std::mutex gateLock_;
     std::condition_variable gateCond_;
     bool gateOpen_ = false;
-    pid_t tid_ = 0; // kernel id of the thread, known once Create returns
+    pid_t tid_ = 0; // kernel id of the thread once Create returns; -1 after the body returned
 };
 
 } // namespace plat
