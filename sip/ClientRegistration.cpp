@@ -176,6 +176,11 @@ void ClientRegistration::onSuccessResponse(const SipMessage& response) {
         return;
     }
     int expires = expiryFrom(response);
+    if (expires <= 0) {
+        // A registrar that grants our binding no time would leave us unreachable with nothing
+        // to renew it: renew on the time we asked for instead.
+        expires = lastExpires_;
+    }
     state_ = State::Registered;
     if (expires > 0 && !dum_.shuttingDown()) {
         timerArmed_ = true;

@@ -197,6 +197,14 @@ TEST_F(RegistrationTest, RefreshesBeforeExpiryAndAcknowledgesEvery2xx) {
     EXPECT_EQ(3u, stack.sentWithMethod("REGISTER").size());
 }
 
+TEST_F(RegistrationTest, ASuccessGrantingNoTimeIsStillRenewed) {
+    registerOk("Contact: <sip:1001@127.0.0.1:5060>;expires=0\r\n");
+    EXPECT_EQ((std::vector<std::string>{"success"}), recorder.calls);
+    clock.Advance(25100); // renewed on the 30 s asked for
+    dum.process();
+    EXPECT_EQ(2u, stack.sentWithMethod("REGISTER").size());
+}
+
 TEST_F(RegistrationTest, RemovalIsAcknowledgedAndEndsTheRegistration) {
     registerOk();
     ClientRegistrationHandle h = recorder.last;
