@@ -110,12 +110,14 @@ TEST(Clock, FakeClockWrapsAndRecordsSleeps) {
 }
 
 TEST(Clock, ScopedClockRestoresTheSystemClock) {
+    plat::Clock* system = &plat::CurrentClock();
     {
         plat::FakeClock fake(42);
         plat::ScopedClock scoped(fake);
+        EXPECT_EQ(&plat::CurrentClock(), &fake);
         EXPECT_EQ(plat::TimeMs(), 42u);
     }
-    EXPECT_EQ(&plat::CurrentClock(), &plat::CurrentClock());
+    EXPECT_EQ(&plat::CurrentClock(), system);
     plat::FakeClock other(7);
     EXPECT_EQ(plat::SetClock(&other), nullptr); // the system clock was current again
     EXPECT_EQ(plat::SetClock(nullptr), &other);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 
 #include "media/FIRTables.h"
@@ -108,9 +109,26 @@ TEST_F(Chain, PushChainEndToEnd) {
     ExpectPoolBalanced();
 }
 
+// Counts the threads that pulled from a ThreadMarkingSource and have since ended: the
+// thread_local marker is destroyed when the pulling thread's function has returned.
+std::atomic<int> g_pullingThreadsEnded{0};
+struct PullingThreadEndMarker {
+    ~PullingThreadEndMarker() { ++g_pullingThreadsEnded; }
+};
+
+class ThreadMarkingSource : public FakeSource {
+public:
+    int GenerateData(AudioSample** out) override {
+        thread_local PullingThreadEndMarker marker;
+        (void)marker;
+        return FakeSource::GenerateData(out);
+    }
+};
+
 // A node deleted while its thread runs stops and joins it first.
 TEST_F(Chain, DestroyingARunningNodeStopsItsThread) {
-    FakeSource source;
+    g_pullingThreadsEnded = 0;
+    ThreadMarkingSource source;
     FakeSink sink;
     auto mixer = std::make_unique<PCMMixer>();
     Connect(&source, mixer.get());
@@ -119,9 +137,9 @@ TEST_F(Chain, DestroyingARunningNodeStopsItsThread) {
     ASSERT_TRUE(WaitFor([&] { return sink.renders >= 3; }));
     Disconnect(&source, mixer.get());
     Disconnect(mixer.get(), &sink);
+    EXPECT_EQ(0, g_pullingThreadsEnded.load()); // the mixer's thread still runs
     mixer.reset();
-    const int renders = sink.renders;
-    EXPECT_EQ(renders, sink.renders.load());
+    EXPECT_EQ(1, g_pullingThreadsEnded.load()); // ended and joined before the delete returned
     ExpectPoolBalanced();
 }
 

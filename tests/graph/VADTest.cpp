@@ -64,8 +64,10 @@ TEST_F(Vad, UninitialisedEverythingIsSpeechAndAnEmptyFrameIsSilence) {
 TEST_F(Vad, ZerosTurnToSilenceAfterTheHangover) {
     Restart(0);
     EXPECT_EQ(35, SpeechFramesOfZeros());
-    EXPECT_EQ(1700, VadState{}.previousSample); // the value of a freshly loaded library
-    Restart(1700);
+    // A freshly loaded library starts from its own previous sample, which lengthens the
+    // hangover.
+    VadSharedState() = VadState{};
+    VadInit();
     EXPECT_EQ(42, SpeechFramesOfZeros());
 }
 

@@ -4,11 +4,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "media/CQRZMediaTerm.h"
+#include "media/EngineStatistics.h"
 #include "media/EngineTrace.h"
 #include "media/RTPAudioSink.h"
 #include "media/RegistryValues.h"
@@ -100,9 +103,21 @@ TEST_F(MediaTermTest, ReceiveChainFollowsTheRegistryAndResetsStatisticsEachStart
     EXPECT_EQ(media->StopRX(), 0);
     EXPECT_EQ(media->ReceiveLinkCount(), 0u);
 
+    // What a transmission counted (the microphone's bytes) is set back to 0 by the next
+    // receive start.
+    ASSERT_EQ(media->SetTransmitCodec(CODEC_G711_ULAW, 20, 0, 0, 0, 0), 0);
+    ASSERT_EQ(media->StartTX(-1), 0);
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (EngineStatistics::BytesCaptured() == 0 && std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1)); // polls, times nothing
+    }
+    ASSERT_EQ(media->StopTX(), 0);
+    ASSERT_GT(EngineStatistics::BytesCaptured(), 0u);
+
     SetBool(kRegSpeakerPostprocess, false);
     SetBool(kRegLimitVolume, false);
     ASSERT_EQ(media->StartRX(-1, 100), 0);
+    EXPECT_EQ(EngineStatistics::BytesCaptured(), 0u);
     EXPECT_FALSE(media->IsReceiveFIRInChain());
     EXPECT_FALSE(media->IsLimiterInChain());
     EXPECT_EQ(media->ReceiveLinkCount(), 6u);

@@ -83,6 +83,10 @@ TEST(UdpSocketTest, LoopbackRoundTripNonBlockingAndOversize) {
     OpenBound(tx);
     EXPECT_TRUE(fcntl(rx.Fd(), F_GETFL) & O_NONBLOCK);
     EXPECT_EQ(0, tx.SetTos(184));
+    int tos = 0;
+    socklen_t tosSize = sizeof(tos);
+    ASSERT_EQ(0, getsockopt(tx.Fd(), IPPROTO_IP, IP_TOS, &tos, &tosSize));
+    EXPECT_EQ(184, tos);
 
     char buffer[64];
     int error = 0;

@@ -98,7 +98,7 @@ TEST_F(RTPAudioSinkTest, HeaderBytesForDataAndComfortNoise) {
     EXPECT_EQ(0x80, again[1]);
     EXPECT_EQ(static_cast<uint16_t>(Seq(sent[1].bytes) + 4), Seq(again));
     EXPECT_EQ(Be32(sent[1].bytes, 4) + 8 * (20 + 20 + 40 + 20), Be32(again, 4));
-    EXPECT_EQ(RTPAudioSink::GetBytesSent() >= 172u * 3 + 16u, true);
+    EXPECT_GE(RTPAudioSink::GetBytesSent(), 172u * 3 + 16u);
 }
 
 TEST_F(RTPAudioSinkTest, MarkerCodecNameAndStartStop) {
@@ -254,6 +254,10 @@ TEST_F(RTPAudioSinkTest, LoopbackDatagramByteForByte) {
     uint16_t bound = 0;
     ASSERT_EQ(0, real.GetSocket()->GetLocalPort(&bound));
     EXPECT_EQ(bound, transmitPort);
+    int tos = 0;
+    socklen_t tosSize = sizeof(tos);
+    ASSERT_EQ(0, getsockopt(real.GetSocket()->Fd(), IPPROTO_IP, IP_TOS, &tos, &tosSize));
+    EXPECT_EQ(0xB8, tos);
     EXPECT_EQ(0, real.StopSink());
 }
 

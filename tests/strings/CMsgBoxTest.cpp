@@ -36,6 +36,7 @@ TEST(CMsgBox, ShowsTheTextOfTheIdOnItsWindowWithTheProductCaption) {
 
     CMsgBox ownerless(nullptr);
     ownerless.ShowMessage(1, 0);
+    ASSERT_EQ(boxes.Requests().size(), 3u);
     EXPECT_EQ(boxes.Requests()[2].owner, nullptr);
     EXPECT_EQ(boxes.Requests()[2].text, "Ok");
 }

@@ -8,8 +8,10 @@
 #include <string>
 #include <thread>
 
+#include "media/AudioGraph.h"
 #include "media/AudioSample.h"
 #include "media/AudioSampleManager.h"
+#include "media/AudioSink.h"
 #include "tests/support/RegistrySandbox.h"
 #include "tests/wavefile/WavFixture.h"
 
@@ -311,17 +313,37 @@ TEST_F(WaveFileSourceTest, StartWithoutAFileIsRefusedAndNotReportedAsStarted) {
 }
 
 TEST_F(WaveFileSourceTest, LoopingThreadRunsUntilStopped) {
+    // Counts the bytes the source's thread pushes.
+    class ByteCountingSink : public AudioSink {
+    public:
+        int RenderAudioSamples(AudioSampleList& samples) override {
+            for (auto& entry : samples) {
+                if (entry.first) {
+                    bytes += entry.first->GetDataSize();
+                }
+            }
+            return 0;
+        }
+        std::atomic<int> bytes{0};
+    } sink;
     WaveFileSource source;
     CountingListener listener;
     source.AddListener(&listener);
     ASSERT_EQ(0, source.OpenWaveFile(Write(Wav(FmtBlock(1, 1, 8000, 16), Pattern(100))).c_str()));
     source.PlayInLoop();
+    ASSERT_EQ(0, Connect(&source, &sink));
     ASSERT_EQ(0, source.StartSourceThread());
-    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    // Three times the file's 100 bytes: the thread went past the end twice and kept running.
+    for (int i = 0; i < 2000 && sink.bytes.load() <= 300; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    EXPECT_GT(sink.bytes.load(), 300);
     EXPECT_TRUE(source.IsSourceThreadRunning());
+    EXPECT_EQ(0, listener.stopped.load());
     EXPECT_EQ(0, source.StopSourceThread());
     EXPECT_FALSE(source.IsSourceThreadRunning());
     EXPECT_EQ(1, listener.stopped.load());
+    Disconnect(&source, &sink);
 }
 
 } // namespace
