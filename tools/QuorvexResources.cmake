@@ -28,7 +28,11 @@ function(quorvex_add_resource_module target)
     foreach(dir IN LISTS M_INCLUDE_DIRS)
         list(APPEND include_flags /I ${dir})
     endforeach()
+    # Both tools read an argument that starts with '/' as an option when it can (a source
+    # under /check/... is taken for "/C heck/..."), so inputs are never given as absolute
+    # paths: llvm-rc gets its input after "--", lld-link gets names relative to the work dir.
     set(res_files)
+    set(res_names)
     foreach(rc IN LISTS M_RC)
         get_filename_component(rc_abs ${rc} ABSOLUTE)
         get_filename_component(rc_name ${rc} NAME_WE)
@@ -36,18 +40,20 @@ function(quorvex_add_resource_module target)
         set(res ${work}/${rc_name}.res)
         add_custom_command(OUTPUT ${res}
             COMMAND ${QUORVEX_LLVM_RC} -no-preprocess /C 65001 /I ${rc_dir} ${include_flags}
-                    /FO ${res} ${rc_abs}
+                    /FO ${res} -- ${rc_abs}
             DEPENDS ${rc_abs} ${M_DEPENDS}
             COMMENT "Compiling resources ${rc_name}.rc"
             VERBATIM)
         list(APPEND res_files ${res})
+        list(APPEND res_names ${rc_name}.res)
     endforeach()
     get_filename_component(out_dir ${M_OUTPUT} DIRECTORY)
     add_custom_command(OUTPUT ${M_OUTPUT}
         COMMAND ${CMAKE_COMMAND} -E make_directory ${out_dir}
         COMMAND ${QUORVEX_LLD_LINK} /dll /noentry /Brepro /machine:${M_MACHINE}
-                /implib:${work}/${target}.lib /out:${M_OUTPUT} ${res_files}
+                /implib:${work}/${target}.lib /out:${M_OUTPUT} ${res_names}
         DEPENDS ${res_files}
+        WORKING_DIRECTORY ${work}
         COMMENT "Linking resource module ${M_OUTPUT}"
         VERBATIM)
     if(NOT M_NO_TARGET)
