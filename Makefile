@@ -6,7 +6,7 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DQUORVEX_WERROR=ON
 endif
 
-.PHONY: all deps configure build test unit format format-check asan tsan bench run clean
+.PHONY: all deps configure build test unit format format-check asan tsan fuzz bench run clean
 
 all: build
 
@@ -25,6 +25,7 @@ test: deps format-check
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
 	cmake --build $(BUILD) -j $(JOBS)
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	$(MAKE) fuzz
 
 unit: build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
@@ -49,6 +50,12 @@ tsan: deps
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -L unit
 	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R LoopbackCallTest
 
+# The fuzz harnesses need clang's libFuzzer: their own build, a short smoke run of each.
+fuzz: deps
+	CC=clang CXX=clang++ cmake -S . -B build-fuzz $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug
+	cmake --build build-fuzz -j $(JOBS) --target quorvex_fuzzers
+	cd build-fuzz && ctest --output-on-failure -j $(JOBS) -L fuzz
+
 bench: deps build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
 
@@ -58,4 +65,4 @@ run: deps build
 	$(BUILD)/bin/quorvex-loopback-demo
 
 clean:
-	rm -rf $(BUILD) build-asan build-tsan
+	rm -rf $(BUILD) build-asan build-tsan build-fuzz
