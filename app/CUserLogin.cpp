@@ -51,6 +51,22 @@ bool IsUsableAddress(const std::string& text) {
     return plat::ParseIPv4(text.c_str(), &address) && plat::IsUsableUnicastIPv4(address);
 }
 
+// A host as a peer may name it to us: a name or an IPv4 or IPv6 address, nothing else. The
+// public host goes into the SDP of every call, so a blank, a quote or a line break must not.
+bool IsPlainHost(const std::string& host) {
+    if (host.empty() || host.size() > 255) {
+        return false;
+    }
+    for (char c : host) {
+        bool ok = (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+                  c == '.' || c == '-' || c == ':';
+        if (!ok) {
+            return false;
+        }
+    }
+    return true;
+}
+
 void TraceToLog(const char* text) {
     AppTrace(text);
 }
@@ -230,12 +246,23 @@ std::string CUserLogin::PublicHostOf(const sipua::SipMessage& response) const {
         // Our own binding as the registrar saw it: same user, port equal to rport.
         for (const sipua::NameAddr& contact : response.contacts()) {
             int port = contact.uri().port() ? contact.uri().port() : kSipPort;
-            if (contact.uri().user() == g_UserAor.uri().user() && port == *via.rport) {
+            if (contact.uri().user() == g_UserAor.uri().user() && port == *via.rport &&
+                IsPlainHost(contact.uri().host())) {
                 return contact.uri().host();
             }
         }
     }
-    return via.sentHost;
+    if (IsPlainHost(via.sentHost)) {
+        return via.sentHost;
+    }
+    // A sent-by that is no host: our transport's own address.
+    AppTrace("CUserLogin::onSuccess: Via sin host valido, se usa la direccion local");
+    std::string host;
+    int port = 0;
+    if (m_pStack && m_pStack->localAddress(&host, &port)) {
+        return host;
+    }
+    return std::string();
 }
 
 void CUserLogin::onSuccess(sipua::ClientRegistrationHandle h, const sipua::SipMessage& response) {

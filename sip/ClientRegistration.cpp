@@ -1,8 +1,11 @@
 #include "sip/ClientRegistration.h"
 
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <exception>
 #include <random>
 
 #include "platform/core/Clock.h"
@@ -24,11 +27,17 @@ std::string RandomHex(int digits) {
     return text;
 }
 
+// The longest a refresh waits, whatever time the registrar grants: a day. Longer delays would
+// also leave the range of the millisecond timers.
+constexpr int64_t kMaxRefreshSeconds = 24 * 60 * 60;
+
 // Refresh a little before the bindings expire: 90 % of the time, at most 5 s before it, and
-// never sooner than 1 s.
+// never sooner than 1 s nor later than a day.
 uint32_t RefreshDelayMs(int expires) {
-    int seconds = std::min(expires - 5, expires * 9 / 10);
-    return static_cast<uint32_t>(std::max(seconds, 1)) * 1000u;
+    int64_t granted = expires;
+    int64_t seconds = std::min(granted - 5, granted * 9 / 10);
+    seconds = std::clamp<int64_t>(seconds, 1, kMaxRefreshSeconds);
+    return static_cast<uint32_t>(seconds * 1000);
 }
 
 bool SameAddress(const Uri& a, const Uri& b) {
@@ -37,11 +46,15 @@ bool SameAddress(const Uri& a, const Uri& b) {
     return a.user() == b.user() && a.host() == b.host() && pa == pb;
 }
 
+// The number a header value begins with, held to the range of int (peers send any digits).
 int LeadingInt(const std::string& text, int fallback) {
     const char* p = text.c_str();
     char* end = nullptr;
-    long value = std::strtol(p, &end, 10);
-    return end == p ? fallback : static_cast<int>(value);
+    long long value = std::strtoll(p, &end, 10);
+    if (end == p) {
+        return fallback;
+    }
+    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
 }
 
 } // namespace
@@ -121,6 +134,23 @@ void ClientRegistration::dispatch(const SipMessage& response) {
         return;
     }
     request_ = 0;
+    try {
+        dispatchFinal(response);
+    } catch (const std::exception& e) {
+        // Whatever throws while a final response is handled (the ACK, a new request, a
+        // handler) ends the registration as a failure, so nothing waits on it for ever.
+        Trace(("Exception in ClientRegistration::dispatch: " + std::string(e.what())).c_str());
+        if (!ended_) {
+            ended_ = true;
+            stop();
+            if (ClientRegistrationHandler* handler = dum_.registrationHandler()) {
+                handler->onFailure(handle_, response);
+            }
+        }
+    }
+}
+
+void ClientRegistration::dispatchFinal(const SipMessage& response) {
     int code = response.statusCode();
     if (code < 300) {
         sendAck(response);

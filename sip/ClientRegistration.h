@@ -43,6 +43,7 @@ private:
     void start();
     void sendRegister(int expires);
     void dispatch(const SipMessage& response);
+    void dispatchFinal(const SipMessage& response);
     void onSuccessResponse(const SipMessage& response);
     bool maybeRetry(const SipMessage& response);
     void fail(const SipMessage& response);

@@ -276,6 +276,30 @@ TEST_F(CUserLoginTest, PublicHostFallsBackToTheViaSentBy) {
     EXPECT_EQ("127.0.0.1", Login().GetPublicHost());
 }
 
+TEST_F(CUserLoginTest, PublicHostNeverTakesAHostThatIsNoHost) {
+    // A folded Contact line puts a line break into our own binding's host: the Via's sent-by.
+    LogInAnswered(200, "Contact: <sip:1001@evil\r\n x:5060>\r\n", 5060);
+    EXPECT_EQ("127.0.0.1", Login().GetPublicHost());
+    login.reset();
+
+    // A sent-by with a quote or a line break: the transport's own address.
+    for (const std::string sentBy : {"ev\"il:5060", "[::1\r\n x]:5060"}) {
+        stack = nullptr;
+        Login().OnLoginCommand();
+        const auto& reg = stack->last("REGISTER")->request;
+        stack->respondRaw(LastRegister(),
+                          "SIP/2.0 200 OK\r\nVia: SIP/2.0/UDP " + sentBy +
+                              ";branch=z9hG4bK1\r\nTo: " + FakeSipStack::headerOf(reg, "To") +
+                              ";tag=t\r\nFrom: " + FakeSipStack::headerOf(reg, "From") +
+                              "\r\nCall-ID: " + FakeSipStack::headerOf(reg, "Call-ID") +
+                              "\r\nCSeq: 1 REGISTER\r\nContent-Length: 0\r\n\r\n");
+        view.Run(Login(), 400, clock);
+        ASSERT_NE(nullptr, Login().GetMakeCall()) << sentBy;
+        EXPECT_EQ("127.0.0.1", Login().GetPublicHost()) << sentBy;
+        login.reset();
+    }
+}
+
 TEST_F(CUserLoginTest, SuccessWithoutTagsIsStillASuccess) {
     Login().OnLoginCommand();
     stack->respond(LastRegister(), 200, "OK", "", false, 0, false);

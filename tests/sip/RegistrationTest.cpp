@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,7 @@ struct Recorder : ClientRegistrationHandler, DumShutdownHandler {
     ClientRegistrationHandle last;
     int retryAnswer = 30;
     std::function<void(ClientRegistrationHandle)> onFailureHook;
+    std::function<void()> onSuccessHook;
 
     void note(const std::string& what, ClientRegistrationHandle h) {
         calls.push_back(what);
@@ -33,7 +35,12 @@ struct Recorder : ClientRegistrationHandler, DumShutdownHandler {
         last = h;
         EXPECT_TRUE(h.isValid()) << what;
     }
-    void onSuccess(ClientRegistrationHandle h, const SipMessage&) override { note("success", h); }
+    void onSuccess(ClientRegistrationHandle h, const SipMessage&) override {
+        note("success", h);
+        if (onSuccessHook) {
+            onSuccessHook();
+        }
+    }
     void onRemoved(ClientRegistrationHandle h, const SipMessage&) override { note("removed", h); }
     int onRequestRetry(ClientRegistrationHandle h, int, const SipMessage& m) override {
         note("retry " + std::to_string(m.statusCode()), h);
@@ -205,6 +212,27 @@ TEST_F(RegistrationTest, ASuccessGrantingNoTimeIsStillRenewed) {
     EXPECT_EQ(2u, stack.sentWithMethod("REGISTER").size());
 }
 
+TEST_F(RegistrationTest, HugeGrantedTimesAreRefreshedWithinADayNotAtOnce) {
+    // Times past the millisecond timers' range, past int, and in the Expires header.
+    for (const std::string contact : {"Contact: <sip:1001@127.0.0.1:5060>;expires=3000000\r\n",
+                                      "Contact: <sip:1001@127.0.0.1:5060>;expires=2147483647\r\n",
+                                      "Contact: <sip:1001@127.0.0.1:5060>;expires=99999999999\r\n",
+                                      "Expires: 4294967296\r\n"}) {
+        size_t before = stack.sentWithMethod("REGISTER").size();
+        registerOk(contact);
+        ClientRegistrationHandle h = recorder.last;
+        clock.Advance(60 * 1000);
+        poll();
+        EXPECT_EQ(before + 1, stack.sentWithMethod("REGISTER").size()) << contact;
+        clock.Advance(24 * 60 * 60 * 1000);
+        poll();
+        EXPECT_EQ(before + 2, stack.sentWithMethod("REGISTER").size()) << contact;
+        h->removeMyBindings(true);
+        stack.respond(lastRegister(), 200, "OK");
+        poll();
+    }
+}
+
 TEST_F(RegistrationTest, RemovalIsAcknowledgedAndEndsTheRegistration) {
     registerOk();
     ClientRegistrationHandle h = recorder.last;
@@ -257,6 +285,23 @@ TEST_F(RegistrationTest, A2xxWithoutTagsIsStillAcknowledgedAndASuccess) {
         traced |= t.find("sin tag") != std::string::npos;
     }
     EXPECT_TRUE(traced);
+}
+
+TEST_F(RegistrationTest, AnExceptionWhileHandlingAResponseEndsTheRegistrationAsAFailure) {
+    recorder.onSuccessHook = [] { throw std::runtime_error("boom"); };
+    dum.send(dum.makeRegistration(aor, 30));
+    stack.respond(lastRegister(), 200, "OK");
+    poll();
+    EXPECT_EQ((std::vector<std::string>{"success", "failure 200"}), recorder.calls);
+    bool traced = false;
+    for (const auto& t : g_traces) {
+        traced |= t == "Exception in ClientRegistration::dispatch: boom";
+    }
+    EXPECT_TRUE(traced);
+    EXPECT_FALSE(recorder.last.isValid());
+    clock.Advance(60000);
+    poll();
+    EXPECT_EQ(1u, stack.sentWithMethod("REGISTER").size()); // nothing refreshes it
 }
 
 TEST_F(RegistrationTest, ShutdownWaitsForTheRemovalThenReports) {
