@@ -109,6 +109,7 @@ protected:
     void SetUp() override {
         CUserLoginWireTest::SetUp();
         if (!kamailio.ok()) {
+            ASSERT_FALSE(KamailioProcess::Required()) << "kamailio could not start on 127.0.0.2";
             GTEST_SKIP() << "kamailio could not start on 127.0.0.2";
         }
     }

@@ -39,6 +39,7 @@ class KamailioStackTest : public ::testing::Test {
 protected:
     void SetUp() override {
         if (!kamailio.ok()) {
+            ASSERT_FALSE(KamailioProcess::Required()) << "kamailio could not start on 127.0.0.2";
             GTEST_SKIP() << "kamailio could not start on 127.0.0.2";
         }
         stack = MakeLibreSipStack();
