@@ -14,8 +14,6 @@ public:
     KamailioProcess& operator=(const KamailioProcess&) = delete;
 
     bool ok() const { return pid_ > 0; }
-    // True when a registrar that does not start is a failure rather than a reason to skip.
-    static bool Required();
     void Stop();
     std::string Log() const;
     // How many times `text` occurs in the log.
