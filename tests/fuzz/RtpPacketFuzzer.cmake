@@ -1,0 +1,25 @@
+# The RTP parser, the header copy, the receiver's slots, both G.711 decoders and the jitter
+# buffer on arbitrary datagram bytes. The smoke run starts from the committed seeds and writes
+# what it finds into its own corpus directory.
+add_executable(fuzz_rtp_packet
+    ${CMAKE_CURRENT_LIST_DIR}/RtpPacketFuzzer.cpp
+    ${PROJECT_SOURCE_DIR}/media/RTPPacket.cpp
+    ${PROJECT_SOURCE_DIR}/media/RTPAudioSource.cpp
+    ${PROJECT_SOURCE_DIR}/media/RTPJitterBuffer.cpp
+    ${PROJECT_SOURCE_DIR}/media/RTPAudioStream.cpp
+    ${PROJECT_SOURCE_DIR}/media/GenericRTP2PCMDecoder.cpp
+    ${PROJECT_SOURCE_DIR}/media/G7112PCMTransformer.cpp
+    ${PROJECT_SOURCE_DIR}/media/G711Transformer.cpp
+    ${PROJECT_SOURCE_DIR}/media/G711Codec.cpp
+    ${PROJECT_SOURCE_DIR}/media/AudioSample.cpp)
+target_include_directories(fuzz_rtp_packet PRIVATE ${PROJECT_SOURCE_DIR})
+# Undefined behaviour stops the run like a crash, so it is reported as a finding.
+target_compile_options(fuzz_rtp_packet PRIVATE ${QUORVEX_FUZZ_FLAGS} -fno-sanitize-recover=undefined)
+target_link_options(fuzz_rtp_packet PRIVATE ${QUORVEX_FUZZ_FLAGS} -fno-sanitize-recover=undefined)
+target_link_libraries(fuzz_rtp_packet PRIVATE tamsor_engine)
+set(FUZZ_RTP_CORPUS ${CMAKE_CURRENT_BINARY_DIR}/corpus_rtp_packet)
+file(MAKE_DIRECTORY ${FUZZ_RTP_CORPUS})
+add_test(NAME fuzz_rtp_packet
+    COMMAND fuzz_rtp_packet -runs=20000 -max_len=2048 -timeout=10
+            ${FUZZ_RTP_CORPUS} ${CMAKE_CURRENT_LIST_DIR}/rtp_seeds)
+set_tests_properties(fuzz_rtp_packet PROPERTIES LABELS fuzz TIMEOUT 300)
