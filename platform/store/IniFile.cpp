@@ -132,7 +132,11 @@ bool IniFile::ReadAll(std::string* text) const {
     int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) {
         // A missing file reads as empty; anything else is a failure.
-        return errno == ENOENT;
+        if (errno == ENOENT) {
+            return true;
+        }
+        Trace("IniFile: cannot open " + path_ + ": " + std::strerror(errno));
+        return false;
     }
     char buf[8192];
     for (;;) {

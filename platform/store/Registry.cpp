@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <mutex>
 
@@ -462,7 +463,8 @@ long Registry::SetValue(Key key, std::string_view name, uint32_t type, const voi
     if (!key) {
         return kErrorInvalidParameter;
     }
-    if (!data && size > 0) {
+    // SQLite takes the size as an int and reads a negative one as "up to a terminator".
+    if ((!data && size > 0) || size > static_cast<uint32_t>(INT_MAX)) {
         return kErrorInvalidParameter;
     }
     CriticalSectionLock guard(lock_);

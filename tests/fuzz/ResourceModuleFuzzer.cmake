@@ -1,6 +1,7 @@
 # The resource reader and the skin loaders on arbitrary module bytes. The smoke run starts from
-# the test skins (tests/res) and writes what it finds into its own corpus directory.
-get_property(FUZZ_RES_SEEDS GLOBAL PROPERTY QUORVEX_FIXTURE_DIR)
+# the test skins (tests/res) and writes what it finds into its own corpus directory. The path is
+# spelled out: tests/res is configured after this directory, so its property is not set yet.
+set(FUZZ_RES_SEEDS ${PROJECT_BINARY_DIR}/tests/res/fixtures)
 add_executable(fuzz_resource_module
     ResourceModuleFuzzer.cpp
     ${PROJECT_SOURCE_DIR}/platform/res/ResourceModule.cpp

@@ -13,9 +13,8 @@ add_executable(fuzz_rtp_packet
     ${PROJECT_SOURCE_DIR}/media/G711Codec.cpp
     ${PROJECT_SOURCE_DIR}/media/AudioSample.cpp)
 target_include_directories(fuzz_rtp_packet PRIVATE ${PROJECT_SOURCE_DIR})
-# Undefined behaviour stops the run like a crash, so it is reported as a finding.
-target_compile_options(fuzz_rtp_packet PRIVATE ${QUORVEX_FUZZ_FLAGS} -fno-sanitize-recover=undefined)
-target_link_options(fuzz_rtp_packet PRIVATE ${QUORVEX_FUZZ_FLAGS} -fno-sanitize-recover=undefined)
+target_compile_options(fuzz_rtp_packet PRIVATE ${QUORVEX_FUZZ_FLAGS})
+target_link_options(fuzz_rtp_packet PRIVATE ${QUORVEX_FUZZ_FLAGS})
 target_link_libraries(fuzz_rtp_packet PRIVATE tamsor_engine)
 set(FUZZ_RTP_CORPUS ${CMAKE_CURRENT_BINARY_DIR}/corpus_rtp_packet)
 file(MAKE_DIRECTORY ${FUZZ_RTP_CORPUS})

@@ -169,6 +169,13 @@ TEST_F(RegistryTest, QueryAnswersSizeMoreDataAndNotFound) {
     EXPECT_EQ(reg_->QueryValue(key, "Greeting", &type, exact, nullptr),
               plat::kErrorInvalidParameter);
 
+    // A size beyond what one value can hold is refused before any byte is read; the two
+    // zero bytes at the end would otherwise pass for an end marker and store a short value.
+    const unsigned char marked[4] = {1, 2, 0, 0};
+    EXPECT_EQ(reg_->SetValue(key, "Huge", plat::kRegBinary, marked, 0x80000000u),
+              plat::kErrorInvalidParameter);
+    EXPECT_EQ(reg_->QueryValue(key, "Huge", &type, nullptr, &size), plat::kErrorFileNotFound);
+
     EXPECT_EQ(reg_->DeleteValue(key, "GREETING"), plat::kErrorSuccess);
     EXPECT_EQ(reg_->QueryValue(key, "Greeting", &type, nullptr, &size), plat::kErrorFileNotFound);
     EXPECT_EQ(reg_->DeleteValue(key, "Greeting"), plat::kErrorFileNotFound);
