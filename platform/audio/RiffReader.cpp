@@ -20,7 +20,8 @@ RiffReader::~RiffReader() {
 
 int RiffReader::Open(const std::string& path) {
     Close();
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so a FIFO is refused below instead of waiting for a writer.
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return errno != 0 ? errno : EIO;
     }

@@ -76,7 +76,8 @@ std::string Utf16ToUtf8(const uint8_t* p, uint32_t count) {
 
 bool ResourceModule::LoadFromFile(const std::string& path) {
     Free();
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Non-blocking, so a FIFO given as a skin is refused below instead of waiting for a writer.
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         return Fail("cannot open " + path + ": " + std::strerror(errno));
     }

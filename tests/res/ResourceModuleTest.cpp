@@ -6,6 +6,9 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include "platform/res/ResourceModule.h"
 #include "tests/res/TestPe.h"
 
@@ -179,6 +182,13 @@ TEST(ResourceModule, FailsCleanlyOnFilesThatAreNotModules) {
     EXPECT_FALSE(m.LoadFromFile(QUORVEX_FIXTURE_DIR)); // a directory
     EXPECT_FALSE(m.LoadFromFile(Fixture("art/bmp24.bmp")));
     EXPECT_FALSE(m.IsLoaded());
+    // A FIFO without a writer is refused at once rather than blocking the caller.
+    std::string fifo = ::testing::TempDir() + "quorvex-skin-fifo.zsk";
+    ::unlink(fifo.c_str());
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+    EXPECT_FALSE(m.LoadFromFile(fifo));
+    EXPECT_NE(m.Error().find("not a regular file"), std::string::npos);
+    ::unlink(fifo.c_str());
     EXPECT_FALSE(m.LoadFromBytes(nullptr, 0));
     Bytes mz = {'M', 'Z'};
     EXPECT_FALSE(m.LoadFromBytes(mz.data(), mz.size()));

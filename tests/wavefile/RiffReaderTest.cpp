@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <sys/stat.h>
 
 #include "tests/wavefile/WavFixture.h"
 
@@ -103,6 +104,11 @@ TEST_F(RiffReaderTest, OpenReportsTheSystemError) {
     EXPECT_EQ(ENOENT, reader.Open(dir.Path() + "/missing.wav"));
     EXPECT_FALSE(reader.IsOpen());
     EXPECT_EQ(EISDIR, reader.Open(dir.Path()));
+    // A FIFO without a writer is refused at once rather than blocking the caller.
+    std::string fifo = dir.Path() + "/fifo.wav";
+    ASSERT_EQ(0, ::mkfifo(fifo.c_str(), 0600));
+    EXPECT_EQ(EINVAL, reader.Open(fifo));
+    EXPECT_FALSE(reader.IsOpen());
     EXPECT_EQ(-1, reader.Read(nullptr, 0));
 }
 
