@@ -31,6 +31,7 @@
 #include "platform/net/UdpSocket.h"
 #include "platform/net/WakeEvent.h"
 #include "platform/store/Registry.h"
+#include "tests/fuzz/FuzzSandbox.h"
 
 namespace {
 
@@ -44,27 +45,6 @@ void Require(bool condition, const char* rule) {
         abort();
     }
 }
-
-struct Sandbox {
-    std::string dir;
-    plat::Registry* registry = nullptr;
-    Sandbox() {
-        char tmpl[] = "/tmp/qvfuzzrtpXXXXXX";
-        dir = mkdtemp(tmpl) ? tmpl : "/tmp";
-        registry = new plat::Registry(dir + "/registry.sqlite3");
-        plat::Registry::SetCurrentUserForTests(registry);
-        AudioSampleManager::Init();
-    }
-    ~Sandbox() {
-        AudioSampleManager::Shutdown();
-        plat::Registry::SetCurrentUserForTests(nullptr);
-        delete registry;
-        std::string cmd = "rm -rf '" + dir + "'";
-        if (system(cmd.c_str()) != 0) {
-            // A leftover temporary directory is harmless.
-        }
-    }
-};
 
 // A socket without a network: datagrams come from a queue, whole, and a wait with nothing
 // queued lets the (fake) clock run for the whole time-out.
@@ -265,7 +245,7 @@ std::vector<std::vector<uint8_t>> Datagrams(const uint8_t* data, size_t size) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static Sandbox sandbox;
+    static FuzzSandbox sandbox;
     plat::FakeClock clock(100000);
     plat::ScopedClock clockScope(clock);
 

@@ -15,31 +15,9 @@
 #include "platform/audio/AudioConverter.h"
 #include "platform/audio/RiffReader.h"
 #include "platform/store/Registry.h"
+#include "tests/fuzz/FuzzSandbox.h"
 
 namespace {
-
-struct Sandbox {
-    std::string dir;
-    std::string file;
-    plat::Registry* registry = nullptr;
-    Sandbox() {
-        char tmpl[] = "/tmp/qvfuzzwavXXXXXX";
-        dir = mkdtemp(tmpl) ? tmpl : "/tmp";
-        file = dir + "/input.wav";
-        registry = new plat::Registry(dir + "/registry.sqlite3");
-        plat::Registry::SetCurrentUserForTests(registry);
-        AudioSampleManager::Init();
-    }
-    ~Sandbox() {
-        AudioSampleManager::Shutdown();
-        plat::Registry::SetCurrentUserForTests(nullptr);
-        delete registry;
-        std::string cmd = "rm -rf '" + dir + "'";
-        if (system(cmd.c_str()) != 0) {
-            // A leftover temporary directory is harmless.
-        }
-    }
-};
 
 bool WriteFile(const std::string& path, const uint8_t* data, size_t size) {
     FILE* f = std::fopen(path.c_str(), "wb");
@@ -53,13 +31,14 @@ bool WriteFile(const std::string& path, const uint8_t* data, size_t size) {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
-    static Sandbox sandbox;
-    if (!WriteFile(sandbox.file, data, size)) {
+    static FuzzSandbox sandbox;
+    static const std::string file = sandbox.dir + "/input.wav";
+    if (!WriteFile(file, data, size)) {
         return 0;
     }
 
     WaveFileSource source;
-    if (source.OpenWaveFile(sandbox.file.c_str()) != 0) {
+    if (source.OpenWaveFile(file.c_str()) != 0) {
         return 0;
     }
     if (size > 0 && (data[size - 1] & 1) != 0) {
