@@ -74,6 +74,7 @@ void ClientRegistration::stop() {
     if (request_) {
         dum_.stack().cancelRequest(request_);
         request_ = 0;
+        ++attempt_;
     }
     timerArmed_ = false;
 }
@@ -108,15 +109,17 @@ void ClientRegistration::sendRegister(int expires) {
     lastExpires_ = expires;
     timerArmed_ = false;
     uint64_t id = handle_.getId();
+    uint64_t attempt = ++attempt_;
     DialogUsageManager* dum = &dum_;
-    request_ = dum_.stack().sendRequest(request, auth_.get(), [dum, id](const SipMessage& m) {
-        dum->post([dum, id, m] {
-            auto it = dum->registrations_.find(id);
-            if (it != dum->registrations_.end()) {
-                it->second->dispatch(m);
-            }
+    request_ =
+        dum_.stack().sendRequest(request, auth_.get(), [dum, id, attempt](const SipMessage& m) {
+            dum->post([dum, id, attempt, m] {
+                auto it = dum->registrations_.find(id);
+                if (it != dum->registrations_.end()) {
+                    it->second->dispatch(m, attempt);
+                }
+            });
         });
-    });
 }
 
 void ClientRegistration::removeMyBindings(bool stopRegisteringWhenDone) {
@@ -129,8 +132,17 @@ void ClientRegistration::removeMyBindings(bool stopRegisteringWhenDone) {
     sendRegister(0);
 }
 
-void ClientRegistration::dispatch(const SipMessage& response) {
+void ClientRegistration::dispatch(const SipMessage& response, uint64_t attempt) {
     if (response.statusCode() < 200 || ended_) {
+        return;
+    }
+    if (attempt != attempt_) {
+        // The answer to a REGISTER dropped or replaced while the answer waited in the queue:
+        // a 2xx is still acknowledged, but it says nothing about the request now in flight.
+        Trace("ClientRegistration: respuesta a un REGISTER anterior, ignorada");
+        if (response.statusCode() < 300) {
+            sendAck(response);
+        }
         return;
     }
     request_ = 0;

@@ -42,7 +42,7 @@ private:
 
     void start();
     void sendRegister(int expires);
-    void dispatch(const SipMessage& response);
+    void dispatch(const SipMessage& response, uint64_t attempt);
     void dispatchFinal(const SipMessage& response);
     void onSuccessResponse(const SipMessage& response);
     bool maybeRetry(const SipMessage& response);
@@ -61,6 +61,9 @@ private:
     std::string callId_;
     std::string fromTag_;
     unsigned cseq_ = 0;
+    // Counts the REGISTERs sent and the ones dropped: an answer queued for an older one is
+    // recognised as stale.
+    uint64_t attempt_ = 0;
     int registrationTime_;
     int lastExpires_ = 0; // expiry of the request in flight
     State state_ = State::Created;

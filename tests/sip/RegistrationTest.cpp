@@ -250,6 +250,29 @@ TEST_F(RegistrationTest, RemovalIsAcknowledgedAndEndsTheRegistration) {
     EXPECT_EQ(2u, stack.sentWithMethod("REGISTER").size()); // no refresh after removal
 }
 
+TEST_F(RegistrationTest, AnAnswerToAReplacedRegisterIsAcknowledgedButChangesNothing) {
+    registerOk("Contact: <sip:1001@127.0.0.1:5060>;expires=30\r\n");
+    ClientRegistrationHandle h = recorder.last;
+    clock.Advance(25100);
+    dum.process();
+    ASSERT_EQ(2u, stack.sentWithMethod("REGISTER").size());
+    // The refresh's 200 arrives, but before the manager handles it the bindings are removed.
+    stack.respond(lastRegister(), 200, "OK", "Contact: <sip:1001@127.0.0.1:5060>;expires=30\r\n");
+    stack.process(0);
+    h->removeMyBindings(true);
+    ASSERT_EQ("0", lastHeader("Expires"));
+    while (dum.process()) {
+    }
+    EXPECT_EQ((std::vector<std::string>{"success"}), recorder.calls);
+    EXPECT_EQ(2u, stack.sentWithMethod("ACK").size()); // the stale 2xx is still acknowledged
+    EXPECT_TRUE(h.isValid());
+    // Only the removal's own answer removes.
+    stack.respond(lastRegister(), 200, "OK");
+    poll();
+    EXPECT_EQ((std::vector<std::string>{"success", "removed"}), recorder.calls);
+    EXPECT_FALSE(h.isValid());
+}
+
 TEST_F(RegistrationTest, TimeoutAsksForTheRetryDelay) {
     dum.send(dum.makeRegistration(aor, 30));
     stack.timeout(lastRegister());
