@@ -441,35 +441,7 @@ RTPAudioSource::Pass RTPAudioSource::Play(int* chosen) {
     return Pass::Failed;
 }
 
-bool RTPAudioSource::HandOut(int slot, AudioSample* sample) {
-    ReceiveSlot& s = slots[slot];
-    lastPlayedSeqNo = s.seqNo;
-    RTPPacket* record = RTPPacket::CreateRTPPacket(s.data, s.length, this);
-    s.bFull = false;
-    playingSlot = slot;
-    if (!record) {
-        return false;
-    }
-    lostPackets = 0;
-    lastPlayedSeqNo = record->sequenceNumber;
-
-    // Quiet rule: after six loss-free seconds with the last slot empty, one slot less.
-    const uint32_t now = plat::TimeMs();
-    const uint16_t depth = receiveBufferDepth.load();
-    const uint16_t minimum = minReceiveBufferDepth.load();
-    if (lossScore > 0) {
-        --lossScore;
-        if (lossScore == 0 && depth > minimum) {
-            lastDepthChangeTime = now;
-        }
-    }
-    if (lossScore <= 0 && depth > minimum && !slots[depth - 1].bFull &&
-        (now - lastDepthChangeTime) / 1000 > kShrinkQuietSeconds) {
-        receiveBufferDepth.store(static_cast<uint16_t>(depth - 1));
-        lastDepthChangeTime = now;
-        SignalDepthChanged();
-    }
-
+void RTPAudioSource::FillSample(RTPPacket* record, AudioSample* sample) {
     const int pt = record->payloadType;
     switch (pt) {
     case 0:
@@ -499,6 +471,38 @@ bool RTPAudioSource::HandOut(int slot, AudioSample* sample) {
     record->packet = nullptr;
     record->payload = sample->GetData();
     sample->SetRTPHeader(record);
+}
+
+bool RTPAudioSource::HandOut(int slot, AudioSample* sample) {
+    ReceiveSlot& s = slots[slot];
+    lastPlayedSeqNo = s.seqNo;
+    RTPPacket* record = RTPPacket::CreateRTPPacket(s.data, s.length, this);
+    s.bFull = false;
+    playingSlot = slot;
+    if (!record) {
+        return false;
+    }
+    lostPackets = 0;
+    lastPlayedSeqNo = record->sequenceNumber;
+
+    // Quiet rule: after six loss-free seconds with the last slot empty, one slot less.
+    const uint32_t now = plat::TimeMs();
+    const uint16_t depth = receiveBufferDepth.load();
+    const uint16_t minimum = minReceiveBufferDepth.load();
+    if (lossScore > 0) {
+        --lossScore;
+        if (lossScore == 0 && depth > minimum) {
+            lastDepthChangeTime = now;
+        }
+    }
+    if (lossScore <= 0 && depth > minimum && !slots[depth - 1].bFull &&
+        (now - lastDepthChangeTime) / 1000 > kShrinkQuietSeconds) {
+        receiveBufferDepth.store(static_cast<uint16_t>(depth - 1));
+        lastDepthChangeTime = now;
+        SignalDepthChanged();
+    }
+
+    FillSample(record, sample);
     return true;
 }
 

@@ -8,6 +8,8 @@
 #include "platform/core/CriticalSection.h"
 #include "platform/net/WakeEvent.h"
 
+class RTPPacket;
+
 namespace plat {
 class AutoResetEvent;
 class UdpSocket;
@@ -44,6 +46,12 @@ public:
 
     RTPAudioSource();
     ~RTPAudioSource() override;
+
+    // Puts a parsed datagram into `sample` as the receiver hands it out: the format of its
+    // payload type (0, 8, 4, 18; others leave the format as it is), a copy of the payload,
+    // 20 ms of silence for comfort noise (13), and the record as its RTP header, re-pointed at
+    // the sample's copy. The sample takes ownership of the record.
+    static void FillSample(RTPPacket* record, AudioSample* sample);
 
     int LoadTraceLevel() override { return 0; }
     int StopSourceThread() override;

@@ -146,25 +146,7 @@ AudioSample* SampleOf(const std::vector<uint8_t>& datagram) {
     AudioSampleManager::GetInstance()->GetAudioSample(&sample, nullptr);
     Require(sample != nullptr, "pool gave no sample");
     Require(record->payloadLength <= sample->GetBufferSize(), "payload larger than a sample");
-    switch (record->payloadType) {
-    case 0:
-        sample->SetFormat(MakeWaveFormat(FORMAT_G711_ULAW));
-        break;
-    case 8:
-        sample->SetFormat(MakeWaveFormat(FORMAT_G711_ALAW));
-        break;
-    default:
-        sample->SetFormat(MakeWaveFormat(FORMAT_PCM16));
-        break;
-    }
-    std::memcpy(sample->GetData(), record->payload, static_cast<size_t>(record->payloadLength));
-    sample->SetDataSize(record->payloadLength);
-    sample->SetSilenceMs(0);
-    if (record->payloadType == 13) {
-        sample->SetDataSize(0);
-        sample->SetSilenceMs(20);
-    }
-    sample->SetRTPHeader(record->CopyHeader());
+    RTPAudioSource::FillSample(record.release(), sample);
     return sample;
 }
 
