@@ -153,11 +153,7 @@ void ClientRegistration::dispatch(const SipMessage& response, uint64_t attempt) 
         // handler) ends the registration as a failure, so nothing waits on it for ever.
         Trace(("Exception in ClientRegistration::dispatch: " + std::string(e.what())).c_str());
         if (!ended_) {
-            ended_ = true;
-            stop();
-            if (ClientRegistrationHandler* handler = dum_.registrationHandler()) {
-                handler->onFailure(handle_, response);
-            }
+            endWithFailure(response);
         }
     }
 }
@@ -260,12 +256,16 @@ bool ClientRegistration::maybeRetry(const SipMessage& response) {
 }
 
 void ClientRegistration::fail(const SipMessage& response) {
-    ended_ = true;
-    stop();
     char text[96];
     std::snprintf(text, sizeof(text), "ClientRegistration: registro fallido, codigo %d",
                   response.statusCode());
     Trace(text);
+    endWithFailure(response);
+}
+
+void ClientRegistration::endWithFailure(const SipMessage& response) {
+    ended_ = true;
+    stop();
     if (ClientRegistrationHandler* handler = dum_.registrationHandler()) {
         handler->onFailure(handle_, response);
     }

@@ -47,6 +47,8 @@ private:
     void onSuccessResponse(const SipMessage& response);
     bool maybeRetry(const SipMessage& response);
     void fail(const SipMessage& response);
+    // Ends the registration and tells the handler of the failure.
+    void endWithFailure(const SipMessage& response);
     void sendAck(const SipMessage& response);
     int expiryFrom(const SipMessage& response) const;
     // Timers, against plat::TimeMs(); called by the manager.
