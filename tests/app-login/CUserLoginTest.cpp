@@ -4,9 +4,9 @@
 #include <map>
 #include <string>
 
-#include "app/CUserLogin.h"
-#include "app/PhoneState.h"
-#include "app/RememberedPassword.h"
+#include "app/call/PhoneState.h"
+#include "app/login/CUserLogin.h"
+#include "app/login/RememberedPassword.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Paths.h"
 #include "platform/store/IniFile.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/DeploymentSettings.h"
+#include "app/login/DeploymentSettings.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "tests/app-login/FakeLoginView.h"
 
-#include "app/TraceFile.h"
+#include "app/trace/TraceFile.h"
 
 void FakeCallWindow::Destroy() {
     if (destroyed) {

@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "app/CUserLogin.h"
-#include "app/LoginView.h"
+#include "app/login/CUserLogin.h"
+#include "app/login/LoginView.h"
 #include "media/iTraceFile.h"
 #include "platform/core/Clock.h"
 

@@ -12,7 +12,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/TraceFile.h"
+#include "app/trace/TraceFile.h"
 #include "platform/core/Clock.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/CMsgBox.h"
+#include "app/strings/CMsgBox.h"
 #include "platform/ui/RecordingMessageBoxSink.h"
 #include "skin/SkinResources.h"
 #include "tests/res/TestPe.h"

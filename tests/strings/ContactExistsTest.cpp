@@ -6,7 +6,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/ContactExists.h"
+#include "app/strings/ContactExists.h"
 #include "platform/store/Registry.h"
 
 namespace {

@@ -2,7 +2,7 @@
 #include <mutex>
 #include <string>
 
-#include "app/TraceFile.h"
+#include "app/trace/TraceFile.h"
 
 // A trace log for tests: keeps the written text ("<time>" stands for each time stamp) and is
 // g_pTrace while it lives.

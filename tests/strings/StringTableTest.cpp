@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "app/StringTable.h"
 #include "app/resources/BuiltInModule.h"
+#include "app/strings/StringTable.h"
 #include "skin/SkinResources.h"
 #include "tests/strings/RecordingTrace.h"
 

@@ -1,6 +1,6 @@
 // Writes one message through the program's global trace log and exits, so a test can check
 // the banners that static start-up and exit write.
-#include "app/GlobalTrace.h"
+#include "app/trace/GlobalTrace.h"
 
 int main() {
     WriteTraceMessage(g_pTrace.load(), "sonda", 7);

@@ -1,9 +1,9 @@
-#include "app/DeploymentSettings.h"
+#include "app/login/DeploymentSettings.h"
 
 #include <cstdlib>
 #include <sys/stat.h>
 
-#include "app/TraceFile.h"
+#include "app/trace/TraceFile.h"
 #include "platform/core/Paths.h"
 #include "platform/store/IniFile.h"
 

@@ -1,5 +1,5 @@
 #pragma once
-#include "app/TraceFile.h"
+#include "app/trace/TraceFile.h"
 
 // The program's one trace log, built during static initialisation (before anything else of
 // the program runs) and published as g_pTrace. It is never destroyed: at exit it is

@@ -1,10 +1,10 @@
-#include "app/CUserLogin.h"
+#include "app/login/CUserLogin.h"
 
 #include <exception>
 
-#include "app/PhoneState.h"
-#include "app/RememberedPassword.h"
-#include "app/TraceFile.h"
+#include "app/call/PhoneState.h"
+#include "app/login/RememberedPassword.h"
+#include "app/trace/TraceFile.h"
 #include "platform/core/Clock.h"
 #include "platform/core/ModuleVersion.h"
 #include "platform/core/Paths.h"

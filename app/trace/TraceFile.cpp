@@ -1,4 +1,4 @@
-#include "app/TraceFile.h"
+#include "app/trace/TraceFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

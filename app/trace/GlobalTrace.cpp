@@ -1,4 +1,4 @@
-#include "app/GlobalTrace.h"
+#include "app/trace/GlobalTrace.h"
 
 #include <cstdlib>
 

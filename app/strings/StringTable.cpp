@@ -1,10 +1,10 @@
-#include "app/StringTable.h"
+#include "app/strings/StringTable.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "app/TraceFile.h"
 #include "app/resources/BuiltInModule.h"
+#include "app/trace/TraceFile.h"
 #include "skin/SkinResources.h"
 
 namespace {

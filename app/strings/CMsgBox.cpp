@@ -1,6 +1,6 @@
-#include "app/CMsgBox.h"
+#include "app/strings/CMsgBox.h"
 
-#include "app/StringTable.h"
+#include "app/strings/StringTable.h"
 
 int CMsgBox::ShowMessage(int stringId, unsigned flags) {
     char text[kTextSize];

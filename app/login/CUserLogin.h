@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "app/DeploymentSettings.h"
-#include "app/LoginView.h"
+#include "app/login/DeploymentSettings.h"
+#include "app/login/LoginView.h"
 #include "sip/ClientAuthManager.h"
 #include "sip/ClientRegistrationHandler.h"
 #include "sip/DialogUsageManager.h"

@@ -1,4 +1,4 @@
-#include "app/ContactExists.h"
+#include "app/strings/ContactExists.h"
 
 #include <string>
 #include <strings.h>

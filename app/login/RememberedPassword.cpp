@@ -1,4 +1,4 @@
-#include "app/RememberedPassword.h"
+#include "app/login/RememberedPassword.h"
 
 #include <cctype>
 #include <cstdint>
