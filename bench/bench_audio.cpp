@@ -15,12 +15,12 @@
 #include <thread>
 #include <vector>
 
-#include "media/AudioSample.h"
-#include "media/AudioSampleManager.h"
-#include "media/AudioSink.h"
-#include "media/AudioSource.h"
-#include "media/WaveAudioSink.h"
-#include "media/WaveAudioSource.h"
+#include "media/devices/WaveAudioSink.h"
+#include "media/devices/WaveAudioSource.h"
+#include "media/graph/AudioSample.h"
+#include "media/graph/AudioSampleManager.h"
+#include "media/graph/AudioSink.h"
+#include "media/graph/AudioSource.h"
 #include "platform/audio/file/FileAudioBackend.h"
 #include "platform/audio/file/WavFile.h"
 #include "platform/core/Clock.h"

@@ -7,16 +7,16 @@
 #include <cstring>
 #include <new>
 
-#include "media/AudioSample.h"
-#include "media/AudioSampleManager.h"
-#include "media/FIRTables.h"
-#include "media/FIRTransformer.h"
-#include "media/FixedSizeAudioBuffer.h"
-#include "media/Limiter.h"
-#include "media/PCM16.h"
-#include "media/PCMMixer.h"
-#include "media/PCMVolumeMaximizer.h"
-#include "media/VAD.h"
+#include "media/dsp/FIRTables.h"
+#include "media/dsp/FIRTransformer.h"
+#include "media/dsp/Limiter.h"
+#include "media/dsp/PCM16.h"
+#include "media/dsp/PCMMixer.h"
+#include "media/dsp/PCMVolumeMaximizer.h"
+#include "media/dsp/VAD.h"
+#include "media/graph/AudioSample.h"
+#include "media/graph/AudioSampleManager.h"
+#include "media/graph/FixedSizeAudioBuffer.h"
 #include "tests/support/RegistrySandbox.h"
 
 namespace {

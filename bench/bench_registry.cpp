@@ -1,7 +1,7 @@
 // Latency of the engine's registry reads and writes on a hive in a temporary file.
 // Each benchmark times every operation itself and reports the median and the 99th percentile
 // (in microseconds) as counters, beside Google Benchmark's mean time per iteration.
-#include "media/RegistryValues.h"
+#include "media/base/RegistryValues.h"
 
 #include <benchmark/benchmark.h>
 

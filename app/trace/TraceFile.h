@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <string>
 
-#include "media/TraceMessage.h"
-#include "media/iTraceFile.h"
+#include "media/api/TraceMessage.h"
+#include "media/api/iTraceFile.h"
 #include "platform/core/CriticalSection.h"
 
 // The program's trace log, trace.txt in the data dir: every text goes to the file and to the

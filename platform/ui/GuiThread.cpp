@@ -10,8 +10,7 @@ class GlibDispatcher final : public GuiDispatcher {
 public:
     void Post(std::function<void()> task) override {
         auto* held = new std::function<void()>(std::move(task));
-        g_idle_add_full(G_PRIORITY_DEFAULT, &GlibDispatcher::RunOnce, held,
-                        &GlibDispatcher::Free);
+        g_idle_add_full(G_PRIORITY_DEFAULT, &GlibDispatcher::RunOnce, held, &GlibDispatcher::Free);
     }
 
 private:

@@ -6,7 +6,7 @@
 
 #include "app/login/CUserLogin.h"
 #include "app/login/LoginView.h"
-#include "media/iTraceFile.h"
+#include "media/api/iTraceFile.h"
 #include "platform/core/Clock.h"
 
 // Records what the login logic does to its windows; timers run on the current plat clock.

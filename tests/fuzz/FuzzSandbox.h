@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "media/AudioSampleManager.h"
+#include "media/graph/AudioSampleManager.h"
 #include "platform/store/Registry.h"
 
 // What an engine fuzz harness needs around it for the whole run: a registry of its own in a

@@ -4,13 +4,13 @@ add_executable(fuzz_wave_file
     ${CMAKE_CURRENT_LIST_DIR}/WaveFileFuzzer.cpp
     ${PROJECT_SOURCE_DIR}/platform/audio/RiffReader.cpp
     ${PROJECT_SOURCE_DIR}/platform/audio/AudioConverter.cpp
-    ${PROJECT_SOURCE_DIR}/media/WaveFileSource.cpp
-    ${PROJECT_SOURCE_DIR}/media/WaveFileSourceListener.cpp)
+    ${PROJECT_SOURCE_DIR}/media/files/WaveFileSource.cpp
+    ${PROJECT_SOURCE_DIR}/media/files/WaveFileSourceListener.cpp)
 target_include_directories(fuzz_wave_file PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(fuzz_wave_file PRIVATE ${QUORVEX_FUZZ_FLAGS})
 target_link_options(fuzz_wave_file PRIVATE ${QUORVEX_FUZZ_FLAGS})
 pkg_check_modules(FUZZ_SPEEXDSP REQUIRED IMPORTED_TARGET speexdsp)
-target_link_libraries(fuzz_wave_file PRIVATE tamsor_engine PkgConfig::FUZZ_SPEEXDSP)
+target_link_libraries(fuzz_wave_file PRIVATE tamsor_files PkgConfig::FUZZ_SPEEXDSP)
 set(FUZZ_WAV_CORPUS ${CMAKE_CURRENT_BINARY_DIR}/corpus_wave_file)
 file(MAKE_DIRECTORY ${FUZZ_WAV_CORPUS})
 add_test(NAME fuzz_wave_file

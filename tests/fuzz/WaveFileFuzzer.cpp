@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "media/AudioSample.h"
-#include "media/AudioSampleManager.h"
-#include "media/WaveFileSource.h"
+#include "media/files/WaveFileSource.h"
+#include "media/graph/AudioSample.h"
+#include "media/graph/AudioSampleManager.h"
 #include "platform/audio/AudioConverter.h"
 #include "platform/audio/RiffReader.h"
 #include "platform/store/Registry.h"

@@ -3,10 +3,10 @@
 
 #include <cstddef>
 
-#include "media/AudioSample.h"
-#include "media/AudioSampleManager.h"
-#include "media/EngineTrace.h"
-#include "media/WaveFormat.h"
+#include "media/base/EngineTrace.h"
+#include "media/base/WaveFormat.h"
+#include "media/graph/AudioSample.h"
+#include "media/graph/AudioSampleManager.h"
 #include "tests/support/RecordingTraceLog.h"
 #include "tests/support/RegistrySandbox.h"
 

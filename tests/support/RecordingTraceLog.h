@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "media/iTraceFile.h"
+#include "media/api/iTraceFile.h"
 
 // A trace log that keeps every finished line in memory; the time stamp is written as
 // "(time)" so lines can be compared exactly.

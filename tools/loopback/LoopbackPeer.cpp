@@ -16,7 +16,7 @@
 #include <cstring>
 #include <string>
 
-#include "media/RTPInterface.h"
+#include "media/api/RTPInterface.h"
 #include "platform/core/AutoResetEvent.h"
 #include "platform/core/Paths.h"
 #include "tools/loopback/PeerTraceFile.h"

@@ -4,7 +4,7 @@
 #include <mutex>
 #include <string>
 
-#include "media/iTraceFile.h"
+#include "media/api/iTraceFile.h"
 
 // The loopback peer's trace log: every message goes to one text file, each line ended by a
 // newline and flushed, so the file is complete up to the last message even after a crash.

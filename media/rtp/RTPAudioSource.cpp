@@ -1,0 +1,593 @@
+#include "media/rtp/RTPAudioSource.h"
+
+#include <cerrno>
+#include <cmath>
+#include <cstring>
+#include <mutex>
+
+#include "media/base/EngineTrace.h"
+#include "media/base/RTPPacket.h"
+#include "media/base/WaveFormat.h"
+#include "media/graph/AudioSample.h"
+#include "media/graph/AudioSampleManager.h"
+#include "platform/core/AutoResetEvent.h"
+#include "platform/core/Clock.h"
+#include "platform/core/DebugOutput.h"
+#include "platform/core/Thread.h"
+#include "platform/net/UdpSocket.h"
+
+namespace {
+
+constexpr int kHeaderLength = 12;
+constexpr uint32_t kReceiveWaitMs = 500;
+constexpr uint32_t kLaterPacketTimeoutMs = 500;
+constexpr uint32_t kFillPauseMs = 50;
+constexpr int kSilenceMs = 20;
+constexpr uint32_t kShrinkQuietSeconds = 5;
+
+uint16_t SeqOf(const uint8_t* data) {
+    return static_cast<uint16_t>((data[2] << 8) | data[3]);
+}
+
+// Whether sequence number a comes before b, modulo 2^16.
+bool SeqBefore(uint16_t a, uint16_t b) {
+    return static_cast<int16_t>(a - b) < 0;
+}
+
+} // namespace
+
+RTPAudioSource::RTPAudioSource()
+    : socketFactory([] { return std::make_shared<plat::UdpSocket>(); }) {
+    SetComponentNameFor("RTPAudioSource", this);
+    lastGenerateTime = plat::TimeMs();
+    lastDepthChangeTime = lastGenerateTime;
+}
+
+RTPAudioSource::~RTPAudioSource() {
+    Trace(TRACE_ENTRY, "Destructor begin\n");
+    // The thread works on this object's members: it must be gone before they are.
+    RTPAudioSource::StopSourceThread();
+    CloseSockets();
+    std::lock_guard<plat::CriticalSection> guard(filterMutex);
+}
+
+void RTPAudioSource::SetSocketFactory(SocketFactory factory) {
+    std::lock_guard<plat::CriticalSection> guard(socketMutex);
+    socketFactory = std::move(factory);
+}
+
+float RTPAudioSource::GetReceiveQuality() const {
+    const int minimum = minReceiveBufferDepth.load();
+    const int depth = receiveBufferDepth.load();
+    return static_cast<float>(depth - minimum) / static_cast<float>(kSlotCount - minimum);
+}
+
+// ---- sockets ----
+
+int RTPAudioSource::BindSocketToPort(plat::UdpSocket* socket, uint32_t address, uint16_t port) {
+    Trace(TRACE_ENTRY, "BindSocketToPort : socket = %d, port = %u\n", socket ? socket->Fd() : -1,
+          port);
+    if (!socket || !socket->IsOpen()) {
+        Trace(TRACE_FAILURE, "BindSocketToPort : invalid socket value %d\n", -1);
+        return -10;
+    }
+    int e = socket->Bind(address, port);
+    if (e != 0) {
+        Trace(TRACE_FAILURE, "BindSocketToPort : e-bind : %d, 0x%x\n", e, e);
+        return -20;
+    }
+    return 0;
+}
+
+void RTPAudioSource::SetReceivePort(std::shared_ptr<plat::UdpSocket> socket) {
+    std::lock_guard<plat::CriticalSection> guard(socketMutex);
+    uint32_t address = 0;
+    uint16_t port = 0;
+    if (socket) {
+        socket->GetLocalAddress(&address, &port);
+    }
+    boundReceivePort = port;
+    Trace(TRACE_ENTRY, "SetReceivePort %u, boundReceivePort = %u\n", port, boundReceivePort);
+    CloseSockets();
+    rtcpSocket = socketFactory ? socketFactory() : nullptr;
+    if (rtcpSocket && rtcpSocket->Open() != 0) {
+        rtcpSocket.reset();
+    }
+    rtpSocket = std::move(socket);
+    bOwnsRtpSocket = false;
+    plat::DebugOutput("abierta segunda refencia al socket\r\n");
+    receivePort = boundReceivePort;
+    // The RTCP socket is never read; it only holds the port next to the RTP port.
+    if (BindSocketToPort(rtcpSocket.get(), address, static_cast<uint16_t>(boundReceivePort + 1)) !=
+        0) {
+        Trace(TRACE_FAILURE, "SetReceivePort : error binding RCTP port ! ignoring\n");
+    }
+}
+
+std::shared_ptr<plat::UdpSocket> RTPAudioSource::GetSharedSocket() {
+    std::lock_guard<plat::CriticalSection> guard(socketMutex);
+    return bOwnsRtpSocket ? nullptr : rtpSocket;
+}
+
+int RTPAudioSource::CreateSockets() {
+    std::lock_guard<plat::CriticalSection> guard(socketMutex);
+    Trace(TRACE_ENTRY, "CreateSockets\n");
+    int result = 0;
+    if ((rtpSocket && bOwnsRtpSocket) || rtcpSocket) {
+        result = CloseSockets();
+    }
+    if (bOwnsRtpSocket) {
+        rtpSocket = socketFactory ? socketFactory() : nullptr;
+        if (rtpSocket && rtpSocket->Open() != 0) {
+            rtpSocket.reset();
+        }
+        if (rtpSocket) {
+            rtpSocket->SetDontRoute(true);
+        }
+    }
+    rtcpSocket = socketFactory ? socketFactory() : nullptr;
+    if (rtcpSocket && rtcpSocket->Open() != 0) {
+        rtcpSocket.reset();
+    }
+    if (!rtpSocket || !rtcpSocket) {
+        Trace(TRACE_FAILURE,
+              "CreateSockets : socket create error. rtpSocket = %d, rtcpSocket = %d\n",
+              rtpSocket ? rtpSocket->Fd() : -1, rtcpSocket ? rtcpSocket->Fd() : -1);
+    }
+    return result;
+}
+
+int RTPAudioSource::CloseSockets() {
+    std::lock_guard<plat::CriticalSection> guard(socketMutex);
+    plat::DebugOutput("cerrada segunda refencia al socket\r\n");
+    Trace(TRACE_ENTRY, "CloseSockets\n");
+    if (rtpSocket && bOwnsRtpSocket) {
+        plat::SleepMs(50);
+        // Letting go closes the socket once no wait on it holds a reference any more.
+        rtpSocket.reset();
+    }
+    receivePort = 0;
+    rtcpSocket.reset();
+    return 0;
+}
+
+int RTPAudioSource::PrepareSource() {
+    bool haveSocket;
+    {
+        std::lock_guard<plat::CriticalSection> guard(socketMutex);
+        haveSocket = rtpSocket != nullptr;
+    }
+    if (!haveSocket) {
+        CreateSockets();
+    }
+    return 0;
+}
+
+int RTPAudioSource::UnprepareSource() {
+    std::lock_guard<plat::CriticalSection> guard(filterMutex);
+    return CloseSockets() != 0 ? -10 : 0;
+}
+
+int RTPAudioSource::SourceStarted() {
+    std::lock_guard<plat::CriticalSection> guard(filterMutex);
+    if (bRunning) {
+        Trace(TRACE_FAILURE, "SourceStarted : e-error : already running\n");
+        return -10;
+    }
+    if (PrepareSource() != 0) {
+        return -20;
+    }
+    socketEvent.Reset();
+    bRunning = true;
+    return 0;
+}
+
+int RTPAudioSource::SourceStopped() {
+    std::lock_guard<plat::CriticalSection> guard(filterMutex);
+    if (!bRunning) {
+        Trace(TRACE_FAILURE, "SourceStopped : e-error : not running\n");
+        return -10;
+    }
+    if (UnprepareSource() != 0) {
+        return -20;
+    }
+    bRunning = false;
+    return 0;
+}
+
+int RTPAudioSource::SourceThreadStarted(AudioThreadHandle thread, uint32_t /*threadId*/) {
+    std::lock_guard<plat::CriticalSection> guard(filterMutex);
+    if (thread && !thread->SetPriority(plat::ThreadPriority::Highest)) {
+        Trace(TRACE_FAILURE, "SourceThreadStarted : e-SetThreadPriority : %d 0x%x\n", 0, 0);
+    }
+    if (PrepareSource() != 0) {
+        return -10;
+    }
+    // A stop of an earlier run left the wake-up set.
+    socketEvent.Reset();
+    bRunning = true;
+    return 0;
+}
+
+int RTPAudioSource::SourceThreadStopped(AudioThreadHandle /*thread*/, uint32_t /*threadId*/) {
+    std::lock_guard<plat::CriticalSection> guard(filterMutex);
+    int result = 0;
+    if (UnprepareSource() != 0) {
+        Trace(TRACE_FAILURE, "SourceStoppedThread : e-UnprepareSource : %d 0x%x\n", -10, -10);
+        result = -10;
+    }
+    bRunning = false;
+    return result;
+}
+
+int RTPAudioSource::StopSourceThread() {
+    if (IsSourceThreadRunning()) {
+        // The wake-up stays set, so every wait of the thread returns at once until it ends.
+        bStopSourceThread = true;
+        socketEvent.Set();
+    }
+    return AudioSource::StopSourceThread();
+}
+
+// ---- receiving ----
+
+int RTPAudioSource::ReceiveUDPPacket() {
+    std::shared_ptr<plat::UdpSocket> socket;
+    {
+        std::lock_guard<plat::CriticalSection> guard(socketMutex);
+        socket = rtpSocket;
+    }
+    if (!bRunning || !socket || !receiveSlot) {
+        EngineTrace("RTPAudioSource::ReceiveUDPPacket: !bRunning || !rtpSocket");
+        return -10;
+    }
+    if (socket->WaitReadable(kReceiveWaitMs, &socketEvent) != plat::SocketWait::Readable) {
+        return -10;
+    }
+    int error = 0;
+    int n = socket->ReceiveFrom(receiveSlot->data, kSlotSize, &error);
+    if (n < 0) {
+        if ((error == EAGAIN || error == EWOULDBLOCK) && !StopRequested()) {
+            return -10;
+        }
+        EngineTrace("RTPAudioSource::ReceiveUDPPacket: !recvfrom (2), WSAGetLastError==", error);
+        return -1;
+    }
+    if (n > kSlotSize) {
+        Trace(TRACE_FAILURE, "ReceiveUDPPacket : %d byte datagram dropped, larger than a slot\n",
+              n);
+        return 0;
+    }
+    if (n > 0 && (n < kHeaderLength || (receiveSlot->data[0] >> 6) != 2)) {
+        Trace(TRACE_FAILURE, "ReceiveUDPPacket : %d byte datagram dropped, not RTP\n", n);
+        return 0;
+    }
+    receiveSlot->length = n;
+    return n;
+}
+
+void RTPAudioSource::SignalDepthChanged() {
+    if (plat::AutoResetEvent* event = depthChangedEvent.load()) {
+        event->Set();
+    }
+}
+
+void RTPAudioSource::NoteLoss() {
+    lossScore += 2;
+    const uint16_t depth = receiveBufferDepth.load();
+    if (lossScore > 5 && depth < kSlotCount) {
+        receiveBufferDepth.store(static_cast<uint16_t>(depth + 1));
+        SignalDepthChanged();
+        lossScore = 0;
+    }
+}
+
+void RTPAudioSource::SizeBuffer(const ReceiveSlot& slot) {
+    const float b = static_cast<float>(slot.length);
+    const int pt = slot.data[1] & 0x7F;
+    float x;
+    if (pt == 0 || pt == 8) {
+        x = b * 0.125f - 1.5f;
+    } else if (pt == 18) {
+        x = b - 12.0f;
+    } else {
+        x = 40.0f;
+    }
+    x = std::fmin(std::fmax(x, 10.0f), 80.0f);
+    minReceiveBufferDepth.store(static_cast<uint16_t>(19 - static_cast<int>(x * 0.2f)));
+    receiveBufferDepth.store(static_cast<uint16_t>(25 - static_cast<int>(x * 0.25f)));
+    WriteTraceMessageUnsigned(
+        EngineTraceLog(),
+        "RTPAudioSource::GenerateData: buffer recepcion minimo=", minReceiveBufferDepth.load());
+    WriteTraceMessageUnsigned(
+        EngineTraceLog(),
+        "RTPAudioSource::GenerateData: buffer recepcion inicial=", receiveBufferDepth.load());
+}
+
+RTPAudioSource::Pass RTPAudioSource::Fill(int* chosen) {
+    int count = 0;
+    int i = 0;
+    while (i < receiveBufferDepth.load()) {
+        if (slots[i].bFull || i == playingSlot) {
+            ++i;
+            continue;
+        }
+        receiveSlot = &slots[i];
+        const uint32_t t0 = plat::TimeMs();
+        int r = -10;
+        for (;;) {
+            plat::SleepMs(kFillPauseMs);
+            const uint32_t t = plat::TimeMs();
+            if (StopRequested()) {
+                return Pass::NoSample;
+            }
+            r = ReceiveUDPPacket();
+            if (r > 0 || t - t0 >= firstPacketTimeout) {
+                break;
+            }
+        }
+        firstPacketTimeout = kLaterPacketTimeoutMs;
+        if (r <= 0) {
+            if (i > 0) {
+                break;
+            }
+            int found = -1;
+            for (int j = 0; j < receiveBufferDepth.load(); ++j) {
+                if (slots[j].bFull && j != playingSlot) {
+                    found = j;
+                    break;
+                }
+            }
+            if (found < 0) {
+                return Pass::NoSample;
+            }
+            i = found;
+            break;
+        }
+        slots[i].seqNo = SeqOf(slots[i].data);
+        if (minReceiveBufferDepth.load() == 0) {
+            SizeBuffer(slots[i]);
+        }
+        slots[i].bFull = true;
+        ++count;
+        if ((i > count && count == 2) || count >= (2 * receiveBufferDepth.load()) / 3) {
+            break;
+        }
+        ++i;
+    }
+    const int depth = receiveBufferDepth.load();
+    bBufferFilled = i == depth;
+
+    // The packet to play: the earliest full slot among those with the most packets in the
+    // window of `depth` sequence numbers that starts at them.
+    int best = -1;
+    int bestCount = 0;
+    for (int a = 0; a < depth; ++a) {
+        if (!slots[a].bFull) {
+            continue;
+        }
+        int windowCount = 0;
+        for (int c = 0; c < depth; ++c) {
+            if (slots[c].bFull && static_cast<uint16_t>(slots[c].seqNo - slots[a].seqNo) < depth) {
+                ++windowCount;
+            }
+        }
+        if (best < 0 || (windowCount > bestCount && SeqBefore(slots[a].seqNo, slots[best].seqNo))) {
+            best = a;
+            bestCount = windowCount;
+        }
+    }
+    if (best < 0) {
+        EngineTrace("RTP Seq lost: error 1");
+        return Pass::NoSample;
+    }
+    *chosen = best;
+    return Pass::Sample;
+}
+
+RTPAudioSource::Pass RTPAudioSource::Play(int* chosen) {
+    int candidate = 0;
+    int next = -1;
+    for (int i = 0; i < receiveBufferDepth.load(); ++i) {
+        if (!slots[i].bFull) {
+            continue;
+        }
+        // Distance ahead of the last packet handed out, modulo 2^16: 0 is a repeat, the upper
+        // half lies behind it.
+        const uint16_t diff = static_cast<uint16_t>(slots[i].seqNo - lastPlayedSeqNo);
+        if (diff == 1) {
+            next = i;
+            break;
+        }
+        if (diff == 0 || diff >= 0x8000 || diff >= 5 * receiveBufferDepth.load()) {
+            slots[i].bFull = false;
+            ++lostPackets;
+            NoteLoss();
+            continue;
+        }
+        const uint16_t candidateDiff =
+            static_cast<uint16_t>(slots[candidate].seqNo - lastPlayedSeqNo);
+        if (!slots[candidate].bFull || candidateDiff >= diff) {
+            candidate = i;
+        }
+    }
+    const int depth = receiveBufferDepth.load();
+    int buffered = 0;
+    for (int i = 0; i < depth && buffered < 5; ++i) {
+        if (slots[i].bFull) {
+            ++buffered;
+        }
+    }
+    if (buffered < 3) {
+        bBufferFilled = false;
+    }
+    if (next >= 0) {
+        *chosen = next;
+        return Pass::Sample;
+    }
+    if (slots[candidate].bFull) {
+        *chosen = candidate;
+        return Pass::Sample;
+    }
+    if (lostPackets > 2 * depth) {
+        for (int i = 0; i < depth; ++i) {
+            slots[i].bFull = false;
+        }
+        lostPackets = 0;
+        bBufferFilled = false;
+        NoteLoss();
+        return Pass::NoSample;
+    }
+    return Pass::Failed;
+}
+
+void RTPAudioSource::FillSample(RTPPacket* record, AudioSample* sample) {
+    const int pt = record->payloadType;
+    switch (pt) {
+    case 0:
+        sample->SetFormat(MakeWaveFormat(FORMAT_G711_ULAW));
+        break;
+    case 8:
+        sample->SetFormat(MakeWaveFormat(FORMAT_G711_ALAW));
+        break;
+    case 4:
+        sample->SetFormat(
+            MakeWaveFormat(record->payloadLength % 20 == 0 ? FORMAT_G723 : FORMAT_G723_B));
+        break;
+    case 18:
+        sample->SetFormat(MakeWaveFormat(FORMAT_G729));
+        break;
+    default:
+        break;
+    }
+    std::memcpy(sample->GetData(), record->payload, static_cast<size_t>(record->payloadLength));
+    sample->SetDataSize(record->payloadLength);
+    sample->SetSilenceMs(0);
+    if (pt == 13) {
+        sample->SetDataSize(0);
+        sample->SetSilenceMs(kSilenceMs);
+    }
+    // The slot is reused for later datagrams: the record keeps pointing at the sample's copy.
+    record->packet = nullptr;
+    record->payload = sample->GetData();
+    sample->SetRTPHeader(record);
+}
+
+bool RTPAudioSource::HandOut(int slot, AudioSample* sample) {
+    ReceiveSlot& s = slots[slot];
+    lastPlayedSeqNo = s.seqNo;
+    RTPPacket* record = RTPPacket::CreateRTPPacket(s.data, s.length, this);
+    s.bFull = false;
+    playingSlot = slot;
+    if (!record) {
+        return false;
+    }
+    lostPackets = 0;
+    lastPlayedSeqNo = record->sequenceNumber;
+
+    // Quiet rule: after six loss-free seconds with the last slot empty, one slot less.
+    const uint32_t now = plat::TimeMs();
+    const uint16_t depth = receiveBufferDepth.load();
+    const uint16_t minimum = minReceiveBufferDepth.load();
+    if (lossScore > 0) {
+        --lossScore;
+        if (lossScore == 0 && depth > minimum) {
+            lastDepthChangeTime = now;
+        }
+    }
+    if (lossScore <= 0 && depth > minimum && !slots[depth - 1].bFull &&
+        (now - lastDepthChangeTime) / 1000 > kShrinkQuietSeconds) {
+        receiveBufferDepth.store(static_cast<uint16_t>(depth - 1));
+        lastDepthChangeTime = now;
+        SignalDepthChanged();
+    }
+
+    FillSample(record, sample);
+    return true;
+}
+
+void RTPAudioSource::ReadAhead() {
+    const uint32_t now = plat::TimeMs();
+    const uint32_t elapsed = now - lastGenerateTime;
+    lastGenerateTime = now;
+    if (elapsed >= 60) {
+        return;
+    }
+    int budget;
+    if (elapsed >= 20) {
+        budget = 1;
+    } else if (elapsed >= 10) {
+        plat::SleepMs(0);
+        budget = 2;
+    } else {
+        plat::SleepMs(5);
+        budget = 3;
+    }
+    for (int i = 0; i < receiveBufferDepth.load(); ++i) {
+        if (slots[i].bFull || i == playingSlot) {
+            continue;
+        }
+        if (StopRequested()) {
+            return;
+        }
+        receiveSlot = &slots[i];
+        int r = ReceiveUDPPacket();
+        if (r <= 0) {
+            if (budget < 2) {
+                return;
+            }
+            plat::SleepMs(5);
+            r = ReceiveUDPPacket();
+            if (r <= 0) {
+                return;
+            }
+        }
+        slots[i].seqNo = SeqOf(slots[i].data);
+        slots[i].bFull = true;
+        if (--budget == 0) {
+            return;
+        }
+    }
+}
+
+int RTPAudioSource::GenerateData(AudioSample** out) {
+    *out = nullptr;
+    AudioSample* sample = nullptr;
+    AudioSampleManager::GetInstance()->GetAudioSample(&sample, this);
+    if (!sample) {
+        EngineTrace("RTPAudioSource::GenerateData: exception 1");
+        return -1;
+    }
+    sample->SetFormat(MakeWaveFormat(FORMAT_PCM16));
+    sample->SetSilenceMs(kSilenceMs);
+    sample->SetDataSize(0);
+
+    Pass pass = Pass::Failed;
+    try {
+        int chosen = -1;
+        pass = bBufferFilled ? Play(&chosen) : Fill(&chosen);
+        if (pass == Pass::Sample && !HandOut(chosen, sample)) {
+            pass = Pass::Failed;
+        }
+        if (pass == Pass::Sample) {
+            *out = sample;
+            ReadAhead();
+        }
+    } catch (...) {
+        if (*out) {
+            // The sample was handed out before the failure: keep it, the read-ahead only failed.
+            pass = Pass::Sample;
+        } else {
+            pass = Pass::Failed;
+        }
+    }
+    if (pass == Pass::Sample) {
+        return 0;
+    }
+    sample->Release(this);
+    if (pass == Pass::Failed) {
+        EngineTrace("RTPAudioSource::GenerateData: exception 1");
+        return -1;
+    }
+    return 0;
+}

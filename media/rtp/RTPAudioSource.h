@@ -1,0 +1,125 @@
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+#include "media/graph/AudioSource.h"
+#include "platform/core/CriticalSection.h"
+#include "platform/net/WakeEvent.h"
+
+class RTPPacket;
+
+namespace plat {
+class AutoResetEvent;
+class UdpSocket;
+} // namespace plat
+
+// The head of the receive chain. Its thread reads RTP datagrams from the socket the RTP
+// sender bound (one local port carries both directions), keeps them in a small reorder buffer
+// of slots whose depth adapts to loss and to quiet periods, and hands out one sample per call
+// in sequence-number order: the payload with its parsed RTP header. Each change of the depth
+// signals the caller's event; GetReceiveQuality turns the depth into the quality figure.
+//
+// Threads:
+// - SetReceivePort, SetDepthChangedEvent, SetSocketFactory: the media object's caller, before
+//   the thread starts. StartSourceThread/StopSourceThread: the control thread.
+// - GenerateData and ReceiveUDPPacket run only on the source thread and own the slots and the
+//   buffer figures; they take socketMutex only to copy the socket reference.
+// - filterMutex guards the start and stop operations and bRunning's changes; socketMutex
+//   guards rtpSocket, rtcpSocket, bOwnsRtpSocket, boundReceivePort and receivePort.
+// - receiveBufferDepth and minReceiveBufferDepth are atomic: any thread may read them
+//   (GetReceiveQuality). socketEvent wakes a wait on the socket at once for a stop.
+class RTPAudioSource : public AudioSource {
+public:
+    static constexpr int kSlotCount = 30;
+    static constexpr int kSlotSize = 1024;
+
+    using SocketFactory = std::function<std::shared_ptr<plat::UdpSocket>()>;
+
+    struct ReceiveSlot {
+        bool bFull = false;
+        int32_t length = 0;
+        uint16_t seqNo = 0;
+        uint8_t data[kSlotSize] = {};
+    };
+
+    RTPAudioSource();
+    ~RTPAudioSource() override;
+
+    // Puts a parsed datagram into `sample` as the receiver hands it out: the format of its
+    // payload type (0, 8, 4, 18; others leave the format as it is), a copy of the payload,
+    // 20 ms of silence for comfort noise (13), and the record as its RTP header, re-pointed at
+    // the sample's copy. The sample takes ownership of the record.
+    static void FillSample(RTPPacket* record, AudioSample* sample);
+
+    int LoadTraceLevel() override { return 0; }
+    int StopSourceThread() override;
+    int SourceThreadStarted(AudioThreadHandle thread, uint32_t threadId) override;
+    int SourceThreadStopped(AudioThreadHandle thread, uint32_t threadId) override;
+    int SourceStarted() override;
+    int SourceStopped() override;
+    int GenerateData(AudioSample** out) override;
+
+    // Receives on the sender's socket; the reference keeps it open while this object holds it.
+    void SetReceivePort(std::shared_ptr<plat::UdpSocket> socket);
+    // The sender's socket this receiver reads (null when it reads none or only its own).
+    std::shared_ptr<plat::UdpSocket> GetSharedSocket();
+    void SetDepthChangedEvent(plat::AutoResetEvent* event) { depthChangedEvent.store(event); }
+    void SetSocketFactory(SocketFactory factory);
+
+    // One datagram into receiveSlot: its byte count (0 for an empty datagram or one that is
+    // dropped: shorter than a header, not version 2, or larger than a slot); -10 when nothing
+    // came in time; -1 on a socket error.
+    int ReceiveUDPPacket();
+    int BindSocketToPort(plat::UdpSocket* socket, uint32_t address, uint16_t port);
+    int CreateSockets();
+    int CloseSockets();
+    int PrepareSource();
+    int UnprepareSource();
+
+    uint16_t GetReceiveBufferDepth() const { return receiveBufferDepth.load(); }
+    uint16_t GetMinReceiveBufferDepth() const { return minReceiveBufferDepth.load(); }
+    // (depth - minimum) / (30 - minimum).
+    float GetReceiveQuality() const;
+
+protected:
+    // The outcome of one GenerateData pass before the failure guard.
+    enum class Pass { Sample, NoSample, Failed };
+
+    Pass Fill(int* chosen);
+    Pass Play(int* chosen);
+    bool HandOut(int slot, AudioSample* sample);
+    void ReadAhead();
+    void SizeBuffer(const ReceiveSlot& slot);
+    void NoteLoss();
+    void SignalDepthChanged();
+    // A stop of the source thread was asked for (the flag means nothing without the thread).
+    bool StopRequested() const { return bSourceThreadRunning.load() && bStopSourceThread.load(); }
+
+    std::atomic<plat::AutoResetEvent*> depthChangedEvent{nullptr};
+    std::atomic<uint16_t> receiveBufferDepth{1};
+    std::atomic<uint16_t> minReceiveBufferDepth{0};
+    plat::WakeEvent socketEvent;
+    bool bBufferFilled = false;
+    uint16_t lastPlayedSeqNo = 0;
+    int32_t playingSlot = -1;
+    uint32_t lastGenerateTime = 0;
+    ReceiveSlot slots[kSlotCount];
+    uint32_t firstPacketTimeout = 3000;
+    std::shared_ptr<plat::UdpSocket> rtpSocket;
+    std::shared_ptr<plat::UdpSocket> rtcpSocket;
+    bool bOwnsRtpSocket = true;
+    uint16_t boundReceivePort = 0;
+    uint16_t receivePort = 0;
+    ReceiveSlot* receiveSlot = nullptr;
+    int32_t lostPackets = 0;
+    int32_t lossScore = 0;
+    uint32_t lastDepthChangeTime = 0;
+    std::atomic<bool> bRunning{false};
+    plat::CriticalSection filterMutex;
+    plat::CriticalSection socketMutex;
+
+private:
+    SocketFactory socketFactory;
+};

@@ -1,0 +1,388 @@
+#include <arpa/inet.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "media/graph/AudioSink.h"
+#include "media/rtp/RTPAudioSink.h"
+#include "media/rtp/RTPAudioSource.h"
+#include "platform/core/AutoResetEvent.h"
+#include "tests/support/RtpTestSupport.h"
+
+namespace {
+
+// Opens the receive buffer's state to the tests.
+class ProbeSource : public RTPAudioSource {
+public:
+    using RTPAudioSource::bBufferFilled;
+    using RTPAudioSource::lastDepthChangeTime;
+    using RTPAudioSource::lastPlayedSeqNo;
+    using RTPAudioSource::lossScore;
+    using RTPAudioSource::lostPackets;
+    using RTPAudioSource::slots;
+
+    void SetDepths(uint16_t minimum, uint16_t depth) {
+        minReceiveBufferDepth.store(minimum);
+        receiveBufferDepth.store(depth);
+    }
+    // Puts a 20 ms u-law datagram with this sequence number into a slot.
+    void Put(int slot, uint16_t seq) {
+        auto d = MakeRtp(seq, seq * 160u, 77, 0, 160, static_cast<uint8_t>(seq));
+        std::memcpy(slots[slot].data, d.data(), d.size());
+        slots[slot].length = static_cast<int32_t>(d.size());
+        slots[slot].seqNo = seq;
+        slots[slot].bFull = true;
+    }
+};
+
+class RTPAudioSourceTest : public RtpFixture {
+protected:
+    void SetUp() override {
+        RtpFixture::SetUp();
+        clockScope = std::make_unique<plat::ScopedClock>(clock);
+        source = std::make_unique<ProbeSource>();
+        source->SetSocketFactory([] { return std::make_shared<FakeUdpSocket>(); });
+        socket = std::make_shared<FakeUdpSocket>();
+        socket->Open();
+        socket->Bind(htonl(INADDR_LOOPBACK), 40000);
+        source->SetReceivePort(socket);
+        source->SetDepthChangedEvent(&depthEvent);
+        ASSERT_EQ(0, source->SourceStarted());
+    }
+    void TearDown() override {
+        source->SourceStopped();
+        source.reset();
+        clockScope.reset();
+        RtpFixture::TearDown();
+    }
+
+    // One GenerateData call: the handed-out sample's sequence number, or -1 for none.
+    int Next(int* result = nullptr, AudioSample** keep = nullptr) {
+        AudioSample* s = nullptr;
+        int r = source->GenerateData(&s);
+        if (result) {
+            *result = r;
+        }
+        if (!s) {
+            return -1;
+        }
+        int seq = s->GetRTPHeader() ? s->GetRTPHeader()->sequenceNumber : -2;
+        if (keep) {
+            *keep = s;
+        } else {
+            s->Release(nullptr);
+        }
+        return seq;
+    }
+    bool DepthSignalled() { return depthEvent.Wait(0) == plat::WaitResult::Signalled; }
+
+    plat::FakeClock clock{100000};
+    std::unique_ptr<plat::ScopedClock> clockScope;
+    std::unique_ptr<ProbeSource> source;
+    std::shared_ptr<FakeUdpSocket> socket;
+    plat::AutoResetEvent depthEvent;
+};
+
+} // namespace
+
+TEST_F(RTPAudioSourceTest, FirstDatagramSizesTheBuffer) {
+    struct Case {
+        uint8_t pt;
+        size_t payload;
+        int minimum, depth;
+    } cases[] = {{0, 160, 15, 20}, {8, 80, 17, 23},  {0, 28, 17, 23}, {0, 640, 3, 5},
+                 {8, 320, 11, 15}, {96, 88, 11, 15}, {18, 20, 15, 20}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::Message() << "pt " << int(c.pt) << " payload " << c.payload);
+        TearDown();
+        SetUp();
+        EXPECT_FLOAT_EQ(1.0f / 30.0f, source->GetReceiveQuality());
+        socket->Queue(MakeRtp(500, 8000, 9, c.pt, c.payload, 0x21, true));
+        const size_t before = log.Lines().size() + 1;
+        AudioSample* s = nullptr;
+        ASSERT_EQ(500, Next(nullptr, &s));
+        EXPECT_EQ(c.minimum, source->GetMinReceiveBufferDepth());
+        EXPECT_EQ(c.depth, source->GetReceiveBufferDepth());
+        EXPECT_FLOAT_EQ(float(c.depth - c.minimum) / float(30 - c.minimum),
+                        source->GetReceiveQuality());
+        EXPECT_FALSE(DepthSignalled()); // sizing is not a change
+        EXPECT_EQ(before + 1, log.Lines().size());
+        EXPECT_EQ("RTPAudioSource::GenerateData: buffer recepcion minimo=" +
+                      std::to_string(c.minimum) + "(time)",
+                  log.Lines()[before - 1]);
+        EXPECT_EQ("RTPAudioSource::GenerateData: buffer recepcion inicial=" +
+                      std::to_string(c.depth) + "(time)",
+                  log.Lines()[before]);
+        ASSERT_TRUE(s->GetRTPHeader());
+        EXPECT_EQ(1, s->GetRTPHeader()->marker);
+        EXPECT_EQ(9u, s->GetRTPHeader()->ssrc);
+        EXPECT_EQ(static_cast<int>(c.payload), s->GetDataSize());
+        EXPECT_EQ(0x21, s->GetData()[0]);
+        if (c.pt == 0) {
+            EXPECT_EQ(WAVE_FORMAT_MULAW, s->Format().wFormatTag);
+        } else if (c.pt == 8) {
+            EXPECT_EQ(WAVE_FORMAT_ALAW, s->Format().wFormatTag);
+        } else if (c.pt == 18) {
+            EXPECT_EQ(WAVE_FORMAT_G729, s->Format().wFormatTag);
+        } else {
+            EXPECT_EQ(WAVE_FORMAT_PCM, s->Format().wFormatTag);
+        }
+        s->Release(nullptr);
+    }
+}
+
+TEST_F(RTPAudioSourceTest, NoDatagramForThreeSecondsGivesNoSample) {
+    const uint32_t start = clock.NowMs();
+    int r = 1;
+    EXPECT_EQ(-1, Next(&r));
+    EXPECT_EQ(0, r);
+    EXPECT_GE(clock.NowMs() - start, 3000u);
+    EXPECT_EQ(0, source->GetMinReceiveBufferDepth());
+    // Later waits use 500 ms.
+    const uint32_t second = clock.NowMs();
+    EXPECT_EQ(-1, Next());
+    EXPECT_LT(clock.NowMs() - second, 2000u);
+    ExpectPoolBalanced();
+}
+
+TEST_F(RTPAudioSourceTest, ShortWrongVersionAndOversizedDatagramsAreDropped) {
+    socket->Queue(std::vector<uint8_t>(11, 0x80)); // shorter than a header
+    auto v1 = MakeRtp(1, 0, 9, 0, 628);            // version 1, would size as 80 ms
+    v1[0] = 0x40;
+    socket->Queue(v1);
+    socket->Queue(MakeRtp(2, 0, 9, 0, 1100));        // larger than a slot
+    socket->Queue(std::vector<uint8_t>());           // empty
+    socket->Queue(MakeRtp(3, 160, 9, 0, 160, 0x44)); // the one real packet
+    AudioSample* s = nullptr;
+    ASSERT_EQ(3, Next(nullptr, &s));
+    EXPECT_EQ(160, s->GetDataSize());
+    EXPECT_EQ(0x44, s->GetData()[159]);
+    s->Release(nullptr);
+    EXPECT_EQ(15, source->GetMinReceiveBufferDepth()); // sized by the real packet
+    EXPECT_EQ(0u, socket->Pending());
+}
+
+// In order across the 16-bit wrap, nothing is lost or reordered.
+TEST_F(RTPAudioSourceTest, SequenceWrapIsSeamless) {
+    std::vector<int> sent;
+    for (int i = 0; i < 40; ++i) {
+        const auto seq = static_cast<uint16_t>(65516 + i);
+        sent.push_back(seq);
+        socket->Queue(MakeRtp(seq, 1000u + 160u * i, 9, 0, 160));
+    }
+    std::vector<int> got;
+    for (int call = 0; call < 200 && got.size() < sent.size(); ++call) {
+        int seq = Next();
+        if (seq >= 0) {
+            got.push_back(seq);
+        }
+    }
+    EXPECT_EQ(sent, got);
+    EXPECT_EQ(0, log.Count("RTP Seq lost: error 1"));
+    ExpectPoolBalanced();
+}
+
+TEST_F(RTPAudioSourceTest, DropsGrowTheBufferAndSignal) {
+    source->SetDepths(15, 20);
+    source->bBufferFilled = true;
+    source->lastPlayedSeqNo = 65535;
+    source->Put(0, 65535); // repeat
+    source->Put(1, 65534); // old
+    source->Put(2, 200);   // too far ahead (5 x depth)
+    source->Put(3, 1);
+    source->Put(4, 0); // next after the wrap
+    source->Put(5, 2);
+    EXPECT_EQ(0, Next());
+    EXPECT_EQ(21, source->GetReceiveBufferDepth());
+    EXPECT_TRUE(DepthSignalled());
+    EXPECT_FALSE(DepthSignalled()); // once
+    EXPECT_EQ(0, source->lostPackets);
+    EXPECT_EQ(1, Next());
+    EXPECT_EQ(2, Next());
+
+    // Never beyond 30 slots.
+    source->SetDepths(15, 30);
+    source->bBufferFilled = true;
+    source->lossScore = 4;
+    source->lastPlayedSeqNo = 10;
+    source->Put(0, 10);
+    source->Put(1, 11);
+    source->Put(2, 12);
+    source->Put(3, 13);
+    EXPECT_EQ(11, Next());
+    EXPECT_EQ(30, source->GetReceiveBufferDepth());
+    EXPECT_FALSE(DepthSignalled());
+    EXPECT_FLOAT_EQ(1.0f, source->GetReceiveQuality());
+}
+
+TEST_F(RTPAudioSourceTest, QuietPeriodsShrinkTheBufferNoFasterThanEverySixSeconds) {
+    source->SetDepths(15, 17);
+    source->bBufferFilled = true;
+    source->lastPlayedSeqNo = 99;
+    source->lastDepthChangeTime = clock.NowMs();
+    uint16_t seq = 100;
+    std::vector<uint32_t> shrinkTimes;
+    const uint32_t start = clock.NowMs();
+    for (int call = 0; call < 200; ++call) { // 20 s of calls 100 ms apart
+        for (int slot = 0; slot < 4; ++slot) {
+            if (!source->slots[slot].bFull) {
+                source->Put(slot, static_cast<uint16_t>(seq + slot));
+                break;
+            }
+        }
+        const uint16_t before = source->GetReceiveBufferDepth();
+        ASSERT_EQ(seq, Next());
+        ++seq;
+        if (source->GetReceiveBufferDepth() != before) {
+            EXPECT_TRUE(DepthSignalled());
+            shrinkTimes.push_back(clock.NowMs() - start);
+        }
+        clock.Advance(100);
+    }
+    ASSERT_EQ(2u, shrinkTimes.size()); // 17 -> 16 -> 15, then the minimum holds
+    EXPECT_GE(shrinkTimes[0], 6000u);
+    EXPECT_GE(shrinkTimes[1] - shrinkTimes[0], 6000u);
+    EXPECT_EQ(15, source->GetReceiveBufferDepth());
+    EXPECT_FLOAT_EQ(0.0f, source->GetReceiveQuality());
+
+    // A full last slot holds the depth.
+    source->SetDepths(15, 16);
+    source->lastDepthChangeTime = clock.NowMs() - 60000;
+    source->Put(15, 5000);
+    source->Put(1, seq);
+    source->Put(2, static_cast<uint16_t>(seq + 1));
+    source->Put(3, static_cast<uint16_t>(seq + 2));
+    EXPECT_EQ(seq, Next());
+    EXPECT_EQ(16, source->GetReceiveBufferDepth());
+}
+
+TEST_F(RTPAudioSourceTest, NothingToPlayFailsOrResets) {
+    source->SetDepths(15, 20);
+    source->bBufferFilled = true;
+    source->lastPlayedSeqNo = 10;
+    source->lostPackets = 0;
+    int r = 0;
+    EXPECT_EQ(-1, Next(&r)); // an empty buffer while playing takes the failure path
+    EXPECT_EQ(-1, r);
+    EXPECT_EQ(1, log.Count("RTPAudioSource::GenerateData: exception 1"));
+
+    source->bBufferFilled = true;
+    source->lostPackets = 41;
+    source->Put(7, 5); // old: dropped, and then nothing is left
+    EXPECT_EQ(-1, Next(&r));
+    EXPECT_EQ(0, r);
+    EXPECT_FALSE(source->bBufferFilled);
+    EXPECT_EQ(0, source->lostPackets);
+    ExpectPoolBalanced();
+}
+
+TEST_F(RTPAudioSourceTest, ComfortNoiseBecomesTwentyMsOfSilence) {
+    socket->Queue(MakeRtp(40, 800, 9, 13, 4, 0x64));
+    AudioSample* s = nullptr;
+    ASSERT_EQ(40, Next(nullptr, &s));
+    EXPECT_EQ(0, s->GetDataSize());
+    EXPECT_EQ(20, s->GetSilenceMs());
+    EXPECT_EQ(WAVE_FORMAT_PCM, s->Format().wFormatTag);
+    EXPECT_EQ(13, s->GetRTPHeader()->payloadType);
+    s->Release(nullptr);
+}
+
+namespace {
+
+// Records what a source pushes.
+class CollectSink : public AudioSink {
+public:
+    ~CollectSink() override { StopSinkThread(); }
+    int RenderAudioSamples(AudioSampleList& samples) override {
+        std::lock_guard<std::mutex> g(lock);
+        for (auto& e : samples) {
+            if (e.first && e.first->GetRTPHeader()) {
+                seqs.push_back(e.first->GetRTPHeader()->sequenceNumber);
+                payloads.emplace_back(e.first->GetData(),
+                                      e.first->GetData() + e.first->GetDataSize());
+            }
+        }
+        return 0;
+    }
+    size_t Count() {
+        std::lock_guard<std::mutex> g(lock);
+        return seqs.size();
+    }
+    std::mutex lock;
+    std::vector<int> seqs;
+    std::vector<std::vector<uint8_t>> payloads;
+};
+
+class RTPLoopbackTest : public RtpFixture {};
+
+} // namespace
+
+// Sender to receiver over 127.0.0.1 on the receiver's own socket, through the source thread.
+TEST_F(RTPLoopbackTest, SendAndReceiveByteForByte) {
+    RTPAudioSink local, remote;
+    local.SetBindAddress(htonl(INADDR_LOOPBACK));
+    remote.SetBindAddress(htonl(INADDR_LOOPBACK));
+    ASSERT_EQ(0, local.SetDestination("127.0.0.1", 9)); // the receiving end's socket
+    uint16_t localPort = 0;
+    ASSERT_EQ(0, local.GetSocket()->GetLocalPort(&localPort));
+    ASSERT_EQ(0, remote.SetDestination("127.0.0.1", localPort));
+    ASSERT_EQ(0, remote.StartSink());
+
+    RTPAudioSource receiver;
+    receiver.SetReceivePort(local.GetSocket());
+    CollectSink collect;
+    Connect(&receiver, &collect);
+    ASSERT_EQ(0, receiver.StartSourceThread());
+
+    std::vector<std::vector<uint8_t>> payloads;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    for (int i = 0; collect.Count() < 12 && std::chrono::steady_clock::now() < deadline; ++i) {
+        if (i < 60) {
+            AudioSample* s = Data(FORMAT_G711_ULAW, 160);
+            for (int k = 0; k < 160; ++k) {
+                s->GetData()[k] = static_cast<uint8_t>(i * 3 + k);
+            }
+            payloads.emplace_back(s->GetData(), s->GetData() + 160);
+            AudioSampleList list{{s, nullptr}};
+            remote.RenderAudioSamples(list);
+            s->Release(nullptr);
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    const auto stopStart = std::chrono::steady_clock::now();
+    EXPECT_EQ(0, receiver.StopSourceThread());
+    EXPECT_LT(std::chrono::steady_clock::now() - stopStart, std::chrono::milliseconds(1500));
+    Disconnect(&receiver, &collect);
+
+    std::lock_guard<std::mutex> g(collect.lock);
+    ASSERT_GE(collect.seqs.size(), 12u);
+    const int first = collect.seqs[0];
+    for (size_t i = 0; i < collect.seqs.size(); ++i) {
+        const int index = static_cast<uint16_t>(collect.seqs[i] - first);
+        EXPECT_EQ(static_cast<uint16_t>(first + i), collect.seqs[i]) << i;
+        // The first packet sent has sequence number first, which is payload 0 (nothing is lost
+        // on loopback).
+        ASSERT_LT(static_cast<size_t>(index), payloads.size());
+        EXPECT_EQ(payloads[static_cast<size_t>(index)], collect.payloads[i]) << i;
+    }
+    EXPECT_EQ(0, remote.StopSink());
+}
+
+// A stop while the receiver waits for its first packet (a 3 s wait) returns at once.
+TEST_F(RTPLoopbackTest, StopWakesTheReceiverPromptly) {
+    RTPAudioSink sender;
+    sender.SetBindAddress(htonl(INADDR_LOOPBACK));
+    ASSERT_EQ(0, sender.SetDestination("127.0.0.1", 9));
+    RTPAudioSource receiver;
+    receiver.SetReceivePort(sender.GetSocket());
+    for (int round = 0; round < 2; ++round) { // a second start must wait again
+        ASSERT_EQ(0, receiver.StartSourceThread());
+        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        EXPECT_TRUE(receiver.IsSourceThreadRunning());
+        const auto start = std::chrono::steady_clock::now();
+        EXPECT_EQ(0, receiver.StopSourceThread());
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(600));
+        EXPECT_FALSE(receiver.IsSourceThreadRunning());
+    }
+}
