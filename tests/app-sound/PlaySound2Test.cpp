@@ -10,7 +10,7 @@
 #include "platform/core/Paths.h"
 #include "tests/app-sound/RecordingAudioBackend.h"
 #include "tests/app-sound/WavBuilder.h"
-#include "tests/audio/AudioTestSupport.h"
+#include "tests/platform-audio/AudioTestSupport.h"
 #include "tests/support/RecordingTraceLog.h"
 
 namespace {
