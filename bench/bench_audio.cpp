@@ -26,6 +26,8 @@
 #include "platform/core/Clock.h"
 #include "platform/store/Registry.h"
 
+using namespace tamsor;
+
 namespace {
 
 constexpr size_t kFrames = 150; // 3 s of 20 ms frames

@@ -19,6 +19,8 @@
 #include "media/graph/FixedSizeAudioBuffer.h"
 #include "tests/support/RegistrySandbox.h"
 
+using namespace tamsor;
+
 namespace {
 std::atomic<long> g_allocations{0};
 }

@@ -14,6 +14,8 @@
 #include <string>
 #include <vector>
 
+using namespace tamsor;
+
 namespace {
 
 // A registry in a fresh temporary directory, removed when the benchmark ends.

@@ -32,6 +32,8 @@
 #include "platform/net/UdpSocket.h"
 #include "tests/support/RegistrySandbox.h"
 
+using namespace tamsor;
+
 namespace {
 
 // ---- coding and queue costs ----

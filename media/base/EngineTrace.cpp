@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+namespace tamsor {
+
 namespace {
 std::atomic<iTraceFile*> g_engineTraceLog{nullptr};
 }
@@ -13,3 +15,5 @@ void SetEngineTraceLog(iTraceFile* log) {
 iTraceFile* EngineTraceLog() {
     return g_engineTraceLog.load(std::memory_order_acquire);
 }
+
+} // namespace tamsor

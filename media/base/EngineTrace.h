@@ -3,6 +3,8 @@
 
 #include "media/api/TraceMessage.h"
 
+namespace tamsor {
+
 // The media engine's copy of the program's trace-log pointer (may be null), set by
 // GetRTPInterface and read by every component that writes to the trace log.
 void SetEngineTraceLog(iTraceFile* log);
@@ -15,3 +17,5 @@ inline void EngineTrace(const char* text) {
 inline void EngineTrace(const char* text, int64_t value) {
     WriteTraceMessage(EngineTraceLog(), text, value);
 }
+
+} // namespace tamsor

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 
+namespace tamsor {
+
 Exception::Exception(int32_t code, const char* format, ...) : code_(code) {
     message_[0] = '\0';
     if (format) {
@@ -24,3 +26,5 @@ Exception& Exception::operator=(const Exception& other) {
     std::memcpy(message_, other.message_, sizeof(message_));
     return *this;
 }
+
+} // namespace tamsor

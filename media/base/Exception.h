@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+namespace tamsor {
+
 // A packet or file error inside the media engine: a code and a formatted message of at most
 // 511 characters (longer text is cut). Always caught inside the engine.
 class Exception {
@@ -19,3 +21,5 @@ private:
     int32_t code_;
     char message_[kMessageSize];
 };
+
+} // namespace tamsor

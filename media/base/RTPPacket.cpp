@@ -5,6 +5,8 @@
 #include "media/base/Exception.h"
 #include "media/base/TraceComponent.h"
 
+namespace tamsor {
+
 namespace {
 
 constexpr int32_t kFixedHeaderLength = 12;
@@ -97,3 +99,5 @@ RTPPacket* RTPPacket::CopyHeader() const {
     p->totalLength = headerLength;
     return p;
 }
+
+} // namespace tamsor

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+namespace tamsor {
+
 class TraceComponent;
 
 // The description of one RTP datagram (RFC 3550 fixed header). The record does not own the
@@ -31,3 +33,5 @@ public:
     int32_t headerLength = 0;
     int32_t numPadding = 0;
 };
+
+} // namespace tamsor

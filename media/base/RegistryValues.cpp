@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <cstring>
 
+namespace tamsor {
+
 namespace {
 
 constexpr uint32_t kTextBufferSize = 1000;
@@ -162,3 +164,5 @@ long SetRegistryString(std::string_view key, std::string_view name, std::string_
 long SetRegistryDword(std::string_view key, std::string_view name, uint32_t value) {
     return SetRegistryDword(plat::Registry::CurrentUser(), key, name, value);
 }
+
+} // namespace tamsor

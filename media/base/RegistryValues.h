@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+namespace tamsor {
+
 // The engine's settings and tracing values in the current user's registry, and the small
 // functions that read them (storing the default when a value is missing) and write them.
 //
@@ -116,3 +118,5 @@ long SetRegistryDword(std::string_view key, std::string_view name, uint32_t valu
 
 // Turns a decimal text into a double in the C locale, as GetRegistryDouble does.
 double ParseRegistryDouble(std::string_view text);
+
+} // namespace tamsor

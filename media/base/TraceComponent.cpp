@@ -5,6 +5,8 @@
 
 #include "media/base/RegistryValues.h"
 
+namespace tamsor {
+
 void TraceComponent::SetComponentName(const char* name) {
     if (!name) {
         componentName_[0] = '\0';
@@ -29,3 +31,5 @@ int TraceComponent::LoadTraceLevelFrom(const char* valueName) {
     SetTraceLevel(level);
     return 0;
 }
+
+} // namespace tamsor

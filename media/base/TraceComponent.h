@@ -2,6 +2,8 @@
 #include <atomic>
 #include <cstdint>
 
+namespace tamsor {
+
 // Trace level masks handed with each component diagnostic.
 constexpr uint32_t TRACE_FAILURE = 0x10000;
 constexpr uint32_t TRACE_STATE = 0x80000;
@@ -45,3 +47,5 @@ private:
     std::atomic<uint32_t> traceLevel_{0};
     char componentName_[kMaxNameLength + 1] = {};
 };
+
+} // namespace tamsor

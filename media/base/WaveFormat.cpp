@@ -3,6 +3,8 @@
 #include "media/base/TraceComponent.h"
 #include "platform/core/ByteOrder.h"
 
+namespace tamsor {
+
 namespace {
 
 WaveFormat Mono8k(uint16_t tag, uint32_t avgBytes, uint16_t blockAlign, uint16_t bits) {
@@ -77,3 +79,5 @@ void TraceWaveFormat(const TraceComponent& component, uint32_t level, const Wave
                     format.wFormatTag, format.nAvgBytesPerSec, format.nSamplesPerSec,
                     format.wBitsPerSample, format.nChannels, format.nBlockAlign, format.cbSize);
 }
+
+} // namespace tamsor

@@ -2,6 +2,8 @@
 #include <cstddef>
 #include <cstdint>
 
+namespace tamsor {
+
 class TraceComponent;
 
 // Wave format tags.
@@ -60,3 +62,5 @@ bool IsTransmitCodecSelector(int selector);
 
 // Writes the format as one line to a component's trace at the given level.
 void TraceWaveFormat(const TraceComponent& component, uint32_t level, const WaveFormat& format);
+
+} // namespace tamsor

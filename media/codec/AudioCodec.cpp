@@ -2,6 +2,8 @@
 
 #include "platform/core/DebugOutput.h"
 
+namespace tamsor {
+
 int AudioCodec::Encode(const uint8_t*, int32_t, uint8_t*, int32_t*) {
     plat::DebugOutput("AudioCodec::Encode : ERROR : pure virtual function call !!!\n");
     return 0;
@@ -11,3 +13,5 @@ int AudioCodec::Decode(const uint8_t*, int32_t, uint8_t*, int32_t*) {
     plat::DebugOutput("AudioCodec::Decode : ERROR : pure virtual function call !!!\n");
     return 0;
 }
+
+} // namespace tamsor

@@ -4,6 +4,8 @@
 #include "media/base/WaveFormat.h"
 #include "media/graph/AudioSample.h"
 
+namespace tamsor {
+
 namespace {
 constexpr int kComfortNoiseSilenceMs = 20;
 } // namespace
@@ -73,3 +75,5 @@ int G7112PCMTransformer::TransformAudioSamples(AudioSampleList& samples, AudioSa
     output->SetDataSize(count);
     return result;
 }
+
+} // namespace tamsor

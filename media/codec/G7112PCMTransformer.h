@@ -1,6 +1,8 @@
 #pragma once
 #include "media/codec/G711Transformer.h"
 
+namespace tamsor {
+
 // The receive decoder for a fixed codec: G.711 in, 16-bit 8 kHz mono PCM out, one output sample
 // per input sample. A packet from the network is decoded by the law its payload type names
 // (0 µ-law, 8 A-law), comfort noise (13) becomes 20 ms of silence and any other payload type
@@ -16,3 +18,5 @@ public:
     int LoadTraceLevel() override;
     int TransformAudioSamples(AudioSampleList& samples, AudioSample** out) override;
 };
+
+} // namespace tamsor

@@ -2,6 +2,8 @@
 
 #include <array>
 
+namespace tamsor {
+
 namespace {
 
 // Encoding: the index is the 14-bit two's complement of the sample divided by 4 (truncated
@@ -136,3 +138,5 @@ int G711Codec::Decode(const uint8_t* input, int32_t inputLength, uint8_t* output
     *count = 2 * n;
     return 0;
 }
+
+} // namespace tamsor

@@ -3,6 +3,8 @@
 
 #include "media/codec/AudioCodec.h"
 
+namespace tamsor {
+
 // G.711 µ-law and A-law by table look-up: 16-bit little-endian PCM in, one code byte per
 // sample out, and back. The tables are constant and shared by every instance.
 //
@@ -24,3 +26,5 @@ public:
     // 0 codes µ-law, 1 A-law; any value other than 1 codes µ-law.
     int32_t law = kMuLaw;
 };
+
+} // namespace tamsor

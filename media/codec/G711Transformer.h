@@ -2,6 +2,8 @@
 #include "media/codec/G711Codec.h"
 #include "media/graph/AudioTransformer.h"
 
+namespace tamsor {
+
 // What the G.711 encoder and the fixed-codec decoder share: the codec and its law selectors.
 //
 // Threads: SetALaw / SetMuLaw before the transformer joins a running chain; no lock of its own.
@@ -13,3 +15,5 @@ public:
 protected:
     G711Codec codec;
 };
+
+} // namespace tamsor

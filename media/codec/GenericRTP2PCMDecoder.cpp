@@ -7,6 +7,8 @@
 #include "media/base/WaveFormat.h"
 #include "media/graph/AudioSample.h"
 
+namespace tamsor {
+
 namespace {
 
 constexpr int kComfortNoiseSilenceMs = 20;
@@ -108,3 +110,5 @@ int GenericRTP2PCMDecoder::TransformAudioSamples(AudioSampleList& samples, Audio
     output->SetDataSize(count);
     return result;
 }
+
+} // namespace tamsor

@@ -4,6 +4,8 @@
 #include "media/codec/G711Codec.h"
 #include "media/graph/AudioTransformer.h"
 
+namespace tamsor {
+
 // The receive decoder that picks the law from each packet's RTP payload type: 0 µ-law, 8
 // A-law, 13 (comfort noise) 20 ms of silence; anything else is refused with -10. The name of
 // the codec being received goes to the registry value RTPReceiveCodec on every change.
@@ -23,3 +25,5 @@ protected:
     G711Codec codec;
     int32_t lastPayloadType = -1;
 };
+
+} // namespace tamsor

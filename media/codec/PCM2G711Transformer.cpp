@@ -3,6 +3,8 @@
 #include "media/base/WaveFormat.h"
 #include "media/graph/AudioSample.h"
 
+namespace tamsor {
+
 PCM2G711Transformer::PCM2G711Transformer() {
     SetComponentNameFor("PCM2G711Transformer", this);
     LoadTraceLevel();
@@ -37,3 +39,5 @@ int PCM2G711Transformer::TransformAudioSamples(AudioSampleList& samples, AudioSa
     *out = output;
     return result;
 }
+
+} // namespace tamsor

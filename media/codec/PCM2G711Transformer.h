@@ -1,6 +1,8 @@
 #pragma once
 #include "media/codec/G711Transformer.h"
 
+namespace tamsor {
+
 // The transmit chain's encoder: 16-bit PCM in, G.711 of the chosen law out, one output sample
 // per input sample of the same duration. A silence sample stays a silence sample.
 //
@@ -14,3 +16,5 @@ public:
     int LoadTraceLevel() override;
     int TransformAudioSamples(AudioSampleList& samples, AudioSample** out) override;
 };
+
+} // namespace tamsor

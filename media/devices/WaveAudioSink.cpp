@@ -11,6 +11,8 @@
 #include "platform/core/Clock.h"
 #include "platform/core/Thread.h"
 
+namespace tamsor {
+
 namespace {
 
 std::atomic<uint64_t> g_bytesPlayed{0};
@@ -400,3 +402,5 @@ int WaveAudioSink::StopSinkThread() {
     }
     return AudioSink::StopSinkThread();
 }
+
+} // namespace tamsor

@@ -10,6 +10,8 @@
 #include "platform/core/AutoResetEvent.h"
 #include "platform/core/CriticalSection.h"
 
+namespace tamsor {
+
 // The speaker: plays 16-bit PCM mono at 8000 samples per second on a wave-out device. Its sink
 // thread pulls one sample per pass, copies it into a free device buffer and queues it; while no
 // buffer is free the thread waits, so the device paces the whole receive chain.
@@ -91,3 +93,5 @@ private:
     plat::CriticalSection freeBuffersMutex;
     plat::CriticalSection filterMutex;
 };
+
+} // namespace tamsor

@@ -15,6 +15,8 @@
 #include "platform/core/Clock.h"
 #include "platform/core/Thread.h"
 
+namespace tamsor {
+
 namespace {
 
 std::atomic<uint64_t> g_bytesCaptured{0};
@@ -480,3 +482,5 @@ int WaveAudioSource::StopSourceThread() {
     }
     return AudioSource::StopSourceThread();
 }
+
+} // namespace tamsor

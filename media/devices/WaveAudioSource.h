@@ -10,6 +10,8 @@
 #include "platform/core/AutoResetEvent.h"
 #include "platform/core/CriticalSection.h"
 
+namespace tamsor {
+
 class AudioSampleManager;
 
 // The microphone: records 16-bit PCM mono at 8000 samples per second from a wave-in device
@@ -95,3 +97,5 @@ private:
     std::atomic<bool> volumePending{false};
     std::atomic<uint32_t> micLevel{0};
 };
+
+} // namespace tamsor

@@ -5,6 +5,8 @@
 #include "platform/audio/WaveHeader.h"
 #include "platform/core/Clock.h"
 
+namespace tamsor {
+
 // Helpers the speaker and the microphone share for talking to their wave device.
 
 // The device layer's copy of a wave-format record.
@@ -32,3 +34,5 @@ template <typename Call> plat::MMRESULT RetryDeviceCall(int tries, uint32_t retr
     }
     return mr;
 }
+
+} // namespace tamsor

@@ -2,6 +2,8 @@
 
 #include "media/base/TraceComponent.h"
 
+namespace tamsor {
+
 void AverageCalculator::Add(double value) {
     sum_ += value;
     ++count_;
@@ -18,3 +20,5 @@ void AverageCalculator::Reset() {
     sum_ = 0.0;
     count_ = 0;
 }
+
+} // namespace tamsor

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace tamsor {
+
 class TraceComponent;
 
 // A diagnostic: the average of a value over windows of 100 frames, handed to its owner's
@@ -24,3 +26,5 @@ private:
     int count_ = 0;
     const TraceComponent* owner_;
 };
+
+} // namespace tamsor

@@ -7,6 +7,8 @@
 #include <span>
 #include <vector>
 
+namespace tamsor {
+
 // A finite impulse response filter over signed values of one width (T is int8_t, int16_t or
 // int32_t): a delay line of the last `taps` inputs, newest first, and the coefficients in table
 // order. Results are clipped to the width's range and truncated toward zero.
@@ -71,3 +73,5 @@ private:
 using FIRFilterCore8 = FIRFilterCore<int8_t>;
 using FIRFilterCore16 = FIRFilterCore<int16_t>;
 using FIRFilterCore32 = FIRFilterCore<int32_t>;
+
+} // namespace tamsor

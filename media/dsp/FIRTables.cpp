@@ -1,5 +1,7 @@
 #include "media/dsp/FIRTables.h"
 
+namespace tamsor {
+
 namespace {
 
 // The tables are symmetric: coefficient 28 - i equals coefficient i, 14 is the centre tap.
@@ -26,3 +28,5 @@ const FIRTable kFIRTableC =
 const FIRTable kFIRTableD =
     Mirror({-0.008976, -0.056441, -0.024475, -0.019666, -0.048301, -0.029223, -0.068824, -0.021638,
             -0.079281, 0.016318, -0.106304, 0.05501, -0.108572, -0.003198, 1.049007});
+
+} // namespace tamsor

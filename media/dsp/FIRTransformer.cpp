@@ -4,6 +4,8 @@
 #include "media/graph/AudioSample.h"
 #include "media/graph/AudioSampleManager.h"
 
+namespace tamsor {
+
 FIRTransformer::FIRTransformer() {
     SetComponentNameFor("FIRTransformer", this);
     LoadTraceLevel();
@@ -85,3 +87,5 @@ int FIRTransformer::TransformAudioSamples(AudioSampleList& samples, AudioSample*
     *out = filtered;
     return 0;
 }
+
+} // namespace tamsor

@@ -6,6 +6,8 @@
 #include "media/dsp/FIRFilterCore.h"
 #include "media/graph/AudioTransformer.h"
 
+namespace tamsor {
+
 // The voice-band filter stage: each sample is filtered into a new pool sample by the core made
 // for the width given to SetCoefficients (8, 16 or 32 bits).
 //
@@ -34,3 +36,5 @@ private:
     std::unique_ptr<FIRFilterCore32> core32;
     uint32_t width = 0;
 };
+
+} // namespace tamsor

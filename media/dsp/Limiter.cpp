@@ -8,6 +8,8 @@
 #include "media/base/WaveFormat.h"
 #include "media/graph/AudioSample.h"
 
+namespace tamsor {
+
 Limiter::Limiter(double threshold, double lossIncrement, double lossDecrement)
     : core(new (std::nothrow) LimiterCore(threshold, lossIncrement, lossDecrement)) {
     SetComponentNameFor("Limiter", this);
@@ -52,3 +54,5 @@ int Limiter::TransformAudioSamples(AudioSampleList& samples, AudioSample** out) 
     *out = sample;
     return 0;
 }
+
+} // namespace tamsor

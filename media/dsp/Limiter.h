@@ -4,6 +4,8 @@
 #include "media/dsp/LimiterCore.h"
 #include "media/graph/AudioTransformer.h"
 
+namespace tamsor {
+
 // The limiter stage of the receive chain: limits the first input sample's 16-bit PCM values
 // in place and passes the same sample on. Samples of any other format pass unchanged.
 //
@@ -25,3 +27,5 @@ public:
 private:
     std::unique_ptr<LimiterCore> core;
 };
+
+} // namespace tamsor

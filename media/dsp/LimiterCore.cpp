@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdlib>
 
+namespace tamsor {
+
 LimiterCore::LimiterCore(double threshold_, double lossIncrement_, double lossDecrement_)
     : threshold(threshold_), loss(1e-20), lastOverLevel(1e-20), step(1e-20),
       lossIncrement(lossIncrement_), lossDecrement(lossDecrement_) {}
@@ -33,3 +35,5 @@ int LimiterCore::Process(int16_t* values, int n) {
     }
     return 0;
 }
+
+} // namespace tamsor

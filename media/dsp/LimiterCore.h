@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+namespace tamsor {
+
 // Level detector and gain computer of the limiter: attenuates loud passages of 16-bit values
 // with a fast attack (lossIncrement dB per value) and a slow release (lossDecrement, negative).
 // Knows nothing of samples or formats. Used by one thread at a time.
@@ -24,3 +26,5 @@ private:
     double lossDecrement;
     double lossFloor = 1e-20;
 };
+
+} // namespace tamsor

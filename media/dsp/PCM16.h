@@ -2,6 +2,8 @@
 #include <cstdint>
 #include <cstring>
 
+namespace tamsor {
+
 // Reads and writes of little-endian 16-bit values at any byte position, free of alignment and
 // aliasing faults (the engine runs on little-endian hosts only).
 inline int16_t ReadPCM16(const uint8_t* at) {
@@ -13,3 +15,5 @@ inline int16_t ReadPCM16(const uint8_t* at) {
 inline void WritePCM16(uint8_t* at, int16_t value) {
     std::memcpy(at, &value, sizeof(value));
 }
+
+} // namespace tamsor

@@ -7,6 +7,8 @@
 #include "media/graph/AudioSample.h"
 #include "media/graph/AudioSampleManager.h"
 
+namespace tamsor {
+
 PCMMixer::PCMMixer() {
     SetComponentNameFor("PCMMixer", this);
     LoadTraceLevel();
@@ -72,3 +74,5 @@ int PCMMixer::TransformAudioSamples(AudioSampleList& samples, AudioSample** out)
     *out = mixed;
     return 0;
 }
+
+} // namespace tamsor

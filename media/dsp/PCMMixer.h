@@ -1,6 +1,8 @@
 #pragma once
 #include "media/graph/AudioTransformer.h"
 
+namespace tamsor {
+
 // Adds the 16-bit values of every input of a set into one sample, clamped to the 16-bit range.
 // A single input is passed on as it is.
 //
@@ -13,3 +15,5 @@ public:
     int LoadTraceLevel() override;
     int TransformAudioSamples(AudioSampleList& samples, AudioSample** out) override;
 };
+
+} // namespace tamsor

@@ -7,6 +7,8 @@
 #include "media/base/RegistryValues.h"
 #include "media/graph/AudioSample.h"
 
+namespace tamsor {
+
 namespace {
 
 template <typename T> T ReadValue(const uint8_t* at) {
@@ -169,3 +171,5 @@ int PCMVolumeMaximizer::TransformAudioSamples(AudioSampleList& samples, AudioSam
     *out = sample;
     return 0;
 }
+
+} // namespace tamsor

@@ -5,6 +5,8 @@
 #include "media/dsp/AverageCalculator.h"
 #include "media/graph/AudioTransformer.h"
 
+namespace tamsor {
+
 // Automatic gain: for every frame, finds the magnitude below which `percentile` per cent of
 // its values lie and amplifies the frame in place so that magnitude reaches full scale, by at
 // most maximumAmplification hundredths.
@@ -40,3 +42,5 @@ private:
     AverageCalculator averageCalculator;
     double lastGain = 1.0;
 };
+
+} // namespace tamsor

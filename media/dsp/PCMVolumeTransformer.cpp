@@ -6,6 +6,8 @@
 #include "media/dsp/PCM16.h"
 #include "media/graph/AudioSample.h"
 
+namespace tamsor {
+
 PCMVolumeTransformer::PCMVolumeTransformer() {
     SetComponentNameFor("PCMVolumeTransformer", this);
     LoadTraceLevel();
@@ -43,3 +45,5 @@ int PCMVolumeTransformer::TransformAudioSamples(AudioSampleList& samples, AudioS
     *out = sample;
     return 0;
 }
+
+} // namespace tamsor

@@ -4,6 +4,8 @@
 
 #include "media/graph/AudioTransformer.h"
 
+namespace tamsor {
+
 // Scales one 16-bit stream, in place, by volume squared over 10000 (volume 0 to 100).
 //
 // Threads: SetVolume on the owner's thread; the transform on whichever thread drives the chain.
@@ -23,3 +25,5 @@ public:
 private:
     std::atomic<int32_t> volume{0};
 };
+
+} // namespace tamsor

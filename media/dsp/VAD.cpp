@@ -5,6 +5,8 @@
 #include "media/base/RegistryValues.h"
 #include "media/graph/AudioSample.h"
 
+namespace tamsor {
+
 VAD::VAD() {
     SetComponentNameFor("VAD", this);
     LoadTraceLevel();
@@ -59,3 +61,5 @@ int VAD::TransformAudioSamples(AudioSampleList& samples, AudioSample** out) {
     }
     return 0;
 }
+
+} // namespace tamsor

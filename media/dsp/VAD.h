@@ -4,6 +4,8 @@
 #include "media/dsp/VoiceActivityDetector.h"
 #include "media/graph/AudioTransformer.h"
 
+namespace tamsor {
+
 // Voice activity detection in the transmit chain: a speech frame passes unchanged, a silent
 // frame becomes a silence sample (no data, the frame's duration as silence). 16-bit PCM at
 // 8000 values per second.
@@ -26,3 +28,5 @@ private:
     VoiceActivityDetector detector;
     std::atomic<bool> enabled{true};
 };
+
+} // namespace tamsor

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace tamsor {
+
 namespace {
 
 VadState g_vadState;
@@ -107,3 +109,5 @@ int VoiceActivityDetector::Reset() {
 int VoiceActivityDetector::IsSilence(const int16_t* samples, int n) {
     return VadIsSpeech(samples, n) ? 0 : 1;
 }
+
+} // namespace tamsor

@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+namespace tamsor {
+
 // The energy detector's state, one for the whole library and shared by every VAD object: an
 // envelope of the first-differenced signal, an adaptive noise floor and a hangover. Used by
 // one transmit chain at a time, without a lock.
@@ -36,3 +38,5 @@ public:
     // 1 when VadIsSpeech reports no speech, else 0.
     int IsSilence(const int16_t* samples, int n);
 };
+
+} // namespace tamsor

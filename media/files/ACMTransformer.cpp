@@ -8,6 +8,8 @@
 #include "media/graph/AudioSampleManager.h"
 #include "platform/core/Clock.h"
 
+namespace tamsor {
+
 namespace {
 
 using Lock = std::lock_guard<plat::CriticalSection>;
@@ -358,3 +360,5 @@ int ACMTransformer::GenerateData(AudioSample** out) {
     *out = sample;
     return 0;
 }
+
+} // namespace tamsor

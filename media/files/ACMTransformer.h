@@ -10,6 +10,8 @@
 #include "platform/core/AutoResetEvent.h"
 #include "platform/core/CriticalSection.h"
 
+namespace tamsor {
+
 // Converts audio from one wave format to 16-bit mono PCM and decouples two paces: the thread
 // of an upstream source pushes samples in (RenderAudioSamples), which are converted and queued;
 // the consumer downstream pulls fixed frames out (GenerateData). The queue holds at most
@@ -91,3 +93,5 @@ private:
     std::atomic<int> frameLength{20};
     std::atomic<bool> bRunning{false};
 };
+
+} // namespace tamsor

@@ -9,6 +9,8 @@
 #include "platform/core/AutoResetEvent.h"
 #include "platform/core/CriticalSection.h"
 
+namespace tamsor {
+
 namespace {
 
 using Lock = std::lock_guard<plat::CriticalSection>;
@@ -138,3 +140,5 @@ int EndOfFileNotifier::PendingCount() {
     Lock guard(state->lock);
     return state->pending;
 }
+
+} // namespace tamsor

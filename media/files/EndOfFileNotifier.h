@@ -1,6 +1,8 @@
 #pragma once
 #include <cstdint>
 
+namespace tamsor {
+
 // What the media object offers to hear that a file play has ended: one hook for plays into the
 // transmitted audio, one for plays into the received audio, each with the play's id.
 class EndOfFileTarget {
@@ -37,3 +39,5 @@ public:
     // Notifier threads counted and not yet finished.
     static int PendingCount();
 };
+
+} // namespace tamsor

@@ -8,6 +8,8 @@
 #include "media/graph/AudioGraph.h"
 #include "media/graph/AudioSink.h"
 
+namespace tamsor {
+
 namespace {
 
 using Lock = std::lock_guard<plat::CriticalSection>;
@@ -33,8 +35,8 @@ FilePlay::FilePlay(AudioSink* sink, int frameLengthMs, bool transmit,
     Trace(TRACE_ENTRY, "FilePlay\n");
     waveFileSource->AddListener(this);
     acmTransformer->SetFrameLength(frameLengthMs);
-    ::Connect(waveFileSource.get(), acmTransformer.get());
-    ::Connect(acmTransformer.get(), pcmVolumeTransformer.get());
+    tamsor::Connect(waveFileSource.get(), acmTransformer.get());
+    tamsor::Connect(acmTransformer.get(), pcmVolumeTransformer.get());
     Connect(sink);
     playId = ++playCounter;
 }
@@ -46,7 +48,7 @@ FilePlay::~FilePlay() {
     // The source's thread may still be winding up after a natural end; it calls back into this
     // object, so it is joined before anything is destroyed.
     waveFileSource.reset();
-    ::Disconnect(acmTransformer.get(), pcmVolumeTransformer.get());
+    tamsor::Disconnect(acmTransformer.get(), pcmVolumeTransformer.get());
     acmTransformer.reset();
     pcmVolumeTransformer.reset();
 }
@@ -62,14 +64,14 @@ int32_t FilePlay::LastPlayId() {
 void FilePlay::Connect(AudioSink* sink) {
     Disconnect();
     if (sink != nullptr) {
-        ::Connect(pcmVolumeTransformer.get(), sink);
+        tamsor::Connect(pcmVolumeTransformer.get(), sink);
     }
     audioSink = sink;
 }
 
 void FilePlay::Disconnect() {
     if (audioSink != nullptr) {
-        ::Disconnect(pcmVolumeTransformer.get(), audioSink);
+        tamsor::Disconnect(pcmVolumeTransformer.get(), audioSink);
     }
     audioSink = nullptr;
 }
@@ -197,11 +199,11 @@ void FilePlay::Cleanup() {
     Trace(TRACE_ENTRY, "Cleanup\n");
     // The file is at its end: with the source unlinked, the converter's stop lets the consumer
     // take the frames still queued (bounded), then the play leaves the sink.
-    ::Disconnect(waveFileSource.get(), acmTransformer.get());
+    tamsor::Disconnect(waveFileSource.get(), acmTransformer.get());
     acmTransformer->StopTransform();
     Disconnect();
     pcmVolumeTransformer->StopTransform();
-    ::Disconnect(acmTransformer.get(), pcmVolumeTransformer.get());
+    tamsor::Disconnect(acmTransformer.get(), pcmVolumeTransformer.get());
     EndOfFileNotifier::Notify(playId, !transmitMark);
     SetState(STATE_STOPPED);
 }
@@ -244,9 +246,11 @@ void FilePlay::CleanupImmediately() {
     Trace(TRACE_ENTRY, "CleanupImmediately\n");
     acmTransformer->StopTransform();
     pcmVolumeTransformer->StopTransform();
-    ::Disconnect(waveFileSource.get(), acmTransformer.get());
-    ::Disconnect(acmTransformer.get(), pcmVolumeTransformer.get());
+    tamsor::Disconnect(waveFileSource.get(), acmTransformer.get());
+    tamsor::Disconnect(acmTransformer.get(), pcmVolumeTransformer.get());
     Disconnect();
     EndOfFileNotifier::FireNow(playId, transmitMark);
     SetState(STATE_STOPPED);
 }
+
+} // namespace tamsor

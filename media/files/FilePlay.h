@@ -11,6 +11,8 @@
 #include "platform/core/AutoResetEvent.h"
 #include "platform/core/CriticalSection.h"
 
+namespace tamsor {
+
 class AudioSink;
 
 // Plays one wave file into a sink of the graph through a chain of its own: wave-file source ->
@@ -92,3 +94,5 @@ private:
     plat::AutoResetEvent stateChangedEvent;
     int currentState = STATE_STOPPED;
 };
+
+} // namespace tamsor

@@ -8,6 +8,8 @@
 #include "media/graph/AudioSample.h"
 #include "media/graph/AudioSampleManager.h"
 
+namespace tamsor {
+
 const size_t WaveFileSource::kMaxPathLength = PATH_MAX - 1;
 
 WaveFileSource::WaveFileSource() {
@@ -304,3 +306,5 @@ int WaveFileSource::SourceStopped() {
     Trace(TRACE_ENTRY, "~SourceStopped : returning %d\n", result);
     return result;
 }
+
+} // namespace tamsor

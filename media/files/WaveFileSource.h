@@ -10,6 +10,8 @@
 #include "platform/audio/RiffReader.h"
 #include "platform/core/CriticalSection.h"
 
+namespace tamsor {
+
 // Reads a RIFF/WAVE file and produces it as 20 ms samples in the file's own format, from the
 // start of the data chunk to its end, optionally looping back to the start of the data. Runs
 // on a source thread of its own and tells its listeners when that thread starts and ends. A
@@ -77,3 +79,5 @@ private:
     mutable plat::CriticalSection fileMutex;
     plat::CriticalSection filterMutex;
 };
+
+} // namespace tamsor

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <mutex>
 
+namespace tamsor {
+
 ListenerList::~ListenerList() {
     std::lock_guard<plat::CriticalSection> guard(listLock);
     listeners.clear();
@@ -28,3 +30,5 @@ int ListenerList::FireEvent(WaveFileSource* source, int event, const char* fileN
     }
     return 0;
 }
+
+} // namespace tamsor

@@ -3,6 +3,8 @@
 
 #include "platform/core/CriticalSection.h"
 
+namespace tamsor {
+
 class WaveFileSource;
 
 // What a wave-file source tells its listeners: its thread started (FILE_STARTED) or ended
@@ -41,3 +43,5 @@ private:
     std::vector<WaveFileSourceListener*> listeners;
     plat::CriticalSection listLock;
 };
+
+} // namespace tamsor

@@ -5,6 +5,8 @@
 #include "media/graph/AudioSink.h"
 #include "media/graph/AudioSource.h"
 
+namespace tamsor {
+
 int Connect(AudioSource* source, AudioSink* sink) {
     source->AddAudioSink(sink);
     sink->AddAudioSource(source);
@@ -25,3 +27,5 @@ uint32_t NextAudioThreadId() {
     }
     return id;
 }
+
+} // namespace tamsor

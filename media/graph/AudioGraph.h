@@ -3,13 +3,15 @@
 #include <utility>
 #include <vector>
 
-class AudioSample;
-class AudioSource;
-class AudioSink;
-
 namespace plat {
 class Thread;
 }
+
+namespace tamsor {
+
+class AudioSample;
+class AudioSource;
+class AudioSink;
 
 // One entry of the set a sink renders: a sample (holding one reference) and the source it
 // came from.
@@ -26,3 +28,5 @@ int Disconnect(AudioSource* source, AudioSink* sink);
 
 // The node's thread ids are small numbers handed out in order, never 0.
 uint32_t NextAudioThreadId();
+
+} // namespace tamsor

@@ -6,6 +6,8 @@
 #include "media/graph/AudioSampleManager.h"
 #include "platform/core/Clock.h"
 
+namespace tamsor {
+
 namespace {
 
 constexpr int kMisuseMark = 1000;
@@ -196,3 +198,5 @@ bool AudioSample::IsEarlierThan(AudioSample* other) {
     }
     return false;
 }
+
+} // namespace tamsor

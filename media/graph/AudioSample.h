@@ -6,6 +6,8 @@
 #include "media/base/WaveFormat.h"
 #include "platform/core/CriticalSection.h"
 
+namespace tamsor {
+
 class RTPPacket;
 class AudioSamplePool;
 
@@ -76,3 +78,5 @@ private:
     plat::CriticalSection sampleLock;
     AudioSample* nextFree = nullptr; // the pool's free-list link, guarded by its lock
 };
+
+} // namespace tamsor

@@ -2,6 +2,8 @@
 
 #include <mutex>
 
+namespace tamsor {
+
 namespace {
 
 // The lock outlives every manager, so Init, Shutdown and GetInstance are safe in any order.
@@ -164,3 +166,5 @@ void AudioSampleManager::ReleaseAudioSample(AudioSample* sample) {
         delete sample;
     }
 }
+
+} // namespace tamsor

@@ -7,6 +7,8 @@
 #include "media/graph/AudioSample.h"
 #include "platform/core/CriticalSection.h"
 
+namespace tamsor {
+
 // The free list behind the pool (poolLock guards every field). Every sample keeps a shared
 // reference to it, so a sample released after the pool's manager is gone finds it closed and
 // deletes itself instead of returning to freed memory.
@@ -65,3 +67,5 @@ private:
     std::atomic<int> createdCount{0};
     std::atomic<uint32_t> getCalls{0};
 };
+
+} // namespace tamsor

@@ -7,6 +7,8 @@
 #include "media/graph/AudioSample.h"
 #include "media/graph/AudioSource.h"
 
+namespace tamsor {
+
 AudioSink::AudioSink() {
     audioSamples.reserve(8);
 }
@@ -159,7 +161,7 @@ void AudioSink::ReapSinkThread() {
 int AudioSink::StartSinkThread() {
     LoadTraceLevel();
     std::lock_guard<plat::CriticalSection> startStop(sinkStartStopMutex);
-    std::lock_guard<plat::CriticalSection> state(sinkStateMutex);
+    std::unique_lock<plat::CriticalSection> state(sinkStateMutex);
     if (bSinkRunning || bSinkThreadRunning) {
         Trace(TRACE_FAILURE, "StartSinkThread : already running\n");
         return -10;
@@ -200,6 +202,12 @@ int AudioSink::StartSinkThread() {
     // Opening the start gate cannot fail, so the -50 of a failed resume never arises.
     sinkThread->Resume();
     sinkThreadStartEvent.Wait(plat::kInfinite);
+    if (result != 0) {
+        // The vetoed thread ends at once; wait for it, so a new start finds the node idle.
+        state.unlock();
+        sinkThreadStopEvent.Wait(plat::kInfinite);
+        ReapSinkThread();
+    }
     return result;
 }
 
@@ -258,3 +266,5 @@ int AudioSink::StopSink() {
     }
     return -20;
 }
+
+} // namespace tamsor

@@ -11,6 +11,8 @@
 #include "platform/core/CriticalSection.h"
 #include "platform/core/Thread.h"
 
+namespace tamsor {
+
 // A node that consumes samples. It is driven either by pushes from its sources
 // (TakeNextAudioSample; started with StartSink) or by a thread of its own that pulls one sample
 // from each source per pass and renders the set (StartSinkThread).
@@ -78,3 +80,5 @@ private:
 
     std::unique_ptr<plat::Thread> sinkThread;
 };
+
+} // namespace tamsor

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace tamsor {
+
 class AudioSample;
 class AudioSource;
 
@@ -10,3 +12,5 @@ public:
     virtual ~AudioSinkInterface() = default;
     virtual int TakeNextAudioSample(AudioSample* sample, AudioSource* from) = 0;
 };
+
+} // namespace tamsor

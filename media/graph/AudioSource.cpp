@@ -8,6 +8,8 @@
 #include "media/graph/AudioSink.h"
 #include "platform/core/Clock.h"
 
+namespace tamsor {
+
 AudioSource::AudioSource() = default;
 
 AudioSource::~AudioSource() {
@@ -181,7 +183,7 @@ void AudioSource::ReapSourceThread() {
 int AudioSource::StartSourceThread() {
     LoadTraceLevel();
     std::lock_guard<plat::CriticalSection> startStop(sourceStartStopMutex);
-    std::lock_guard<plat::CriticalSection> state(sourceStateMutex);
+    std::unique_lock<plat::CriticalSection> state(sourceStateMutex);
     if (bSourceThreadRunning) {
         Trace(TRACE_FAILURE, "StartSourceThread : already running\n");
         return -10;
@@ -220,6 +222,12 @@ int AudioSource::StartSourceThread() {
     }
     sourceThread->Resume();
     sourceThreadStartEvent.Wait(plat::kInfinite);
+    if (result != 0) {
+        // The vetoed thread ends at once; wait for it, so a new start finds the node idle.
+        state.unlock();
+        sourceThreadStopEvent.Wait(plat::kInfinite);
+        ReapSourceThread();
+    }
     return result;
 }
 
@@ -253,3 +261,5 @@ int AudioSource::StopSourceThread() {
     ReapSourceThread();
     return 0;
 }
+
+} // namespace tamsor

@@ -11,6 +11,8 @@
 #include "platform/core/CriticalSection.h"
 #include "platform/core/Thread.h"
 
+namespace tamsor {
+
 // A node that produces samples. It answers pulls from its sinks (GiveNextAudioSample), and
 // may run a thread of its own that produces samples and pushes each to every sink
 // (StartSourceThread).
@@ -74,3 +76,5 @@ private:
 
     std::unique_ptr<plat::Thread> sourceThread;
 };
+
+} // namespace tamsor

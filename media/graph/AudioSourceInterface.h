@@ -1,5 +1,7 @@
 #pragma once
 
+namespace tamsor {
+
 class AudioSample;
 class AudioSink;
 
@@ -10,3 +12,5 @@ public:
     virtual ~AudioSourceInterface() = default;
     virtual int GiveNextAudioSample(AudioSample** out, AudioSink* to) = 0;
 };
+
+} // namespace tamsor

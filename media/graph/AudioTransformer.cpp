@@ -6,6 +6,8 @@
 #include "media/graph/AudioSample.h"
 #include "media/graph/AudioSampleManager.h"
 
+namespace tamsor {
+
 int AudioTransformer::TransformStarted() {
     return 0;
 }
@@ -87,3 +89,5 @@ int AudioTransformer::GenerateData(AudioSample** out) {
         return -1;
     }
 }
+
+} // namespace tamsor

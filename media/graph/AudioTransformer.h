@@ -3,6 +3,8 @@
 #include "media/graph/AudioSink.h"
 #include "media/graph/AudioSource.h"
 
+namespace tamsor {
+
 // A node that is a source and a sink at once: a push into its sink part is transformed and
 // pushed on to its sinks; a pull from its source part pulls from its own sources and is
 // transformed. It has no thread of its own: samples move in the thread of whoever pushes into
@@ -30,3 +32,5 @@ protected:
     // when the pool has none.
     AudioSample* NewOutputSample(const WaveFormat& format);
 };
+
+} // namespace tamsor

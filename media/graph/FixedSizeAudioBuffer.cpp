@@ -8,6 +8,8 @@
 #include "media/graph/AudioSampleManager.h"
 #include "platform/core/Clock.h"
 
+namespace tamsor {
+
 namespace {
 
 constexpr uint32_t kEmptyListSleepMs = 5;
@@ -203,3 +205,5 @@ int FixedSizeAudioBuffer::TransformAudioSamples(AudioSampleList&, AudioSample** 
     *out = nullptr;
     return 0;
 }
+
+} // namespace tamsor

@@ -7,6 +7,8 @@
 #include "media/graph/AudioTransformer.h"
 #include "platform/core/CriticalSection.h"
 
+namespace tamsor {
+
 // Re-cuts the stream it receives into samples of one fixed duration (outputMs, 20 ms by
 // default). Pushed samples are cut and pushed on at once; a pull fills the buffer from the
 // sources until one output sample is complete. While stopped, a pull yields a silence sample
@@ -59,3 +61,5 @@ private:
     plat::CriticalSection bufferLock;
     AudioSampleList pullSamples;
 };
+
+} // namespace tamsor

@@ -15,6 +15,8 @@
 #include "platform/net/IPv4Address.h"
 #include "platform/net/UdpSocket.h"
 
+namespace tamsor {
+
 namespace {
 
 constexpr size_t kHeaderLength = 12;
@@ -423,3 +425,5 @@ void RTPAudioSink::SendPacket(size_t length) {
     }
     bytesSent.fetch_add(static_cast<uint64_t>(sent));
 }
+
+} // namespace tamsor

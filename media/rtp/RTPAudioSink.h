@@ -12,6 +12,8 @@ namespace plat {
 class UdpSocket;
 }
 
+namespace tamsor {
+
 // The last node of the transmit chain: puts a 12-byte RTP header (version 2) in front of each
 // encoded sample and sends it with one datagram to the call's remote address. A silence sample
 // sends one comfort-noise packet (payload type 13), then nothing until data comes again.
@@ -100,3 +102,5 @@ private:
     void SendPacket(size_t length);
     SocketFactory socketFactory;
 };
+
+} // namespace tamsor

@@ -16,6 +16,8 @@
 #include "platform/core/Thread.h"
 #include "platform/net/UdpSocket.h"
 
+namespace tamsor {
+
 namespace {
 
 constexpr int kHeaderLength = 12;
@@ -591,3 +593,5 @@ int RTPAudioSource::GenerateData(AudioSample** out) {
     }
     return 0;
 }
+
+} // namespace tamsor

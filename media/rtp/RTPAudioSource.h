@@ -8,12 +8,14 @@
 #include "platform/core/CriticalSection.h"
 #include "platform/net/WakeEvent.h"
 
-class RTPPacket;
-
 namespace plat {
 class AutoResetEvent;
 class UdpSocket;
 } // namespace plat
+
+namespace tamsor {
+
+class RTPPacket;
 
 // The head of the receive chain. Its thread reads RTP datagrams from the socket the RTP
 // sender bound (one local port carries both directions), keeps them in a small reorder buffer
@@ -123,3 +125,5 @@ protected:
 private:
     SocketFactory socketFactory;
 };
+
+} // namespace tamsor

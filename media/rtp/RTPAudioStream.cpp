@@ -6,6 +6,8 @@
 #include "media/base/RegistryValues.h"
 #include "media/graph/AudioSample.h"
 
+namespace tamsor {
+
 namespace {
 
 constexpr uint8_t kComfortNoisePayloadType = 13;
@@ -325,3 +327,5 @@ bool RTPAudioStream::IsBuffering() {
     std::lock_guard<plat::CriticalSection> guard(streamLock);
     return bBuffering;
 }
+
+} // namespace tamsor

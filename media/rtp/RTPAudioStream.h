@@ -5,6 +5,8 @@
 #include "media/base/TraceComponent.h"
 #include "platform/core/CriticalSection.h"
 
+namespace tamsor {
+
 class AudioSample;
 
 // The playout queue of one RTP synchronisation source: samples ordered by RTP timestamp and
@@ -65,3 +67,5 @@ protected:
     int32_t underrunCount = 0;
     plat::CriticalSection streamLock;
 };
+
+} // namespace tamsor

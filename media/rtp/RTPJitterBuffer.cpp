@@ -10,6 +10,8 @@
 #include "media/rtp/RTPAudioStream.h"
 #include "platform/core/Clock.h"
 
+namespace tamsor {
+
 namespace {
 constexpr int kMaxNullPulls = 5;
 } // namespace
@@ -215,3 +217,5 @@ int RTPJitterBuffer::GenerateData(AudioSample** out) {
     *out = MakeSilence();
     return 0;
 }
+
+} // namespace tamsor

@@ -6,6 +6,8 @@
 #include "media/graph/AudioTransformer.h"
 #include "platform/core/CriticalSection.h"
 
+namespace tamsor {
+
 class RTPAudioStream;
 
 // Stands between the RTP decoder and the playout stages of the receive chain. The receiver's
@@ -62,3 +64,5 @@ protected:
     int32_t nullPacketCount = 0;
     uint64_t useCounter = 0;
 };
+
+} // namespace tamsor

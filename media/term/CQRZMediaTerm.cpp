@@ -30,6 +30,8 @@
 #include "platform/net/IPv4Address.h"
 #include "platform/net/UdpSocket.h"
 
+namespace tamsor {
+
 namespace {
 
 constexpr int kMinFrameMs = 1;
@@ -635,3 +637,5 @@ float CQRZMediaTerm::GetReceiveQuality() {
         static_cast<float>(depth - minimum) / static_cast<float>(kReceiveSlots - minimum);
     return std::clamp(quality, 0.0f, 1.0f);
 }
+
+} // namespace tamsor

@@ -10,6 +10,8 @@
 #include "media/files/EndOfFileNotifier.h"
 #include "platform/core/CriticalSection.h"
 
+namespace tamsor {
+
 class AudioSink;
 class AudioSource;
 class AudioTransformer;
@@ -155,3 +157,5 @@ private:
         int arg6 = -1;
     } txSettings;
 };
+
+} // namespace tamsor

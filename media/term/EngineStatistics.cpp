@@ -8,6 +8,8 @@
 #include "media/devices/WaveAudioSource.h"
 #include "media/rtp/RTPAudioSink.h"
 
+namespace tamsor {
+
 namespace EngineStatistics {
 
 void Reset() {
@@ -62,3 +64,5 @@ void WriteClosingBlock(iTraceFile* log) {
 }
 
 } // namespace EngineStatistics
+
+} // namespace tamsor

@@ -3,6 +3,8 @@
 
 class iTraceFile;
 
+namespace tamsor {
+
 // The library-wide byte counters reported when a media object is released. Each lives with the
 // component that counts it; this gathers them into the one set the closing block shows.
 namespace EngineStatistics {
@@ -21,3 +23,5 @@ uint64_t G729Compressed();
 void WriteClosingBlock(iTraceFile* log);
 
 } // namespace EngineStatistics
+
+} // namespace tamsor

@@ -8,10 +8,10 @@
 #include "media/term/EngineStatistics.h"
 
 extern "C" RTPInterface* GetRTPInterface(iTraceFile* traceLog) {
-    SetEngineTraceLog(traceLog);
-    EngineStatistics::Reset();
+    tamsor::SetEngineTraceLog(traceLog);
+    tamsor::EngineStatistics::Reset();
     try {
-        return new CQRZMediaTerm;
+        return new tamsor::CQRZMediaTerm;
     } catch (...) {
         return nullptr;
     }

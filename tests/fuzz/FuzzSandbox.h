@@ -6,6 +6,8 @@
 #include "media/graph/AudioSampleManager.h"
 #include "platform/store/Registry.h"
 
+namespace tamsor {
+
 // What an engine fuzz harness needs around it for the whole run: a registry of its own in a
 // temporary directory (the components read their settings) and the sample pool.
 struct FuzzSandbox {
@@ -31,3 +33,5 @@ struct FuzzSandbox {
     FuzzSandbox(const FuzzSandbox&) = delete;
     FuzzSandbox& operator=(const FuzzSandbox&) = delete;
 };
+
+} // namespace tamsor

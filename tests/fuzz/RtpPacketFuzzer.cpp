@@ -33,6 +33,8 @@
 #include "platform/store/Registry.h"
 #include "tests/fuzz/FuzzSandbox.h"
 
+using namespace tamsor;
+
 namespace {
 
 constexpr size_t kMaxDatagrams = 64;

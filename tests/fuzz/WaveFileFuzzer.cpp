@@ -17,6 +17,8 @@
 #include "platform/store/Registry.h"
 #include "tests/fuzz/FuzzSandbox.h"
 
+using namespace tamsor;
+
 namespace {
 
 bool WriteFile(const std::string& path, const uint8_t* data, size_t size) {

@@ -2,6 +2,8 @@
 
 #include "tests/support/RtpTestSupport.h"
 
+using namespace tamsor;
+
 namespace {
 
 struct ParseCase {

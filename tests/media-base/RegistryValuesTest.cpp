@@ -11,6 +11,8 @@
 #include "tests/support/RegistrySandbox.h"
 #include "tests/support/RunningUnderCi.h"
 
+using namespace tamsor;
+
 using plat::Registry;
 
 namespace {

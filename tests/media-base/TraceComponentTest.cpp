@@ -9,6 +9,8 @@
 #include "media/graph/AudioSampleManager.h"
 #include "tests/support/RegistrySandbox.h"
 
+using namespace tamsor;
+
 namespace {
 
 class Probe : public TraceComponent {

@@ -5,6 +5,8 @@
 #include "media/base/Exception.h"
 #include "media/base/WaveFormat.h"
 
+using namespace tamsor;
+
 namespace {
 
 TEST(WaveFormat, TableRecords) {

@@ -15,6 +15,8 @@ struct G711Run {
 
 #include "tests/media-codec/G711Expected.inc"
 
+using namespace tamsor;
+
 template <size_t N> uint8_t ExpectedCode(const G711Run (&runs)[N], int s) {
     uint8_t code = runs[0].code;
     for (const auto& r : runs) {

@@ -20,6 +20,8 @@
 #include "platform/audio/file/WavFile.h"
 #include "tests/support/EngineFixture.h"
 
+namespace tamsor {
+
 namespace devicetest {
 
 // The engine fixture with files in the sandbox directory.
@@ -142,3 +144,5 @@ private:
 };
 
 } // namespace devicetest
+
+} // namespace tamsor

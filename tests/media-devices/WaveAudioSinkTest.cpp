@@ -8,6 +8,8 @@
 #include "platform/core/Clock.h"
 #include "tests/media-devices/DeviceTestSupport.h"
 
+using namespace tamsor;
+
 using namespace devicetest;
 
 namespace {

@@ -13,6 +13,8 @@
 #include "media/graph/FixedSizeAudioBuffer.h"
 #include "tests/support/GraphTestSupport.h"
 
+using namespace tamsor;
+
 namespace {
 
 using Chain = GraphFixture;

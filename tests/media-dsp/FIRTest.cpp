@@ -4,6 +4,8 @@
 #include "media/dsp/FIRTransformer.h"
 #include "tests/support/GraphTestSupport.h"
 
+using namespace tamsor;
+
 namespace {
 
 using FIR = GraphFixture;

@@ -5,6 +5,8 @@
 #include "media/dsp/Limiter.h"
 #include "tests/support/GraphTestSupport.h"
 
+using namespace tamsor;
+
 namespace {
 
 using LimiterStage = GraphFixture;

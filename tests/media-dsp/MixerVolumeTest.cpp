@@ -4,6 +4,8 @@
 #include "media/dsp/PCMVolumeTransformer.h"
 #include "tests/support/GraphTestSupport.h"
 
+using namespace tamsor;
+
 namespace {
 
 using Mixer = GraphFixture;

@@ -5,6 +5,8 @@
 #include "media/dsp/VAD.h"
 #include "tests/support/GraphTestSupport.h"
 
+using namespace tamsor;
+
 namespace {
 
 bool SameState(const VadState& a, const VadState& b) {

@@ -15,6 +15,8 @@
 #include "tests/support/RegistrySandbox.h"
 #include "tests/support/WavFixture.h"
 
+using namespace tamsor;
+
 using namespace wavtest;
 
 namespace {

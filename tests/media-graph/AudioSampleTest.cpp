@@ -10,6 +10,8 @@
 #include "platform/core/Clock.h"
 #include "tests/support/RegistrySandbox.h"
 
+using namespace tamsor;
+
 namespace {
 
 class SamplePool : public ::testing::Test {

@@ -7,6 +7,8 @@
 #include "platform/core/Clock.h"
 #include "tests/support/GraphTestSupport.h"
 
+using namespace tamsor;
+
 namespace {
 
 using FixedBuffer = GraphFixture;

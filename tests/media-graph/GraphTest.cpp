@@ -3,6 +3,8 @@
 #include "platform/core/Clock.h"
 #include "tests/support/GraphTestSupport.h"
 
+using namespace tamsor;
+
 namespace {
 
 using Graph = GraphFixture;

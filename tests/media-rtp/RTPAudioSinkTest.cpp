@@ -7,6 +7,8 @@
 #include "media/rtp/RTPAudioSource.h"
 #include "tests/support/RtpTestSupport.h"
 
+using namespace tamsor;
+
 namespace {
 
 uint16_t Seq(const std::vector<uint8_t>& d) {

@@ -10,6 +10,8 @@
 #include "platform/core/AutoResetEvent.h"
 #include "tests/support/RtpTestSupport.h"
 
+using namespace tamsor;
+
 namespace {
 
 // Opens the receive buffer's state to the tests.

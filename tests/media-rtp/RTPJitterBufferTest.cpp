@@ -8,6 +8,8 @@
 #include "media/rtp/RTPJitterBuffer.h"
 #include "tests/support/RtpTestSupport.h"
 
+using namespace tamsor;
+
 namespace {
 
 constexpr uint32_t kSsrc = 0x1234;

@@ -23,6 +23,8 @@
 #include "tests/support/RecordingTraceLog.h"
 #include "tests/support/RegistrySandbox.h"
 
+using namespace tamsor;
+
 namespace {
 
 // A media object on the null sound backend with a recording trace log. The object is made

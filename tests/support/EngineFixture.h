@@ -10,6 +10,8 @@
 #include "tests/support/RecordingTraceLog.h"
 #include "tests/support/RegistrySandbox.h"
 
+namespace tamsor {
+
 // A fresh registry, a fresh sample pool and a recording trace log for each engine test.
 class EngineFixture : public ::testing::Test {
 public:
@@ -42,3 +44,5 @@ public:
     RegistrySandbox registry;
     RecordingTraceLog log;
 };
+
+} // namespace tamsor

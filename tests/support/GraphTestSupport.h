@@ -22,6 +22,8 @@
 #include "media/graph/AudioTransformer.h"
 #include "tests/support/EngineFixture.h"
 
+namespace tamsor {
+
 // The engine fixture with helpers for 16-bit PCM samples.
 class GraphFixture : public EngineFixture {
 public:
@@ -207,3 +209,5 @@ public:
     bool throwOnTransform = false;
     int result = 0;
 };
+
+} // namespace tamsor

@@ -20,6 +20,8 @@
 #include "platform/net/WakeEvent.h"
 #include "tests/support/EngineFixture.h"
 
+namespace tamsor {
+
 // A socket without a network: sent datagrams are recorded, received ones come from a queue.
 // A wait with nothing queued lets the current clock run for the whole time-out, so receivers
 // driven by a FakeClock see their time-outs pass at once.
@@ -194,3 +196,5 @@ protected:
         return s;
     }
 };
+
+} // namespace tamsor
