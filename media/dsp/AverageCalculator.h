@@ -17,7 +17,6 @@ public:
     void Add(double value);
     void Reset();
 
-    double Sum() const { return sum_; }
     int Count() const { return count_; }
 
 private:

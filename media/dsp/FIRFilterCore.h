@@ -57,8 +57,6 @@ public:
         return y;
     }
 
-    int Taps() const { return taps; }
-
 private:
     std::vector<double> coefficients;
     int taps;

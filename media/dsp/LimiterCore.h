@@ -15,7 +15,6 @@ public:
     int Process(int16_t* values, int n);
 
     double GetLoss() const { return loss; }
-    double GetThreshold() const { return threshold; }
 
 private:
     double threshold;

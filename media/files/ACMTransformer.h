@@ -67,12 +67,10 @@ public:
 
     bool IsRunning() const { return bRunning.load(); }
     int GetQueuedBytes();
-    int GetFrameLength() const { return frameLength.load(); }
     WaveFormat GetDestinationFormat();
 
 private:
     int FrameBytes(const WaveFormat& destination) const;
-    void DropAll();
 
     WaveFormat sourceFormat;
     std::vector<uint8_t> sourceBlock; // the whole fmt block handed to the converter

@@ -161,10 +161,4 @@ int AudioSampleManager::GetAudioSample(AudioSample** out, const TraceComponent* 
     return 0;
 }
 
-void AudioSampleManager::ReleaseAudioSample(AudioSample* sample) {
-    if (!pool->PutFree(sample)) {
-        delete sample;
-    }
-}
-
 } // namespace tamsor

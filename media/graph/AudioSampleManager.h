@@ -54,8 +54,6 @@ public:
 
     // Hands out a sample with one reference. Returns 0.
     int GetAudioSample(AudioSample** out, const TraceComponent* owner);
-    // Puts a sample whose count reached zero at the end of the free list.
-    void ReleaseAudioSample(AudioSample* sample);
 
     int GetCreatedCount() const { return createdCount.load(); }
     size_t GetFreeCount() { return pool->FreeCount(); }

@@ -9,21 +9,23 @@
 
 namespace tamsor {
 
+const NodeThread::Rules AudioSink::kThreadRules = {
+    "AudioSink",
+    -30, // creating the thread failed
+    -40, // SinkThreadStarted vetoed
+    plat::kInfinite,
+    "AudioSink::StartSinkThread: exception",
+    "AudioSink::SinkThreadProc: exception 3",
+    "AudioSink::SinkThreadProc: exception",
+    "AudioSink::SinkThreadProc: exception 2",
+};
+
 AudioSink::AudioSink() {
     audioSamples.reserve(8);
 }
 
 AudioSink::~AudioSink() {
-    AudioSink::StopSinkThread();
-    std::unique_ptr<plat::Thread> thread;
-    {
-        std::lock_guard<plat::CriticalSection> state(sinkStateMutex);
-        thread = std::move(sinkThread);
-    }
-    if (thread) {
-        thread->Resume();
-        thread->Join();
-    }
+    sinkThread.StopAndJoin();
     ReleaseAudioSamples();
 }
 
@@ -116,9 +118,7 @@ int AudioSink::TakeNextAudioSample(AudioSample* sample, AudioSource* from) {
     return result;
 }
 
-void AudioSink::SinkThreadProc() {
-    bSinkThreadRunning = true;
-    sinkThreadStartEvent.Set();
+void AudioSink::PullLoop() {
     try {
         while (!bStopSinkThread) {
             audioSamples.clear();
@@ -127,119 +127,24 @@ void AudioSink::SinkThreadProc() {
             ReleaseAudioSamples();
         }
     } catch (...) {
-        // The thread ends, but winds up like any other so the sink can be started again.
-        EngineTrace("AudioSink::SinkThreadProc: exception");
+        // Hand back what was collected; the thread then winds up like any other.
         ReleaseAudioSamples();
-    }
-    {
-        std::lock_guard<plat::CriticalSection> state(sinkStateMutex);
-        bSinkThreadRunning = false;
-        try {
-            SinkThreadStopped(sinkThreadHandle, sinkThreadID);
-        } catch (...) {
-            EngineTrace("AudioSink::SinkThreadProc: exception 2");
-        }
-        sinkThreadHandle = nullptr;
-        sinkThreadID = 0;
-    }
-    sinkThreadStopEvent.Set();
-}
-
-void AudioSink::ReapSinkThread() {
-    std::unique_ptr<plat::Thread> done;
-    {
-        std::lock_guard<plat::CriticalSection> state(sinkStateMutex);
-        if (sinkThread && sinkThreadHandle == nullptr) {
-            done = std::move(sinkThread);
-        }
-    }
-    if (done) {
-        done->Join();
+        throw;
     }
 }
 
 int AudioSink::StartSinkThread() {
     LoadTraceLevel();
-    std::lock_guard<plat::CriticalSection> startStop(sinkStartStopMutex);
-    std::unique_lock<plat::CriticalSection> state(sinkStateMutex);
-    if (bSinkRunning || bSinkThreadRunning) {
-        Trace(TRACE_FAILURE, "StartSinkThread : already running\n");
-        return -10;
-    }
-    ReapSinkThread();
-    if (sinkThreadHandle != nullptr || sinkThreadID != 0) {
-        Trace(TRACE_FAILURE, "StartSinkThread : thread still recorded\n");
-        return -20;
-    }
-    sinkThreadStartEvent.Reset();
-    sinkThreadStopEvent.Reset();
-    bStopSinkThread = true;
-    auto thread = std::make_unique<plat::Thread>();
-    if (!thread->Create([this] { SinkThreadProc(); }, "AudioSink")) {
-        sinkThreadID = 0;
-        Trace(TRACE_FAILURE, "StartSinkThread : !CreateThread\n");
-        return -30;
-    }
-    sinkThread = std::move(thread);
-    sinkThreadHandle = sinkThread.get();
-    sinkThreadID = NextAudioThreadId();
-
-    int result = 0;
-    int answer;
-    try {
-        answer = SinkThreadStarted(sinkThreadHandle, sinkThreadID);
-    } catch (...) {
-        EngineTrace("AudioSink::StartSinkThread: exception");
-        answer = -1;
-    }
-    if (answer != 0) {
-        // The thread still runs once through its end, finding the stop request.
-        Trace(TRACE_FAILURE, "StartSinkThread : SinkThreadStarted vetoed\n");
-        result = -40;
-    } else {
-        bStopSinkThread = false;
-    }
-    // Opening the start gate cannot fail, so the -50 of a failed resume never arises.
-    sinkThread->Resume();
-    sinkThreadStartEvent.Wait(plat::kInfinite);
-    if (result != 0) {
-        // The vetoed thread ends at once; wait for it, so a new start finds the node idle.
-        state.unlock();
-        sinkThreadStopEvent.Wait(plat::kInfinite);
-        ReapSinkThread();
-    }
-    return result;
+    return sinkThread.Start();
 }
 
 int AudioSink::StopSinkThread() {
-    {
-        std::lock_guard<plat::CriticalSection> state(sinkStateMutex);
-        if (sinkThread && sinkThread->IsCurrent()) {
-            // Asked from inside the thread (while another caller may be waiting for it with
-            // the start-stop lock held): it ends after this pass.
-            bStopSinkThread = true;
-            return 0;
-        }
-    }
-    std::lock_guard<plat::CriticalSection> startStop(sinkStartStopMutex);
-    bool wait = false;
-    {
-        std::lock_guard<plat::CriticalSection> state(sinkStateMutex);
-        if (bSinkThreadRunning) {
-            bStopSinkThread = true;
-            wait = true;
-        }
-    }
-    if (wait) {
-        sinkThreadStopEvent.Wait(plat::kInfinite);
-    }
-    ReapSinkThread();
-    return 0;
+    return sinkThread.Stop();
 }
 
 int AudioSink::StartSink() {
     LoadTraceLevel();
-    std::lock_guard<plat::CriticalSection> state(sinkStateMutex);
+    std::lock_guard<plat::CriticalSection> state(sinkThread.StateMutex());
     if (bSinkThreadRunning || bSinkRunning) {
         EngineTrace("AudioSink::StartSink (1)");
         return -10;
@@ -253,7 +158,7 @@ int AudioSink::StartSink() {
 }
 
 int AudioSink::StopSink() {
-    std::lock_guard<plat::CriticalSection> state(sinkStateMutex);
+    std::lock_guard<plat::CriticalSection> state(sinkThread.StateMutex());
     if (bSinkThreadRunning) {
         return -10;
     }

@@ -1,15 +1,13 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "media/base/TraceComponent.h"
 #include "media/graph/AudioGraph.h"
 #include "media/graph/AudioSinkInterface.h"
-#include "platform/core/AutoResetEvent.h"
+#include "media/graph/NodeThread.h"
 #include "platform/core/CriticalSection.h"
-#include "platform/core/Thread.h"
 
 namespace tamsor {
 
@@ -20,12 +18,11 @@ namespace tamsor {
 // Threads:
 // - Connect/Disconnect (AddAudioSource, RemoveAudioSource): any thread; audioSourcesMutex
 //   guards audioSources and is held while the sources are asked for samples.
-// - StartSink, StopSink, StartSinkThread, StopSinkThread: the owner's control thread.
-//   sinkStartStopMutex is held by StartSinkThread and StopSinkThread for their whole run (it
-//   also serialises joining the thread); sinkStateMutex guards sinkThread, sinkThreadHandle and
-//   sinkThreadID and is taken after sinkStartStopMutex.
-// - SinkThreadStarted runs on the starting thread under sinkStateMutex before the new thread
-//   runs; SinkThreadStopped runs on the sink thread under sinkStateMutex as its last work.
+// - StartSink, StopSink, StartSinkThread, StopSinkThread: the owner's control thread. The sink
+//   thread (sinkThread, see NodeThread) holds the thread's handle, id, events and the
+//   start-stop and state locks; StartSink and StopSink take the same state lock.
+// - SinkThreadStarted runs on the starting thread under the state lock before the new thread
+//   runs; SinkThreadStopped runs on the sink thread under the state lock as its last work.
 // - TakeNextAudioSample / RenderAudioSamples: the sink thread or the one source thread pushing
 //   into this sink, never two at once; audioSamples is used by that thread without a lock.
 // - The flags are atomic: they are read without a lock by the sink thread and by callers.
@@ -53,6 +50,9 @@ public:
     bool IsSinkRunning() const { return bSinkRunning.load(); }
     bool IsSinkThreadRunning() const { return bSinkThreadRunning.load(); }
 
+    // The codes and texts of a sink's thread.
+    static const NodeThread::Rules kThreadRules;
+
 protected:
     // Asks each connected source except `except` for one sample and appends those it gives;
     // returns the result of the last request (0 when none was made).
@@ -62,23 +62,32 @@ protected:
 
     std::vector<AudioSource*> audioSources;
     AudioSampleList audioSamples;
-    AudioThreadHandle sinkThreadHandle = nullptr;
-    uint32_t sinkThreadID = 0;
     std::atomic<bool> bSinkRunning{false};
     std::atomic<bool> bSinkThreadRunning{false};
     std::atomic<bool> bStopSinkThread{false};
-    plat::AutoResetEvent sinkThreadStartEvent;
-    plat::AutoResetEvent sinkThreadStopEvent;
     plat::CriticalSection audioSourcesMutex;
-    plat::CriticalSection sinkStateMutex;
-    plat::CriticalSection sinkStartStopMutex;
 
 private:
-    void SinkThreadProc();
-    // Joins a thread that has wound up (handle cleared); call with sinkStartStopMutex held.
-    void ReapSinkThread();
+    // The sink's side of its thread: the hooks and the pull loop.
+    class ThreadSide final : public NodeThread::Node {
+    public:
+        explicit ThreadSide(AudioSink& sink) : sink(sink) {}
+        int ThreadStarted(AudioThreadHandle handle, uint32_t id) override {
+            return sink.SinkThreadStarted(handle, id);
+        }
+        void ThreadLoop() override { sink.PullLoop(); }
+        int ThreadStopped(AudioThreadHandle handle, uint32_t id) override {
+            return sink.SinkThreadStopped(handle, id);
+        }
 
-    std::unique_ptr<plat::Thread> sinkThread;
+    private:
+        AudioSink& sink;
+    };
+    void PullLoop();
+
+    ThreadSide threadSide{*this};
+    NodeThread sinkThread{threadSide, kThreadRules, bSinkThreadRunning, bStopSinkThread,
+                          &bSinkRunning};
 };
 
 } // namespace tamsor

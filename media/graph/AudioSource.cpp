@@ -10,19 +10,21 @@
 
 namespace tamsor {
 
+const NodeThread::Rules AudioSource::kThreadRules = {
+    "AudioSource",
+    -20, // creating the thread failed
+    -30, // SourceThreadStarted vetoed
+    AudioSource::kStopWaitMs,
+    "AudioSource::StartSourceThread: exception",
+    "AudioSource::SourceThreadProc: exception 3",
+    "AudioSource::SourceThreadProc: exception 4",
+    "AudioSource::SourceThreadProc: exception 8",
+};
+
 AudioSource::AudioSource() = default;
 
 AudioSource::~AudioSource() {
-    AudioSource::StopSourceThread();
-    std::unique_ptr<plat::Thread> thread;
-    {
-        std::lock_guard<plat::CriticalSection> state(sourceStateMutex);
-        thread = std::move(sourceThread);
-    }
-    if (thread) {
-        thread->Resume();
-        thread->Join();
-    }
+    sourceThread.StopAndJoin();
 }
 
 int AudioSource::SourceThreadStarted(AudioThreadHandle, uint32_t) {
@@ -145,121 +147,13 @@ void AudioSource::PushLoop() {
     }
 }
 
-void AudioSource::WindUpSourceThread() {
-    std::lock_guard<plat::CriticalSection> state(sourceStateMutex);
-    bSourceThreadRunning = false;
-    try {
-        SourceThreadStopped(sourceThreadHandle, sourceThreadID);
-    } catch (...) {
-        EngineTrace("AudioSource::SourceThreadProc: exception 8");
-    }
-    sourceThreadHandle = nullptr;
-    sourceThreadID = 0;
-}
-
-void AudioSource::SourceThreadProc() {
-    bSourceThreadRunning = true;
-    sourceThreadStartEvent.Set();
-    // Every way out of the loop, an exception included, winds the thread up and signals the
-    // stop event, so the source can be stopped and started again.
-    PushLoop();
-    WindUpSourceThread();
-    sourceThreadStopEvent.Set();
-}
-
-void AudioSource::ReapSourceThread() {
-    std::unique_ptr<plat::Thread> done;
-    {
-        std::lock_guard<plat::CriticalSection> state(sourceStateMutex);
-        if (sourceThread && sourceThreadHandle == nullptr) {
-            done = std::move(sourceThread);
-        }
-    }
-    if (done) {
-        done->Join();
-    }
-}
-
 int AudioSource::StartSourceThread() {
     LoadTraceLevel();
-    std::lock_guard<plat::CriticalSection> startStop(sourceStartStopMutex);
-    std::unique_lock<plat::CriticalSection> state(sourceStateMutex);
-    if (bSourceThreadRunning) {
-        Trace(TRACE_FAILURE, "StartSourceThread : already running\n");
-        return -10;
-    }
-    ReapSourceThread();
-    if (sourceThreadHandle != nullptr || sourceThreadID != 0) {
-        Trace(TRACE_FAILURE, "StartSourceThread : thread still recorded\n");
-        return -20;
-    }
-    sourceThreadStartEvent.Reset();
-    sourceThreadStopEvent.Reset();
-    bStopSourceThread = true;
-    auto thread = std::make_unique<plat::Thread>();
-    if (!thread->Create([this] { SourceThreadProc(); }, "AudioSource")) {
-        sourceThreadID = 0;
-        Trace(TRACE_FAILURE, "StartSourceThread : !CreateThread\n");
-        return -20;
-    }
-    sourceThread = std::move(thread);
-    sourceThreadHandle = sourceThread.get();
-    sourceThreadID = NextAudioThreadId();
-
-    int result = 0;
-    int answer;
-    try {
-        answer = SourceThreadStarted(sourceThreadHandle, sourceThreadID);
-    } catch (...) {
-        EngineTrace("AudioSource::StartSourceThread: exception");
-        answer = -1;
-    }
-    if (answer != 0) {
-        Trace(TRACE_FAILURE, "StartSourceThread : SourceThreadStarted vetoed\n");
-        result = -30;
-    } else {
-        bStopSourceThread = false;
-    }
-    sourceThread->Resume();
-    sourceThreadStartEvent.Wait(plat::kInfinite);
-    if (result != 0) {
-        // The vetoed thread ends at once; wait for it, so a new start finds the node idle.
-        state.unlock();
-        sourceThreadStopEvent.Wait(plat::kInfinite);
-        ReapSourceThread();
-    }
-    return result;
+    return sourceThread.Start();
 }
 
 int AudioSource::StopSourceThread() {
-    {
-        std::lock_guard<plat::CriticalSection> state(sourceStateMutex);
-        if (sourceThread && sourceThread->IsCurrent()) {
-            // Asked from inside the thread (while another caller may be waiting for it with
-            // the start-stop lock held): it ends after this pass.
-            bStopSourceThread = true;
-            return 0;
-        }
-    }
-    std::lock_guard<plat::CriticalSection> startStop(sourceStartStopMutex);
-    bool wait = false;
-    {
-        std::lock_guard<plat::CriticalSection> state(sourceStateMutex);
-        if (bSourceThreadRunning) {
-            bStopSourceThread = true;
-            wait = true;
-        }
-    }
-    if (wait) {
-        plat::WaitResult waited = sourceThreadStopEvent.Wait(kStopWaitMs);
-        if (waited != plat::WaitResult::Signalled) {
-            // The thread is still inside GenerateData or a sink; it is joined once it has
-            // wound up (by the next start or stop, or the destructor).
-            Trace(TRACE_FAILURE, "StopSourceThread : thread did not stop\n");
-        }
-    }
-    ReapSourceThread();
-    return 0;
+    return sourceThread.Stop();
 }
 
 } // namespace tamsor

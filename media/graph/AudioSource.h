@@ -1,15 +1,13 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 #include "media/base/TraceComponent.h"
 #include "media/graph/AudioGraph.h"
 #include "media/graph/AudioSourceInterface.h"
-#include "platform/core/AutoResetEvent.h"
+#include "media/graph/NodeThread.h"
 #include "platform/core/CriticalSection.h"
-#include "platform/core/Thread.h"
 
 namespace tamsor {
 
@@ -20,12 +18,11 @@ namespace tamsor {
 // Threads:
 // - Connect/Disconnect (AddAudioSink, RemoveAudioSink): any thread; audioSinksMutex guards
 //   audioSinks and is held while a sample is handed to the sinks.
-// - StartSourceThread, StopSourceThread: the owner's control thread. sourceStartStopMutex is
-//   held by both for their whole run (it also serialises joining the thread); sourceStateMutex
-//   guards sourceThread, sourceThreadHandle and sourceThreadID, taken after the start-stop one.
-// - SourceThreadStarted runs on the starting thread under sourceStateMutex before the new
-//   thread runs; SourceThreadStopped runs on the source thread under sourceStateMutex as its
-//   last work.
+// - StartSourceThread, StopSourceThread: the owner's control thread. The source thread
+//   (sourceThread, see NodeThread) holds the thread's handle, id, events and the start-stop and
+//   state locks.
+// - SourceThreadStarted runs on the starting thread under the state lock before the new thread
+//   runs; SourceThreadStopped runs on the source thread under the state lock as its last work.
 // - GenerateData: the source thread, or the sink thread / pushing thread that pulls from it.
 // - The flags are atomic: they are read without a lock by the source thread and by callers.
 // Concrete sources whose GenerateData uses their own members stop the thread in their own
@@ -56,25 +53,35 @@ public:
 
     bool IsSourceThreadRunning() const { return bSourceThreadRunning.load(); }
 
+    // The codes and texts of a source's thread.
+    static const NodeThread::Rules kThreadRules;
+
 protected:
     std::vector<AudioSink*> audioSinks;
-    AudioThreadHandle sourceThreadHandle = nullptr;
-    uint32_t sourceThreadID = 0;
     std::atomic<bool> bSourceThreadRunning{false};
     std::atomic<bool> bStopSourceThread{true};
-    plat::AutoResetEvent sourceThreadStartEvent;
-    plat::AutoResetEvent sourceThreadStopEvent;
     plat::CriticalSection audioSinksMutex;
-    plat::CriticalSection sourceStateMutex;
-    plat::CriticalSection sourceStartStopMutex;
 
 private:
-    void SourceThreadProc();
-    void PushLoop();
-    void WindUpSourceThread();
-    void ReapSourceThread();
+    // The source's side of its thread: the hooks and the push loop.
+    class ThreadSide final : public NodeThread::Node {
+    public:
+        explicit ThreadSide(AudioSource& source) : source(source) {}
+        int ThreadStarted(AudioThreadHandle handle, uint32_t id) override {
+            return source.SourceThreadStarted(handle, id);
+        }
+        void ThreadLoop() override { source.PushLoop(); }
+        int ThreadStopped(AudioThreadHandle handle, uint32_t id) override {
+            return source.SourceThreadStopped(handle, id);
+        }
 
-    std::unique_ptr<plat::Thread> sourceThread;
+    private:
+        AudioSource& source;
+    };
+    void PushLoop();
+
+    ThreadSide threadSide{*this};
+    NodeThread sourceThread{threadSide, kThreadRules, bSourceThreadRunning, bStopSourceThread};
 };
 
 } // namespace tamsor

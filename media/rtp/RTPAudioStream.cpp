@@ -297,12 +297,6 @@ int RTPAudioStream::GiveNextRTPPacket(AudioSample** out) {
     return 0;
 }
 
-int RTPAudioStream::SetRestartThreshold(int ms) {
-    std::lock_guard<plat::CriticalSection> guard(streamLock);
-    restartThreshold = ms;
-    return 0;
-}
-
 int RTPAudioStream::GetNumPackets() {
     std::lock_guard<plat::CriticalSection> guard(streamLock);
     return static_cast<int>(packetQueue.size());

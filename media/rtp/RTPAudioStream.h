@@ -33,7 +33,6 @@ public:
     int PopNextPacket(AudioSample** out);
     int GiveNextRTPPacket(AudioSample** out);
     int Reset();
-    int SetRestartThreshold(int ms);
 
     int GetNumPackets();
     int GetQueuedMs();

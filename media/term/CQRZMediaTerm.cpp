@@ -139,33 +139,10 @@ void CQRZMediaTerm::QuiesceGraph() {
     if (speaker) {
         speaker->StopSinkThread();
     }
-    UnlinkChain(&txLinks);
-    UnlinkChain(&rxLinks);
-    for (AudioTransformer* t : txStarted) {
-        t->StopTransform();
-    }
-    for (AudioTransformer* t : rxStarted) {
-        t->StopTransform();
-    }
-    txStarted.clear();
-    rxStarted.clear();
+    txChain.Stop();
+    rxChain.Stop();
     txRunning = false;
     rxRunning = false;
-}
-
-void CQRZMediaTerm::LinkChain(const std::vector<std::pair<AudioSource*, AudioSink*>>& links,
-                              std::vector<Link>* made) {
-    for (const auto& [from, to] : links) {
-        Connect(from, to);
-        made->push_back({from, to});
-    }
-}
-
-void CQRZMediaTerm::UnlinkChain(std::vector<Link>* links) {
-    for (const auto& [from, to] : *links) {
-        Disconnect(from, to);
-    }
-    links->clear();
 }
 
 // ---- codecs ----
@@ -346,19 +323,15 @@ bool CQRZMediaTerm::StopFile(int playId) {
 
 // ---- transmit chain ----
 
-int CQRZMediaTerm::FailTransmitStart(int step, int result, int code) {
-    char text[64];
-    std::snprintf(text, sizeof(text), "CQRZMediaTerm::StartTX (%d), result=", step);
-    EngineTrace(text, result);
-    // Stop what started, in reverse, then take the links down again.
-    for (auto it = txStarted.rbegin(); it != txStarted.rend(); ++it) {
-        (*it)->StopTransform();
-    }
-    txStarted.clear();
-    rtpSender->StopSink();
-    UnlinkChain(&txLinks);
-    return code;
+namespace {
+
+// A transformer's start and stop as one step of a chain.
+ChainRunner::Step TransformStep(AudioTransformer* node, int code, const char* trace) {
+    return {[node] { return node->StartTransform(); }, [node] { return node->StopTransform(); },
+            code, trace};
 }
+
+} // namespace
 
 int CQRZMediaTerm::StartTX(int device) {
     plat::CriticalSectionLock guard(mainLock);
@@ -378,10 +351,10 @@ int CQRZMediaTerm::StartTX(int device) {
     waveInDevice = device;
     microphone->SetDeviceID(device);
 
-    std::vector<std::pair<AudioSource*, AudioSink*>> links;
+    std::vector<ChainRunner::Link> links;
     AudioSource* previous = microphone.get();
     auto append = [&](AudioTransformer* next) {
-        links.push_back({previous, next});
+        links.emplace_back(previous, next);
         previous = next;
     };
     if (txFIRInChain) {
@@ -392,44 +365,38 @@ int CQRZMediaTerm::StartTX(int device) {
     }
     append(txMixer.get());
     append(txEncoder.get());
-    links.push_back({previous, rtpSender.get()});
-    LinkChain(links, &txLinks);
+    links.emplace_back(previous, rtpSender.get());
+    txChain.Connect(links);
 
     const uint32_t tos = GetRegistryDword(kRegSettingsKey, kRegTransmitTOS, kDefaultTransmitTOS);
     rtpSender->SetTOS(static_cast<int>(tos & 0xFF));
 
-    int r = rtpSender->StartSink();
-    if (r != 0) {
-        return FailTransmitStart(2, r, -10);
-    }
-    struct Step {
-        AudioTransformer* node;
-        bool inChain;
-        int traceStep;
-        int code;
+    RTPAudioSink* sender = rtpSender.get();
+    WaveAudioSource* mic = microphone.get();
+    VAD* detector = vad.get();
+    std::vector<ChainRunner::Step> steps = {
+        {[sender] { return sender->StartSink(); }, [sender] { return sender->StopSink(); }, -10,
+         "CQRZMediaTerm::StartTX (2), result="},
+        TransformStep(txEncoder.get(), -20, "CQRZMediaTerm::StartTX (3), result="),
+        TransformStep(txMixer.get(), -30, "CQRZMediaTerm::StartTX (4), result="),
     };
-    const Step steps[] = {
-        {txEncoder.get(), true, 3, -20},
-        {txMixer.get(), true, 4, -30},
-        {vad.get(), vadInChain, 5, -40},
-        {txFIR.get(), txFIRInChain, 6, -50},
-    };
-    for (const Step& step : steps) {
-        if (!step.inChain) {
-            continue;
-        }
-        if (step.node == vad.get()) {
-            vad->Enable();
-        }
-        r = step.node->StartTransform();
-        if (r != 0) {
-            return FailTransmitStart(step.traceStep, r, step.code);
-        }
-        txStarted.push_back(step.node);
+    if (vadInChain) {
+        steps.push_back({[detector] {
+                             detector->Enable();
+                             return detector->StartTransform();
+                         },
+                         [detector] { return detector->StopTransform(); }, -40,
+                         "CQRZMediaTerm::StartTX (5), result="});
     }
-    r = microphone->StartSourceThread();
-    if (r != 0) {
-        return FailTransmitStart(7, r, -60);
+    if (txFIRInChain) {
+        steps.push_back(TransformStep(txFIR.get(), -50, "CQRZMediaTerm::StartTX (6), result="));
+    }
+    steps.push_back({[mic] { return mic->StartSourceThread(); },
+                     [mic] { return mic->StopSourceThread(); }, -60,
+                     "CQRZMediaTerm::StartTX (7), result="});
+    const int result = txChain.Start(std::move(steps));
+    if (result != 0) {
+        return result;
     }
     txRunning = true;
     return 0;
@@ -440,30 +407,15 @@ int CQRZMediaTerm::StopTX() {
     if (!txRunning) {
         return 0;
     }
-    bool failed = microphone->StopSourceThread() != 0;
-    // Reverse start order: FIR, VAD, mixer, encoder.
-    for (auto it = txStarted.rbegin(); it != txStarted.rend(); ++it) {
-        failed |= (*it)->StopTransform() != 0;
-    }
-    failed |= rtpSender->StopSink() != 0;
-    UnlinkChain(&txLinks);
-    if (failed) {
+    // Reverse start order: microphone, FIR, VAD, mixer, encoder, sender.
+    if (!txChain.Stop()) {
         return -10;
     }
-    txStarted.clear();
     txRunning = false;
     return 0;
 }
 
 // ---- receive chain ----
-
-void CQRZMediaTerm::StopReceiveTransformers(size_t startedCount) {
-    (void)startedCount;
-    for (AudioTransformer* t : rxStarted) {
-        t->StopTransform();
-    }
-    rxStarted.clear();
-}
 
 int CQRZMediaTerm::StartRX(int device, int jitterMs) {
     plat::CriticalSectionLock guard(mainLock);
@@ -506,46 +458,48 @@ int CQRZMediaTerm::StartRX(int device, int jitterMs) {
     maximizer->SetMaximumAmplification(
         static_cast<uint32_t>(std::clamp(maxGain * 100.0, 0.0, 1.0e6)));
 
+    std::vector<ChainRunner::Step> steps = {
+        TransformStep(rxDecoder, -10, nullptr),
+        TransformStep(jitterBuffer.get(), -20, nullptr),
+        TransformStep(fixedSizeBuffer.get(), -30, nullptr),
+        TransformStep(maximizer.get(), -40, nullptr),
+        TransformStep(rxMixer.get(), -50, nullptr),
+    };
     std::vector<AudioTransformer*> transformers = {
         rxDecoder, jitterBuffer.get(), fixedSizeBuffer.get(), maximizer.get(), rxMixer.get()};
     if (rxFIRInChain) {
         transformers.push_back(rxFIR.get());
+        steps.push_back(TransformStep(rxFIR.get(), -60, nullptr));
     }
     if (limiterInChain) {
         transformers.push_back(limiter.get());
+        steps.push_back(TransformStep(limiter.get(), -70, nullptr));
     }
-    std::vector<std::pair<AudioSource*, AudioSink*>> links;
+    std::vector<ChainRunner::Link> links;
     AudioSource* previous = rtpReceiver.get();
     for (AudioTransformer* t : transformers) {
-        links.push_back({previous, t});
+        links.emplace_back(previous, t);
         previous = t;
     }
-    links.push_back({previous, speaker.get()});
-    LinkChain(links, &rxLinks);
+    links.emplace_back(previous, speaker.get());
+    rxChain.Connect(links);
 
-    // Codes by position: decoder -10 ... mixer -50, FIR -60, limiter -70.
-    const AudioTransformer* fir = rxFIR.get();
-    const AudioTransformer* lim = limiter.get();
-    for (size_t i = 0; i < transformers.size(); ++i) {
-        AudioTransformer* t = transformers[i];
-        int code = t == fir ? -60 : t == lim ? -70 : -10 * static_cast<int>(i + 1);
-        if (t->StartTransform() != 0) {
-            StopReceiveTransformers(i);
-            UnlinkChain(&rxLinks);
-            return code;
-        }
-        rxStarted.push_back(t);
-    }
-    if (speaker->StartSinkThread() != 0) {
-        StopReceiveTransformers(rxStarted.size());
-        UnlinkChain(&rxLinks);
-        return -80;
-    }
-    if (rtpReceiver->StartSourceThread() != 0) {
-        speaker->StopSinkThread();
-        StopReceiveTransformers(rxStarted.size());
-        UnlinkChain(&rxLinks);
-        return -90;
+    WaveAudioSink* out = speaker.get();
+    RTPAudioSource* in = rtpReceiver.get();
+    steps.push_back({[out] { return out->StartSinkThread(); },
+                     [out] { return out->StopSinkThread(); }, -80, nullptr});
+    // Stopping the receiver: its thread (that result is not counted), its sockets, its thread
+    // again.
+    steps.push_back({[in] { return in->StartSourceThread(); },
+                     [in] {
+                         in->StopSourceThread();
+                         const bool failed = in->UnprepareSource() != 0;
+                         return (in->StopSourceThread() != 0 || failed) ? -1 : 0;
+                     },
+                     -90, nullptr});
+    const int result = rxChain.Start(std::move(steps));
+    if (result != 0) {
+        return result;
     }
     rxRunning = true;
     return 0;
@@ -556,19 +510,11 @@ int CQRZMediaTerm::StopRX() {
     if (!rxRunning) {
         return 0;
     }
-    rtpReceiver->StopSourceThread(); // its result is not counted: the second call below is
-    bool failed = speaker->StopSinkThread() != 0;
-    failed |= rtpReceiver->UnprepareSource() != 0;
-    failed |= rtpReceiver->StopSourceThread() != 0;
-    // Reverse start order: limiter, FIR, mixer, maximiser, fixed-size buffer, jitter, decoder.
-    for (auto it = rxStarted.rbegin(); it != rxStarted.rend(); ++it) {
-        failed |= (*it)->StopTransform() != 0;
-    }
-    UnlinkChain(&rxLinks);
-    if (failed) {
+    // Reverse start order: receiver, speaker, limiter, FIR, mixer, maximiser, fixed-size buffer,
+    // jitter buffer, decoder.
+    if (!rxChain.Stop()) {
         return -10;
     }
-    rxStarted.clear();
     rxRunning = false;
     return 0;
 }

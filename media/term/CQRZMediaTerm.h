@@ -8,6 +8,7 @@
 
 #include "media/api/RTPInterface.h"
 #include "media/files/EndOfFileNotifier.h"
+#include "media/term/ChainRunner.h"
 #include "platform/core/CriticalSection.h"
 
 namespace tamsor {
@@ -75,36 +76,25 @@ public:
     bool IsReceiveRunning() const { return rxRunning.load(); }
     bool HasTransmitEncoder() const { return txEncoder != nullptr; }
     bool HasReceiveDecoder() const { return rxDecoder != nullptr; }
-    size_t TransmitLinkCount() const { return txLinks.size(); }
-    size_t ReceiveLinkCount() const { return rxLinks.size(); }
+    size_t TransmitLinkCount() const { return txChain.LinkCount(); }
+    size_t ReceiveLinkCount() const { return rxChain.LinkCount(); }
     bool IsVADInChain() const { return vadInChain; }
     bool IsTransmitFIRInChain() const { return txFIRInChain; }
     bool IsReceiveFIRInChain() const { return rxFIRInChain; }
     bool IsLimiterInChain() const { return limiterInChain; }
     size_t PlayCount();
     RTPAudioSink* GetRTPSender() { return rtpSender.get(); }
-    RTPAudioSource* GetRTPReceiver() { return rtpReceiver.get(); }
     WaveAudioSink* GetSpeaker() { return speaker.get(); }
-    WaveAudioSource* GetMicrophone() { return microphone.get(); }
-    Limiter* GetLimiter() { return limiter.get(); }
-    PCMVolumeMaximizer* GetMaximizer() { return maximizer.get(); }
     int GetTransmitFrameMs() const { return txFrameMs; }
     int GetReceiveFrameMs() const { return rxFrameMs; }
 
 private:
-    using Link = std::pair<AudioSource*, AudioSink*>;
-
     ~CQRZMediaTerm() override;
 
     void PurgeFinishedPlays();
-    void LinkChain(const std::vector<std::pair<AudioSource*, AudioSink*>>& links,
-                   std::vector<Link>* made);
-    static void UnlinkChain(std::vector<Link>* links);
     // Stops every thread of the graph and removes every link, so no component is freed while
     // a thread could still reach it.
     void QuiesceGraph();
-    int FailTransmitStart(int step, int result, int code);
-    void StopReceiveTransformers(size_t startedCount);
 
     plat::CriticalSection mainLock;
     plat::CriticalSection playLock;
@@ -130,11 +120,9 @@ private:
 
     std::map<int32_t, std::unique_ptr<FilePlay>> plays;
 
-    // The chain as it was linked and started, so a stop undoes exactly that.
-    std::vector<Link> txLinks;
-    std::vector<Link> rxLinks;
-    std::vector<AudioTransformer*> txStarted; // in start order
-    std::vector<AudioTransformer*> rxStarted;
+    // Each chain as it was linked and started, so a stop undoes exactly that.
+    ChainRunner txChain;
+    ChainRunner rxChain;
 
     bool vadInChain = false;
     bool txFIRInChain = false;

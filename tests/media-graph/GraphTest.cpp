@@ -104,90 +104,13 @@ TEST_F(Graph, PushDrivenSinkStartAndStopCodes) {
               log.Lines());
 }
 
-TEST_F(Graph, SinkThreadStartAndStopCodesAndHooks) {
+TEST_F(Graph, ASourceThreadPushesEverySampleOnceInOrder) {
     FakeSource source;
     FakeSink sink;
     Connect(&source, &sink);
-    EXPECT_EQ(0, sink.StopSinkThread()); // idle
-
-    ASSERT_EQ(0, sink.StartSinkThread());
-    EXPECT_TRUE(sink.IsSinkThreadRunning());
-    EXPECT_NE(nullptr, sink.startedHandle);
-    EXPECT_NE(0u, sink.startedId);
-    EXPECT_EQ(-10, sink.StartSinkThread());
-    EXPECT_EQ(-10, sink.StartSink());
-    EXPECT_EQ(-10, sink.StopSink());
-    EXPECT_TRUE(sink.IsSinkThreadRunning());
-    ASSERT_TRUE(WaitFor([&] { return sink.renders >= 5; }));
-
-    EXPECT_EQ(0, sink.StopSinkThread());
-    EXPECT_FALSE(sink.IsSinkThreadRunning());
-    EXPECT_EQ(1, sink.stoppedCalls.load());
-    EXPECT_EQ(sink.startedHandle, sink.stoppedHandle);
-    EXPECT_EQ(sink.startedId, sink.stoppedId);
-    const int renders = sink.renders;
-    for (auto& set : sink.Sets()) {
-        ASSERT_EQ(1u, set.size()); // one pulled sample per pass
-    }
-
-    // Started again afresh, with a new id.
-    const uint32_t firstId = sink.startedId;
-    ASSERT_EQ(0, sink.StartSinkThread());
-    EXPECT_NE(firstId, sink.startedId);
-    ASSERT_TRUE(WaitFor([&] { return sink.renders > renders; }));
-    EXPECT_EQ(0, sink.StopSinkThread());
-    ExpectPoolBalanced();
-}
-
-TEST_F(Graph, AVetoedSinkThreadEndsWithoutRenderingAndTheSinkCanStartAgain) {
-    FakeSink sink;
-    sink.veto = 1;
-    EXPECT_EQ(-40, sink.StartSinkThread());
-    ASSERT_TRUE(WaitFor([&] { return sink.stoppedCalls == 1; }));
-    EXPECT_EQ(0, sink.renders.load());
-    EXPECT_EQ(sink.startedId, sink.stoppedId);
-
-    sink.veto = 0;
-    ASSERT_TRUE(WaitFor([&] { return !sink.IsSinkThreadRunning(); }));
-    EXPECT_EQ(0, sink.StartSinkThread());
-    ASSERT_TRUE(WaitFor([&] { return sink.renders > 0; }));
-    EXPECT_EQ(0, sink.StopSinkThread());
-}
-
-class SelfStoppingSink : public FakeSink {
-public:
-    ~SelfStoppingSink() override { StopSinkThread(); }
-    int RenderAudioSamples(AudioSampleList& samples) override {
-        FakeSink::RenderAudioSamples(samples);
-        return StopSinkThread();
-    }
-};
-
-TEST_F(Graph, ASinkThreadMayStopItselfFromInside) {
-    SelfStoppingSink sink;
-    ASSERT_EQ(0, sink.StartSinkThread());
-    ASSERT_TRUE(WaitFor([&] { return sink.stoppedCalls == 1; }));
-    EXPECT_EQ(1, sink.renders.load());
-    EXPECT_EQ(0, sink.StopSinkThread());
-    EXPECT_EQ(0, sink.StartSinkThread());
-    EXPECT_EQ(0, sink.StopSinkThread());
-}
-
-TEST_F(Graph, SourceThreadStartAndStopCodesAndPushes) {
-    FakeSource source;
-    FakeSink sink;
-    Connect(&source, &sink);
-    EXPECT_EQ(0, source.StopSourceThread()); // idle
-
     ASSERT_EQ(0, source.StartSourceThread());
-    EXPECT_EQ(-10, source.StartSourceThread());
     ASSERT_TRUE(WaitFor([&] { return sink.renders >= 5; }));
     EXPECT_EQ(0, source.StopSourceThread());
-    EXPECT_FALSE(source.IsSourceThreadRunning());
-    EXPECT_EQ(source.startedHandle, source.stoppedHandle);
-    EXPECT_EQ(source.startedId, source.stoppedId);
-
-    // Every pushed sample arrived once, in order, from this source.
     auto sets = sink.Sets();
     for (size_t i = 0; i < sets.size(); ++i) {
         ASSERT_EQ(1u, sets[i].size());
@@ -195,14 +118,6 @@ TEST_F(Graph, SourceThreadStartAndStopCodesAndPushes) {
         EXPECT_EQ(&source, sets[i][0].origin);
     }
     EXPECT_TRUE(log.Lines().empty());
-
-    source.veto = 7;
-    EXPECT_EQ(-30, source.StartSourceThread());
-    ASSERT_TRUE(WaitFor([&] { return source.stoppedCalls == 2; }));
-    source.veto = 0;
-    ASSERT_TRUE(WaitFor([&] { return !source.IsSourceThreadRunning(); }));
-    EXPECT_EQ(0, source.StartSourceThread());
-    EXPECT_EQ(0, source.StopSourceThread());
     ExpectPoolBalanced();
 }
 
@@ -241,35 +156,7 @@ TEST_F(Graph, SourceThreadReportsMissingAndEmptySamples) {
     ExpectPoolBalanced();
 }
 
-// Marks the end of a thread: its destructor runs when the thread function has returned.
 std::atomic<int> g_threadsEnded{0};
-struct ThreadEndMarker {
-    ~ThreadEndMarker() { ++g_threadsEnded; }
-};
-
-class MarkingSource : public FakeSource {
-public:
-    ~MarkingSource() override { StopSourceThread(); }
-    int GenerateData(AudioSample** out) override {
-        thread_local ThreadEndMarker marker;
-        (void)marker;
-        return FakeSource::GenerateData(out);
-    }
-};
-
-TEST_F(Graph, StoppingJoinsTheThread) {
-    g_threadsEnded = 0;
-    MarkingSource source;
-    FakeSink sink;
-    Connect(&source, &sink);
-    for (int round = 1; round <= 3; ++round) {
-        const int calls = source.calls;
-        ASSERT_EQ(0, source.StartSourceThread());
-        ASSERT_TRUE(WaitFor([&] { return source.calls > calls; }));
-        EXPECT_EQ(0, source.StopSourceThread());
-        EXPECT_EQ(round, g_threadsEnded.load());
-    }
-}
 
 // Marks the end of a thread late: the thread is still there for a while after its function
 // returned, so only a join makes the mark visible at once.
@@ -331,57 +218,6 @@ TEST_F(Graph, StoppingJoinsAThreadThatEndedByItselfWhileOrAfterItWindsUp) {
         EXPECT_EQ(0, source.StopSourceThread());
         EXPECT_EQ(3, g_threadsEnded.load());
     }
-}
-
-TEST_F(Graph, ASourceThreadEndedByAnExceptionWindsUpAndCanBeRestarted) {
-    FakeSource source;
-    FakeSink sink;
-    Connect(&source, &sink);
-    source.throwOnCall = 3;
-    ASSERT_EQ(0, source.StartSourceThread());
-    ASSERT_TRUE(WaitFor([&] { return source.stoppedCalls == 1; }));
-    ASSERT_TRUE(WaitFor([&] { return !source.IsSourceThreadRunning(); }));
-    EXPECT_EQ(1, log.Count("AudioSource::SourceThreadProc: exception 4"));
-    EXPECT_EQ(2, sink.renders.load());
-    EXPECT_EQ(0, source.StopSourceThread()); // returns at once: the thread has wound up
-
-    source.throwOnCall = 0;
-    ASSERT_EQ(0, source.StartSourceThread());
-    ASSERT_TRUE(WaitFor([&] { return sink.renders >= 4; }));
-    EXPECT_EQ(0, source.StopSourceThread());
-    EXPECT_TRUE(log.Unlocked());
-    ExpectPoolBalanced();
-}
-
-TEST_F(Graph, AnExceptionInTheStoppedHookIsTracedAndTheThreadStillWindsUp) {
-    FakeSource source;
-    source.throwOnStopped = true;
-    ASSERT_EQ(0, source.StartSourceThread());
-    EXPECT_EQ(0, source.StopSourceThread());
-    EXPECT_FALSE(source.IsSourceThreadRunning());
-    EXPECT_EQ((std::vector<std::string>{"AudioSource::SourceThreadProc: exception 8"}),
-              log.Lines());
-    source.throwOnStopped = false;
-    EXPECT_EQ(0, source.StartSourceThread());
-    EXPECT_EQ(0, source.StopSourceThread());
-}
-
-TEST_F(Graph, ASinkThreadEndedByAnExceptionWindsUpAndCanBeRestarted) {
-    FakeSource source;
-    FakeSink sink;
-    Connect(&source, &sink);
-    sink.throwOnRender = true;
-    ASSERT_EQ(0, sink.StartSinkThread());
-    ASSERT_TRUE(WaitFor([&] { return sink.stoppedCalls == 1; }));
-    EXPECT_EQ(1, sink.renders.load());
-    EXPECT_EQ((std::vector<std::string>{"AudioSink::SinkThreadProc: exception"}), log.Lines());
-
-    sink.throwOnRender = false;
-    ASSERT_TRUE(WaitFor([&] { return !sink.IsSinkThreadRunning(); }));
-    ASSERT_EQ(0, sink.StartSinkThread());
-    ASSERT_TRUE(WaitFor([&] { return sink.renders >= 3; }));
-    EXPECT_EQ(0, sink.StopSinkThread());
-    ExpectPoolBalanced();
 }
 
 TEST_F(Graph, ARenderExceptionInAPushReleasesTheSetAndAnswersTheLastPull) {

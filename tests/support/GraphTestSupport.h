@@ -64,6 +64,9 @@ public:
 
     int GenerateData(AudioSample** out) override {
         const int call = ++calls;
+        if (inPass) {
+            inPass();
+        }
         if (pace) {
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
@@ -108,6 +111,7 @@ public:
     std::atomic<int> throwOnCall{0};
     std::atomic<bool> pace{true};
     std::atomic<bool> throwOnStopped{false};
+    std::function<void()> inPass; // runs at the start of each GenerateData
     int veto = 0;
     AudioThreadHandle startedHandle = nullptr;
     uint32_t startedId = 0;
@@ -148,6 +152,9 @@ public:
             sets_.push_back(std::move(set));
         }
         ++renders;
+        if (inPass) {
+            inPass();
+        }
         if (pace) {
             std::this_thread::sleep_for(std::chrono::microseconds(200));
         }
@@ -165,6 +172,9 @@ public:
         stoppedHandle = handle;
         stoppedId = id;
         ++stoppedCalls;
+        if (throwOnStopped) {
+            throw std::runtime_error("stopped");
+        }
         return 0;
     }
     int SinkStarted() override { return startAnswer; }
@@ -178,6 +188,8 @@ public:
     std::atomic<int> renders{0};
     std::atomic<bool> throwOnRender{false};
     std::atomic<bool> pace{false};
+    std::atomic<bool> throwOnStopped{false};
+    std::function<void()> inPass; // runs after each rendered set
     int renderResult = 0;
     int veto = 0;
     int startAnswer = 0;
