@@ -1,0 +1,22 @@
+#pragma once
+#include "platform/ui/dialog/Dialog.h"
+
+namespace plat {
+
+// Dialogs as GTK 3 windows: the controls sit at their template positions in a GtkFixed.
+// Escape and the window's close button call the handler's OnCancel; Enter presses the default
+// button. A modal run is a nested main loop. Without a display nothing can be shown: RunModal
+// answers -1 and CreateModeless null.
+class GtkDialogFactory final : public DialogFactory {
+public:
+    int RunModal(const DialogTemplate& dialog, DialogHandler& handler, NativeWindow owner) override;
+    std::unique_ptr<Dialog> CreateModeless(const DialogTemplate& dialog,
+                                           DialogHandler& handler) override;
+    bool IsControlKeyDown() override;
+};
+
+// Clicks a button (or toggles a check box) of a GTK dialog as a user would, for tests that run
+// the real windows. False when the dialog has no such control.
+bool ClickDialogControlForTests(Dialog& dialog, int id);
+
+} // namespace plat
