@@ -1,0 +1,21 @@
+#pragma once
+#include <string>
+
+// Where the update client finds its server and keeps its files:
+//   baseUrl       deployment.ini [service] update_server: a URL ("https://host/dir/") or a
+//                 bare host (then "http://host/"); always ending in '/'. Empty: no updates.
+//   versionFile   version.txt in the data dir
+//   downloadDir   the data dir's own folder for downloaded installers
+//   settingsIni   quorvix.ini in the config dir (DelayDownload)
+//   programPath   this program, handed to the installer
+struct UpdateSettings {
+    std::string baseUrl;
+    std::string versionFile;
+    std::string downloadDir;
+    std::string settingsIni;
+    std::string programPath;
+
+    static UpdateSettings Load();
+    // The base URL for an update_server value.
+    static std::string BaseUrl(const std::string& setting);
+};
