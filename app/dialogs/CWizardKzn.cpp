@@ -1,0 +1,46 @@
+#include "app/dialogs/CWizardKzn.h"
+
+#include "app/dialogs/DeploymentPages.h"
+#include "app/trace/TraceFile.h"
+#include "platform/desktop/Shell.h"
+
+namespace {
+
+plat::DialogTemplate Template() {
+    plat::DialogTemplate t; // no caption
+    t.width = 440;
+    t.height = 200;
+    t.controls = {
+        {plat::ControlKind::Label, CWizardKzn::kWelcome,
+         "Welcome, this is the first time you execute QUORvex KZN Edition.", 12, 12, 416, 56},
+        {plat::ControlKind::RadioButton, CWizardKzn::kHaveAccount,
+         "If you already have an KZN account click here  ", 12, 76, 416, 24},
+        {plat::ControlKind::RadioButton, CWizardKzn::kWantAccount,
+         "If you don\u00b4t have an KZN account but would like to get one click here", 12, 104, 416,
+         24},
+        {plat::ControlKind::Button, plat::kIdOk, "Continue", 252, 156, 90, 28, 0, true},
+        {plat::ControlKind::Button, plat::kIdCancel, "Cancel", 348, 156, 80, 28},
+    };
+    return t;
+}
+
+} // namespace
+
+int CWizardKzn::DoModal(plat::NativeWindow owner) {
+    return plat::CurrentDialogFactory().RunModal(Template(), *this, owner);
+}
+
+void CWizardKzn::OnInitDialog(plat::Dialog& dialog) {
+    dialog.SetCheck(kWantAccount, true);
+    dialog.SetFont(kWelcome, {"Verdana", 20, true});
+}
+
+void CWizardKzn::OnOK(plat::Dialog& dialog) {
+    if (dialog.GetCheck(kWantAccount)) {
+        std::string page = DeploymentPages::Load().signupPage;
+        if (page.empty() || !plat::ShellOpen(page)) {
+            AppTrace(("CWizardKzn: !ShellExecute " + page).c_str());
+        }
+    }
+    dialog.EndDialog(plat::kIdOk);
+}
