@@ -47,8 +47,8 @@ public:
 
     struct Rules {
         const char* threadName;
-        int createFailed;   // creating the thread failed
-        int vetoed;         // the start hook answered non-zero
+        int createFailed;    // creating the thread failed
+        int vetoed;          // the start hook answered non-zero
         uint32_t stopWaitMs; // how long Stop waits for the thread (plat::kInfinite: for ever)
         // Trace-log texts for exceptions at each step of the thread.
         const char* startedException;

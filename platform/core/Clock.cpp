@@ -15,21 +15,6 @@ void SystemClock::SleepMs(uint32_t ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-void FakeClock::SleepMs(uint32_t ms) {
-    {
-        std::lock_guard<std::mutex> guard(sleepsLock_);
-        sleeps_.push_back(ms);
-    }
-    now_.fetch_add(ms);
-    // Let other threads run, as a real sleep would.
-    std::this_thread::yield();
-}
-
-std::vector<uint32_t> FakeClock::Sleeps() {
-    std::lock_guard<std::mutex> guard(sleepsLock_);
-    return sleeps_;
-}
-
 namespace {
 SystemClock g_systemClock;
 std::atomic<Clock*> g_clock{&g_systemClock};

@@ -1,14 +1,12 @@
 #pragma once
 #include <atomic>
 #include <cstdint>
-#include <mutex>
-#include <vector>
 
 namespace plat {
 
 // Milliseconds as an unsigned 32-bit count that wraps after about 49.7 days, and sleeping.
 // Everything that reads time or sleeps goes through the current clock, so tests can inject
-// a FakeClock.
+// a FakeClock (platform/core/testing).
 class Clock {
 public:
     virtual ~Clock() = default;
@@ -20,23 +18,6 @@ class SystemClock final : public Clock {
 public:
     uint32_t NowMs() override;
     void SleepMs(uint32_t ms) override;
-};
-
-// A clock that only moves when told to. SleepMs advances it instead of waiting and records
-// each request. Thread-safe.
-class FakeClock final : public Clock {
-public:
-    explicit FakeClock(uint32_t startMs = 0) : now_(startMs) {}
-    uint32_t NowMs() override { return now_.load(); }
-    void SleepMs(uint32_t ms) override;
-    void Advance(uint32_t ms) { now_.fetch_add(ms); }
-    void Set(uint32_t ms) { now_.store(ms); }
-    std::vector<uint32_t> Sleeps();
-
-private:
-    std::atomic<uint32_t> now_;
-    std::mutex sleepsLock_;
-    std::vector<uint32_t> sleeps_;
 };
 
 // The process-wide clock; the system clock unless a test installed another.

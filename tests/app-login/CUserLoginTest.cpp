@@ -9,6 +9,7 @@
 #include "app/login/RememberedPassword.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Paths.h"
+#include "platform/core/testing/FakeClock.h"
 #include "platform/store/IniFile.h"
 #include "sip/FakeSipStack.h"
 #include "tests/app-login/FakeLoginView.h"

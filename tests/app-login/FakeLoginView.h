@@ -8,6 +8,7 @@
 #include "app/login/LoginView.h"
 #include "media/api/iTraceFile.h"
 #include "platform/core/Clock.h"
+#include "platform/core/testing/FakeClock.h"
 
 // Records what the login logic does to its windows; timers run on the current plat clock.
 class FakeCallWindow : public CallWindow {

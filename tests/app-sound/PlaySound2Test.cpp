@@ -7,10 +7,10 @@
 #include "app/sound/PlaySound2.h"
 #include "app/sound/WaveFilePlayer.h"
 #include "app/trace/TraceFile.h"
+#include "platform/audio/testing/AudioTestSupport.h"
 #include "platform/core/Paths.h"
 #include "tests/app-sound/RecordingAudioBackend.h"
 #include "tests/app-sound/WavBuilder.h"
-#include "tests/platform-audio/AudioTestSupport.h"
 #include "tests/support/RecordingTraceLog.h"
 
 namespace {

@@ -14,6 +14,7 @@
 
 #include "app/trace/TraceFile.h"
 #include "platform/core/Clock.h"
+#include "platform/core/testing/FakeClock.h"
 
 namespace {
 

@@ -15,7 +15,7 @@ add_executable(fuzz_rtp_packet
 target_include_directories(fuzz_rtp_packet PRIVATE ${PROJECT_SOURCE_DIR})
 target_compile_options(fuzz_rtp_packet PRIVATE ${QUORVEX_FUZZ_FLAGS})
 target_link_options(fuzz_rtp_packet PRIVATE ${QUORVEX_FUZZ_FLAGS})
-target_link_libraries(fuzz_rtp_packet PRIVATE tamsor_rtp tamsor_codec)
+target_link_libraries(fuzz_rtp_packet PRIVATE tamsor_rtp tamsor_codec quorvex_platform_core_testing)
 set(FUZZ_RTP_CORPUS ${CMAKE_CURRENT_BINARY_DIR}/corpus_rtp_packet)
 file(MAKE_DIRECTORY ${FUZZ_RTP_CORPUS})
 add_test(NAME fuzz_rtp_packet

@@ -28,6 +28,7 @@
 #include "media/rtp/RTPAudioSource.h"
 #include "media/rtp/RTPJitterBuffer.h"
 #include "platform/core/Clock.h"
+#include "platform/core/testing/FakeClock.h"
 #include "platform/net/UdpSocket.h"
 #include "platform/net/WakeEvent.h"
 #include "platform/store/Registry.h"

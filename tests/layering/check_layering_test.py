@@ -14,7 +14,7 @@ platform/core:
 platform/audio:   platform/core
 media/api:
 media/graph:      media/api platform/core
-media/testing:    media platform
+media/testing:    media platform tests/support
 app:              media/api platform
 third-party:      gtk alsa sqlite3 re re_
 third-party-in:   platform
@@ -33,6 +33,7 @@ CASES = [
     ("app/x/P.cpp", '#include "platform/audio/sub/Z.h"', False),   # below an allowed folder
     ("media/testing/F.h", '#include "media/graph/A.h"', False),     # longest folder wins
     ("media/graph/A.h", '#include "tests/support/S.h"', True),
+    ("media/testing/F.h", '#include "tests/support/S.h"', False),  # named, though not checked
     ("media/graph/A.h", '#include "app/x/P.h"', True),
     ("media/graph/A.h", "#include <vector>", False),
     ("media/graph/A.h", "#include <alsa/asoundlib.h>", True),      # third party outside platform

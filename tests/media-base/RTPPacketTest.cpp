@@ -1,6 +1,6 @@
 #include <memory>
 
-#include "tests/support/RtpTestSupport.h"
+#include "media/testing/RtpTestSupport.h"
 
 using namespace tamsor;
 

@@ -4,7 +4,7 @@
 #include "media/codec/G711Codec.h"
 #include "media/codec/GenericRTP2PCMDecoder.h"
 #include "media/codec/PCM2G711Transformer.h"
-#include "tests/support/RtpTestSupport.h"
+#include "media/testing/RtpTestSupport.h"
 
 namespace {
 

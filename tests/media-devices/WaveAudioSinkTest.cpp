@@ -3,10 +3,11 @@
 #include <chrono>
 
 #include "media/devices/WaveAudioSource.h"
+#include "media/testing/DeviceTestSupport.h"
 #include "platform/audio/WaveOut.h"
 #include "platform/audio/alsa/AlsaAudioBackend.h"
 #include "platform/core/Clock.h"
-#include "tests/media-devices/DeviceTestSupport.h"
+#include "platform/core/testing/FakeClock.h"
 
 using namespace tamsor;
 

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <chrono>
 
+#include "media/testing/DeviceTestSupport.h"
 #include "platform/audio/MemoryMixer.h"
 #include "platform/audio/WaveIn.h"
 #include "platform/core/Clock.h"
-#include "tests/media-devices/DeviceTestSupport.h"
+#include "platform/core/testing/FakeClock.h"
 
 using namespace tamsor;
 

@@ -11,7 +11,7 @@
 #include "media/dsp/PCMVolumeTransformer.h"
 #include "media/dsp/VAD.h"
 #include "media/graph/FixedSizeAudioBuffer.h"
-#include "tests/support/GraphTestSupport.h"
+#include "media/testing/GraphTestSupport.h"
 
 using namespace tamsor;
 

@@ -2,7 +2,7 @@
 
 #include "media/dsp/FIRTables.h"
 #include "media/dsp/FIRTransformer.h"
-#include "tests/support/GraphTestSupport.h"
+#include "media/testing/GraphTestSupport.h"
 
 using namespace tamsor;
 

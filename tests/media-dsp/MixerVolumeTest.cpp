@@ -2,7 +2,7 @@
 
 #include "media/dsp/PCMMixer.h"
 #include "media/dsp/PCMVolumeTransformer.h"
-#include "tests/support/GraphTestSupport.h"
+#include "media/testing/GraphTestSupport.h"
 
 using namespace tamsor;
 

@@ -3,7 +3,7 @@
 #include <cmath>
 
 #include "media/dsp/VAD.h"
-#include "tests/support/GraphTestSupport.h"
+#include "media/testing/GraphTestSupport.h"
 
 using namespace tamsor;
 

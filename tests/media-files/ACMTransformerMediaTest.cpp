@@ -10,9 +10,10 @@
 #include "media/graph/AudioSample.h"
 #include "media/graph/AudioSampleManager.h"
 #include "media/graph/AudioSink.h"
+#include "platform/audio/testing/WavFixture.h"
 #include "platform/core/Clock.h"
+#include "platform/core/testing/FakeClock.h"
 #include "tests/support/RegistrySandbox.h"
-#include "tests/support/WavFixture.h"
 
 using namespace tamsor;
 

@@ -12,8 +12,8 @@
 #include "media/graph/AudioSample.h"
 #include "media/graph/AudioSampleManager.h"
 #include "media/graph/AudioSink.h"
+#include "platform/audio/testing/WavFixture.h"
 #include "tests/support/RegistrySandbox.h"
-#include "tests/support/WavFixture.h"
 
 using namespace tamsor;
 

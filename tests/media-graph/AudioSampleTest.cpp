@@ -8,6 +8,7 @@
 #include "media/graph/AudioSample.h"
 #include "media/graph/AudioSampleManager.h"
 #include "platform/core/Clock.h"
+#include "platform/core/testing/FakeClock.h"
 #include "tests/support/RegistrySandbox.h"
 
 using namespace tamsor;

@@ -4,8 +4,9 @@
 
 #include "media/dsp/PCMVolumeMaximizer.h"
 #include "media/graph/FixedSizeAudioBuffer.h"
+#include "media/testing/GraphTestSupport.h"
 #include "platform/core/Clock.h"
-#include "tests/support/GraphTestSupport.h"
+#include "platform/core/testing/FakeClock.h"
 
 using namespace tamsor;
 

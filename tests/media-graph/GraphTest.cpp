@@ -1,7 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "media/testing/GraphTestSupport.h"
 #include "platform/core/Clock.h"
-#include "tests/support/GraphTestSupport.h"
+#include "platform/core/testing/FakeClock.h"
 
 using namespace tamsor;
 

@@ -3,7 +3,7 @@
 #include <stdexcept>
 
 #include "media/graph/NodeThread.h"
-#include "tests/support/GraphTestSupport.h"
+#include "media/testing/GraphTestSupport.h"
 
 using namespace tamsor;
 

@@ -5,7 +5,7 @@
 
 #include "media/rtp/RTPAudioSink.h"
 #include "media/rtp/RTPAudioSource.h"
-#include "tests/support/RtpTestSupport.h"
+#include "media/testing/RtpTestSupport.h"
 
 using namespace tamsor;
 
@@ -25,7 +25,7 @@ protected:
         RtpFixture::SetUp();
         sink = std::make_unique<RTPAudioSink>();
         sink->SetSocketFactory([this] {
-            auto s = std::make_shared<FakeUdpSocket>();
+            auto s = std::make_shared<plat::FakeUdpSocket>();
             s->openError = nextOpenError;
             s->bindError = nextBindError;
             made.push_back(s);
@@ -43,10 +43,10 @@ protected:
         EXPECT_EQ(0, sink->RenderAudioSamples(list));
         s->Release(nullptr);
     }
-    std::vector<FakeUdpSocket::Sent> Sent() { return made.back()->SentDatagrams(); }
+    std::vector<plat::FakeUdpSocket::Sent> Sent() { return made.back()->SentDatagrams(); }
 
     std::unique_ptr<RTPAudioSink> sink;
-    std::vector<std::shared_ptr<FakeUdpSocket>> made;
+    std::vector<std::shared_ptr<plat::FakeUdpSocket>> made;
     int nextOpenError = 0;
     int nextBindError = 0;
 };

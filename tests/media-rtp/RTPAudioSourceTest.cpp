@@ -7,8 +7,9 @@
 #include "media/graph/AudioSink.h"
 #include "media/rtp/RTPAudioSink.h"
 #include "media/rtp/RTPAudioSource.h"
+#include "media/testing/RtpTestSupport.h"
 #include "platform/core/AutoResetEvent.h"
-#include "tests/support/RtpTestSupport.h"
+#include "platform/core/testing/FakeClock.h"
 
 using namespace tamsor;
 
@@ -44,8 +45,8 @@ protected:
         RtpFixture::SetUp();
         clockScope = std::make_unique<plat::ScopedClock>(clock);
         source = std::make_unique<ProbeSource>();
-        source->SetSocketFactory([] { return std::make_shared<FakeUdpSocket>(); });
-        socket = std::make_shared<FakeUdpSocket>();
+        source->SetSocketFactory([] { return std::make_shared<plat::FakeUdpSocket>(); });
+        socket = std::make_shared<plat::FakeUdpSocket>();
         socket->Open();
         socket->Bind(htonl(INADDR_LOOPBACK), 40000);
         source->SetReceivePort(socket);
@@ -82,7 +83,7 @@ protected:
     plat::FakeClock clock{100000};
     std::unique_ptr<plat::ScopedClock> clockScope;
     std::unique_ptr<ProbeSource> source;
-    std::shared_ptr<FakeUdpSocket> socket;
+    std::shared_ptr<plat::FakeUdpSocket> socket;
     plat::AutoResetEvent depthEvent;
 };
 

@@ -6,7 +6,8 @@
 
 #include "media/rtp/RTPAudioStream.h"
 #include "media/rtp/RTPJitterBuffer.h"
-#include "tests/support/RtpTestSupport.h"
+#include "media/testing/RtpTestSupport.h"
+#include "platform/core/testing/FakeClock.h"
 
 using namespace tamsor;
 

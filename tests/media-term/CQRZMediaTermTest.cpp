@@ -19,6 +19,7 @@
 #include "platform/audio/AudioBackend.h"
 #include "platform/audio/null/NullAudioBackend.h"
 #include "platform/core/Clock.h"
+#include "platform/core/testing/FakeClock.h"
 #include "platform/net/UdpSocket.h"
 #include "tests/support/RecordingTraceLog.h"
 #include "tests/support/RegistrySandbox.h"

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "media/term/ChainRunner.h"
-#include "tests/support/GraphTestSupport.h"
+#include "media/testing/GraphTestSupport.h"
 
 using namespace tamsor;
 

@@ -5,8 +5,9 @@
 #include "platform/audio/WaveIn.h"
 #include "platform/audio/WaveOut.h"
 #include "platform/audio/alsa/AlsaAudioBackend.h"
+#include "platform/audio/testing/AudioTestSupport.h"
 #include "platform/core/Clock.h"
-#include "tests/platform-audio/AudioTestSupport.h"
+#include "platform/core/testing/FakeClock.h"
 
 using namespace plat;
 

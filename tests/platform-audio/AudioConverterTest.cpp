@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstring>
 
-#include "tests/support/WavFixture.h"
+#include "platform/audio/testing/WavFixture.h"
 
 using plat::AudioConverter;
 using plat::ConverterError;

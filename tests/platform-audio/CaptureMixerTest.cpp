@@ -3,7 +3,7 @@
 #include "platform/audio/CaptureMixer.h"
 #include "platform/audio/WaveIn.h"
 #include "platform/audio/null/NullAudioBackend.h"
-#include "tests/platform-audio/AudioTestSupport.h"
+#include "platform/audio/testing/AudioTestSupport.h"
 
 using namespace plat;
 

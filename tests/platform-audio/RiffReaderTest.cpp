@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <sys/stat.h>
 
-#include "tests/support/WavFixture.h"
+#include "platform/audio/testing/WavFixture.h"
 
 using plat::FourCC;
 using plat::RiffChunk;

@@ -9,7 +9,7 @@
 #include "platform/audio/WaveIn.h"
 #include "platform/audio/WaveOut.h"
 #include "platform/audio/file/FileAudioBackend.h"
-#include "tests/platform-audio/AudioTestSupport.h"
+#include "platform/audio/testing/AudioTestSupport.h"
 
 using namespace plat;
 using audiotest::CallbackLog;

@@ -6,7 +6,7 @@
 #include "platform/audio/WaveOut.h"
 #include "platform/audio/file/FileAudioBackend.h"
 #include "platform/audio/null/NullAudioBackend.h"
-#include "tests/platform-audio/AudioTestSupport.h"
+#include "platform/audio/testing/AudioTestSupport.h"
 
 using namespace plat;
 using audiotest::CallbackLog;

@@ -12,6 +12,7 @@
 #include "platform/core/ModuleVersion.h"
 #include "platform/core/Paths.h"
 #include "platform/core/Thread.h"
+#include "platform/core/testing/FakeClock.h"
 
 QUORVEX_VERSION_STAMP("9.8.7.6");
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/core/Clock.h"
+#include "platform/core/testing/FakeClock.h"
 #include "sip/DialogUsageManager.h"
 #include "sip/FakeSipStack.h"
 #include "sip/SipException.h"

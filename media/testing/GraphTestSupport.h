@@ -20,7 +20,7 @@
 #include "media/graph/AudioSink.h"
 #include "media/graph/AudioSource.h"
 #include "media/graph/AudioTransformer.h"
-#include "tests/support/EngineFixture.h"
+#include "media/testing/EngineFixture.h"
 
 namespace tamsor {
 

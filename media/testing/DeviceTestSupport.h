@@ -16,9 +16,9 @@
 #include "media/graph/AudioSampleManager.h"
 #include "media/graph/AudioSink.h"
 #include "media/graph/AudioSource.h"
+#include "media/testing/EngineFixture.h"
 #include "platform/audio/file/FileAudioBackend.h"
 #include "platform/audio/file/WavFile.h"
-#include "tests/support/EngineFixture.h"
 
 namespace tamsor {
 
