@@ -6,12 +6,13 @@
 
 #include "app/dialogs/AudioWizard.h"
 #include "app/trace/TraceFile.h"
+#include "platform/audio/testing/AudioTestSupport.h"
 #include "platform/core/Clock.h"
+#include "platform/core/testing/FakeClock.h"
 #include "platform/desktop/FakeHandsetDriver.h"
 #include "platform/store/IniFile.h"
 #include "platform/ui/RecordingMessageBoxSink.h"
 #include "platform/ui/dialog/FakeDialogFactory.h"
-#include "tests/platform-audio/AudioTestSupport.h"
 #include "tests/support/RecordingTraceLog.h"
 
 namespace {

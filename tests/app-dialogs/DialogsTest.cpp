@@ -8,10 +8,10 @@
 #include "app/dialogs/CAbout2.h"
 #include "app/dialogs/CAreaCodes.h"
 #include "app/dialogs/CWizardKzn.h"
+#include "platform/audio/testing/AudioTestSupport.h"
 #include "platform/desktop/Shell.h"
 #include "platform/ui/RecordingMessageBoxSink.h"
 #include "platform/ui/dialog/FakeDialogFactory.h"
-#include "tests/platform-audio/AudioTestSupport.h"
 
 namespace {
 

@@ -3,10 +3,10 @@
 #include <glib.h>
 
 #include "app/update/UpdateClient.h"
+#include "platform/audio/testing/AudioTestSupport.h"
 #include "platform/ui/GuiThread.h"
 #include "platform/ui/dialog/GtkDialogFactory.h"
 #include "tests/app-update/UpdateTestSupport.h"
-#include "tests/platform-audio/AudioTestSupport.h"
 #include "tests/support/RunningUnderCi.h"
 
 // GTK and its libraries keep caches for the process's life; they are not the program's leaks.

@@ -5,10 +5,10 @@
 #include "app/call/PhoneState.h"
 #include "app/trace/TraceFile.h"
 #include "app/update/UpdateClient.h"
+#include "platform/audio/testing/AudioTestSupport.h"
 #include "platform/ui/ManualGuiDispatcher.h"
 #include "platform/ui/dialog/FakeDialogFactory.h"
 #include "tests/app-update/UpdateTestSupport.h"
-#include "tests/platform-audio/AudioTestSupport.h"
 #include "tests/support/RecordingTraceLog.h"
 
 namespace {

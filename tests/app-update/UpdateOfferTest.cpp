@@ -2,11 +2,11 @@
 
 #include "app/call/PhoneState.h"
 #include "app/update/UpdateClient.h"
+#include "platform/audio/testing/AudioTestSupport.h"
 #include "platform/store/IniFile.h"
 #include "platform/ui/ManualGuiDispatcher.h"
 #include "platform/ui/dialog/FakeDialogFactory.h"
 #include "tests/app-update/UpdateTestSupport.h"
-#include "tests/platform-audio/AudioTestSupport.h"
 
 namespace {
 
