@@ -3,6 +3,7 @@
 #include <strings.h>
 
 #include "sip/LibreApi.h"
+#include "sip/LibreRef.h"
 #include "sip/SipException.h"
 
 namespace sipua {
@@ -72,21 +73,31 @@ bool CollectHeader(const struct sip_hdr* hdr, const struct sip_msg*, void* arg) 
 } // namespace
 
 SipMessage SipMessage::parse(std::string_view raw) {
-    struct mbuf* mb = mbuf_alloc(raw.size() + 1);
+    LibreRef<struct mbuf> mb(mbuf_alloc(raw.size() + 1));
     if (!mb) {
         throw SipException("sin memoria para el mensaje SIP");
     }
-    mbuf_write_mem(mb, reinterpret_cast<const uint8_t*>(raw.data()), raw.size());
+    mbuf_write_mem(mb.get(), reinterpret_cast<const uint8_t*>(raw.data()), raw.size());
     mb->pos = 0;
-    struct sip_msg* msg = nullptr;
-    int err = sip_msg_decode(&msg, mb);
-    mem_deref(mb);
+    struct sip_msg* decoded = nullptr;
+    int err = sip_msg_decode(&decoded, mb.get());
+    LibreRef<struct sip_msg> msg(decoded);
     if (err || !msg) {
         throw SipException("mensaje SIP no valido");
     }
+    return fromDecoded(msg.get());
+}
 
+SipMessage SipMessage::fromDecoded(const struct sip_msg* msg) {
+    if (!msg) {
+        throw SipException("mensaje SIP no valido");
+    }
     SipMessage m;
-    m.raw_ = std::string(raw);
+    m.decoded_ = std::shared_ptr<const struct sip_msg>(AddRef(msg).release(), MemDeref());
+    if (msg->mb) {
+        // The whole datagram: libre's buffer holds it from its start to its end.
+        m.raw_.assign(reinterpret_cast<const char*>(msg->mb->buf), msg->mb->end);
+    }
     m.isRequest_ = msg->req;
     m.method_ = msg->req ? ToString(msg->met) : ToString(msg->cseq.met);
     if (msg->req) {
@@ -133,7 +144,6 @@ SipMessage SipMessage::parse(std::string_view raw) {
     if (msg->mb && mbuf_get_left(msg->mb) > 0) {
         m.body_.assign(reinterpret_cast<const char*>(mbuf_buf(msg->mb)), mbuf_get_left(msg->mb));
     }
-    mem_deref(msg);
     return m;
 }
 

@@ -9,6 +9,8 @@
 #include "sip/NameAddr.h"
 #include "sip/Uri.h"
 
+struct sip_msg;
+
 namespace sipua {
 
 // The top Via of a message: its sent-by host and port and the rport and received parameters.
@@ -27,6 +29,9 @@ class SipMessage {
 public:
     // Parses one message; throws SipException when the text is not a SIP message.
     static SipMessage parse(std::string_view raw);
+    // Takes a message libre has decoded already (a response to one of our requests): it is
+    // read once and kept, so nothing decodes the same datagram again.
+    static SipMessage fromDecoded(const struct sip_msg* msg);
     // A response that the adapter reports for a request that got none (timeout, transport
     // failure).
     static SipMessage makeLocalResponse(int code, std::string reason);
@@ -55,6 +60,9 @@ public:
 
     const std::string& raw() const { return raw_; }
     const std::string& body() const { return body_; }
+    // libre's decoded form, for the adapter (digest answers, dialogs); null for the
+    // adapter's own local responses.
+    const struct sip_msg* decoded() const { return decoded_.get(); }
 
 private:
     bool isRequest_ = false;
@@ -73,6 +81,7 @@ private:
     std::vector<std::pair<std::string, std::string>> headers_;
     std::string raw_;
     std::string body_;
+    std::shared_ptr<const struct sip_msg> decoded_; // holds one libre reference
 };
 
 using SipMessagePtr = std::shared_ptr<SipMessage>;

@@ -11,7 +11,7 @@
 #include "platform/core/Paths.h"
 #include "platform/core/testing/FakeClock.h"
 #include "platform/store/IniFile.h"
-#include "sip/FakeSipStack.h"
+#include "sip/testing/FakeSipStack.h"
 #include "tests/app-login/FakeLoginView.h"
 #include "tests/support/RegistrySandbox.h"
 

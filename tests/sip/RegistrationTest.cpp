@@ -8,7 +8,7 @@
 #include "platform/core/Clock.h"
 #include "platform/core/testing/FakeClock.h"
 #include "sip/DialogUsageManager.h"
-#include "sip/FakeSipStack.h"
+#include "sip/testing/FakeSipStack.h"
 #include "sip/SipException.h"
 #include "sip/SipTrace.h"
 

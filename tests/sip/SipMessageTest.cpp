@@ -1,11 +1,11 @@
 #include <gtest/gtest.h>
 
-#include "sip/FakeSipStack.h"
 #include "sip/MasterProfile.h"
 #include "sip/NameAddr.h"
 #include "sip/RegistrationAck.h"
 #include "sip/SipException.h"
 #include "sip/SipMessage.h"
+#include "sip/testing/FakeSipStack.h"
 
 using namespace sipua;
 

@@ -34,6 +34,8 @@ public:
 
     // Test controls.
     void setTransportFailure(bool fail) { failTransport_ = fail; }
+    // Stateless sends throw as a socket error would make them.
+    void setStatelessFailure(bool fail) { failStateless_ = fail; }
     bool hasTransport() const { return haveTransport_; }
     const std::string& bindAddress() const { return bindAddress_; }
     int boundPort() const { return localPort_; }
@@ -57,6 +59,8 @@ public:
     void respondRaw(RequestId id, const std::string& raw);
     // Queues the stack's own 408 for a request that got no answer.
     void timeout(RequestId id);
+    // Queues the stack's own 503 for a request the transport could not send.
+    void transportFailure(RequestId id);
 
     // The value of a header line in a request's header text, or "".
     static std::string headerOf(const OutgoingRequest& request, const std::string& name);
@@ -74,6 +78,7 @@ public:
 
 private:
     bool failTransport_ = false;
+    bool failStateless_ = false;
     bool haveTransport_ = false;
     std::string bindAddress_;
     std::string localHost_;

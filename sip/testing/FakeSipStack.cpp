@@ -1,4 +1,4 @@
-#include "sip/FakeSipStack.h"
+#include "sip/testing/FakeSipStack.h"
 
 #include <strings.h>
 
@@ -142,6 +142,10 @@ void FakeSipStack::timeout(RequestId id) {
     queued_.emplace_back(id, SipMessage::makeLocalResponse(408, "Request Timeout"));
 }
 
+void FakeSipStack::transportFailure(RequestId id) {
+    queued_.emplace_back(id, SipMessage::makeLocalResponse(503, "Service Unavailable"));
+}
+
 void FakeSipStack::addTransport(TransportType, int port, IpVersion,
                                 const std::string& bindAddress) {
     if (failTransport_ || haveTransport_) {
@@ -200,6 +204,9 @@ SipStack::RequestId FakeSipStack::sendRequest(const OutgoingRequest& request, Di
 }
 
 void FakeSipStack::sendStateless(const OutgoingRequest& request) {
+    if (failStateless_) {
+        throw SipException(request.method + " no enviado: fallo de transporte");
+    }
     Sent sent;
     sent.stateful = false;
     sent.request = request;
