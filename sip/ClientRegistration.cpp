@@ -127,6 +127,7 @@ void ClientRegistration::removeMyBindings(bool stopRegisteringWhenDone) {
         return;
     }
     stop();
+    challengesInARow_ = 0;
     stopWhenDone_ = stopRegisteringWhenDone;
     state_ = State::Removing;
     sendRegister(0);
@@ -141,7 +142,11 @@ void ClientRegistration::dispatch(const SipMessage& response, uint64_t attempt) 
         // a 2xx is still acknowledged, but it says nothing about the request now in flight.
         Trace("ClientRegistration: respuesta a un REGISTER anterior, ignorada");
         if (response.statusCode() < 300) {
-            sendAck(response);
+            try {
+                sendAck(response);
+            } catch (const std::exception& e) {
+                Trace(("ClientRegistration: ACK no enviado: " + std::string(e.what())).c_str());
+            }
         }
         return;
     }
@@ -160,12 +165,24 @@ void ClientRegistration::dispatch(const SipMessage& response, uint64_t attempt) 
 
 void ClientRegistration::dispatchFinal(const SipMessage& response) {
     int code = response.statusCode();
+    bool challenge = code == 401 || code == 407;
+    if (!challenge) {
+        challengesInARow_ = 0;
+    }
     if (code < 300) {
         sendAck(response);
         onSuccessResponse(response);
         return;
     }
-    if ((code == 401 || code == 407) && dum_.clientAuthManager()) {
+    if (challenge && dum_.clientAuthManager()) {
+        // A registrar that challenges every answer (a fresh stale nonce each time) would
+        // otherwise get a new REGISTER for ever: two answered challenges in a row are enough
+        // for a stale nonce, a third is a failure like a second plain 401.
+        if (++challengesInARow_ > kMaxChallengesInARow) {
+            Trace("ClientRegistration: desafio repetido sin progreso");
+            fail(response);
+            return;
+        }
         if (!auth_) {
             auth_ = dum_.stack().makeDigestSession(
                 [this](const std::string& realm, std::string* user, std::string* password) {
@@ -233,8 +250,9 @@ void ClientRegistration::onSuccessResponse(const SipMessage& response) {
 bool ClientRegistration::maybeRetry(const SipMessage& response) {
     int code = response.statusCode();
     auto retryAfter = response.header("Retry-After");
-    bool retriable = code == 408 || (code == 503 && !response.isFromWire()) ||
-                     (code >= 500 && retryAfter.has_value());
+    // Only a time-out asks for a retry: the registrar's 408, or the stack's own time-out or
+    // transport failure, which stand for one. Every other final failure fails.
+    bool retriable = code == 408 || (code == 503 && !response.isFromWire());
     ClientRegistrationHandler* handler = dum_.registrationHandler();
     if (!retriable || !handler || dum_.shuttingDown()) {
         return false;
@@ -264,10 +282,20 @@ void ClientRegistration::fail(const SipMessage& response) {
 }
 
 void ClientRegistration::endWithFailure(const SipMessage& response) {
-    ended_ = true;
     stop();
-    if (ClientRegistrationHandler* handler = dum_.registrationHandler()) {
-        handler->onFailure(handle_, response);
+    ClientRegistrationHandler* handler = dum_.registrationHandler();
+    if (failureReported_ || !handler) {
+        // The removal asked for by onFailure failed too: the handler has heard of the
+        // failure once, and the registration ends now.
+        ended_ = true;
+        return;
+    }
+    failureReported_ = true;
+    // The handler may still remove the bindings (removeMyBindings); the registration ends
+    // when that removal ends, else as soon as the handler returns.
+    handler->onFailure(handle_, response);
+    if (!(state_ == State::Removing && request_ != 0)) {
+        ended_ = true;
     }
 }
 
@@ -275,11 +303,8 @@ void ClientRegistration::sendAck(const SipMessage& response) {
     if (!response.from().hasTag() || !response.to().hasTag()) {
         Trace("ClientRegistration: 2xx sin tag en From o To; el ACK va sin ese tag");
     }
-    try {
-        dum_.stack().sendStateless(MakeRegistrationAck(aor_, response, *dum_.getMasterProfile()));
-    } catch (const SipException& e) {
-        Trace(("ClientRegistration: ACK no enviado: " + std::string(e.what())).c_str());
-    }
+    // An ACK that cannot be built or sent throws on: the caller ends the registration.
+    dum_.stack().sendStateless(MakeRegistrationAck(aor_, response, *dum_.getMasterProfile()));
 }
 
 int ClientRegistration::expiryFrom(const SipMessage& response) const {
@@ -299,6 +324,7 @@ void ClientRegistration::checkTimers(uint32_t now) {
         return;
     }
     timerArmed_ = false;
+    challengesInARow_ = 0;
     if (retryState_ == State::Removing) {
         state_ = State::Removing;
         sendRegister(0);

@@ -30,7 +30,8 @@ public:
 
     // Sends a REGISTER with expiry 0 for our Contact; onRemoved follows its 2xx. With
     // stopRegisteringWhenDone the registration ends then, else it stays without refreshing.
-    // Does nothing once the registration has ended (also inside onFailure).
+    // Does nothing once the registration has ended. Inside onFailure it still sends the
+    // removal, and the registration ends when that removal ends.
     void removeMyBindings(bool stopRegisteringWhenDone);
 
 private:
@@ -71,6 +72,9 @@ private:
     State state_ = State::Created;
     State retryState_ = State::Adding; // what a retry sends again
     bool ended_ = false;
+    bool failureReported_ = false; // onFailure has run; a later failure only ends it
+    static constexpr int kMaxChallengesInARow = 2;
+    int challengesInARow_ = 0; // challenges answered since the last other response
     bool stopWhenDone_ = false;
     bool triedMinExpires_ = false;
     SipStack::RequestId request_ = 0;

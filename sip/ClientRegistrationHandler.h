@@ -17,7 +17,8 @@ public:
     // seconds until the registration is tried again, or a negative number to fail it.
     virtual int onRequestRetry(ClientRegistrationHandle h, int retrySeconds,
                                const SipMessage& response) = 0;
-    // A final failure; the registration ends when this returns.
+    // A final failure. The registration ends when this returns, unless the handler removes
+    // the bindings here (removeMyBindings): then it ends when that removal ends.
     virtual void onFailure(ClientRegistrationHandle h, const SipMessage& response) = 0;
 };
 

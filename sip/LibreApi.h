@@ -14,6 +14,10 @@
 #endif
 extern "C" {
 #include <re.h>
+// re_dbg.h wants a module name and level for its own macros, which the adapter does not use.
+#define DEBUG_MODULE "quorvex"
+#define DEBUG_LEVEL 0
+#include <re_dbg.h>
 }
 
 namespace sipua {

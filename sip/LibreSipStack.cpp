@@ -6,7 +6,11 @@
 #include <mutex>
 #include <vector>
 
+#include "platform/core/Clock.h"
+#include "sip/DatagramFilter.h"
+#include "sip/DiagnosticRateLimit.h"
 #include "sip/LibreApi.h"
+#include "sip/LibreRef.h"
 #include "sip/SipException.h"
 #include "sip/SipTrace.h"
 
@@ -18,6 +22,49 @@ namespace {
 std::mutex g_libreLock;
 int g_libreUsers = 0;
 
+// libre's own diagnostics (warnings and worse) go to the adapter's trace, at most 20 lines a
+// second: a peer that sends junk cannot fill the trace log or a terminal.
+std::mutex g_diagnosticLock;
+DiagnosticRateLimit g_diagnosticLimit(20, 1000);
+
+// Writes one line of libre's or of the datagram filter's through the shared bound.
+void TraceBounded(const std::string& line) {
+    std::lock_guard<std::mutex> lock(g_diagnosticLock);
+    DiagnosticRateLimit::Verdict verdict = g_diagnosticLimit.offer(plat::TimeMs());
+    if (verdict.droppedBefore > 0) {
+        Trace(("libre: " + std::to_string(verdict.droppedBefore) + " mensajes omitidos").c_str());
+    }
+    if (verdict.pass) {
+        Trace(line.c_str());
+    }
+}
+
+void OnLibreDiagnostic(int, const char* text, size_t length, void*) {
+    std::string line(text ? text : "", text ? length : 0);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r')) {
+        line.pop_back();
+    }
+    for (char& c : line) {
+        if (static_cast<unsigned char>(c) < 0x20) {
+            c = '?'; // the text may quote a peer's bytes
+        }
+    }
+    TraceBounded("libre: " + line);
+}
+
+// Datagrams at the SIP port that are not SIP are dropped here, before libre's decoder (which
+// writes a line to standard error for each one it cannot read).
+bool FilterDatagram(struct sa* source, struct mbuf* mb, void*) {
+    std::string_view datagram(reinterpret_cast<const char*>(mbuf_buf(mb)), mbuf_get_left(mb));
+    if (LooksLikeSipMessage(datagram)) {
+        return false;
+    }
+    char from[64];
+    re_snprintf(from, sizeof(from), "%J", source);
+    TraceBounded(std::string("libre: datagrama no SIP descartado de ") + from);
+    return true;
+}
+
 void AcquireLibre() {
     std::lock_guard<std::mutex> lock(g_libreLock);
     if (g_libreUsers++ == 0) {
@@ -26,12 +73,15 @@ void AcquireLibre() {
             --g_libreUsers;
             throw SipException(std::string("libre_init fallo: ") + std::strerror(err));
         }
+        dbg_init(DBG_WARNING, DBG_NONE);
+        dbg_handler_set(OnLibreDiagnostic, nullptr);
     }
 }
 
 void ReleaseLibre() {
     std::lock_guard<std::mutex> lock(g_libreLock);
     if (--g_libreUsers == 0) {
+        dbg_handler_set(nullptr, nullptr);
         libre_close();
     }
 }
@@ -62,37 +112,25 @@ struct Route {
 class LibreDigestSession final : public DigestSession {
 public:
     explicit LibreDigestSession(CredentialLookup lookup) : lookup_(std::move(lookup)) {
-        int err = sip_auth_alloc(&auth_, &LibreDigestSession::Credentials, this, false);
+        struct sip_auth* auth = nullptr;
+        int err = sip_auth_alloc(&auth, &LibreDigestSession::Credentials, this, false);
+        auth_.reset(auth);
         if (err) {
             throw SipException("sip_auth_alloc fallo");
         }
     }
-    ~LibreDigestSession() override { mem_deref(auth_); }
 
     bool authenticate(const SipMessage& challenge) override {
-        if (challenge.raw().empty()) {
+        // Only challenges from the wire carry libre's decoded form; a local response is
+        // never a challenge.
+        if (!challenge.decoded()) {
             return false;
         }
-        struct mbuf* mb = mbuf_alloc(challenge.raw().size());
-        if (!mb) {
-            return false;
-        }
-        mbuf_write_mem(mb, reinterpret_cast<const uint8_t*>(challenge.raw().data()),
-                       challenge.raw().size());
-        mb->pos = 0;
-        struct sip_msg* msg = nullptr;
-        int err = sip_msg_decode(&msg, mb);
-        mem_deref(mb);
-        if (err) {
-            return false;
-        }
-        err = sip_auth_authenticate(auth_, msg);
-        mem_deref(msg);
-        return err == 0;
+        return sip_auth_authenticate(auth_.get(), challenge.decoded()) == 0;
     }
 
     struct sip_auth* get() const {
-        return auth_;
+        return auth_.get();
     }
 
 private:
@@ -115,7 +153,7 @@ private:
     }
 
     CredentialLookup lookup_;
-    struct sip_auth* auth_ = nullptr;
+    LibreRef<struct sip_auth> auth_;
 };
 
 } // namespace
@@ -129,13 +167,17 @@ LibreSipStack::LibreSipStack() {
     struct sa nameservers[4];
     uint32_t count = 4;
     if (dns_srv_get(nullptr, 0, nameservers, &count) == 0 && count > 0) {
-        if (dnsc_alloc(&dnsc_, nullptr, nameservers, count) != 0) {
-            dnsc_ = nullptr;
+        struct dnsc* dnsc = nullptr;
+        if (dnsc_alloc(&dnsc, nullptr, nameservers, count) == 0) {
+            dnsc_.reset(dnsc);
         }
     }
-    int err = sip_alloc(&sip_, dnsc_, 32, 32, 32, nullptr, nullptr, nullptr);
+    struct sip* sip = nullptr;
+    int err = sip_alloc(&sip, dnsc_.get(), 32, 32, 32, nullptr, nullptr, nullptr);
+    sip_.reset(sip);
     if (err) {
-        mem_deref(dnsc_);
+        sip_.reset();
+        dnsc_.reset();
         ReleaseLibre();
         throw SipException(std::string("sip_alloc fallo: ") + std::strerror(err));
     }
@@ -145,15 +187,12 @@ LibreSipStack::~LibreSipStack() {
     // No handler may run from here on.
     for (auto& [id, pending] : pending_) {
         pending->handler = nullptr;
-        if (pending->request) {
-            struct sip_request* request = pending->request;
-            pending->request = nullptr;
-            mem_deref(request);
-        }
+        DropRequest(pending.get());
     }
-    sip_close(sip_, true);
-    mem_deref(sip_);
-    mem_deref(dnsc_);
+    datagramFilter_.reset();
+    sip_close(sip_.get(), true);
+    sip_.reset();
+    dnsc_.reset();
     pending_.clear();
     ReleaseLibre();
 }
@@ -182,7 +221,7 @@ void LibreSipStack::addTransport(TransportType, int port, IpVersion,
         re_snprintf(chosen, sizeof(chosen), "%j", &laddr);
         Trace((std::string("LibreSipStack: direccion local 0.0.0.0, se usa ") + chosen).c_str());
     }
-    int err = sip_transp_add(sip_, SIP_TRANSP_UDP, &laddr);
+    int err = sip_transp_add(sip_.get(), SIP_TRANSP_UDP, &laddr);
     if (err) {
         char text[64];
         re_snprintf(text, sizeof(text), "%j:%u", &laddr, sa_port(&laddr));
@@ -238,9 +277,23 @@ std::unique_ptr<DigestSession> LibreSipStack::makeDigestSession(CredentialLookup
     return std::make_unique<LibreDigestSession>(std::move(lookup));
 }
 
+void LibreSipStack::WatchTransport(const struct sip_msg* msg) {
+    // libre does not hand out its transport socket, but every message names the socket it
+    // came in on: the filter goes onto it with the first one.
+    if (datagramFilter_ || !msg || msg->tp != SIP_TRANSP_UDP || !msg->sock) {
+        return;
+    }
+    struct udp_helper* helper = nullptr;
+    if (udp_register_helper(&helper, static_cast<struct udp_sock*>(msg->sock), 0, nullptr,
+                            FilterDatagram, nullptr) == 0) {
+        datagramFilter_.reset(helper);
+    }
+}
+
 void LibreSipStack::OnResponse(int err, const struct sip_msg* msg, void* arg) {
     auto* pending = static_cast<Pending*>(arg);
     LibreSipStack* self = pending->stack;
+    self->WatchTransport(err ? nullptr : msg);
     bool final = err || !msg || msg->scode >= 200;
     if (err || !msg) {
         if (err == ETIMEDOUT) {
@@ -251,12 +304,8 @@ void LibreSipStack::OnResponse(int err, const struct sip_msg* msg, void* arg) {
         }
         return;
     }
-    std::string raw;
-    if (msg->mb) {
-        raw.assign(reinterpret_cast<const char*>(msg->mb->buf), msg->mb->end);
-    }
     try {
-        self->Deliver(pending, SipMessage::parse(raw), final);
+        self->Deliver(pending, SipMessage::fromDecoded(msg), final);
     } catch (const SipException&) {
         if (final) {
             self->Deliver(pending, SipMessage::makeLocalResponse(503, "Service Unavailable"), true);
@@ -287,7 +336,7 @@ SipStack::RequestId LibreSipStack::sendRequest(const OutgoingRequest& request, D
     Pending* raw = pending.get();
     pending_[raw->id] = std::move(pending);
     struct sip_auth* sipAuth = auth ? static_cast<LibreDigestSession*>(auth)->get() : nullptr;
-    int err = sip_requestf(&raw->request, sip_, true, request.method.c_str(),
+    int err = sip_requestf(&raw->request, sip_.get(), true, request.method.c_str(),
                            request.requestUri.c_str(), route.get(), sipAuth, nullptr,
                            &LibreSipStack::OnResponse, raw, "%s", request.headers.c_str());
     if (err) {
@@ -304,9 +353,9 @@ SipStack::RequestId LibreSipStack::sendRequest(const OutgoingRequest& request, D
 
 void LibreSipStack::sendStateless(const OutgoingRequest& request) {
     Route route(request.route);
-    int err = sip_requestf(nullptr, sip_, false, request.method.c_str(), request.requestUri.c_str(),
-                           route.get(), nullptr, nullptr, nullptr, nullptr, "%s",
-                           request.headers.c_str());
+    int err = sip_requestf(nullptr, sip_.get(), false, request.method.c_str(),
+                           request.requestUri.c_str(), route.get(), nullptr, nullptr, nullptr,
+                           nullptr, "%s", request.headers.c_str());
     if (err) {
         throw SipException(request.method + " no enviado: " + std::strerror(err));
     }
@@ -320,9 +369,16 @@ void LibreSipStack::cancelRequest(RequestId id) {
     std::unique_ptr<Pending> pending = std::move(it->second);
     pending_.erase(it);
     pending->handler = nullptr;
-    if (pending->request) {
-        // libre keeps a request dereferenced before its end running quietly, without handler.
-        mem_deref(pending->request);
+    DropRequest(pending.get());
+}
+
+void LibreSipStack::DropRequest(Pending* pending) {
+    // libre writes the request pointer itself (it clears it when the request ends), so it
+    // cannot sit in an owning handle; this is its one release. A request released before
+    // its end keeps running quietly, without handler.
+    if (struct sip_request* request = pending->request) {
+        pending->request = nullptr;
+        mem_deref(request);
     }
 }
 

@@ -4,12 +4,14 @@
 #include <string>
 #include <vector>
 
+#include "sip/LibreRef.h"
 #include "sip/SipStack.h"
 
 struct sip;
 struct dnsc;
 struct sip_request;
 struct sip_msg;
+struct udp_helper;
 
 namespace sipua {
 
@@ -44,10 +46,13 @@ private:
         ResponseHandler handler;
     };
     static void OnResponse(int err, const struct sip_msg* msg, void* arg);
+    static void DropRequest(Pending* pending);
+    void WatchTransport(const struct sip_msg* msg);
     void Deliver(Pending* pending, const SipMessage& response, bool final);
 
-    struct sip* sip_ = nullptr;
-    struct dnsc* dnsc_ = nullptr;
+    LibreRef<struct sip> sip_;
+    LibreRef<struct dnsc> dnsc_;
+    LibreRef<struct udp_helper> datagramFilter_; // on the transport's socket, once known
     bool haveTransport_ = false;
     std::string localHost_;
     int localPort_ = 0;

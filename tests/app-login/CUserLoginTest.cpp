@@ -172,6 +172,10 @@ TEST_F(CUserLoginTest, RejectedLoginShutsDownAndShowsMessage7) {
     EXPECT_EQ((std::vector<bool>{false, true}), view.controlsEnabled);
     EXPECT_EQ(1, view.foregrounds);
     EXPECT_EQ(0, view.callWindowsCreated);
+    // onFailure removes the bindings first; the shutdown waits for that removal.
+    ASSERT_EQ(2u, stack->sentWithMethod("REGISTER").size());
+    EXPECT_EQ("0", sipua::FakeSipStack::headerOf(stack->last("REGISTER")->request, "Expires"));
+    stack->respond(LastRegister(), 200, "OK");
     view.Run(Login(), 400, clock); // shutdown reported, timer 1001 deletes
     EXPECT_EQ(nullptr, Login().GetDum());
     EXPECT_EQ(nullptr, Login().GetSipStack());

@@ -11,6 +11,7 @@
 #include "sip/DialogUsageManager.h"
 #include "sip/SipException.h"
 #include "sip/SipStack.h"
+#include "sip/SipTrace.h"
 #include "tests/sip/ScriptedRegistrar.h"
 
 using namespace sipua;
@@ -166,6 +167,54 @@ TEST_F(LibreStackTest, ASecondPlainChallengeFails) {
     ASSERT_TRUE(PollUntil([&] { return !recorder.calls.empty(); }, 3000));
     EXPECT_EQ(std::vector<std::string>{"failure 401"}, recorder.calls);
     EXPECT_EQ(2u, registrar.Requests("REGISTER").size());
+}
+
+TEST_F(LibreStackTest, ARegistrarThatChallengesEveryAnswerGetsThreeRegisters) {
+    ScriptedRegistrar registrar({"127.0.0.2:5082"}, "stale");
+    ASSERT_TRUE(registrar.ok());
+    Build();
+    dum->send(dum->makeRegistration(aor, 30));
+    ASSERT_TRUE(PollUntil([&] { return !recorder.calls.empty(); }, 3000));
+    EXPECT_EQ(std::vector<std::string>{"failure 401"}, recorder.calls);
+    // Nothing more follows the failure.
+    PollUntil([] { return false; }, 500);
+    EXPECT_EQ(3u, registrar.Requests("REGISTER").size());
+}
+
+TEST_F(LibreStackTest, JunkAtTheSipPortReachesTheTraceAtABoundedRate) {
+    std::vector<std::string> traces;
+    static std::vector<std::string>* sink = nullptr;
+    sink = &traces;
+    SetTraceSink([](const char* text) { sink->push_back(text); });
+    ScriptedRegistrar registrar({"127.0.0.2:5082"}, "normal");
+    ASSERT_TRUE(registrar.ok());
+    Build();
+    dum->send(dum->makeRegistration(aor, 30));
+    ASSERT_TRUE(PollUntil([&] { return recorder.count("success") == 1; }, 3000));
+    testing::internal::CaptureStderr();
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_port = htons(5060);
+    to.sin_addr.s_addr = htonl(0x7f000001);
+    const char junk[] = "this is not SIP\r\n\r\n";
+    // 2,000 datagrams over about a second and a half of polling.
+    for (int burst = 0; burst < 20; ++burst) {
+        for (int i = 0; i < 100; ++i) {
+            sendto(fd, junk, sizeof(junk) - 1, 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
+        }
+        PollUntil([] { return false; }, 75);
+    }
+    close(fd);
+    std::string printed = testing::internal::GetCapturedStderr();
+    SetTraceSink(nullptr);
+    EXPECT_EQ(std::string::npos, printed.find("decode err")) << printed.substr(0, 200);
+    size_t libre = 0;
+    for (const std::string& t : traces) {
+        libre += t.rfind("libre: ", 0) == 0;
+    }
+    EXPECT_GT(libre, 0u);  // the diagnostics arrive in the trace
+    EXPECT_LE(libre, 80u); // 20 a second (and a note on what was left out)
 }
 
 TEST_F(LibreStackTest, ShutdownReleasesThePortWithinTheGiveUpTime) {

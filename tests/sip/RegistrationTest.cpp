@@ -8,9 +8,9 @@
 #include "platform/core/Clock.h"
 #include "platform/core/testing/FakeClock.h"
 #include "sip/DialogUsageManager.h"
-#include "sip/testing/FakeSipStack.h"
 #include "sip/SipException.h"
 #include "sip/SipTrace.h"
+#include "sip/testing/FakeSipStack.h"
 
 using namespace sipua;
 
@@ -286,13 +286,145 @@ TEST_F(RegistrationTest, TimeoutAsksForTheRetryDelay) {
     dum.process();
     EXPECT_EQ(2u, stack.sentWithMethod("REGISTER").size());
 
-    // A negative answer fails it; removeMyBindings inside onFailure sends nothing.
+    // A negative answer fails it.
     recorder.retryAnswer = -1;
-    recorder.onFailureHook = [](ClientRegistrationHandle h) { h->removeMyBindings(true); };
-    stack.respond(lastRegister(), 503, "Service Unavailable", "Retry-After: 5\r\n");
+    stack.timeout(lastRegister());
     poll();
-    EXPECT_EQ((std::vector<std::string>{"retry 408", "retry 503", "failure 503"}), recorder.calls);
-    EXPECT_EQ(2u, stack.sentWithMethod("REGISTER").size());
+    EXPECT_EQ((std::vector<std::string>{"retry 408", "retry 408", "failure 408"}), recorder.calls);
+}
+
+TEST_F(RegistrationTest, OnlyATimeOutAsksForARetry) {
+    struct Case {
+        int code;
+        const char* headers;
+        bool local; // the stack's own answer, not one from the wire
+        const char* expected;
+    };
+    const Case cases[] = {
+        {408, "", false, "retry 408"},
+        {408, "", true, "retry 408"},
+        {503, "", true, "retry 503"}, // transport failure, stands for a time-out
+        {503, "Retry-After: 5\r\n", false, "failure 503"},
+        {500, "Retry-After: 1\r\n", false, "failure 500"},
+        {503, "", false, "failure 503"},
+        {480, "Retry-After: 5\r\n", false, "failure 480"},
+    };
+    for (const Case& c : cases) {
+        recorder.calls.clear();
+        dum.send(dum.makeRegistration(aor, 30));
+        if (c.local && c.code == 408) {
+            stack.timeout(lastRegister());
+        } else if (c.local) {
+            stack.transportFailure(lastRegister());
+        } else {
+            stack.respond(lastRegister(), c.code, "X", c.headers);
+        }
+        poll();
+        ASSERT_FALSE(recorder.calls.empty()) << c.code;
+        EXPECT_EQ(c.expected, recorder.calls.front()) << c.code << " " << c.headers;
+        if (recorder.last.isValid()) {
+            recorder.last->removeMyBindings(true);
+            stack.respond(lastRegister(), 200, "OK");
+            poll();
+        }
+    }
+}
+
+TEST_F(RegistrationTest, OnFailureRemovesTheBindingsBeforeTheRegistrationEnds) {
+    registerOk("Contact: <sip:1001@127.0.0.1:5060>;expires=30\r\n");
+    recorder.onFailureHook = [](ClientRegistrationHandle h) { h->removeMyBindings(true); };
+    clock.Advance(25100);
+    dum.process();
+    stack.respond(lastRegister(), 403, "Forbidden"); // the refresh is refused
+    poll();
+    EXPECT_EQ((std::vector<std::string>{"success", "failure 403"}), recorder.calls);
+    ASSERT_EQ(3u, stack.sentWithMethod("REGISTER").size());
+    EXPECT_EQ("0", lastHeader("Expires"));
+    EXPECT_TRUE(recorder.last.isValid()); // until the removal ends
+    stack.respond(lastRegister(), 200, "OK");
+    poll();
+    EXPECT_EQ((std::vector<std::string>{"success", "failure 403", "removed"}), recorder.calls);
+    EXPECT_FALSE(recorder.last.isValid());
+
+    // A removal that fails in its turn ends the registration without a second onFailure.
+    recorder.calls.clear();
+    registerOk();
+    clock.Advance(3600 * 1000);
+    dum.process();
+    stack.respond(lastRegister(), 403, "Forbidden");
+    poll();
+    stack.respond(lastRegister(), 403, "Forbidden");
+    poll();
+    EXPECT_EQ((std::vector<std::string>{"success", "failure 403"}), recorder.calls);
+    EXPECT_FALSE(recorder.last.isValid());
+}
+
+TEST_F(RegistrationTest, AnAckThatCannotBeSentEndsTheRegistration) {
+    stack.setStatelessFailure(true);
+    recorder.onFailureHook = [](ClientRegistrationHandle h) { h->removeMyBindings(true); };
+    dum.send(dum.makeRegistration(aor, 30));
+    stack.respond(lastRegister(), 200, "OK");
+    poll();
+    EXPECT_EQ((std::vector<std::string>{"failure 200"}), recorder.calls);
+    bool traced = false;
+    for (const auto& t : g_traces) {
+        traced |= t.rfind("Exception in ClientRegistration::dispatch: ACK no enviado", 0) == 0;
+    }
+    EXPECT_TRUE(traced);
+    // The removal asked for by onFailure is sent; its 2xx cannot be acknowledged either, and
+    // the registration ends there.
+    ASSERT_EQ(2u, stack.sentWithMethod("REGISTER").size());
+    stack.respond(lastRegister(), 200, "OK");
+    poll();
+    EXPECT_EQ((std::vector<std::string>{"failure 200"}), recorder.calls);
+    EXPECT_FALSE(recorder.last.isValid());
+}
+
+TEST_F(RegistrationTest, ChallengesAnsweredInARowAreBounded) {
+    const std::string stale =
+        "WWW-Authenticate: Digest realm=\"sip.example\", nonce=\"n\", stale=true\r\n";
+    const std::string plain = "WWW-Authenticate: Digest realm=\"sip.example\", nonce=\"n\"\r\n";
+    struct Case {
+        std::vector<std::string> challenges; // answered in turn, then a 200 if still going
+        size_t registers;                    // REGISTERs sent in all
+        const char* result;
+    };
+    const std::vector<Case> cases = {
+        {{plain}, 2, "success"},
+        {{plain, stale}, 3, "success"},
+        {{stale, stale}, 3, "success"},
+        {{plain, stale, stale}, 3, "failure 401"}, // the third challenge in a row fails
+        {{stale, stale, stale, stale}, 3, "failure 401"},
+    };
+    for (const Case& c : cases) {
+        FakeSipStack s;
+        s.addTransport(TransportType::UDP, 5060, IpVersion::V4, "127.0.0.1");
+        DialogUsageManager m(s);
+        m.setMasterProfile(dum.getMasterProfile());
+        m.setClientAuthManager(std::make_unique<ClientAuthManager>());
+        Recorder r;
+        r.stack = &s;
+        m.setClientRegistrationHandler(&r);
+        m.send(m.makeRegistration(aor, 30));
+        for (const std::string& challenge : c.challenges) {
+            if (!r.calls.empty()) {
+                break;
+            }
+            s.respond(s.last("REGISTER")->id, 401, "Unauthorized", challenge);
+            s.process(0);
+            while (m.process()) {
+            }
+        }
+        if (r.calls.empty()) {
+            s.respond(s.last("REGISTER")->id, 200, "OK");
+            s.process(0);
+            while (m.process()) {
+            }
+        }
+        EXPECT_EQ(c.registers, s.sentWithMethod("REGISTER").size()) << c.challenges.size();
+        ASSERT_FALSE(r.calls.empty());
+        EXPECT_EQ(c.result, r.calls.back()) << c.challenges.size();
+    }
 }
 
 TEST_F(RegistrationTest, A2xxWithoutTagsIsStillAcknowledgedAndASuccess) {
@@ -401,7 +533,12 @@ TEST_F(RegistrationTest, ShutdownFromInsideOnFailureIsSafe) {
     dum.send(dum.makeRegistration(aor, 30));
     stack.respond(lastRegister(), 403, "Forbidden");
     poll();
-    EXPECT_EQ((std::vector<std::string>{"failure 403", "deletable"}), recorder.calls);
-    EXPECT_EQ(1u, stack.sentWithMethod("REGISTER").size());
+    // The removal asked for inside onFailure goes out, and the shutdown waits for it.
+    EXPECT_EQ((std::vector<std::string>{"failure 403"}), recorder.calls);
+    ASSERT_EQ(2u, stack.sentWithMethod("REGISTER").size());
+    EXPECT_EQ("0", lastHeader("Expires"));
+    stack.respond(lastRegister(), 200, "OK");
+    poll();
+    EXPECT_EQ((std::vector<std::string>{"failure 403", "removed", "deletable"}), recorder.calls);
     EXPECT_FALSE(recorder.last.isValid());
 }

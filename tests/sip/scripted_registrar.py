@@ -8,6 +8,7 @@ Listens on the given UDP addresses, records every datagram it receives in the lo
   silent      never answers
   noremoval   like normal, but never answers a removal (Expires: 0)
   notags      like normal, but the 200 carries no tag in To nor in From
+  stale       401 with stale=true and a fresh nonce to every REGISTER, answered or not
 The 200 returns our Contact with ;expires=min(requested, --expires) and fills in the Via's
 received and rport. ACKs and everything else are only recorded. Writes --ready when bound.
 """
@@ -91,6 +92,12 @@ class Registrar:
         auth = first(headers, "Authorization")
         challenge = 'WWW-Authenticate: Digest realm="%s", nonce="%s", algorithm=MD5' % (
             self.args.realm, self.nonce)
+        if mode == "stale":
+            self.nonce = "%016x" % random.getrandbits(64)
+            self.reply(sock, src, start, headers, 401, "Unauthorized", [
+                'WWW-Authenticate: Digest realm="%s", nonce="%s", algorithm=MD5, stale=true' % (
+                    self.args.realm, self.nonce)])
+            return
         if mode == "always401" or not auth:
             self.reply(sock, src, start, headers, 401, "Unauthorized", [challenge])
             return
