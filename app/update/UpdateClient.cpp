@@ -72,7 +72,7 @@ void UpdateClient::Run() {
 }
 
 void UpdateClient::CheckVersion() {
-    UpdateDownloader downloader(settings_.baseUrl, stop_, form_);
+    UpdateDownloader downloader(settings_.baseUrl, stop_, form_, settings_.caFile);
     std::string dir = settings_.versionFile.substr(0, settings_.versionFile.find_last_of('/'));
     UpdateDownloader::Result got = downloader.Download(dir, "", "version.txt", false);
     if (got.ok &&
@@ -92,7 +92,7 @@ void UpdateClient::DownloadInstaller() {
         mode_.store(kModeNone);
         return;
     }
-    UpdateDownloader downloader(settings_.baseUrl, stop_, form_);
+    UpdateDownloader downloader(settings_.baseUrl, stop_, form_, settings_.caFile);
     UpdateDownloader::Result got =
         downloader.Download(settings_.downloadDir, directory, installer, true);
     if (!got.ok) {

@@ -48,8 +48,9 @@ bool WriteAll(int fd, const char* data, size_t bytes) {
 } // namespace
 
 UpdateDownloader::UpdateDownloader(std::string baseUrl, const std::atomic<bool>& stop,
-                                   plat::PostTarget form)
-    : baseUrl_(std::move(baseUrl)), stop_(stop), form_(std::move(form)), http_(&stop) {}
+                                   plat::PostTarget form, std::string caFile)
+    : baseUrl_(std::move(baseUrl)), stop_(stop), form_(std::move(form)),
+      http_(&stop, std::move(caFile)) {}
 
 std::string UpdateDownloader::ServerPath(const std::string& serverDir,
                                          const std::string& fileName) {

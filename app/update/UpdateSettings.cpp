@@ -24,5 +24,6 @@ UpdateSettings UpdateSettings::Load() {
     settings.downloadDir = plat::JoinPath(plat::DataDir(), "downloads");
     settings.settingsIni = plat::JoinPath(plat::ConfigDir(), "quorvix.ini");
     settings.programPath = plat::ExecutablePath();
+    settings.caFile = deployment.GetString("service", "update_ca_file", "");
     return settings;
 }

@@ -8,12 +8,15 @@
 //   downloadDir   the data dir's own folder for downloaded installers
 //   settingsIni   quorvix.ini in the config dir (DelayDownload)
 //   programPath   this program, handed to the installer
+//   caFile        deployment.ini [service] update_ca_file: the certificates that verify the
+//                 update server, for a server under a private authority (empty: the system's)
 struct UpdateSettings {
     std::string baseUrl;
     std::string versionFile;
     std::string downloadDir;
     std::string settingsIni;
     std::string programPath;
+    std::string caFile;
 
     static UpdateSettings Load();
     // The base URL for an update_server value.

@@ -39,7 +39,7 @@ struct EasyHandle {
     }
 };
 
-void CommonOptions(CURL* easy, const std::string& url) {
+void CommonOptions(CURL* easy, const std::string& url, const std::string& caFile) {
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -52,6 +52,9 @@ void CommonOptions(CURL* easy, const std::string& url) {
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(easy, CURLOPT_USERAGENT, "Quorvex");
+    if (!caFile.empty()) {
+        curl_easy_setopt(easy, CURLOPT_CAINFO, caFile.c_str());
+    }
 }
 
 } // namespace
@@ -63,7 +66,7 @@ HttpResponse HttpClient::PostForm(const std::string& url, const std::string& bod
     if (handle.easy == nullptr) {
         return HttpResponse{0, false, false, false, "curl_easy_init"};
     }
-    CommonOptions(handle.easy, url);
+    CommonOptions(handle.easy, url, caFile_);
     handle.AddHeader("Content-Type: application/x-www-form-urlencoded");
     curl_easy_setopt(handle.easy, CURLOPT_HTTPHEADER, handle.headers);
     curl_easy_setopt(handle.easy, CURLOPT_POST, 1L);
@@ -79,7 +82,7 @@ HttpResponse HttpClient::Get(const std::string& url, const std::string& accept,
     if (handle.easy == nullptr) {
         return HttpResponse{0, false, false, false, "curl_easy_init"};
     }
-    CommonOptions(handle.easy, url);
+    CommonOptions(handle.easy, url, caFile_);
     if (!accept.empty()) {
         handle.AddHeader("Accept: " + accept);
         curl_easy_setopt(handle.easy, CURLOPT_HTTPHEADER, handle.headers);

@@ -33,7 +33,9 @@ public:
     // A transfer that moves less than a byte a second for this long is given up.
     static constexpr long kStallSeconds = 60;
 
-    explicit HttpClient(const std::atomic<bool>* stop = nullptr) : stop_(stop) {}
+    // caFile: the certificates to trust instead of the system's (empty: the system's).
+    explicit HttpClient(const std::atomic<bool>* stop = nullptr, std::string caFile = {})
+        : stop_(stop), caFile_(std::move(caFile)) {}
 
     // POSTs `body` with "Content-Type: application/x-www-form-urlencoded".
     HttpResponse PostForm(const std::string& url, const std::string& body, const BodySink& sink);
@@ -44,6 +46,7 @@ private:
     HttpResponse Perform(void* easy, const BodySink& sink);
 
     const std::atomic<bool>* stop_;
+    std::string caFile_;
 };
 
 } // namespace plat

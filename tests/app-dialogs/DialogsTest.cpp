@@ -9,23 +9,11 @@
 #include "app/dialogs/CAreaCodes.h"
 #include "app/dialogs/CWizardKzn.h"
 #include "platform/audio/testing/AudioTestSupport.h"
-#include "platform/desktop/Shell.h"
 #include "platform/ui/RecordingMessageBoxSink.h"
 #include "platform/ui/dialog/FakeDialogFactory.h"
+#include "tests/support/RecordingShell.h"
 
 namespace {
-
-// Records what would have been started.
-struct RecordingShell final : plat::ShellSink {
-    RecordingShell() : previous(plat::SetShellSinkForTests(this)) {}
-    ~RecordingShell() override { plat::SetShellSinkForTests(previous); }
-    bool Run(const std::vector<std::string>& argv) override {
-        runs.push_back(argv);
-        return true;
-    }
-    plat::ShellSink* previous;
-    std::vector<std::vector<std::string>> runs;
-};
 
 // A deployment.ini naming both pages, in use while the object lives.
 struct Deployment {

@@ -57,7 +57,7 @@ TEST(DownloadProgressGuiTest, HideHidesTheWindowWhileTheDownloadGoesOn) {
                         "d/setup.run": {"size": 400000, "delay": 0.01}})");
     updatetest::FakeUpdateHost host;
     UpdateSettings settings{server.BaseUrl(), dir.File("version.txt"), dir.File("downloads"),
-                            dir.File("quorvix.ini"), "/opt/quorvex/quorvex"};
+                            dir.File("quorvix.ini"), "/opt/quorvex/quorvex", ""};
     std::unique_ptr<UpdateClient> client;
     int progressAfterHide = 0;
     bool hidden = false, ended = false;

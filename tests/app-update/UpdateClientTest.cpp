@@ -9,6 +9,7 @@
 #include "platform/ui/ManualGuiDispatcher.h"
 #include "platform/ui/dialog/FakeDialogFactory.h"
 #include "tests/app-update/UpdateTestSupport.h"
+#include "tests/support/RecordingShell.h"
 #include "tests/support/RecordingTraceLog.h"
 
 namespace {
@@ -72,7 +73,7 @@ protected:
 };
 
 TEST_F(UpdateClientTest, ACheckFindsARelease_TheOfferIsTaken_TheInstallerArrivesWithProgress) {
-    VersionOffers("setup.run", R"(, "rel/2/setup.run": {"size": 300000})");
+    VersionOffers("setup.run", R"(, "rel/2/setup.run": {"size": 5000000})");
     client_->StartUpdateThread(false);
     ASSERT_TRUE(RunUntil(gui_, [&] { return !host_.timersSet.empty(); }));
     EXPECT_EQ(host_.timersSet, std::vector<unsigned>{UpdateClient::kTimerOffer});
@@ -97,9 +98,10 @@ TEST_F(UpdateClientTest, ACheckFindsARelease_TheOfferIsTaken_TheInstallerArrives
     }
     EXPECT_TRUE(std::is_sorted(perMille.begin(), perMille.end()));
     EXPECT_EQ(perMille.back(), 1000);
+    EXPECT_GT(perMille.size(), 100u) << "per mille of 5 MB: past where 32 bits would overflow";
     EXPECT_EQ(barPositions_, perMille);
     EXPECT_TRUE(dialogs_.Modeless().empty());
-    EXPECT_EQ(ReadFile(dir_.File("downloads/setup.run")), std::string(300000, 'x'));
+    EXPECT_EQ(ReadFile(dir_.File("downloads/setup.run")), std::string(5000000, 'x'));
     EXPECT_FALSE(Exists(dir_.File("downloads/setup.run.part")));
     std::string log = server_.Log();
     EXPECT_NE(log.find(R"("body": "action=size&filepath=rel/2/setup.run")"), std::string::npos);
@@ -173,6 +175,54 @@ TEST_F(UpdateClientTest, TheStopFlagEndsADownloadWithin250Milliseconds) {
     EXPECT_TRUE(Posted(0x8002));
     EXPECT_FALSE(Exists(dir_.File("downloads/big.run")));
     EXPECT_FALSE(Exists(dir_.File("downloads/big.run.part")));
+}
+
+// Code comes only over HTTPS that verifies: an unknown certificate fails the check; a trusted
+// one brings an installer that is started, with the program's path, as the program ends.
+TEST(UpdateOverHttpsTest, AnUnknownCertificateFailsAndAVerifiedInstallerRunsAtExit) {
+    audiotest::TempDir dir;
+    updatetest::UpdateServer server(dir.File("."), true);
+    ASSERT_TRUE(server.Ready()) << "python3 update_server.py --tls did not start";
+    server.SetFiles(R"({"version.txt": {"body": "[KZN]\ninstaller=setup.run\ndirectory=d\n"},
+                        "d/setup.run": {"size": 1000}})");
+    plat::ManualGuiDispatcher gui;
+    plat::FakeDialogFactory dialogs;
+    RecordingShell shell;
+    g_PhoneState = PS_IDLE;
+    for (bool trusted : {false, true}) {
+        SCOPED_TRACE(trusted);
+        updatetest::FakeUpdateHost host;
+        UpdateSettings settings{server.BaseUrl(),       dir.File("version.txt"),
+                                dir.File("downloads"),  dir.File("quorvix.ini"),
+                                "/opt/quorvex/quorvex", trusted ? server.CertFile() : ""};
+        std::unique_ptr<UpdateClient> client;
+        auto port = plat::MessagePort::Open([&](auto& m) { client->OnWindowMessage(m); });
+        client = std::make_unique<UpdateClient>(host, plat::PostTarget(port), settings);
+        client->StartUpdateThread(true);
+        ASSERT_TRUE(
+            RunUntil(gui, [&] { return !client->IsUpdateRunning() || !host.timersSet.empty(); }));
+        if (!trusted) {
+            EXPECT_TRUE(host.timersSet.empty());
+            EXPECT_FALSE(Exists(dir.File("version.txt")));
+            continue;
+        }
+        client->OnTimer(UpdateClient::kTimerOffer);
+        ASSERT_TRUE(RunUntil(gui, [&] { return host.timersSet.size() == 2; }));
+        client->OnTimer(UpdateClient::kTimerInstallerReady);
+        EXPECT_EQ(
+            host.messages,
+            std::vector<std::string>{
+                "Download completed, you must restart your QUORvex program in order to update"});
+        EXPECT_EQ(host.ended, 1);
+        client->StartInstallerIfReady();
+        std::string installer = dir.File("downloads/setup.run");
+        EXPECT_EQ(shell.runs,
+                  (std::vector<std::vector<std::string>>{{installer, "/opt/quorvex/quorvex"}}));
+        struct stat info;
+        ASSERT_EQ(stat(installer.c_str(), &info), 0);
+        EXPECT_EQ(info.st_mode & 0777, 0700u);
+    }
+    g_PhoneState = PS_LOGGED_OUT;
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <spawn.h>
@@ -33,12 +34,24 @@ inline void WriteFile(const std::string& path, const std::string& text) {
 // update_server.py on 127.0.0.1, on a port of its own choosing; stopped with the object.
 class UpdateServer {
 public:
-    explicit UpdateServer(const std::string& dir)
-        : config_(dir + "/server.json"), log_(dir + "/server.log") {
+    // With `tls`, it speaks HTTPS with a certificate for 127.0.0.1 made for it (CertFile()).
+    explicit UpdateServer(const std::string& dir, bool tls = false)
+        : config_(dir + "/server.json"), log_(dir + "/server.log"), cert_(dir + "/cert.pem"),
+          scheme_(tls ? "https" : "http") {
         SetFiles("{}");
         std::string ready = dir + "/server.port";
         std::vector<std::string> args{
             "python3", QUORVEX_UPDATE_SERVER, "--config", config_, "--log", log_, "--ready", ready};
+        if (tls) {
+            std::string key = dir + "/key.pem";
+            std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "
+                               "/CN=127.0.0.1 -addext subjectAltName=IP:127.0.0.1 -keyout " +
+                               key + " -out " + cert_ + " 2>/dev/null";
+            if (std::system(make.c_str()) != 0) {
+                return;
+            }
+            args.insert(args.end(), {"--tls", cert_, key});
+        }
         std::vector<char*> argv;
         for (auto& arg : args) {
             argv.push_back(arg.data());
@@ -60,7 +73,8 @@ public:
         }
     }
     bool Ready() const { return !port_.empty(); }
-    std::string BaseUrl() const { return "http://127.0.0.1:" + port_ + "/"; }
+    std::string BaseUrl() const { return scheme_ + "://127.0.0.1:" + port_ + "/"; }
+    const std::string& CertFile() const { return cert_; }
     // The "files" object of the server's configuration, as JSON.
     void SetFiles(const std::string& json) { WriteFile(config_, "{\"files\": " + json + "}"); }
     // Every request so far, one JSON line each.
@@ -69,6 +83,8 @@ public:
 private:
     std::string config_;
     std::string log_;
+    std::string cert_;
+    std::string scheme_;
     std::string port_;
     pid_t pid_ = 0;
 };

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """The update server's side of the dl.php exchange, for the tests; loopback only.
 
-Binds 127.0.0.1 on a free port and writes the port to --ready. Reads --config (JSON) at every
+Binds 127.0.0.1 on a free port (HTTPS with --tls) and writes the port to --ready. Reads --config (JSON) at every
 request, so a test can change it between requests:
   {"files": {"<filepath>": {"body": "<text>" | "size": <bytes of 'x'>,
                             "announce": <size in the reply, default the body's length>,
@@ -18,6 +18,7 @@ import argparse
 import http.server
 import json
 import os
+import ssl
 import time
 import urllib.parse
 
@@ -27,6 +28,7 @@ def main():
     parser.add_argument("--config", required=True)
     parser.add_argument("--log", required=True)
     parser.add_argument("--ready", required=True)
+    parser.add_argument("--tls", nargs=2, metavar=("CERT", "KEY"), help="speak HTTPS")
     args = parser.parse_args()
 
     def entry_for(path):
@@ -81,6 +83,10 @@ def main():
                 time.sleep(entry.get("delay", 0))
 
     server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+    if args.tls:
+        context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+        context.load_cert_chain(*args.tls)
+        server.socket = context.wrap_socket(server.socket, server_side=True)
     with open(args.ready + ".tmp", "w") as f:
         f.write(str(server.server_address[1]))
     os.rename(args.ready + ".tmp", args.ready)
