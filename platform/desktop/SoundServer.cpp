@@ -1,6 +1,5 @@
 #include "platform/desktop/SoundServer.h"
 
-#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -105,26 +104,6 @@ bool PactlSoundServer::ListDevices(Direction direction, std::vector<std::string>
 bool PactlSoundServer::SetDefault(Direction direction, const std::string& name) {
     std::string out;
     return Run({std::string("set-default-") + Noun(direction), name}, &out);
-}
-
-bool FakeSoundServer::GetDefault(Direction direction, std::string* name) {
-    *name = direction == Direction::Output ? defaultOutput : defaultInput;
-    return reachable;
-}
-
-bool FakeSoundServer::ListDevices(Direction direction, std::vector<std::string>* names) {
-    *names = direction == Direction::Output ? outputs : inputs;
-    return reachable;
-}
-
-bool FakeSoundServer::SetDefault(Direction direction, const std::string& name) {
-    ++setCalls;
-    const auto& list = direction == Direction::Output ? outputs : inputs;
-    if (!reachable || std::find(list.begin(), list.end(), name) == list.end()) {
-        return false;
-    }
-    (direction == Direction::Output ? defaultOutput : defaultInput) = name;
-    return true;
 }
 
 SoundServer& CurrentSoundServer() {

@@ -30,22 +30,6 @@ private:
     static bool Run(const std::vector<std::string>& args, std::string* out);
 };
 
-// A sound server for tests: devices and defaults set by the test; `reachable` false makes every
-// operation fail.
-class FakeSoundServer final : public SoundServer {
-public:
-    bool reachable = true;
-    std::vector<std::string> outputs;
-    std::vector<std::string> inputs;
-    std::string defaultOutput;
-    std::string defaultInput;
-    int setCalls = 0;
-
-    bool GetDefault(Direction direction, std::string* name) override;
-    bool ListDevices(Direction direction, std::vector<std::string>* names) override;
-    bool SetDefault(Direction direction, const std::string& name) override;
-};
-
 // The process-wide server: the one a test installed, else pactl.
 SoundServer& CurrentSoundServer();
 SoundServer* SetSoundServer(SoundServer* server);

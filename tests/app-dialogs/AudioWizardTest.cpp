@@ -7,17 +7,18 @@
 #include "app/dialogs/AudioWizard.h"
 #include "app/trace/TraceFile.h"
 #include "platform/audio/testing/AudioTestSupport.h"
-#include "platform/core/Clock.h"
 #include "platform/core/testing/FakeClock.h"
-#include "platform/desktop/FakeHandsetDriver.h"
+#include "platform/desktop/testing/FakeHandsetDriver.h"
+#include "platform/desktop/testing/FakeSoundServer.h"
 #include "platform/store/IniFile.h"
 #include "platform/ui/RecordingMessageBoxSink.h"
-#include "platform/ui/dialog/FakeDialogFactory.h"
+#include "platform/ui/dialog/testing/FakeDialogFactory.h"
 #include "tests/support/RecordingTraceLog.h"
 
 namespace {
 
 using plat::FakeSoundServer;
+using Direction = plat::SoundServer::Direction;
 
 TEST(AudioWizardTest, StepTwoRestoresTheRememberedDefaultsOnlyWhenTheyStillExist) {
     struct Case {
@@ -96,12 +97,11 @@ TEST(AudioWizardTest, StepTwoRestoresTheRememberedDefaultsOnlyWhenTheyStillExist
         SCOPED_TRACE(c.name);
         audiotest::TempDir dir;
         FakeSoundServer server;
-        server.reachable = c.reachable;
-        server.outputs = c.outputs;
-        server.inputs = {"mic", "usb-in"};
-        server.defaultOutput = "spk";
-        server.defaultInput = "mic";
-        plat::SetSoundServer(&server);
+        server.SetReachable(c.reachable);
+        server.SetDevices(Direction::Output, c.outputs);
+        server.SetDevices(Direction::Input, {"mic", "usb-in"});
+        server.ForceDefault(Direction::Output, "spk");
+        server.ForceDefault(Direction::Input, "mic");
         plat::FakeClock clock;
         plat::ScopedClock scopedClock(clock);
         plat::FakeHandsetDriver handset;
@@ -122,11 +122,11 @@ TEST(AudioWizardTest, StepTwoRestoresTheRememberedDefaultsOnlyWhenTheyStillExist
             EXPECT_EQ(d.GetText(AudioWizard::kStepText),
                       "Step 2: Please, plug in your QUORvex again");
             if (c.plugIn) {
-                server.defaultOutput = "usb-out";
-                server.defaultInput = "usb-in";
+                server.ForceDefault(Direction::Output, "usb-out");
+                server.ForceDefault(Direction::Input, "usb-in");
             }
             if (c.outputGone) {
-                server.outputs = {"usb-out"};
+                server.SetDevices(Direction::Output, {"usb-out"});
             }
             d.Click(plat::kIdOk); // step 2
         });
@@ -134,8 +134,8 @@ TEST(AudioWizardTest, StepTwoRestoresTheRememberedDefaultsOnlyWhenTheyStillExist
         EXPECT_EQ(wizard.DoModal(nullptr), plat::kIdCancel);
         EXPECT_TRUE(handsetClosed);
         EXPECT_TRUE(CUsbEventsDest::IsOpen()) << "opened again when the wizard goes";
-        EXPECT_EQ(server.defaultOutput, c.output);
-        EXPECT_EQ(server.defaultInput, c.input);
+        EXPECT_EQ(server.Default(Direction::Output), c.output);
+        EXPECT_EQ(server.Default(Direction::Input), c.input);
         std::vector<std::string> asked;
         for (const auto& request : boxes.Requests()) {
             asked.push_back(request.text);
@@ -147,7 +147,6 @@ TEST(AudioWizardTest, StepTwoRestoresTheRememberedDefaultsOnlyWhenTheyStillExist
         EXPECT_EQ(plat::IniFile(dir.File("quorvix.ini")).GetString("general", "AudioWizard", ""),
                   c.noteWritten ? "1" : "");
         g_pTrace.store(previousTrace);
-        plat::SetSoundServer(nullptr);
         CUsbEventsDest::Close();
     }
 }
@@ -170,13 +169,13 @@ TEST(PactlSoundServerTest, DefaultsAndDevicesAreReadFromPactlAndSetThroughIt) {
     setenv("QUORVEX_PACTL", script.c_str(), 1);
     plat::PactlSoundServer pactl;
     std::string name;
-    EXPECT_TRUE(pactl.GetDefault(plat::SoundServer::Direction::Output, &name));
+    EXPECT_TRUE(pactl.GetDefault(Direction::Output, &name));
     EXPECT_EQ(name, "alsa_output.usb-Phone");
-    EXPECT_FALSE(pactl.GetDefault(plat::SoundServer::Direction::Input, &name));
+    EXPECT_FALSE(pactl.GetDefault(Direction::Input, &name));
     std::vector<std::string> names;
-    EXPECT_TRUE(pactl.ListDevices(plat::SoundServer::Direction::Input, &names));
+    EXPECT_TRUE(pactl.ListDevices(Direction::Input, &names));
     EXPECT_EQ(names, (std::vector<std::string>{"alsa_input.pci", "alsa_input.usb-Phone"}));
-    EXPECT_TRUE(pactl.SetDefault(plat::SoundServer::Direction::Input, "alsa_input.pci"));
+    EXPECT_TRUE(pactl.SetDefault(Direction::Input, "alsa_input.pci"));
     std::ifstream calls(dir.File("calls"));
     std::string line, last;
     while (std::getline(calls, line)) {
@@ -184,7 +183,7 @@ TEST(PactlSoundServerTest, DefaultsAndDevicesAreReadFromPactlAndSetThroughIt) {
     }
     EXPECT_EQ(last, "set-default-source alsa_input.pci");
     setenv("QUORVEX_PACTL", dir.File("absent").c_str(), 1);
-    EXPECT_FALSE(pactl.GetDefault(plat::SoundServer::Direction::Output, &name));
+    EXPECT_FALSE(pactl.GetDefault(Direction::Output, &name));
     unsetenv("QUORVEX_PACTL");
 }
 

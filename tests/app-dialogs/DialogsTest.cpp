@@ -10,7 +10,7 @@
 #include "app/dialogs/CWizardKzn.h"
 #include "platform/audio/testing/AudioTestSupport.h"
 #include "platform/ui/RecordingMessageBoxSink.h"
-#include "platform/ui/dialog/FakeDialogFactory.h"
+#include "platform/ui/dialog/testing/FakeDialogFactory.h"
 #include "tests/support/RecordingShell.h"
 
 namespace {
@@ -73,7 +73,7 @@ TEST(CAreaCodesTest, TheListShowsEachCodeAndAnUnusableFileClosesWithOneMessage) 
     });
     EXPECT_EQ(CAreaCodes(dir.File("codes.txt")).DoModal(nullptr), plat::kIdOk);
     EXPECT_EQ(shown, "56/Peru=51");
-    EXPECT_EQ(dialogs.ran.back().first, "Country codes");
+    EXPECT_EQ(dialogs.Ran().back().first, "Country codes");
     EXPECT_TRUE(boxes.Requests().empty());
 
     std::ofstream(dir.File("empty.txt"));
@@ -112,7 +112,7 @@ TEST(CAboutTest, OnlyAControlKeyWithTheExactAccessCodeShowsTheHiddenText) {
     pressLicence(true);
     EXPECT_EQ(shell.runs.size(), 1u);
     EXPECT_EQ(boxes.Requests().size(), 1u);
-    EXPECT_EQ(dialogs.ran[0].first, "About QUORvex") << "the caption without its dots";
+    EXPECT_EQ(dialogs.Ran()[0].first, "About QUORvex") << "the caption without its dots";
 }
 
 TEST(CWizardKznTest, ContinueOpensTheSignUpPageOnlyForTheSecondChoice) {

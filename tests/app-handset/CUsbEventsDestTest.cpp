@@ -3,7 +3,7 @@
 #include <thread>
 
 #include "app/handset/CUsbEventsDest.h"
-#include "platform/desktop/FakeHandsetDriver.h"
+#include "platform/desktop/testing/FakeHandsetDriver.h"
 #include "platform/ui/ManualGuiDispatcher.h"
 
 namespace {

@@ -56,8 +56,8 @@ TEST(DownloadProgressGuiTest, HideHidesTheWindowWhileTheDownloadGoesOn) {
     server.SetFiles(R"({"version.txt": {"body": "[KZN]\ninstaller=setup.run\ndirectory=d\n"},
                         "d/setup.run": {"size": 400000, "delay": 0.01}})");
     updatetest::FakeUpdateHost host;
-    UpdateSettings settings{server.BaseUrl(), dir.File("version.txt"), dir.File("downloads"),
-                            dir.File("quorvix.ini"), "/opt/quorvex/quorvex", ""};
+    UpdateSettings settings{server.BaseUrl(),        dir.File("version.txt"), dir.File("downloads"),
+                            dir.File("quorvix.ini"), "/opt/quorvex/quorvex",  ""};
     std::unique_ptr<UpdateClient> client;
     int progressAfterHide = 0;
     bool hidden = false, ended = false;

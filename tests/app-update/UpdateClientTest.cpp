@@ -7,7 +7,7 @@
 #include "app/update/UpdateClient.h"
 #include "platform/audio/testing/AudioTestSupport.h"
 #include "platform/ui/ManualGuiDispatcher.h"
-#include "platform/ui/dialog/FakeDialogFactory.h"
+#include "platform/ui/dialog/testing/FakeDialogFactory.h"
 #include "tests/app-update/UpdateTestSupport.h"
 #include "tests/support/RecordingShell.h"
 #include "tests/support/RecordingTraceLog.h"

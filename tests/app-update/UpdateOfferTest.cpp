@@ -5,7 +5,7 @@
 #include "platform/audio/testing/AudioTestSupport.h"
 #include "platform/store/IniFile.h"
 #include "platform/ui/ManualGuiDispatcher.h"
-#include "platform/ui/dialog/FakeDialogFactory.h"
+#include "platform/ui/dialog/testing/FakeDialogFactory.h"
 #include "tests/app-update/UpdateTestSupport.h"
 
 namespace {

@@ -106,9 +106,9 @@ public:
     void QueueScript(Script script) { scripts_.push_back(std::move(script)); }
     void SetControlKeyDown(bool down) { controlDown_ = down; }
     // The titles of the modal dialogs run, in order, and each one's result.
-    std::vector<std::pair<std::string, int>> ran;
-    // Set to fail every run and creation, as without a display.
-    bool unavailable = false;
+    const std::vector<std::pair<std::string, int>>& Ran() const { return ran_; }
+    // Fails every run and creation, as without a display.
+    void SetUnavailable(bool unavailable) { unavailable_ = unavailable; }
     // The modeless dialogs alive now, in order of creation.
     std::vector<FakeDialog*> Modeless() const {
         return std::vector<FakeDialog*>(modeless_.begin(), modeless_.end());
@@ -124,6 +124,8 @@ private:
     DialogFactory* previous_;
     std::deque<Script> scripts_;
     bool controlDown_ = false;
+    bool unavailable_ = false;
+    std::vector<std::pair<std::string, int>> ran_;
     std::vector<FakeDialog*> modeless_;
 };
 

@@ -1,4 +1,4 @@
-#include "platform/desktop/FakeHandsetDriver.h"
+#include "platform/desktop/testing/FakeHandsetDriver.h"
 
 #include <thread>
 

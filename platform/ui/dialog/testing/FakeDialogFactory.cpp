@@ -1,4 +1,4 @@
-#include "platform/ui/dialog/FakeDialogFactory.h"
+#include "platform/ui/dialog/testing/FakeDialogFactory.h"
 
 #include <algorithm>
 
@@ -251,7 +251,7 @@ void FakeDialog::EndDialog(int result) {
 
 int FakeDialogFactory::RunModal(const DialogTemplate& dialog, DialogHandler& handler,
                                 NativeWindow) {
-    if (unavailable) {
+    if (unavailable_) {
         return -1;
     }
     FakeDialog fake(dialog, handler, true);
@@ -273,13 +273,13 @@ int FakeDialogFactory::RunModal(const DialogTemplate& dialog, DialogHandler& han
     fake.visible_ = false;
     fake.destroyed_ = true;
     handler.OnDestroy(fake);
-    ran.emplace_back(fake.Title(), fake.result_);
+    ran_.emplace_back(fake.Title(), fake.result_);
     return fake.result_;
 }
 
 std::unique_ptr<Dialog> FakeDialogFactory::CreateModeless(const DialogTemplate& dialog,
                                                           DialogHandler& handler) {
-    if (unavailable) {
+    if (unavailable_) {
         return nullptr;
     }
     auto fake = std::make_unique<FakeDialog>(dialog, handler, false);
