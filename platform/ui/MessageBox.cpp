@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/core/DebugOutput.h"
+#include "platform/ui/GtkRuntime.h"
 
 namespace plat {
 
@@ -64,15 +65,6 @@ GtkMessageType TypeFor(unsigned flags) {
     default:
         return GTK_MESSAGE_OTHER;
     }
-}
-
-// GTK on X11, initialised once; false when there is no display.
-bool EnsureGtk() {
-    static const bool ready = [] {
-        gdk_set_allowed_backends("x11");
-        return gtk_init_check(nullptr, nullptr) != FALSE;
-    }();
-    return ready;
 }
 
 } // namespace
