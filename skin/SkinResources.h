@@ -22,6 +22,13 @@ constexpr int kSkinFontFaceId = 302; // font face
 constexpr int kSkinPreviewId = 303;  // bitmap shown by the skin browser
 constexpr int kSkinIdValueId = 304;  // value: the skin id (0 for the built-in skin)
 
+// The largest width or height a skin may give a picture, text area or window. Skins are
+// untrusted: a size of 0 or less or above this fails the load (and the skin is rolled back).
+constexpr int32_t kMaxSkinSide = 8192;
+inline bool IsSkinSizeValid(int32_t width, int32_t height) {
+    return width > 0 && height > 0 && width <= kMaxSkinSide && height <= kMaxSkinSide;
+}
+
 // The face used when a skin module has none.
 inline constexpr char kFallbackFontFace[] = "Times New Roman";
 

@@ -99,7 +99,7 @@ bool zel_Bitmap::LoadFromModule(const plat::ResourceModule* module, int id) {
     const auto w = static_cast<int32_t>(Read32(res.data() + 4));
     const auto h = static_cast<int32_t>(Read32(res.data() + 8));
     const uint32_t bits = static_cast<uint32_t>(res[14]) | (static_cast<uint32_t>(res[15]) << 8);
-    if (w <= 0 || h <= 0 || w > plat::Surface::kMaxSide || h > plat::Surface::kMaxSide ||
+    if (w <= 0 || h <= 0 || w > kMaxSkinSide || h > kMaxSkinSide ||
         int64_t{w} * h > kMaxLoadedPixels) {
         return false;
     }

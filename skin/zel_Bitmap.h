@@ -26,7 +26,8 @@ public:
     // Bitmap `id` of the current skin module / of `module`, converted (16, 24 or 32 bits; any
     // other depth loads as a transparent image). False, without a message and leaving the
     // bitmap unchanged, when it is missing or damaged: a header size other than 40, a width or
-    // height of 0 or less, more than 16 Mi pixels, or rows that run past the resource.
+    // height of 0 or less or above kMaxSkinSide, more than 16 Mi pixels, or rows that run past
+    // the resource.
     bool LoadFromSkin(int id);
     bool LoadFromModule(const plat::ResourceModule* module, int id);
 
