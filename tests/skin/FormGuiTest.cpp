@@ -1,0 +1,234 @@
+// The demo form on a real display (a private Xvfb), driven with xdotool like a user: the
+// screen must show the composed form, its hover frame and its new place after a drag. Without
+// a compositor the screen shows the form's premultiplied pixels where their alpha is above 0
+// (the window's shape) and the backdrop elsewhere.
+#include <gtest/gtest.h>
+
+#include <gtk/gtk.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+
+#include "platform/ui/GtkRuntime.h"
+#include "tests/skin/DemoForm.h"
+#include "tests/support/RunningUnderCi.h"
+#include "tests/ui/XvfbDisplay.h"
+
+extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() {
+    return "leak:libfontconfig.so\nleak:libdbus-1.so\nleak:libglib-2.0.so\n"
+           "leak:libgobject-2.0.so\nleak:libgio-2.0.so\nleak:libgtk-3.so\nleak:libgdk-3.so\n"
+           "leak:libpango\nleak:libcairo.so\nleak:libX11.so\n";
+}
+
+namespace {
+
+constexpr uint32_t kBackdrop = 0x00306090u; // RGB of the window behind the form
+
+XvfbDisplay* g_display = nullptr;
+
+class GuiEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        if (std::system("command -v xdotool >/dev/null 2>&1") != 0) {
+            return;
+        }
+        display_ = std::make_unique<XvfbDisplay>();
+        if (display_->Ok() && plat::EnsureGtk()) {
+            g_display = display_.get();
+        }
+    }
+    void TearDown() override { g_display = nullptr; }
+
+private:
+    std::unique_ptr<XvfbDisplay> display_;
+};
+
+const auto* g_env = ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
+
+// Runs the main loop until `done` or the time is up.
+bool PumpUntil(const std::function<bool()>& done, int ms = 3000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+        while (g_main_context_iteration(nullptr, FALSE)) {
+        }
+        if (done()) {
+            return true;
+        }
+        g_usleep(2000);
+    }
+    return done();
+}
+
+void Pump(int ms) {
+    PumpUntil([] { return false; }, ms);
+}
+
+void Xdotool(const std::string& args) {
+    const std::string cmd = "xdotool " + args;
+    ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
+}
+
+// The screen's pixel (x, y) as RGB.
+class Screenshot {
+public:
+    Screenshot() {
+        GdkWindow* root = gdk_get_default_root_window();
+        pixbuf_ = gdk_pixbuf_get_from_window(root, 0, 0, gdk_window_get_width(root),
+                                             gdk_window_get_height(root));
+    }
+    ~Screenshot() {
+        if (pixbuf_) {
+            g_object_unref(pixbuf_);
+        }
+    }
+    uint32_t At(int x, int y) const {
+        const guchar* p = gdk_pixbuf_get_pixels(pixbuf_) + y * gdk_pixbuf_get_rowstride(pixbuf_) +
+                          x * gdk_pixbuf_get_n_channels(pixbuf_);
+        return (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
+    }
+
+private:
+    GdkPixbuf* pixbuf_ = nullptr;
+};
+
+// What the screen should show at screen pixel (x, y) for a form whose back buffer is `image`
+// at `at`, presented with `alpha`.
+uint32_t Expected(const plat::Surface& image, plat::Point at, uint8_t alpha, int x, int y) {
+    const int fx = x - at.x;
+    const int fy = y - at.y;
+    if (fx < 0 || fy < 0 || fx >= image.Width() || fy >= image.Height()) {
+        return kBackdrop;
+    }
+    const uint8_t* p = image.Row(fy) + 4 * fx;
+    if (p[3] == 0) {
+        return kBackdrop;
+    }
+    auto scale = [alpha](uint8_t c) { return static_cast<uint32_t>((c * alpha + 127) / 255); };
+    return (scale(p[2]) << 16) | (scale(p[1]) << 8) | scale(p[0]);
+}
+
+// Pixels of the rectangle around the form (with a margin) that differ from the expected
+// image by more than `tolerance` on some channel.
+int Mismatches(const Screenshot& shot, const plat::Surface& image, plat::Point at, uint8_t alpha,
+               int tolerance = 2) {
+    int bad = 0;
+    for (int y = std::max(0, at.y - 10); y < at.y + image.Height() + 10; ++y) {
+        for (int x = std::max(0, at.x - 10); x < at.x + image.Width() + 10; ++x) {
+            const uint32_t want = Expected(image, at, alpha, x, y);
+            const uint32_t got = shot.At(x, y);
+            for (int shift : {0, 8, 16}) {
+                if (std::abs(static_cast<int>((want >> shift) & 0xFF) -
+                             static_cast<int>((got >> shift) & 0xFF)) > tolerance) {
+                    ++bad;
+                    break;
+                }
+            }
+        }
+    }
+    return bad;
+}
+
+class FormGuiTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!g_display) {
+            if (RunningUnderCi()) {
+                FAIL() << "no Xvfb or xdotool";
+            }
+            GTEST_SKIP() << "no Xvfb or xdotool";
+        }
+        backdrop_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+        gtk_window_set_decorated(GTK_WINDOW(backdrop_), FALSE);
+        gtk_widget_set_app_paintable(backdrop_, TRUE);
+        gtk_window_move(GTK_WINDOW(backdrop_), 0, 0);
+        gtk_widget_set_size_request(backdrop_, 640, 480);
+        g_signal_connect(backdrop_, "draw", G_CALLBACK(+[](GtkWidget*, cairo_t* cr, gpointer) {
+                             cairo_set_source_rgb(cr, 0x30 / 255.0, 0x60 / 255.0, 0x90 / 255.0);
+                             cairo_paint(cr);
+                             return TRUE;
+                         }),
+                         nullptr);
+        gtk_widget_show(backdrop_);
+        ASSERT_TRUE(PumpUntil([] { return Screenshot().At(600, 400) == kBackdrop; }));
+
+        ASSERT_TRUE(demo::Skin().Load(module_));
+        skin_ = std::make_unique<CurrentSkin>(&module_);
+        ASSERT_TRUE(form_.Create());
+        ASSERT_TRUE(form_.skinned);
+        form_.MoveWindow(100, 80);
+        form_.ShowWindow(plat::kSwShow);
+        ASSERT_TRUE(PumpUntil([this] {
+            return OnScreen({100, 80}) == 0;
+        })) << OnScreen({100, 80})
+            << " pixels differ";
+    }
+    void TearDown() override {
+        form_.DestroyWindow();
+        if (backdrop_) {
+            gtk_widget_destroy(backdrop_);
+        }
+        Pump(50);
+    }
+
+    int OnScreen(plat::Point at) {
+        return Mismatches(Screenshot(), form_.BackBuffer().surface, at, g_FormAlpha);
+    }
+
+    GtkWidget* backdrop_ = nullptr;
+    plat::ResourceModule module_;
+    std::unique_ptr<CurrentSkin> skin_;
+    demo::Form form_;
+};
+
+TEST_F(FormGuiTest, HoveringTheButtonShowsItsHoverFrameOnScreen) {
+    Xdotool("mousemove 120 95");
+    ASSERT_TRUE(PumpUntil([this] { return form_.command.m_nState == 1; }));
+    ASSERT_TRUE(PumpUntil([this] { return OnScreen({100, 80}) == 0; }));
+    Screenshot shot;
+    EXPECT_EQ(shot.At(115, 92), demo::kFrame1 & 0xFFFFFF);
+    EXPECT_EQ(shot.At(101, 81), kBackdrop); // a transparent corner lets the backdrop through
+
+    // Leaving for the backdrop: the leave poll puts the button back within 100 ms or so.
+    Xdotool("mousemove 500 400");
+    ASSERT_TRUE(PumpUntil([this] { return form_.command.m_nState == 0; }, 1000));
+    ASSERT_TRUE(PumpUntil([this] { return OnScreen({100, 80}) == 0; }));
+}
+
+TEST_F(FormGuiTest, DraggingTheBackgroundMovesTheWindowByTheDragDistance) {
+    Xdotool("mousemove 250 210 mousedown 1");
+    ASSERT_TRUE(PumpUntil([this] { return form_.IsDragging(); }));
+    for (int step = 1; step <= 5; ++step) {
+        Xdotool("mousemove " + std::to_string(250 + 8 * step) + " " +
+                std::to_string(210 + 5 * step));
+        Pump(20);
+    }
+    Xdotool("mouseup 1");
+    ASSERT_TRUE(PumpUntil([this] { return !form_.IsDragging(); }));
+    const plat::Rect r = form_.GetWindowRect();
+    EXPECT_EQ(r.left, 140);
+    EXPECT_EQ(r.top, 105);
+    ASSERT_TRUE(PumpUntil([this] {
+        return OnScreen({140, 105}) == 0;
+    })) << OnScreen({140, 105})
+        << " pixels differ";
+}
+
+TEST_F(FormGuiTest, TypedKeysReachTheFocusedFieldAndTheAlphaDimsTheForm) {
+    Xdotool("mousemove 150 150");
+    Xdotool("type --delay 20 '4a2'");
+    ASSERT_TRUE(PumpUntil([this] { return form_.digits.GetText() == "42"; }))
+        << form_.digits.GetText();
+    form_.label.SetText("typed");
+    g_FormAlpha = 160;
+    form_.Invalidate();
+    form_.Compose();
+    ASSERT_TRUE(PumpUntil([this] {
+        return OnScreen({100, 80}) == 0;
+    })) << OnScreen({100, 80})
+        << " pixels differ";
+    g_FormAlpha = 255;
+}
+
+} // namespace
