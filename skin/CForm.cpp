@@ -206,13 +206,20 @@ void CForm::Compose() {
     }
     if (m_pWindow) {
         m_pWindow->Present(m_BackBuffer.surface, g_FormAlpha, &clip);
+        ++m_nPresents;
     }
     // Invalidations made while drawing (a caret drawn again) are part of this composition.
     m_bDirty = 0;
 }
 
 plat::Rect CForm::GetRect() const {
-    return m_pWindow ? m_pWindow->GetWindowRect() : OwnRect();
+    if (!m_pWindow) {
+        return OwnRect();
+    }
+    // The window takes the back buffer's size at its next composition: answer with that size
+    // already (a panel placed right after a re-skin measures the new width).
+    const plat::Rect r = m_pWindow->GetWindowRect();
+    return {r.left, r.top, r.left + m_BackBuffer.width, r.top + m_BackBuffer.height};
 }
 
 void CForm::AcquireTimer() {

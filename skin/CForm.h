@@ -89,7 +89,8 @@ public:
     void OnCaptureChanged();
 
     // --- the tree's root ---
-    // The window's screen rectangle (the back buffer's rectangle without a window).
+    // The window's screen place with the back buffer's size (the back buffer's rectangle
+    // without a window).
     plat::Rect GetRect() const override;
     void AcquireTimer() override;
     void ReleaseTimer() override;
@@ -112,6 +113,8 @@ public:
     zel_Wnd* CapturingChild() const { return m_pCapture; }
     bool IsDragging() const { return m_bDragging != 0; }
     bool IsPolling() const { return m_bPollTimer != 0; }
+    // How many compositions reached the window.
+    int PresentCount() const { return m_nPresents; }
 
 protected:
     unsigned m_nTemplateId;
@@ -131,6 +134,7 @@ private:
     uint8_t m_bBlinkPhase = 0;
     plat::Point m_DragRef;
     plat::Rect m_DirtyRect;
+    int m_nPresents = 0;
 
     std::shared_ptr<bool> m_pAlive = std::make_shared<bool>(true);
     std::unique_ptr<WindowSink> m_pSink;

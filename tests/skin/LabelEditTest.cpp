@@ -31,9 +31,12 @@ TEST_F(LabelEditTest, TextIsBlackWithItsCoverageAsAlpha) {
     int ink = 0;
     for (int y = 35; y < 53; ++y) {
         for (int x = 10; x < 190; ++x) {
+            // Black text over the grey background: every channel darkened alike.
             const uint32_t p = Shown(x, y);
             ink += p != demo::kBackgroundColour;
-            EXPECT_EQ(p & 0xFFFFFF, p == demo::kBackgroundColour ? 0xC8C8C8u : (p & 0xFFFFFF));
+            EXPECT_EQ(p >> 24, 0xFFu);
+            EXPECT_EQ((p >> 16) & 0xFF, p & 0xFF);
+            EXPECT_EQ((p >> 8) & 0xFF, p & 0xFF);
         }
     }
     EXPECT_GT(ink, 20);

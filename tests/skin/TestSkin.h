@@ -62,6 +62,13 @@ public:
                       [=](int, int y) { return colours[static_cast<size_t>(y / frameHeight)]; });
     }
 
+    TestSkin& Remove(uint32_t type, int id) {
+        std::erase_if(resources_, [&](const testpe::Resource& r) {
+            return r.type == type && r.id == static_cast<uint32_t>(id);
+        });
+        return *this;
+    }
+
     bool Load(plat::ResourceModule& module) const {
         testpe::Image image = testpe::Build(resources_);
         return module.LoadFromBytes(image.bytes.data(), image.bytes.size());

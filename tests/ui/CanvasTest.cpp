@@ -168,27 +168,6 @@ TEST(CanvasTest, TextFormatsPlaceTheTextAndOpaqueFillsItsCells) {
     EXPECT_EQ(Get(filled, 0, 0) & 0xFFFFFF, 0x0000FFu);  // the cell's corner: background
     EXPECT_EQ(Get(filled, 0, 16) & 0xFFFFFF, 0xFFFFFFu); // below the cell: untouched
     EXPECT_EQ(Get(filled, 79, 0) & 0xFFFFFF, 0xFFFFFFu); // right of the text: untouched
-
-    // A mnemonic mark draws nothing itself: "&Hg" is as wide as "Hg" plus an underline.
-    plat::Surface s1 = draw(plat::kDtSingleLine, true);
-    plat::Surface s2;
-    s2.Create(80, 60);
-    {
-        plat::Canvas canvas(s2);
-        canvas.FillRect({0, 0, 80, 60}, plat::Rgb(255, 255, 255));
-        canvas.DrawText(font, "&Hg", {0, 0, 80, 60}, plat::kDtSingleLine, 0, true,
-                        plat::Rgb(0, 0, 255));
-    }
-    s2.Flush();
-    int w1 = 0;
-    int w2 = 0;
-    while (w1 < 80 && (Get(s1, w1, 0) & 0xFFFFFF) == 0x0000FF) {
-        ++w1;
-    }
-    while (w2 < 80 && (Get(s2, w2, 0) & 0xFFFFFF) == 0x0000FF) {
-        ++w2;
-    }
-    EXPECT_EQ(w1, w2);
 }
 
 } // namespace
