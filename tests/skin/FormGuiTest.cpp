@@ -7,12 +7,14 @@
 #include <gtk/gtk.h>
 
 #include <chrono>
+#include <cstdio>
 #include <cstdlib>
 #include <functional>
 #include <memory>
 
 #include "platform/ui/GtkRuntime.h"
 #include "tests/skin/DemoForm.h"
+#include "tests/skin/PanelForm.h"
 #include "tests/support/RunningUnderCi.h"
 #include "tests/ui/XvfbDisplay.h"
 
@@ -229,6 +231,40 @@ TEST_F(FormGuiTest, TypedKeysReachTheFocusedFieldAndTheAlphaDimsTheForm) {
     })) << OnScreen({100, 80})
         << " pixels differ";
     g_FormAlpha = 255;
+}
+
+TEST_F(FormGuiTest, APanelSlidesOpenInAboutTwelvePresentsAndRestsWhereItShould) {
+    form_.DestroyWindow();
+    plat::ResourceModule module;
+    ASSERT_TRUE(panels::Skin().Load(module));
+    CurrentSkin skin(&module);
+    panels::Form form;
+    ASSERT_TRUE(form.Create());
+    ASSERT_TRUE(form.skinned);
+    form.MoveWindow(300, 40);
+    form.ShowWindow(plat::kSwShow);
+    auto onScreen = [&form] {
+        return Mismatches(Screenshot(), form.BackBuffer().surface, {300, 40}, g_FormAlpha);
+    };
+    ASSERT_TRUE(PumpUntil([&] { return onScreen() == 0; }));
+
+    // Onto the panel's strip (x 188-211 of the form): it peeks; a click opens it.
+    Xdotool("mousemove 505 200");
+    ASSERT_TRUE(PumpUntil([&] { return form.right.m_nState == zel_Slide::kPeeking; }));
+    ASSERT_TRUE(PumpUntil([&] { return !form.right.m_bAnimating; }, 2000));
+    const int before = form.PresentCount();
+    Xdotool("click 1");
+    ASSERT_TRUE(PumpUntil([&] { return form.right.m_nState == zel_Slide::kOpen; }));
+    ASSERT_TRUE(PumpUntil([&] { return !form.right.m_bAnimating; }, 2000));
+    const int presents = form.PresentCount() - before;
+    std::printf("presents per slide: %d\n", presents);
+    EXPECT_GE(presents, 10); // 700 ms on a 60 ms timer, plus the press itself
+    EXPECT_LE(presents, 16);
+    EXPECT_EQ(form.right.X(), 61);
+    ASSERT_TRUE(PumpUntil([&] { return onScreen() == 0; })) << onScreen() << " pixels differ";
+    Screenshot shot;
+    EXPECT_EQ(shot.At(300 + 61 + 45, 40 + 50 + 25), panels::kButtonColour & 0xFFFFFF);
+    form.DestroyWindow();
 }
 
 } // namespace
