@@ -1,0 +1,220 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "platform/ui/FakeWindowSystem.h"
+#include "platform/ui/VirtualKeys.h"
+#include "skin/CForm.h"
+#include "skin/zel_Bkgrd.h"
+#include "skin/zel_ImageList.h"
+#include "tests/skin/TestSkin.h"
+
+namespace {
+
+constexpr int kStrip = 600;
+
+// A skin module with id `id`, language `language` and a solid preview of w x h.
+std::unique_ptr<plat::ResourceModule> SkinModule(int32_t id, int32_t language, int w = 55,
+                                                 int h = 100, uint32_t colour = 0xFF2080C0u) {
+    auto m = std::make_unique<plat::ResourceModule>();
+    TestSkin s;
+    s.Value(kSkinIdValueId, id)
+        .Value(kSkinLanguageId, language)
+        .Solid(kSkinPreviewId, w, h, colour);
+    EXPECT_TRUE(s.Load(*m));
+    return m;
+}
+
+class StripForm : public CForm {
+public:
+    StripForm() : CForm(1) {}
+    void OnCommand(uint16_t id, int32_t value) override { commands.push_back({id, value}); }
+    zel_ImageList strip;
+    zel_Bkgrd background;
+    std::vector<std::pair<uint16_t, int32_t>> commands;
+};
+
+class ImageListTest : public ::testing::Test {
+protected:
+    void SetUp() override { Make(10, 20, 283, 100); }
+    void Make(int x, int y, int w, int h) {
+        g_FormAlpha = 255;
+        skin_.reset();
+        form_ = std::make_unique<StripForm>();
+        current_ = std::make_unique<plat::ResourceModule>();
+        TestSkin s;
+        s.Value(kSkinIdValueId, 0x1A).Area(kStrip, x, y, w, h).Solid(1, 320, 160, 0xFF000000u);
+        ASSERT_TRUE(s.Load(*current_));
+        skin_ = std::make_unique<CurrentSkin>(current_.get());
+        ASSERT_TRUE(form_->Create());
+        form_->strip.CreateFromSkin(form_.get(), kStrip);
+        form_->background.CreateFromSkin(form_.get(), 1);
+        ASSERT_TRUE(form_->CreateBackBuffer(320, 160));
+        window_ = windows_.Windows().back();
+    }
+    std::vector<int32_t> Ids() const {
+        std::vector<int32_t> ids;
+        for (const zel_ImageItem* i = form_->strip.First(); i; i = i->m_pNext.get()) {
+            ids.push_back(i->m_nSkinId);
+        }
+        return ids;
+    }
+
+    plat::FakeWindowSystem windows_;
+    std::unique_ptr<plat::ResourceModule> current_;
+    std::unique_ptr<CurrentSkin> skin_;
+    std::unique_ptr<StripForm> form_;
+    plat::FakeWindow* window_ = nullptr;
+};
+
+TEST_F(ImageListTest, EachSkinIsAddedOnceOrderedByLanguageNewestFirst) {
+    auto english = SkinModule(1, 0);
+    auto spanish = SkinModule(2, 1);
+    auto portuguese = SkinModule(3, 2);
+    auto english2 = SkinModule(4, 0);
+    auto other = SkinModule(5, 7);
+    zel_ImageList& strip = form_->strip;
+    EXPECT_TRUE(strip.AddSkin(portuguese.get(), false, "DejaVu Sans"));
+    EXPECT_TRUE(strip.AddSkin(english.get(), false, "DejaVu Sans"));
+    EXPECT_TRUE(strip.AddSkin(spanish.get(), false, "DejaVu Sans"));
+    EXPECT_FALSE(strip.AddSkin(english.get(), true, "DejaVu Sans"));
+    EXPECT_TRUE(strip.AddSkin(english2.get(), false, "DejaVu Sans"));
+    EXPECT_TRUE(strip.AddSkin(other.get(), false, "DejaVu Sans"));
+    EXPECT_EQ(Ids(), (std::vector<int32_t>{4, 1, 2, 3, 5}));
+    EXPECT_EQ(strip.GetSelectedId(), -1);
+
+    // No skin id, or no preview: nothing added.
+    plat::ResourceModule noId;
+    ASSERT_TRUE(TestSkin()
+                    .Remove(kSkinTypeValue, kSkinIdValueId)
+                    .Solid(kSkinPreviewId, 5, 5, 0xFF000000u)
+                    .Load(noId));
+    EXPECT_FALSE(strip.AddSkin(&noId, false, "DejaVu Sans"));
+    auto stripped = std::make_unique<plat::ResourceModule>();
+    TestSkin withoutPreview;
+    withoutPreview.Value(kSkinIdValueId, 9);
+    ASSERT_TRUE(withoutPreview.Load(*stripped));
+    EXPECT_FALSE(strip.AddSkin(stripped.get(), false, "DejaVu Sans"));
+    EXPECT_FALSE(strip.AddSkin(nullptr, false, "DejaVu Sans"));
+    EXPECT_EQ(strip.Count(), 5);
+
+    // The current skin's preview (id 0x1A) comes selected; `select` selects too.
+    auto current = SkinModule(0x1A, 1);
+    EXPECT_TRUE(strip.AddSkin(current.get(), false, "DejaVu Sans"));
+    EXPECT_EQ(strip.GetSelectedId(), 0x1A);
+    auto chosen = SkinModule(8, 2);
+    EXPECT_TRUE(strip.AddSkin(chosen.get(), true, "DejaVu Sans"));
+    EXPECT_EQ(strip.GetSelectedId(), 8);
+    strip.RemoveAll();
+    EXPECT_EQ(strip.Count(), 0);
+    EXPECT_EQ(strip.GetSelectedId(), -1);
+}
+
+TEST_F(ImageListTest, ScaleCaptionStripAndScrollWidthFollowTheArea) {
+    Make(0, 0, 283, 143);
+    auto builtIn = SkinModule(0, 0, 212, 404);
+    ASSERT_TRUE(form_->strip.AddSkin(builtIn.get(), false, "DejaVu Sans"));
+    const zel_ImageItem* item = form_->strip.First();
+    EXPECT_NEAR(item->m_fBaseScale, 0.354, 0.001);
+    EXPECT_EQ(item->m_Picture.width, 56 + 212); // a caption strip 56 pixels wide (20 on screen)
+    EXPECT_EQ(item->m_Picture.height, 404);
+    // The caption is drawn (opaque black) in the strip, the rest of it is transparent.
+    int ink = 0;
+    for (int y = 0; y < 404; ++y) {
+        for (int x = 0; x < 56; ++x) {
+            const uint32_t p = PixelAt(item->m_Picture.surface, x, y);
+            EXPECT_TRUE(p == 0 || (p >> 24) == 0xFF);
+            ink += p != 0;
+        }
+    }
+    EXPECT_GT(ink, 100);
+
+    // Three previews shown 75 wide (picture 20 + 55 at scale 1) in an area 283 wide:
+    // 3 x 85 - 283 + 20.
+    Make(0, 0, 283, 100);
+    for (int id : {1, 2, 3}) {
+        auto m = SkinModule(id, 0, 55, 100);
+        ASSERT_TRUE(form_->strip.AddSkin(m.get(), false, "DejaVu Sans"));
+        EXPECT_EQ(form_->strip.First()->DisplayedWidth(), 75);
+    }
+    EXPECT_EQ(form_->strip.GetScrollWidth(), -8);
+}
+
+TEST_F(ImageListTest, AnAreaWithoutWidthOrHeightHoldsNoPreviews) {
+    for (auto [w, h] : {std::pair{0, 100}, std::pair{283, 0}, std::pair{-5, 10}}) {
+        Make(0, 0, w, h);
+        auto m = SkinModule(1, 0);
+        EXPECT_FALSE(form_->strip.AddSkin(m.get(), false, "DejaVu Sans")) << w << " x " << h;
+        EXPECT_EQ(form_->strip.Count(), 0);
+        form_->strip.OnMouseMove(0, {5, 5});
+        form_->strip.OnLButtonDown(plat::kMkLButton, {5, 5});
+    }
+}
+
+TEST_F(ImageListTest, TheFadeReachesOneInFiveTicksAndGivesItsTimerBack) {
+    zel_ImageList& strip = form_->strip;
+    strip.OnMouseEnter(0);
+    EXPECT_EQ(strip.Fade(), 0.0f);
+    EXPECT_EQ(form_->m_nTimerRefs, 1);
+    for (int tick = 1; tick <= 5; ++tick) {
+        ASSERT_TRUE(window_->FireTimer(CForm::kTimerAnimation)) << tick;
+    }
+    EXPECT_EQ(strip.Fade(), 1.0f);
+    EXPECT_EQ(form_->m_nTimerRefs, 0);
+    EXPECT_EQ(window_->Timers().count(CForm::kTimerAnimation), 0u);
+
+    // Fading out: five steps of 0.2 leave a float residue, the sixth reaches 0.
+    strip.OnMouseLeave(0);
+    for (int tick = 1; tick <= 5; ++tick) {
+        window_->FireTimer(CForm::kTimerAnimation);
+    }
+    EXPECT_GT(strip.Fade(), 0.0f);
+    EXPECT_LT(strip.Fade(), 0.001f);
+    window_->FireTimer(CForm::kTimerAnimation);
+    EXPECT_EQ(strip.Fade(), 0.0f);
+    EXPECT_EQ(window_->Timers().count(CForm::kTimerAnimation), 0u);
+}
+
+TEST_F(ImageListTest, PicturesSitOnTheAreasBottomWhateverPartIsRedrawn) {
+    auto m = SkinModule(1, 0, 55, 100, 0xFF2080C0u);
+    ASSERT_TRUE(form_->strip.AddSkin(m.get(), true, "DejaVu Sans"));
+    form_->Invalidate();
+    form_->Compose();
+    // The preview (opaque, selected) fills x 30-84 of the area's 100 rows (y 20-119).
+    const plat::Surface& shown = window_->LastImage();
+    EXPECT_EQ(PixelAt(shown, 50, 20), 0xFF2080C0u);
+    EXPECT_EQ(PixelAt(shown, 50, 119), 0xFF2080C0u);
+    EXPECT_EQ(PixelAt(shown, 50, 120), 0xFF000000u);
+    // Only the lower half redrawn: the picture stays where it is.
+    plat::Rect lower{0, 70, 320, 160};
+    form_->InvalidateRect(&lower);
+    form_->Compose();
+    EXPECT_EQ(PixelAt(window_->LastImage(), 50, 119), 0xFF2080C0u);
+    EXPECT_EQ(PixelAt(window_->LastImage(), 50, 120), 0xFF000000u);
+    EXPECT_EQ(PixelAt(window_->LastImage(), 50, 70), 0xFF2080C0u);
+}
+
+TEST_F(ImageListTest, AClickSelectsADoubleClickAsksForThatSkin) {
+    auto builtIn = SkinModule(0, 0);
+    auto other = SkinModule(7, 1);
+    ASSERT_TRUE(form_->strip.AddSkin(builtIn.get(), false, "DejaVu Sans"));
+    ASSERT_TRUE(form_->strip.AddSkin(other.get(), false, "DejaVu Sans"));
+    zel_ImageList& strip = form_->strip;
+    // Previews 75 wide with gaps of 10; a gap belongs to the preview after it.
+    struct Case {
+        int x;
+        int32_t selected;
+    } cases[] = {{0, 0}, {74, 0}, {75, 7}, {84, 7}, {159, 7}, {160, -1}, {282, -1}, {74, 0}};
+    for (const Case& c : cases) {
+        strip.OnLButtonDown(plat::kMkLButton, {c.x, 50});
+        EXPECT_EQ(strip.GetSelectedId(), c.selected) << "x " << c.x;
+    }
+    strip.OnLButtonDown(plat::kMkLButton, {10, 50});
+    strip.OnLButtonDblClk(plat::kMkLButton, {10, 50});
+    EXPECT_EQ(form_->commands, (std::vector<std::pair<uint16_t, int32_t>>{{kStrip, 0}}));
+    strip.OnLButtonDown(plat::kMkLButton, {200, 50});
+    strip.OnLButtonDblClk(plat::kMkLButton, {200, 50});
+    EXPECT_EQ(form_->commands.size(), 1u); // nothing selected: nothing asked
+}
+
+} // namespace
