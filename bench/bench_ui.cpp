@@ -2,7 +2,7 @@
 // targets 4 ms and 0.5 ms), and the CPU a shown form takes while nothing happens, without a
 // timer and with the caret blinking (target under 0.5 % of a core). The form is the size of
 // the login form (212 x 404) with ten buttons, three labels and two fields, on a private Xvfb
-// (on the fake window system when Xvfb cannot start: composition only, no present).
+// (the benchmarks report an error when Xvfb cannot start).
 #include <benchmark/benchmark.h>
 
 #include <sys/resource.h>
@@ -12,7 +12,6 @@
 #include <memory>
 #include <vector>
 
-#include "platform/ui/FakeWindowSystem.h"
 #include "skin/CForm.h"
 #include "skin/zel_Bkgrd.h"
 #include "skin/zel_Command.h"
@@ -96,17 +95,13 @@ XvfbDisplay& Display() {
     return display;
 }
 
-// Skin, display (or the fake) and module for one benchmark.
+// Skin, display and module for one benchmark.
 struct Setup {
     Setup() {
-        if (!Display().Ok()) {
-            fake = std::make_unique<plat::FakeWindowSystem>();
-        }
         g_FormAlpha = 230;
         BenchSkin().Load(module);
         skin = std::make_unique<CurrentSkin>(&module);
     }
-    std::unique_ptr<plat::FakeWindowSystem> fake;
     plat::ResourceModule module;
     std::unique_ptr<CurrentSkin> skin;
 };
@@ -115,17 +110,20 @@ double Micros(std::chrono::steady_clock::duration d) {
     return std::chrono::duration<double, std::micro>(d).count();
 }
 
-void Report(benchmark::State& state, std::vector<double>& us, bool onDisplay) {
+void Report(benchmark::State& state, std::vector<double>& us) {
     std::sort(us.begin(), us.end());
     if (!us.empty()) {
         state.counters["median_us"] = us[us.size() / 2];
         state.counters["p99_us"] = us[us.size() * 99 / 100];
     }
-    state.counters["on_display"] = onDisplay ? 1 : 0;
 }
 
 void BM_ComposeFullWindow(benchmark::State& state) {
     Setup setup;
+    if (!Display().Ok()) {
+        state.SkipWithError("no display: Xvfb did not start");
+        return;
+    }
     BenchForm form;
     form.Create();
     form.MoveWindow(50, 40);
@@ -137,12 +135,16 @@ void BM_ComposeFullWindow(benchmark::State& state) {
         form.Compose();
         us.push_back(Micros(std::chrono::steady_clock::now() - start));
     }
-    Report(state, us, !setup.fake);
+    Report(state, us);
 }
 BENCHMARK(BM_ComposeFullWindow)->Unit(benchmark::kMicrosecond)->Iterations(500);
 
 void BM_ComposeOneButton(benchmark::State& state) {
     Setup setup;
+    if (!Display().Ok()) {
+        state.SkipWithError("no display: Xvfb did not start");
+        return;
+    }
     BenchForm form;
     form.Create();
     form.MoveWindow(50, 40);
@@ -160,7 +162,7 @@ void BM_ComposeOneButton(benchmark::State& state) {
         form.Compose();
         us.push_back(Micros(std::chrono::steady_clock::now() - start));
     }
-    Report(state, us, !setup.fake);
+    Report(state, us);
 }
 BENCHMARK(BM_ComposeOneButton)->Unit(benchmark::kMicrosecond)->Iterations(2000);
 
@@ -174,8 +176,8 @@ double CpuSeconds() {
 // Percent of one core that a shown form takes over `seconds` of idling in its modal loop.
 void IdleCpu(benchmark::State& state, bool blink) {
     Setup setup;
-    if (setup.fake) {
-        state.SkipWithError("no display: idle CPU needs Xvfb");
+    if (!Display().Ok()) {
+        state.SkipWithError("no display: Xvfb did not start");
         return;
     }
     constexpr uint32_t kIdleMs = 5000;

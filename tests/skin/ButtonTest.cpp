@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/core/Clock.h"
+#include "platform/core/testing/FakeClock.h"
 #include "platform/ui/VirtualKeys.h"
 #include "skin/zel_TrackButton.h"
 #include "tests/skin/ControlProbe.h"

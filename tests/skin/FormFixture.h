@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "platform/ui/FakeWindowSystem.h"
+#include "platform/ui/testing/FakeWindowSystem.h"
 #include "tests/skin/DemoForm.h"
 
 // The demo form on the fake window system, skinned, made and shown at (300, 200).

@@ -2,8 +2,8 @@
 
 #include <memory>
 
-#include "platform/ui/FakeWindowSystem.h"
 #include "platform/ui/VirtualKeys.h"
+#include "platform/ui/testing/FakeWindowSystem.h"
 #include "skin/CForm.h"
 #include "skin/zel_Bkgrd.h"
 #include "skin/zel_ImageList.h"

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
-#include "platform/ui/FakeWindowSystem.h"
 #include "platform/ui/VirtualKeys.h"
+#include "platform/ui/testing/FakeWindowSystem.h"
 #include "skin/CForm.h"
 #include "skin/zel_List.h"
 #include "skin/zel_ScrollSlide.h"

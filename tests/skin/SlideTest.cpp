@@ -2,9 +2,9 @@
 
 #include <memory>
 
-#include "platform/core/Clock.h"
-#include "platform/ui/FakeWindowSystem.h"
+#include "platform/core/testing/FakeClock.h"
 #include "platform/ui/VirtualKeys.h"
+#include "platform/ui/testing/FakeWindowSystem.h"
 #include "tests/skin/PanelForm.h"
 
 namespace {

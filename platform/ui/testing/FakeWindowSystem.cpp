@@ -1,4 +1,4 @@
-#include "platform/ui/FakeWindowSystem.h"
+#include "platform/ui/testing/FakeWindowSystem.h"
 
 #include <algorithm>
 #include <cstring>
