@@ -18,12 +18,6 @@
 #include "tests/support/RunningUnderCi.h"
 #include "tests/ui/XvfbDisplay.h"
 
-extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\nleak:libdbus-1.so\nleak:libglib-2.0.so\n"
-           "leak:libgobject-2.0.so\nleak:libgio-2.0.so\nleak:libgtk-3.so\nleak:libgdk-3.so\n"
-           "leak:libpango\nleak:libcairo.so\nleak:libX11.so\n";
-}
-
 namespace {
 
 constexpr uint32_t kBackdrop = 0x00306090u; // RGB of the window behind the form
