@@ -86,6 +86,12 @@ public:
             onCommand(id);
         }
     }
+    void OnTimer(uint32_t id) override {
+        if (onTimer) {
+            onTimer(id);
+        }
+        CForm::OnTimer(id);
+    }
     void OnOK() override { ++oks; }
     void OnCancel() override { ++cancels; }
     void OnPostedMessage(const plat::WindowMessage& m) override {
@@ -104,6 +110,7 @@ public:
 
     std::vector<std::pair<uint16_t, int32_t>> commands;
     std::function<void(uint16_t)> onCommand;
+    std::function<void(uint32_t)> onTimer;
     std::vector<uint32_t> posted;
     bool skinned = false;
     int oks = 0;

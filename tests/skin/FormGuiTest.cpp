@@ -227,6 +227,21 @@ TEST_F(FormGuiTest, TypedKeysReachTheFocusedFieldAndTheAlphaDimsTheForm) {
     g_FormAlpha = 255;
 }
 
+TEST_F(FormGuiTest, ADestroyedFormsTimersNeverFire) {
+    int fired = 0;
+    {
+        demo::Form doomed;
+        ASSERT_TRUE(doomed.Create());
+        doomed.onTimer = [&fired](uint32_t) { ++fired; };
+        doomed.SetTimer(CForm::kTimerCaret, 10);
+        doomed.SetTimer(CForm::kTimerMouseLeave, 10);
+        ASSERT_TRUE(PumpUntil([&fired] { return fired >= 4; })); // they run while it lives
+    }
+    const int before = fired;
+    Pump(100); // a timer left behind would call into the freed form here
+    EXPECT_EQ(fired, before);
+}
+
 TEST_F(FormGuiTest, APanelSlidesOpenInAboutTwelvePresentsAndRestsWhereItShould) {
     form_.DestroyWindow();
     plat::ResourceModule module;

@@ -126,6 +126,12 @@ TEST_F(LabelEditTest, AClickPutsTheCaretByTheWidthOfAnEight) {
         EXPECT_EQ(form_.digits.CaretIndex(), c.index) << "x " << c.x;
         EXPECT_EQ(form_.m_pFocus, &form_.digits);
     }
+    // Without a font the "8" counts one pixel wide: no division by 0.
+    form_.digits.m_pFont = nullptr;
+    clock.Advance(1000);
+    window_->Click({10 + 3, 65});
+    EXPECT_EQ(form_.digits.CaretIndex(), 3);
+    form_.digits.m_pFont = &form_.font;
     // The caret column for two characters is the width of the two.
     clock.Advance(1000);
     window_->Click({10 + 2 * cw - cw / 2, 65});
