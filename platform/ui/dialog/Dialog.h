@@ -89,6 +89,8 @@ public:
     virtual void Show(bool shown) = 0;
     virtual bool IsVisible() const = 0;
     virtual void SetTopmost(bool topmost) = 0;
+    // Shows the window, restored from the minimised state, in front, with the input focus.
+    virtual void Present() = 0;
     virtual void Move(int x, int y) = 0;
     // Ends a modal run with `result` (also from within OnInitDialog, before anything shows).
     // A modeless dialog is hidden; its owner destroys it.

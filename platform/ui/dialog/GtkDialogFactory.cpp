@@ -291,6 +291,10 @@ public:
     void SetTopmost(bool topmost) override {
         gtk_window_set_keep_above(GTK_WINDOW(window_), topmost);
     }
+    void Present() override {
+        gtk_window_deiconify(GTK_WINDOW(window_));
+        gtk_window_present(GTK_WINDOW(window_));
+    }
     void Move(int x, int y) override { gtk_window_move(GTK_WINDOW(window_), x, y); }
     void EndDialog(int result) override {
         if (!modal_) {

@@ -31,6 +31,7 @@ public:
     int RangeLow(int id) const;
     int RangeHigh(int id) const;
     bool IsTopmost() const { return topmost_; }
+    int Presents() const { return presents_; }
     std::pair<int, int> Position() const { return position_; }
 
     void SetTitle(const std::string& title) override { title_ = title; }
@@ -57,6 +58,10 @@ public:
     void Show(bool shown) override { visible_ = shown; }
     bool IsVisible() const override { return visible_; }
     void SetTopmost(bool topmost) override { topmost_ = topmost; }
+    void Present() override {
+        visible_ = true;
+        ++presents_;
+    }
     void Move(int x, int y) override { position_ = {x, y}; }
     void EndDialog(int result) override;
     NativeWindow Native() const override { return nullptr; }
@@ -86,6 +91,7 @@ private:
     int result_ = 0;
     bool visible_ = false;
     bool topmost_ = false;
+    int presents_ = 0;
     bool destroyed_ = false;
     int focus_ = 0;
     std::pair<int, int> position_{-1, -1};
