@@ -235,19 +235,25 @@ int CQRZMediaTerm::SetTransmitCodec(int codec, int frameMs, int arg3, int vadArg
 int CQRZMediaTerm::SetAddresses(const char* remoteIp, int remotePort, int localPort,
                                 plat::AutoResetEvent* depthChanged) {
     plat::CriticalSectionLock guard(mainLock);
-    uint32_t address = 0;
-    if (!remoteIp || !plat::ParseIPv4(remoteIp, &address) || remotePort < 0 || remotePort > 65535 ||
-        localPort < 0 || localPort > 65535) {
-        EngineTrace("CQRZMediaTerm::SetAddresses: !address");
+    if (localPort < 0 || localPort > 65535) {
+        EngineTrace("CQRZMediaTerm::SetAddresses: !localPort=", localPort);
         return -10;
     }
+    // A remote address that cannot be used (a host name, a bad port) still gets the local port
+    // bound and the receiver set up, so the call hears its peer; only the sending has no
+    // destination, and the result says so.
+    uint32_t address = 0;
+    const bool portValid = remotePort >= 0 && remotePort <= 65535;
+    const bool remoteValid = remoteIp && plat::ParseIPv4(remoteIp, &address) && portValid;
+    const char* destination = remoteIp && portValid ? remoteIp : "";
     if (!rtpSender->GetSocket()) {
         // A transmit stop let go of the sender's socket, but the receiver still reads it and so
         // holds its port: the sender takes it back instead of failing to bind a new one.
         rtpSender->AdoptSocket(rtpReceiver->GetSharedSocket());
     }
     rtpSender->SetLocalPort(static_cast<uint16_t>(localPort));
-    int result = rtpSender->SetDestination(remoteIp, static_cast<uint16_t>(remotePort));
+    int result =
+        rtpSender->SetDestination(destination, static_cast<uint16_t>(portValid ? remotePort : 0));
     std::shared_ptr<plat::UdpSocket> socket = rtpSender->GetSocket();
     rtpReceiver->SetReceivePort(socket);
     rtpReceiver->SetDepthChangedEvent(depthChanged);
@@ -258,6 +264,10 @@ int CQRZMediaTerm::SetAddresses(const char* remoteIp, int remotePort, int localP
     if (localPort != 0 && (!socket || socket->GetLocalPort(&bound) != 0 || bound != localPort)) {
         EngineTrace("CQRZMediaTerm::SetAddresses: !localPort=", localPort);
         return -20;
+    }
+    if (!remoteValid) {
+        EngineTrace("CQRZMediaTerm::SetAddresses: !address");
+        return -10;
     }
     return 0;
 }

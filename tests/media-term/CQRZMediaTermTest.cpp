@@ -60,6 +60,7 @@ protected:
         close(fd);
         return ntohs(a.sin_port);
     }
+    static int UdpFd() { return socket(AF_INET, SOCK_DGRAM, 0); }
     int Address() { return media->SetAddresses("127.0.0.1", FreePort(), FreePort(), &event); }
 
     RegistrySandbox registry;
@@ -252,6 +253,42 @@ TEST_F(MediaTermTest, AddressesAreCheckedAndTheSocketIsShared) {
 
     int local = FreePort();
     EXPECT_EQ(media->SetAddresses("127.0.0.1", 4000, local, &event), 0);
+}
+
+TEST_F(MediaTermTest, AnUnusableRemoteAddressStillBindsTheLocalPortAndTheCallHearsThePeer) {
+    const int local = FreePort();
+    EXPECT_EQ(media->SetAddresses("peer.example.com", 4000, local, &event), -10);
+    std::shared_ptr<plat::UdpSocket> socket = media->GetRTPSender()->GetSocket();
+    ASSERT_NE(socket, nullptr);
+    uint16_t port = 0;
+    ASSERT_EQ(socket->GetLocalPort(&port), 0);
+    EXPECT_EQ(port, local);
+    ASSERT_EQ(media->SetReceiveCodec(CODEC_G711_ULAW, 20, 0, 0), 0);
+    ASSERT_EQ(media->StartRX(-1, 100), 0);
+
+    // The peer's 20 ms packets arrive: the receiver sizes its buffer (minimum 15, depth 20).
+    int peer = UdpFd();
+    sockaddr_in to{};
+    to.sin_family = AF_INET;
+    to.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    to.sin_port = htons(static_cast<uint16_t>(local));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(5);
+    for (uint16_t seq = 1; media->GetReceiveQuality() == 1.0f / 30.0f; ++seq) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+        std::vector<uint8_t> packet(172, 0xFF);
+        packet[0] = 0x80;
+        packet[1] = 0; // PCMU
+        packet[2] = static_cast<uint8_t>(seq >> 8);
+        packet[3] = static_cast<uint8_t>(seq);
+        sendto(peer, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to),
+               sizeof(to));
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    close(peer);
+    EXPECT_FLOAT_EQ(media->GetReceiveQuality(), 5.0f / 15.0f);
+    EXPECT_EQ(log.CountPrefix("RTPAudioSource::ReceiveUDPPacket: !bRunning || !rtpSocket"), 0);
+    EXPECT_EQ(log.Count("RTPAudioSink::SetDestination: !ip = peer.example.com(time)"), 1);
+    EXPECT_EQ(media->StopRX(), 0);
 }
 
 TEST_F(MediaTermTest, AddressesCanBeSetAgainAfterATransmitStopWhileReceiving) {
