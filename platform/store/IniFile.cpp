@@ -129,13 +129,21 @@ void IniFile::SetBeforeRenameHookForTests(std::function<void()> hook) {
 
 bool IniFile::ReadAll(std::string* text) const {
     text->clear();
-    int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opened without blocking, so a FIFO or a device at the path cannot hang the caller (and
+    // every other user of the object waiting for its lock); only a regular file is read.
+    int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
         // A missing file reads as empty; anything else is a failure.
         if (errno == ENOENT) {
             return true;
         }
         Trace("IniFile: cannot open " + path_ + ": " + std::strerror(errno));
+        return false;
+    }
+    struct stat info {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        Trace("IniFile: not a regular file: " + path_);
+        ::close(fd);
         return false;
     }
     char buf[8192];

@@ -7,7 +7,12 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
+
+#include <chrono>
 #include <filesystem>
+#include <functional>
+#include <future>
 #include <fstream>
 #include <sstream>
 #include <thread>
@@ -226,6 +231,41 @@ TEST_F(IniFileTest, ConcurrentWritesThroughOneObjectAreAllKept) {
             std::string key = "k" + std::to_string(t) + "_" + std::to_string(k);
             EXPECT_EQ(ini.GetInt("S", key, -1), t * 100 + k) << key;
         }
+    }
+}
+
+TEST_F(IniFileTest, WhatIsNotARegularFileIsRefusedAtOnce) {
+    struct Kind {
+        const char* name;
+        std::function<int(const std::string&)> make;
+    };
+    const Kind kinds[] = {
+        {"fifo", [](const std::string& p) { return mkfifo(p.c_str(), 0600); }},
+        {"directory", [](const std::string& p) { return mkdir(p.c_str(), 0700); }},
+    };
+    for (const Kind& kind : kinds) {
+        SCOPED_TRACE(kind.name);
+        std::filesystem::remove_all(path_);
+        ASSERT_EQ(kind.make(path_), 0);
+        IniFile ini(path_);
+        auto calls = std::async(std::launch::async, [&] {
+            return ini.GetString("General", "user", "def") == "def" &&
+                   ini.GetInt("General", "n", 7) == 7 && !ini.WriteString("General", "user", "x");
+        });
+        if (calls.wait_for(std::chrono::seconds(3)) != std::future_status::ready) {
+            // Release a reader stuck on the FIFO before failing.
+            int writer = ::open(path_.c_str(), O_WRONLY | O_NONBLOCK);
+            ADD_FAILURE() << "blocked";
+            calls.wait();
+            ::close(writer);
+            continue;
+        }
+        EXPECT_TRUE(calls.get());
+        // Nothing took its place, and no temporary file was left.
+        struct stat info {};
+        ASSERT_EQ(lstat(path_.c_str(), &info), 0);
+        EXPECT_FALSE(S_ISREG(info.st_mode));
+        EXPECT_EQ(FilesInDir(), 1u);
     }
 }
 
