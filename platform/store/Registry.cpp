@@ -1,5 +1,6 @@
 #include "platform/store/Registry.h"
 
+#include "platform/core/Clock.h"
 #include "platform/core/DebugOutput.h"
 #include "platform/core/Paths.h"
 
@@ -19,6 +20,7 @@ namespace {
 
 constexpr int64_t kRootId = 1;
 constexpr int kBusyTimeoutMs = 5000;
+constexpr uint32_t kReopenIntervalMs = 1000;
 
 const char* const kSchema[] = {
     // Keys form a tree under the root row (id 1). AUTOINCREMENT keeps ids of deleted keys
@@ -42,6 +44,29 @@ std::atomic<Registry*> g_testOverride{nullptr};
 
 void Trace(const std::string& text) {
     DebugOutput((text + "\n").c_str());
+}
+
+struct ReportSink {
+    std::mutex lock;
+    std::function<void(const std::string&)> sink;
+};
+
+ReportSink& Sink() {
+    static ReportSink* const sink = new ReportSink; // never destroyed: used until exit
+    return *sink;
+}
+
+// A change of a hive's state: to the debug output and to the program's sink.
+void Report(const std::string& line) {
+    Trace(line);
+    std::function<void(const std::string&)> sink;
+    {
+        std::lock_guard<std::mutex> guard(Sink().lock);
+        sink = Sink().sink;
+    }
+    if (sink) {
+        sink(line);
+    }
 }
 
 // Splits a key path at backslashes, skipping empty components.
@@ -121,13 +146,60 @@ private:
 };
 
 Registry::Registry(const std::string& path) : path_(path) {
-    if (!Open()) {
-        Trace("Registry: cannot open " + path_ + ": " + openError_);
-        if (db_) {
-            sqlite3_close_v2(db_);
-            db_ = nullptr;
-        }
+    CriticalSectionLock guard(lock_);
+    TryOpen();
+}
+
+void Registry::SetReportSink(std::function<void(const std::string& line)> sink) {
+    std::lock_guard<std::mutex> guard(Sink().lock);
+    Sink().sink = std::move(sink);
+}
+
+bool Registry::IsOpen() const {
+    CriticalSectionLock guard(lock_);
+    return db_ != nullptr;
+}
+
+std::string Registry::OpenError() const {
+    CriticalSectionLock guard(lock_);
+    return openError_;
+}
+
+bool Registry::EnsureOpen() {
+    if (db_) {
+        return true;
     }
+    if (TimeMs() - lastAttemptMs_ < kReopenIntervalMs) {
+        return false;
+    }
+    return TryOpen();
+}
+
+bool Registry::TryOpen() {
+    lastAttemptMs_ = TimeMs();
+    openError_.clear();
+    if (Open()) {
+        if (reportedFailure_) {
+            Report("Registry: " + path_ + " is open again");
+            reportedFailure_ = false;
+        }
+        return true;
+    }
+    for (sqlite3_stmt** stmt :
+         {&beginRead_, &endRead_, &findChild_, &insertChild_, &keyAlive_, &queryValue_, &setValue_,
+          &deleteValue_, &deleteTree_, &enumKeys_, &enumValues_}) {
+        sqlite3_finalize(*stmt);
+        *stmt = nullptr;
+    }
+    if (db_) {
+        sqlite3_close_v2(db_);
+        db_ = nullptr;
+    }
+    if (!reportedFailure_) {
+        Report("Registry: cannot open " + path_ + ": " + openError_);
+        reportedFailure_ = true;
+    }
+    return false;
 }
 
 Registry::~Registry() {
@@ -184,6 +256,11 @@ bool Registry::Open() {
     if (!Exec("PRAGMA synchronous = NORMAL") || !Exec("PRAGMA foreign_keys = ON")) {
         return failed();
     }
+    // A hive that has its schema needs no write lock to open: another process may hold one
+    // for longer than the busy time-out, and reads must still work then.
+    if (SchemaPresent()) {
+        return true;
+    }
     // Two processes may create the schema at once; the write lock and IF NOT EXISTS make
     // that harmless.
     if (!Exec("BEGIN IMMEDIATE")) {
@@ -202,6 +279,20 @@ bool Registry::Open() {
         return false;
     }
     return true;
+}
+
+bool Registry::SchemaPresent() {
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db_,
+                           "SELECT (SELECT user_version FROM pragma_user_version) = 1 AND"
+                           " EXISTS (SELECT 1 FROM keys WHERE id = 1) AND"
+                           " EXISTS (SELECT 1 FROM sqlite_schema WHERE name = 'vals')",
+                           -1, &stmt, nullptr) != SQLITE_OK) {
+        return false; // no keys table yet, or unreadable: set the schema up
+    }
+    const bool present = sqlite3_step(stmt) == SQLITE_ROW && sqlite3_column_int(stmt, 0) == 1;
+    sqlite3_finalize(stmt);
+    return present;
 }
 
 bool Registry::Exec(const char* sql) {
@@ -296,7 +387,7 @@ long Registry::ResolveExisting(std::string_view path, int64_t* id) {
 }
 
 long Registry::CheckLiveKey(Key key) {
-    if (!db_) {
+    if (!EnsureOpen()) {
         return kErrorBadDb;
     }
     return KeyAlive(key.id) ? kErrorSuccess : kErrorKeyDeleted;
@@ -329,7 +420,7 @@ long Registry::CreateKey(std::string_view path, Key* key, bool* createdNew) {
         return kErrorInvalidParameter;
     }
     CriticalSectionLock guard(lock_);
-    if (!db_) {
+    if (!EnsureOpen()) {
         return kErrorBadDb;
     }
     // Most calls open a key that exists: find it without taking the write lock.
@@ -393,7 +484,7 @@ long Registry::OpenKey(std::string_view path, Key* key) {
         return kErrorInvalidParameter;
     }
     CriticalSectionLock guard(lock_);
-    if (!db_) {
+    if (!EnsureOpen()) {
         return kErrorBadDb;
     }
     int64_t id = 0;
@@ -419,7 +510,7 @@ long Registry::QueryValue(Key key, std::string_view name, uint32_t* type, void* 
         return kErrorInvalidParameter;
     }
     CriticalSectionLock guard(lock_);
-    if (!db_) {
+    if (!EnsureOpen()) {
         return kErrorBadDb;
     }
     Statement st(Prepare(queryValue_, "SELECT type, data FROM vals WHERE key = ?1 AND name = ?2"));
@@ -468,7 +559,7 @@ long Registry::SetValue(Key key, std::string_view name, uint32_t type, const voi
         return kErrorInvalidParameter;
     }
     CriticalSectionLock guard(lock_);
-    if (!db_) {
+    if (!EnsureOpen()) {
         return kErrorBadDb;
     }
     // ON CONFLICT keeps the row (and the spelling of its name) and replaces type and data, so
@@ -501,7 +592,7 @@ long Registry::DeleteValue(Key key, std::string_view name) {
         return kErrorInvalidParameter;
     }
     CriticalSectionLock guard(lock_);
-    if (!db_) {
+    if (!EnsureOpen()) {
         return kErrorBadDb;
     }
     Statement st(Prepare(deleteValue_, "DELETE FROM vals WHERE key = ?1 AND name = ?2"));
@@ -519,7 +610,7 @@ long Registry::DeleteValue(Key key, std::string_view name) {
 
 long Registry::DeleteTree(std::string_view path) {
     CriticalSectionLock guard(lock_);
-    if (!db_) {
+    if (!EnsureOpen()) {
         return kErrorBadDb;
     }
     if (SplitPath(path).empty()) {
@@ -604,7 +695,7 @@ long Registry::EnumValues(Key key, std::vector<Value>* values) {
 }
 
 int Registry::BeginLevel() {
-    if (!db_) {
+    if (!EnsureOpen()) {
         return 0;
     }
     int level = txDepth_ + 1;

@@ -35,10 +35,11 @@ constexpr long kErrorKeyDeleted = 1018; // the key behind a handle was deleted
 // Values are raw bytes with a type; a string value holds exactly the bytes the caller stored.
 //
 // Threads: every member may be called from any thread, including audio threads. One SQLite
-// connection serves all of them; `lock_` (recursive) guards the connection, its prepared
-// statements and `txDepth_`. A Transaction holds `lock_` from its start to its end, so other
-// threads wait instead of seeing or joining its changes. Several processes may share the file:
-// SQLite's WAL mode and a busy timeout arbitrate between them.
+// connection serves all of them; `lock_` (recursive) guards the connection (which a later call
+// may open after a failed open), its prepared statements, the open state and `txDepth_`. A
+// Transaction holds `lock_` from its start to its end, so other threads wait instead of seeing or
+// joining its changes. Several processes may share the file: SQLite's WAL mode and a busy timeout
+// arbitrate between them.
 class Registry {
 public:
     // A handle to an open key. Handles stay valid until the key is deleted; operations on a
@@ -55,16 +56,22 @@ public:
     };
 
     // Opens (creating when missing) the hive at `path`. A hive that cannot be opened leaves
-    // the object usable: IsOpen() is false and every operation answers kErrorBadDb.
+    // the object usable: every operation answers kErrorBadDb until a later one (at most one
+    // attempt a second) opens it. The file is never changed to make it open.
     explicit Registry(const std::string& path);
     ~Registry();
     Registry(const Registry&) = delete;
     Registry& operator=(const Registry&) = delete;
 
-    bool IsOpen() const { return db_ != nullptr; }
+    bool IsOpen() const;
     const std::string& Path() const { return path_; }
     // Why the hive could not be opened; empty when it is open.
-    const std::string& OpenError() const { return openError_; }
+    std::string OpenError() const;
+
+    // Where a hive reports, in one line each time, that it cannot be opened (with its path and
+    // SQLite's message) and that it is open again. The program sends these lines to its trace
+    // log; they always go to the debug output too. Any thread; null removes the sink.
+    static void SetReportSink(std::function<void(const std::string& line)> sink);
 
     // The current user's hive, <ConfigDir()>/registry.sqlite3, opened on first use and kept
     // for the life of the process (threads may still use it while static objects are torn
@@ -124,6 +131,12 @@ private:
     class ReadScope;
 
     bool Open();
+    // With lock_ held: true when the hive is open, opening it again after a failure when the
+    // last attempt is at least kReopenIntervalMs old; reports each change of state.
+    bool EnsureOpen();
+    bool TryOpen();
+    // Whether the hive already has its tables and root key (a read; no write lock needed).
+    bool SchemaPresent();
     bool Exec(const char* sql);
     void Fail(const char* what) const;
     sqlite3_stmt* Prepare(sqlite3_stmt*& slot, const char* sql);
@@ -144,9 +157,11 @@ private:
     long EndLevel(int level, bool commit);
 
     std::string path_;
-    std::string openError_;
+    std::string openError_; // guarded by lock_, like everything below
     mutable CriticalSection lock_;
     sqlite3* db_ = nullptr;
+    bool reportedFailure_ = false;
+    uint32_t lastAttemptMs_ = 0;
     int txDepth_ = 0;
     sqlite3_stmt* beginRead_ = nullptr;
     sqlite3_stmt* endRead_ = nullptr;

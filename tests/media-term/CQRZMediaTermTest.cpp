@@ -280,8 +280,7 @@ TEST_F(MediaTermTest, AnUnusableRemoteAddressStillBindsTheLocalPortAndTheCallHea
         packet[1] = 0; // PCMU
         packet[2] = static_cast<uint8_t>(seq >> 8);
         packet[3] = static_cast<uint8_t>(seq);
-        sendto(peer, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to),
-               sizeof(to));
+        sendto(peer, packet.data(), packet.size(), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     close(peer);

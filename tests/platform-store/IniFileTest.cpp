@@ -11,9 +11,9 @@
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <future>
-#include <fstream>
 #include <sstream>
 #include <thread>
 #include <vector>

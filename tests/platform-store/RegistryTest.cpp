@@ -1,5 +1,7 @@
 #include "platform/store/Registry.h"
 
+#include "platform/core/testing/FakeClock.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -7,10 +9,14 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -385,30 +391,148 @@ TEST_F(RegistryTest, TwoProcessesWriteTheFileAtOnce) {
     }
 }
 
-TEST_F(RegistryTest, AHiveThatCannotBeOpenedAnswersErrors) {
-    Registry missingDir(dir_ + "/no/such/dir/registry.sqlite3");
-    EXPECT_FALSE(missingDir.IsOpen());
-    EXPECT_FALSE(missingDir.OpenError().empty());
-
-    std::string junkPath = dir_ + "/junk.sqlite3";
-    {
-        std::ofstream junk(junkPath, std::ios::binary);
-        junk << std::string(4096, 'x');
+// Keeps the lines a hive reports for the life of the object.
+class ReportRecorder {
+public:
+    ReportRecorder() {
+        Registry::SetReportSink([this](const std::string& line) {
+            std::lock_guard<std::mutex> guard(lock_);
+            lines_.push_back(line);
+        });
     }
-    Registry junk(junkPath);
-    EXPECT_FALSE(junk.IsOpen());
+    ~ReportRecorder() { Registry::SetReportSink(nullptr); }
+    std::vector<std::string> Lines() {
+        std::lock_guard<std::mutex> guard(lock_);
+        return lines_;
+    }
 
-    for (Registry* reg : {&missingDir, &junk}) {
+private:
+    std::mutex lock_;
+    std::vector<std::string> lines_;
+};
+
+std::string FileBytes(const std::string& path) {
+    if (!std::filesystem::is_regular_file(path)) {
+        return std::filesystem::exists(path) ? "<not a file>" : "<missing>";
+    }
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+TEST_F(RegistryTest, AHiveThatCannotBeOpenedAnswersErrorsReportsOnceAndOpensLaterWhenItCan) {
+    struct Case {
+        const char* name;
+        std::string path;
+        std::function<void()> breakIt;
+        std::function<void()> mend;
+        const char* message; // SQLite's or the system's words for it
+    };
+    const std::string junk = dir_ + "/junk.sqlite3";
+    const std::string missing = dir_ + "/no/such/registry.sqlite3";
+    const std::string directory = dir_ + "/dir.sqlite3";
+    const Case cases[] = {
+        {"junk", junk, [&] { std::ofstream(junk, std::ios::binary) << std::string(4096, 'x'); },
+         [&] { std::filesystem::remove(junk); }, "file is not a database"},
+        {"missing directory", missing, [] {},
+         [&] { std::filesystem::create_directories(dir_ + "/no/such"); },
+         "No such file or directory"},
+        {"directory", directory, [&] { std::filesystem::create_directory(directory); },
+         [&] { std::filesystem::remove(directory); }, "Is a directory"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        plat::FakeClock clock(5000);
+        plat::ScopedClock scoped(clock);
+        ReportRecorder reports;
+        c.breakIt();
+        const std::string before = FileBytes(c.path);
+        Registry reg(c.path);
+        EXPECT_FALSE(reg.IsOpen());
+        EXPECT_FALSE(reg.OpenError().empty());
+        for (int round = 0; round < 3; ++round) {
+            clock.Advance(1000); // each round may try to open again
+            Registry::Key key;
+            EXPECT_EQ(reg.CreateKey("Software", &key), plat::kErrorBadDb);
+            EXPECT_EQ(reg.OpenKey("Software", &key), plat::kErrorBadDb);
+            uint32_t size = 0;
+            EXPECT_EQ(reg.QueryValue(Registry::Key{1}, "V", nullptr, nullptr, &size),
+                      plat::kErrorBadDb);
+            EXPECT_EQ(reg.SetValue(Registry::Key{1}, "V", plat::kRegSz, "", 1), plat::kErrorBadDb);
+            Registry::Transaction tx(reg);
+            EXPECT_FALSE(tx.Active());
+        }
+        // One line, however often it failed; the file is left as it was.
+        ASSERT_EQ(reports.Lines().size(), 1u);
+        EXPECT_EQ(reports.Lines()[0].rfind("Registry: cannot open " + c.path + ": ", 0), 0u);
+        EXPECT_NE(reports.Lines()[0].find(c.message), std::string::npos) << reports.Lines()[0];
+        EXPECT_EQ(FileBytes(c.path), before);
+
+        // Mended: not tried again within the second of the last attempt, then opened.
+        c.mend();
         Registry::Key key;
-        EXPECT_EQ(reg->CreateKey("Software", &key), plat::kErrorBadDb);
-        EXPECT_EQ(reg->OpenKey("Software", &key), plat::kErrorBadDb);
-        uint32_t size = 0;
-        EXPECT_EQ(reg->QueryValue(Registry::Key{1}, "V", nullptr, nullptr, &size),
-                  plat::kErrorBadDb);
-        EXPECT_EQ(reg->SetValue(Registry::Key{1}, "V", plat::kRegSz, "", 1), plat::kErrorBadDb);
-        Registry::Transaction tx(*reg);
-        EXPECT_FALSE(tx.Active());
+        EXPECT_EQ(reg.CreateKey("Software", &key), plat::kErrorBadDb);
+        clock.Advance(999);
+        EXPECT_EQ(reg.CreateKey("Software", &key), plat::kErrorBadDb);
+        clock.Advance(1);
+        EXPECT_EQ(reg.CreateKey("Software", &key), plat::kErrorSuccess);
+        EXPECT_TRUE(reg.IsOpen());
+        EXPECT_TRUE(reg.OpenError().empty());
+        EXPECT_EQ(reports.Lines().back(), "Registry: " + c.path + " is open again");
+        EXPECT_EQ(reports.Lines().size(), 2u);
     }
+}
+
+TEST_F(RegistryTest, AWriteLockHeldLongerThanTheBusyTimeOutStopsOnlyTheWrites) {
+    Registry::Key key = Create("Software\\Quorvex");
+    const uint32_t one = 1;
+    ASSERT_EQ(reg_->SetValue(key, "V", plat::kRegDword, &one, 4), plat::kErrorSuccess);
+    reg_.reset();
+
+    // Another process holds the write lock for 8 s (the busy time-out is 5 s).
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        Registry own(path_);
+        Registry::Transaction tx(own);
+        Registry::Key k;
+        const bool locked = tx.Active() && own.CreateKey("Software\\Other", &k) == 0;
+        char byte = locked ? 1 : 0;
+        if (write(ready[1], &byte, 1) != 1) {
+            _exit(2);
+        }
+        std::this_thread::sleep_for(std::chrono::seconds(8));
+        _exit(tx.Commit() == plat::kErrorSuccess ? 0 : 1);
+    }
+    char byte = 0;
+    ASSERT_EQ(read(ready[0], &byte, 1), 1);
+    ASSERT_EQ(byte, 1);
+
+    Registry reg(path_); // opened while the lock is held
+    EXPECT_TRUE(reg.IsOpen()) << reg.OpenError();
+    Registry::Key opened;
+    ASSERT_EQ(reg.OpenKey("Software\\Quorvex", &opened), plat::kErrorSuccess);
+    uint32_t value = 0;
+    uint32_t size = sizeof(value);
+    EXPECT_EQ(reg.QueryValue(opened, "V", nullptr, &value, &size), plat::kErrorSuccess);
+    EXPECT_EQ(value, 1u);
+    const uint32_t two = 2;
+    EXPECT_EQ(reg.SetValue(opened, "V", plat::kRegDword, &two, 4), plat::kErrorBadDb);
+
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    close(ready[0]);
+    close(ready[1]);
+
+    // Released: writes and reads work again on the same object.
+    EXPECT_EQ(reg.SetValue(opened, "V", plat::kRegDword, &two, 4), plat::kErrorSuccess);
+    size = sizeof(value);
+    EXPECT_EQ(reg.QueryValue(opened, "V", nullptr, &value, &size), plat::kErrorSuccess);
+    EXPECT_EQ(value, 2u);
+    EXPECT_TRUE(reg.KeyExists("Software\\Other"));
 }
 
 TEST_F(RegistryTest, CurrentUserLivesInTheConfigDirAndCanBeReplaced) {
