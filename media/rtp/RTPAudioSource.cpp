@@ -26,6 +26,8 @@ constexpr uint32_t kLaterPacketTimeoutMs = 500;
 constexpr uint32_t kFillPauseMs = 50;
 constexpr int kSilenceMs = 20;
 constexpr uint32_t kShrinkQuietSeconds = 5;
+// Datagrams that are not RTP read on within one receive turn, at most.
+constexpr int kMaxRejectedPerTurn = 64;
 
 uint16_t SeqOf(const uint8_t* data) {
     return static_cast<uint16_t>((data[2] << 8) | data[3]);
@@ -234,38 +236,58 @@ int RTPAudioSource::StopSourceThread() {
 // ---- receiving ----
 
 int RTPAudioSource::ReceiveUDPPacket() {
-    std::shared_ptr<plat::UdpSocket> socket;
-    {
-        std::lock_guard<plat::CriticalSection> guard(socketMutex);
-        socket = rtpSocket;
-    }
+    std::shared_ptr<plat::UdpSocket> socket = CurrentSocket();
     if (!bRunning || !socket || !receiveSlot) {
         EngineTrace("RTPAudioSource::ReceiveUDPPacket: !bRunning || !rtpSocket");
         return -10;
     }
-    if (socket->WaitReadable(kReceiveWaitMs, &socketEvent) != plat::SocketWait::Readable) {
-        return -10;
-    }
-    int error = 0;
-    int n = socket->ReceiveFrom(receiveSlot->data, kSlotSize, &error);
-    if (n < 0) {
-        if ((error == EAGAIN || error == EWOULDBLOCK) && !StopRequested()) {
+    // A datagram that is not RTP does not use up the turn: the wait goes on for what is left of
+    // it, so a flood of junk cannot keep the call's packets out. At most kMaxRejectedPerTurn
+    // of them are read in one turn.
+    const uint32_t start = plat::TimeMs();
+    for (int rejected = 0; rejected < kMaxRejectedPerTurn; ++rejected) {
+        const uint32_t waited = plat::TimeMs() - start;
+        const uint32_t left = waited >= kReceiveWaitMs ? 0 : kReceiveWaitMs - waited;
+        if (socket->WaitReadable(left, &socketEvent) != plat::SocketWait::Readable) {
             return -10;
         }
-        EngineTrace("RTPAudioSource::ReceiveUDPPacket: !recvfrom (2), WSAGetLastError==", error);
-        return -1;
+        int error = 0;
+        int n = socket->ReceiveFrom(receiveSlot->data, kSlotSize, &error);
+        if (n < 0) {
+            if ((error == EAGAIN || error == EWOULDBLOCK) && !StopRequested()) {
+                return -10;
+            }
+            EngineTrace("RTPAudioSource::ReceiveUDPPacket: !recvfrom (2), WSAGetLastError==",
+                        error);
+            return -1;
+        }
+        if (n > kSlotSize) {
+            Trace(TRACE_FAILURE,
+                  "ReceiveUDPPacket : %d byte datagram dropped, larger than a slot\n", n);
+            continue;
+        }
+        if (n < kHeaderLength || (receiveSlot->data[0] >> 6) != 2) {
+            Trace(TRACE_FAILURE, "ReceiveUDPPacket : %d byte datagram dropped, not RTP\n", n);
+            continue;
+        }
+        receiveSlot->length = n;
+        return n;
     }
-    if (n > kSlotSize) {
-        Trace(TRACE_FAILURE, "ReceiveUDPPacket : %d byte datagram dropped, larger than a slot\n",
-              n);
-        return 0;
+    return 0;
+}
+
+std::shared_ptr<plat::UdpSocket> RTPAudioSource::CurrentSocket() {
+    std::lock_guard<plat::CriticalSection> guard(socketMutex);
+    return rtpSocket;
+}
+
+void RTPAudioSource::PauseForDatagram(uint32_t ms) {
+    std::shared_ptr<plat::UdpSocket> socket = CurrentSocket();
+    if (!socket) {
+        plat::SleepMs(ms);
+        return;
     }
-    if (n > 0 && (n < kHeaderLength || (receiveSlot->data[0] >> 6) != 2)) {
-        Trace(TRACE_FAILURE, "ReceiveUDPPacket : %d byte datagram dropped, not RTP\n", n);
-        return 0;
-    }
-    receiveSlot->length = n;
-    return n;
+    socket->WaitReadable(ms, &socketEvent);
 }
 
 void RTPAudioSource::SignalDepthChanged() {
@@ -318,7 +340,7 @@ RTPAudioSource::Pass RTPAudioSource::Fill(int* chosen) {
         const uint32_t t0 = plat::TimeMs();
         int r = -10;
         for (;;) {
-            plat::SleepMs(kFillPauseMs);
+            PauseForDatagram(kFillPauseMs);
             const uint32_t t = plat::TimeMs();
             if (StopRequested()) {
                 return Pass::NoSample;
@@ -519,10 +541,10 @@ void RTPAudioSource::ReadAhead() {
     if (elapsed >= 20) {
         budget = 1;
     } else if (elapsed >= 10) {
-        plat::SleepMs(0);
+        PauseForDatagram(0);
         budget = 2;
     } else {
-        plat::SleepMs(5);
+        PauseForDatagram(5);
         budget = 3;
     }
     for (int i = 0; i < receiveBufferDepth.load(); ++i) {
@@ -538,7 +560,7 @@ void RTPAudioSource::ReadAhead() {
             if (budget < 2) {
                 return;
             }
-            plat::SleepMs(5);
+            PauseForDatagram(5);
             r = ReceiveUDPPacket();
             if (r <= 0) {
                 return;

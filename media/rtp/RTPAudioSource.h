@@ -70,9 +70,10 @@ public:
     void SetDepthChangedEvent(plat::AutoResetEvent* event) { depthChangedEvent.store(event); }
     void SetSocketFactory(SocketFactory factory);
 
-    // One datagram into receiveSlot: its byte count (0 for an empty datagram or one that is
-    // dropped: shorter than a header, not version 2, or larger than a slot); -10 when nothing
-    // came in time; -1 on a socket error.
+    // One RTP datagram into receiveSlot, waiting at most 500 ms: its byte count; -10 when none
+    // came in time; -1 on a socket error; 0 when the turn went to datagrams that are not RTP
+    // (empty, shorter than a header, not version 2, or larger than a slot), which are dropped
+    // without ending the wait, 64 of them at most.
     int ReceiveUDPPacket();
     int BindSocketToPort(plat::UdpSocket* socket, uint32_t address, uint16_t port);
     int CreateSockets();
@@ -96,6 +97,10 @@ protected:
     void SizeBuffer(const ReceiveSlot& slot);
     void NoteLoss();
     void SignalDepthChanged();
+    std::shared_ptr<plat::UdpSocket> CurrentSocket();
+    // Where the receive rules pause before a read: waits at most `ms`, and no longer than until
+    // a datagram is queued or a stop wakes the thread, so a queued datagram is read at once.
+    void PauseForDatagram(uint32_t ms);
     // A stop of the source thread was asked for (the flag means nothing without the thread).
     bool StopRequested() const { return bSourceThreadRunning.load() && bStopSourceThread.load(); }
 

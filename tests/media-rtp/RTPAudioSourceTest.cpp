@@ -23,6 +23,7 @@ public:
     using RTPAudioSource::lastPlayedSeqNo;
     using RTPAudioSource::lossScore;
     using RTPAudioSource::lostPackets;
+    using RTPAudioSource::receiveSlot;
     using RTPAudioSource::slots;
 
     void SetDepths(uint16_t minimum, uint16_t depth) {
@@ -136,17 +137,64 @@ TEST_F(RTPAudioSourceTest, FirstDatagramSizesTheBuffer) {
 }
 
 TEST_F(RTPAudioSourceTest, NoDatagramForThreeSecondsGivesNoSample) {
+    // Each attempt pauses 50 ms, then waits 500 ms for a datagram; attempts go on until one
+    // starts 3000 ms after the first began: 7 attempts, 3850 ms.
     const uint32_t start = clock.NowMs();
     int r = 1;
     EXPECT_EQ(-1, Next(&r));
     EXPECT_EQ(0, r);
-    EXPECT_GE(clock.NowMs() - start, 3000u);
+    EXPECT_EQ(clock.NowMs() - start, 3850u);
     EXPECT_EQ(0, source->GetMinReceiveBufferDepth());
-    // Later waits use 500 ms.
+    // Later slots give up once an attempt starts 500 ms after the first: 2 attempts.
     const uint32_t second = clock.NowMs();
     EXPECT_EQ(-1, Next());
-    EXPECT_LT(clock.NowMs() - second, 2000u);
+    EXPECT_EQ(clock.NowMs() - second, 1100u);
     ExpectPoolBalanced();
+}
+
+TEST_F(RTPAudioSourceTest, QueuedDatagramsAreTakenWithoutWaiting) {
+    for (uint16_t seq = 1; seq <= 20; ++seq) {
+        socket->Queue(MakeRtp(seq, seq * 160u, 9, 0, 160));
+    }
+    const uint32_t start = clock.NowMs();
+    EXPECT_EQ(1, Next()); // fills 13 slots, hands out the first, reads ahead 3 more
+    EXPECT_EQ(clock.NowMs(), start);
+    EXPECT_TRUE(clock.Sleeps().empty());
+    EXPECT_EQ(4u, socket->Pending());
+    ExpectPoolBalanced();
+}
+
+TEST_F(RTPAudioSourceTest, DatagramsThatAreNotRtpDoNotUseUpTheReceiveTurn) {
+    struct Case {
+        int junk;        // datagrams that are not RTP, queued first
+        bool rtp;        // then one RTP datagram
+        int result;      // of the one receive
+        size_t pending;  // datagrams left queued
+        uint32_t waited; // fake milliseconds the receive took
+    };
+    const Case cases[] = {
+        {0, true, 172, 0, 0}, {3, true, 172, 0, 0},    {63, true, 172, 0, 0},   {64, true, 0, 1, 0},
+        {65, false, 0, 1, 0}, {2, false, -10, 0, 500}, {0, false, -10, 0, 500},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.junk << " junk, rtp " << c.rtp);
+        for (int i = 0; i < c.junk; ++i) {
+            static const std::vector<std::vector<uint8_t>> kinds = {
+                {}, std::vector<uint8_t>(11, 0x80), MakeRtp(7, 0, 9, 0, 1100)};
+            socket->Queue(kinds[static_cast<size_t>(i) % kinds.size()]);
+        }
+        if (c.rtp) {
+            socket->Queue(MakeRtp(5, 800, 9, 0, 160));
+        }
+        source->receiveSlot = &source->slots[0];
+        const uint32_t start = clock.NowMs();
+        EXPECT_EQ(c.result, source->ReceiveUDPPacket());
+        EXPECT_EQ(c.waited, clock.NowMs() - start);
+        EXPECT_EQ(c.pending, socket->Pending());
+        while (socket->Pending() > 0) {
+            source->ReceiveUDPPacket(); // empty the queue for the next case
+        }
+    }
 }
 
 TEST_F(RTPAudioSourceTest, ShortWrongVersionAndOversizedDatagramsAreDropped) {
@@ -372,7 +420,7 @@ TEST_F(RTPLoopbackTest, SendAndReceiveByteForByte) {
     EXPECT_EQ(0, remote.StopSink());
 }
 
-// A stop while the receiver waits for its first packet (a 3 s wait) returns at once.
+// A stop while the receiver waits for its first packet (a 3 s wait) ends the wait at once.
 TEST_F(RTPLoopbackTest, StopWakesTheReceiverPromptly) {
     RTPAudioSink sender;
     sender.SetBindAddress(htonl(INADDR_LOOPBACK));
@@ -381,11 +429,12 @@ TEST_F(RTPLoopbackTest, StopWakesTheReceiverPromptly) {
     receiver.SetReceivePort(sender.GetSocket());
     for (int round = 0; round < 2; ++round) { // a second start must wait again
         ASSERT_EQ(0, receiver.StartSourceThread());
-        std::this_thread::sleep_for(std::chrono::milliseconds(150));
+        // Lands in a pause before a read in one round and in a read's wait in the other.
+        std::this_thread::sleep_for(std::chrono::milliseconds(150 + 30 * round));
         EXPECT_TRUE(receiver.IsSourceThreadRunning());
         const auto start = std::chrono::steady_clock::now();
         EXPECT_EQ(0, receiver.StopSourceThread());
-        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(600));
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(150));
         EXPECT_FALSE(receiver.IsSourceThreadRunning());
     }
 }
