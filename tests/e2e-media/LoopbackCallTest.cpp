@@ -27,11 +27,12 @@ protected:
     }
 
     // Fails the test (fatally) when the call cannot be made.
-    void RunCall(const std::string& codec) {
+    void RunCall(const std::string& codec, int junkPerSecondToB = 0) {
         std::string error;
         dir_ = MakeWorkDir("quorvex-e2e-media-", &error);
         ASSERT_FALSE(dir_.empty()) << error;
         setup_ = MakeStandardCall(codec, dir_);
+        setup_.junkPerSecondToB = junkPerSecondToB;
         ASSERT_TRUE(RunLoopbackCall(setup_, &outcome_, &error)) << error;
         report_ = AnalyseStandardCall(setup_, outcome_);
         PrintReport(stdout, report_);
@@ -114,6 +115,15 @@ TEST_F(LoopbackCallTest, ALawCallCarriesBothTones) {
     ExpectHeard("heard by B", report_.heardByB);
     ExpectLatencyMeasured("A -> B", report_.aToB);
     ExpectLatencyMeasured("B -> A", report_.bToA);
+}
+
+TEST_F(LoopbackCallTest, AFloodOfDatagramsThatAreNotRtpLeavesTheFarToneAudible) {
+    // 500 a second reach B beside A's packets: empty, too short, the wrong version, too large.
+    ASSERT_NO_FATAL_FAILURE(RunCall("pcmu", 500));
+    ExpectRtp("A -> B", report_.aToB);
+    EXPECT_GE(report_.heardByB.framesHeard, 0.95);
+    EXPECT_GE(report_.heardByA.framesHeard, 0.95); // the other direction is untouched
+    ExpectHeard("heard by B", report_.heardByB);
 }
 
 } // namespace

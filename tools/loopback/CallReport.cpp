@@ -39,6 +39,13 @@ HeardReport Heard(const PeerOutcome& talker, const PeerOutcome& listener,
     r.levelDbfs = LevelDbfs(s, begin, end);
     r.expectedDb = ToneLevelDb(s, begin, end, expectedHz);
     r.ownDb = ToneLevelDb(s, begin, end, ownHz);
+    const size_t frame = kFrameMs * kSampleRate / 1000;
+    size_t frames = 0, heard = 0;
+    for (size_t at = begin; at + frame <= std::min(end, s.size()); at += frame) {
+        ++frames;
+        heard += ToneLevelDb(s, at, at + frame, expectedHz) >= r.expectedDb - 10.0 ? 1 : 0;
+    }
+    r.framesHeard = frames ? static_cast<double>(heard) / static_cast<double>(frames) : 0;
     for (double hz : ComparisonFrequencies(expectedHz)) {
         const double db = ToneLevelDb(s, begin, end, hz);
         if (db > r.worstOtherDb) {
@@ -143,9 +150,9 @@ void PrintReport(std::FILE* to, const CallReport& r) {
         std::fprintf(to,
                      "  %s (microphone %.0f Hz) heard %.1f Hz at %.1f dBFS; the far tone "
                      "%.0f Hz is %.1f dB above the strongest other bin (%.0f Hz), its own "
-                     "tone at %.1f dB\n",
+                     "tone at %.1f dB; the far tone heard in %.1f%% of 20 ms frames\n",
                      who, h.ownHz, h.dominant.hz, h.levelDbfs, h.expectedHz, h.MarginDb(),
-                     h.worstOtherHz, h.ownDb);
+                     h.worstOtherHz, h.ownDb, 100.0 * h.framesHeard);
     };
     auto direction = [&](const char* name, const DirectionReport& d) {
         std::fprintf(to,

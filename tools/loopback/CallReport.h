@@ -64,6 +64,9 @@ struct HeardReport {
     double ownDb = kNoSignalDb;      // the listener's own tone
     double worstOtherHz = 0;         // the strongest of the comparison frequencies
     double worstOtherDb = kNoSignalDb;
+    // The share of the window's 20 ms frames in which the far tone is heard: at most 10 dB
+    // below its level over the whole window.
+    double framesHeard = 0;
     double MarginDb() const { return expectedDb - worstOtherDb; }
 };
 

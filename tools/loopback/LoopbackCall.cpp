@@ -59,6 +59,7 @@ std::vector<std::string> PeerArgs(const CallSetup& setup, const PeerFiles& f, co
                                      "--remote-port", std::to_string(remotePort),
                                      "--codec",       setup.codec,
                                      "--seconds",     std::to_string(setup.seconds),
+                                     "--frame-ms",    std::to_string(setup.frameMs),
                                      "--in",          f.microphone,
                                      "--out",         f.speaker,
                                      "--home",        f.home,
@@ -131,6 +132,7 @@ bool RunLoopbackCall(const CallSetup& setup, CallOutcome* outcome, std::string* 
                   fb.err, error)) {
         return false; // the destructors kill and reap a started peer
     }
+    relay.SetJunkTowardsB(setup.junkPerSecondToB);
     relay.Start();
     const int timeoutMs = static_cast<int>(setup.seconds * 1000) + kSlackMs;
     std::string waitA, waitB;

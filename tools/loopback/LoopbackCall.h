@@ -20,7 +20,9 @@ struct CallSetup {
     std::string peerProgram; // empty: DefaultPeerProgram()
     std::string workDir;     // an existing directory for the files of both peers
     std::string codec = "pcmu";
-    double seconds = 6.0; // how long each peer keeps the call up after its transmit start
+    double seconds = 6.0;     // how long each peer keeps the call up after its transmit start
+    int frameMs = 20;         // both peers' transmit frame length
+    int junkPerSecondToB = 0; // datagrams that are not RTP sent to B beside A's stream
     PeerSetup a, b;
 };
 

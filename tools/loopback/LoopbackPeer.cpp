@@ -23,10 +23,10 @@
 
 namespace {
 
-constexpr int kCodecALaw = 2; // RTP payload type 8
-constexpr int kCodecULaw = 4; // RTP payload type 0
-constexpr int kFrameMs = 20;
-constexpr uint32_t kPollMs = 50; // longest wait before the stop flag is looked at again
+constexpr int kCodecALaw = 2;       // RTP payload type 8
+constexpr int kCodecULaw = 4;       // RTP payload type 0
+constexpr int kReceiveFrameMs = 20; // what the program gives SetReceiveCodec
+constexpr uint32_t kPollMs = 50;    // longest wait before the stop flag is looked at again
 
 std::atomic<bool> g_stop{false};
 
@@ -46,6 +46,7 @@ struct Options {
     int codec = kCodecULaw;
     double seconds = 6.0;
     int jitterMs = 100;
+    int frameMs = 20;
     int micLevel = 100;
     int speakerVolume = 100;
     std::string in, out, home, trace, keyTone;
@@ -65,6 +66,7 @@ void Usage(std::FILE* to) {
         "  --mic-level N         microphone level 0..100 (default 100)\n"
         "  --speaker-volume N    speaker volume 0..100 (default 100)\n"
         "  --jitter MS           jitter-buffer length for the receive start (default 100)\n"
+        "  --frame-ms MS         transmit frame length, 20, 40 or 80 (default 20)\n"
         "The remote address is always 127.0.0.1.\n",
         to);
 }
@@ -96,6 +98,7 @@ int ParseOptions(int argc, char** argv, Options* o) {
         kMicLevel,
         kSpeakerVolume,
         kJitter,
+        kFrame,
         kHelp
     };
     static const option kLong[] = {{"local-port", required_argument, nullptr, kLocal},
@@ -111,6 +114,7 @@ int ParseOptions(int argc, char** argv, Options* o) {
                                    {"mic-level", required_argument, nullptr, kMicLevel},
                                    {"speaker-volume", required_argument, nullptr, kSpeakerVolume},
                                    {"jitter", required_argument, nullptr, kJitter},
+                                   {"frame-ms", required_argument, nullptr, kFrame},
                                    {"help", no_argument, nullptr, kHelp},
                                    {nullptr, 0, nullptr, 0}};
     auto bad = [](const char* what, const char* value) {
@@ -180,6 +184,11 @@ int ParseOptions(int argc, char** argv, Options* o) {
         case kJitter:
             if (!ParseInt(optarg, 1, 2000, &o->jitterMs)) {
                 return bad("jitter length", optarg);
+            }
+            break;
+        case kFrame:
+            if (!ParseInt(optarg, 1, 200, &o->frameMs)) {
+                return bad("frame length", optarg);
             }
             break;
         case kHelp:
@@ -252,10 +261,10 @@ int RunCall(const Options& o, RTPInterface* rtp, plat::AutoResetEvent& depthChan
         return result == 0;
     };
 
-    bool ok = step("SetReceiveCodec", rtp->SetReceiveCodec(o.codec, kFrameMs, 0, 0)) &&
+    bool ok = step("SetReceiveCodec", rtp->SetReceiveCodec(o.codec, kReceiveFrameMs, 0, 0)) &&
               step("SetAddresses",
                    rtp->SetAddresses("127.0.0.1", o.remotePort, o.localPort, &depthChanged)) &&
-              step("SetTransmitCodec", rtp->SetTransmitCodec(o.codec, kFrameMs, 0, 0, 0, 0));
+              step("SetTransmitCodec", rtp->SetTransmitCodec(o.codec, o.frameMs, 0, 0, 0, 0));
     if (ok) {
         std::printf("rx_start_us=%lld\n", static_cast<long long>(MonotonicUs()));
         ok = step("StartRX", rtp->StartRX(-1, o.jitterMs));

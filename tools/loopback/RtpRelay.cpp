@@ -13,6 +13,7 @@
 namespace {
 
 constexpr int kPollMs = 20;
+constexpr int kJunkPollMs = 2;
 
 int64_t MonotonicUs() {
     timespec ts{};
@@ -121,9 +122,14 @@ size_t RtpRelay::ForeignDatagrams() {
 
 void RtpRelay::Run() {
     pollfd fds[2] = {{socketA_, POLLIN, 0}, {socketB_, POLLIN, 0}};
+    junkStartUs_ = MonotonicUs();
     while (!stop_.load()) {
         fds[0].revents = fds[1].revents = 0;
-        if (poll(fds, 2, kPollMs) <= 0) {
+        const int ready = poll(fds, 2, junkPerSecond_ > 0 ? kJunkPollMs : kPollMs);
+        if (junkPerSecond_ > 0) {
+            SendJunk(MonotonicUs());
+        }
+        if (ready <= 0) {
             continue;
         }
         if (fds[0].revents & POLLIN) {
@@ -220,4 +226,37 @@ int FindFreeUdpPort() {
     }
     close(s);
     return port;
+}
+
+void RtpRelay::SendJunk(int64_t nowUs) {
+    // As many as are due by now, evenly spread over each second.
+    const size_t due = static_cast<size_t>((nowUs - junkStartUs_) * junkPerSecond_ / 1000000);
+    sockaddr_in target{};
+    target.sin_family = AF_INET;
+    target.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    target.sin_port = htons(static_cast<uint16_t>(peerBPort_));
+    for (size_t n = junkSent_.load(); n < due; ++n) {
+        uint8_t junk[1200];
+        std::memset(junk, 0x5A, sizeof(junk));
+        size_t bytes;
+        switch (n % 4) {
+        case 0:
+            bytes = 0;
+            break;
+        case 1:
+            bytes = 7; // shorter than a header
+            break;
+        case 2:
+            bytes = 172;
+            junk[0] = 0x40; // version 1
+            break;
+        default:
+            bytes = sizeof(junk); // larger than the receiver's slots
+            junk[0] = 0x80;
+            break;
+        }
+        (void)sendto(socketB_, junk, bytes, 0, reinterpret_cast<sockaddr*>(&target),
+                     sizeof(target));
+        junkSent_.store(n + 1);
+    }
 }

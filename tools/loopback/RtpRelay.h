@@ -40,6 +40,11 @@ public:
     // Start, so the peers can be started (forked) before the relay has a thread.
     bool Open(int peerAPort, int peerBPort, std::string* error);
     void Start();
+    // While running, also sends `perSecond` datagrams that are not RTP (empty, too short, the
+    // wrong version, larger than any RTP packet, in turn) to B from B's relay port. Call
+    // before Start.
+    void SetJunkTowardsB(int perSecond) { junkPerSecond_ = perSecond; }
+    size_t JunkSent() const { return junkSent_.load(); }
     // Stops forwarding and closes both ports.
     void Stop();
 
@@ -52,6 +57,7 @@ public:
 private:
     void Run();
     void Relay(int from, int to, int toPort, std::vector<Packet>* log);
+    void SendJunk(int64_t nowUs);
 
     int socketA_ = -1; // receives from A, sends to A
     int socketB_ = -1;
@@ -59,6 +65,9 @@ private:
     int portForB_ = 0;
     int peerAPort_ = 0;
     int peerBPort_ = 0;
+    int junkPerSecond_ = 0;
+    int64_t junkStartUs_ = 0;
+    std::atomic<size_t> junkSent_{0};
     std::atomic<bool> stop_{false};
     std::thread thread_;
     std::mutex lock_;
