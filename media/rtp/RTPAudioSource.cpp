@@ -307,19 +307,9 @@ void RTPAudioSource::NoteLoss() {
 }
 
 void RTPAudioSource::SizeBuffer(const ReceiveSlot& slot) {
-    const float b = static_cast<float>(slot.length);
-    const int pt = slot.data[1] & 0x7F;
-    float x;
-    if (pt == 0 || pt == 8) {
-        x = b * 0.125f - 1.5f;
-    } else if (pt == 18) {
-        x = b - 12.0f;
-    } else {
-        x = 40.0f;
-    }
-    x = std::fmin(std::fmax(x, 10.0f), 80.0f);
-    minReceiveBufferDepth.store(static_cast<uint16_t>(19 - static_cast<int>(x * 0.2f)));
-    receiveBufferDepth.store(static_cast<uint16_t>(25 - static_cast<int>(x * 0.25f)));
+    const Depths depths = DepthsFor(slot.length, slot.data[1] & 0x7F);
+    minReceiveBufferDepth.store(depths.minimum);
+    receiveBufferDepth.store(depths.initial);
     WriteTraceMessageUnsigned(
         EngineTraceLog(),
         "RTPAudioSource::GenerateData: buffer recepcion minimo=", minReceiveBufferDepth.load());

@@ -46,6 +46,25 @@ public:
         uint8_t data[kSlotSize] = {};
     };
 
+    // The buffer's sizing by the first datagram (`bytes` long, of `payloadType`): the
+    // minimum depth and the depth it starts with, from the packet duration it estimates.
+    struct Depths {
+        uint16_t minimum;
+        uint16_t initial;
+    };
+    static constexpr Depths DepthsFor(int32_t bytes, int payloadType) {
+        const float b = static_cast<float>(bytes);
+        float x = 40.0f;
+        if (payloadType == 0 || payloadType == 8) {
+            x = b * 0.125f - 1.5f; // (bytes - 12) / 8 ms of G.711
+        } else if (payloadType == 18) {
+            x = b - 12.0f; // G.729: a byte per millisecond
+        }
+        x = x < 10.0f ? 10.0f : x > 80.0f ? 80.0f : x;
+        return {static_cast<uint16_t>(19 - static_cast<int>(x * 0.2f)),
+                static_cast<uint16_t>(25 - static_cast<int>(x * 0.25f))};
+    }
+
     RTPAudioSource();
     ~RTPAudioSource() override;
 

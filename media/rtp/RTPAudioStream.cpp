@@ -14,7 +14,6 @@ constexpr uint8_t kComfortNoisePayloadType = 13;
 constexpr int kMaxTimesOut = 5;
 constexpr int kAdaptationPeriod = 100;
 constexpr int kThresholdStepMs = 20;
-constexpr int kThresholdFloorMs = 40;
 constexpr int kMaxDroppedPerAdaptationMs = 60;
 constexpr int kLateRestartDistance = -25;
 

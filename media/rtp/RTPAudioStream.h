@@ -22,6 +22,9 @@ class RTPAudioStream : public TraceComponent {
 public:
     // Most packets one stream queues; later ones are dropped until it drains.
     static constexpr size_t kMaxPackets = 200;
+    // The target depth a stream starts with, and the lowest the adaptation takes it to.
+    static constexpr int kInitialRestartThresholdMs = 100;
+    static constexpr int kThresholdFloorMs = 40;
 
     explicit RTPAudioStream(uint32_t ssrc);
     ~RTPAudioStream() override;
@@ -54,7 +57,7 @@ protected:
     std::vector<AudioSample*> packetQueue;
     uint32_t ssrc;
     int32_t queuedMs = 0;
-    int32_t restartThreshold = 100;
+    int32_t restartThreshold = kInitialRestartThresholdMs;
     int32_t lastDurationMs = 0;
     AudioSample* lastAudioSample = nullptr;
     int32_t numRepeats = 0;

@@ -38,9 +38,6 @@ constexpr int kMinFrameMs = 1;
 constexpr int kMaxFrameMs = 200;
 constexpr int kFIRWidth = 16;
 constexpr int kRestartJitterMs = 100;
-// Speaker buffers on every platform this runs on (the original used 10 only on systems older
-// than its version 5).
-constexpr unsigned kSpeakerFrames = 6;
 constexpr int kReceiveSlots = 30;
 
 bool FrameLengthValid(int ms) {

@@ -48,6 +48,10 @@ class WaveAudioSource;
 // and on the GUI thread, and touch nothing.
 class CQRZMediaTerm final : public RTPInterface, public EndOfFileTarget {
 public:
+    // Speaker buffers on every platform this runs on (the original used 10 only on systems
+    // older than its version 5).
+    static constexpr unsigned kSpeakerFrames = 6;
+
     CQRZMediaTerm();
 
     void Release() override;

@@ -1,5 +1,7 @@
 #include "tools/loopback/CallReport.h"
 
+#include "media/term/ReceiveBuffering.h"
+
 #include <algorithm>
 #include <cmath>
 
@@ -183,11 +185,13 @@ void PrintReport(std::FILE* to, const CallReport& r) {
     };
     latency("A -> B", r.aToB);
     latency("B -> A", r.bToA);
+    const tamsor::ReceiveBuffering b = tamsor::BufferingAtStart(kFrameMs, kFrameMs);
     std::fprintf(to,
-                 "  buffering the design imposes: %d ms jitter target + %d x %d ms speaker "
-                 "frames + %d ms frame = %d ms; clock alignment within %.1f ms\n",
-                 kJitterTargetMs, kSpeakerFrames, kFrameMs, kFrameMs, kImposedBufferingMs,
-                 r.timingUncertaintyMs);
+                 "  the rules' buffering at the start of a call: receive slots %d x %d ms = %d + "
+                 "jitter target %d + speaker %d x %d ms = %d + one frame %d = %d ms; clock "
+                 "alignment within %.1f ms\n",
+                 b.slots, b.frameMs, b.slotsMs, b.jitterMs, b.speakerFrames, kFrameMs, b.speakerMs,
+                 b.frameMs, b.TotalMs(), r.timingUncertaintyMs);
 }
 
 std::vector<std::string> Problems(const CallReport& r) {

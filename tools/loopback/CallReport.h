@@ -34,12 +34,7 @@ constexpr double kAssumedLatencyS = 0.5;
 // The steady part of each microphone tone that is listened to (microphone time).
 constexpr double kToneWindowBeginS = 2.0;
 constexpr double kToneWindowEndS = 4.4;
-// The buffering the design itself puts between microphone and far speaker: the jitter-buffer
-// target, the speaker's frames and one frame of capture.
-constexpr int kJitterTargetMs = 100;
-constexpr int kSpeakerFrames = 6;
 constexpr int kFrameMs = 20;
-constexpr int kImposedBufferingMs = kJitterTargetMs + kSpeakerFrames * kFrameMs + kFrameMs;
 // What a working call shows.
 constexpr double kMinToneMarginDb = 30.0;
 constexpr double kMinKeyToneRiseDb = 20.0;
