@@ -184,7 +184,10 @@ LibreSipStack::LibreSipStack() {
 }
 
 LibreSipStack::~LibreSipStack() {
-    // No handler may run from here on.
+    // No handler may run from here on. Live sessions end (CANCEL, BYE or 486) as they go.
+    sessionListener_ = nullptr;
+    sessions_.clear();
+    sessionSocket_.reset();
     for (auto& [id, pending] : pending_) {
         pending->handler = nullptr;
         DropRequest(pending.get());
@@ -249,6 +252,10 @@ void LibreSipStack::process(unsigned maxWaitMs) {
     }
     inProcess_ = true;
     delivered_ = false;
+    for (SessionId id : closedSessions_) {
+        sessions_.erase(id);
+    }
+    closedSessions_.clear();
     std::vector<RequestId> failed;
     failed.swap(failed_);
     for (RequestId id : failed) {
@@ -380,6 +387,316 @@ void LibreSipStack::DropRequest(Pending* pending) {
         pending->request = nullptr;
         mem_deref(request);
     }
+}
+
+} // namespace sipua
+
+namespace sipua {
+namespace {
+
+// An SDP text as a libre buffer positioned at its start; null for an empty text.
+LibreRef<struct mbuf> SdpBuffer(const std::string& sdp) {
+    if (sdp.empty()) {
+        return nullptr;
+    }
+    LibreRef<struct mbuf> mb(mbuf_alloc(sdp.size()));
+    if (!mb) {
+        return nullptr;
+    }
+    mbuf_write_mem(mb.get(), reinterpret_cast<const uint8_t*>(sdp.data()), sdp.size());
+    mb->pos = 0;
+    return mb;
+}
+
+std::string IncomingKey(const struct sip_msg* msg) {
+    return ToString(msg->callid) + " " + std::to_string(msg->cseq.num) + " " +
+           ToString(msg->via.branch);
+}
+
+} // namespace
+
+void LibreSipStack::setSessionListener(SessionListener* listener) {
+    sessionListener_ = listener;
+    if (listener && !sessionSocket_) {
+        struct sipsess_sock* sock = nullptr;
+        int err = sipsess_listen(&sock, sip_.get(), 32, &LibreSipStack::OnIncoming, this);
+        sessionSocket_.reset(sock);
+        if (err) {
+            Trace("LibreSipStack: sipsess_listen fallo");
+        }
+    }
+}
+
+LibreSipStack::Session* LibreSipStack::findSession(SessionId id) {
+    auto it = sessions_.find(id);
+    return it == sessions_.end() || it->second->closed ? nullptr : it->second.get();
+}
+
+void LibreSipStack::deliverSessionEvent(const std::function<void()>& event) {
+    if (!sessionListener_) {
+        return;
+    }
+    delivered_ = true;
+    event();
+    re_cancel(); // end this step early: there is work for the manager
+}
+
+void LibreSipStack::OnIncoming(const struct sip_msg* msg, void* arg) {
+    auto* self = static_cast<LibreSipStack*>(arg);
+    self->WatchTransport(msg);
+    if (!self->sessionListener_) {
+        (void)sip_treply(nullptr, self->sip_.get(), msg, 480, "Temporarily Unavailable");
+        return;
+    }
+    // A retransmission of an INVITE the program has not answered yet.
+    std::string key = IncomingKey(msg);
+    for (const auto& [id, session] : self->sessions_) {
+        if (!session->closed && !session->sess && session->inviteKey == key) {
+            return;
+        }
+    }
+    auto session = std::make_unique<Session>();
+    session->stack = self;
+    session->id = ++self->lastSession_;
+    session->invite = AddRef(msg);
+    session->inviteKey = key;
+    SessionId id = session->id;
+    self->sessions_[id] = std::move(session);
+    SipMessage invite;
+    try {
+        invite = SipMessage::fromDecoded(msg);
+    } catch (const SipException&) {
+        self->rejectSession(id, 400, "Bad Request");
+        return;
+    }
+    self->deliverSessionEvent(
+        [self, id, &invite] { self->sessionListener_->onIncoming(id, invite); });
+}
+
+bool LibreSipStack::acceptIncoming(Session& session, int code, const std::string& reason,
+                                   const std::string& sdp) {
+    LibreRef<struct mbuf> desc = SdpBuffer(sdp);
+    struct sipsess* sess = nullptr;
+    std::string headers =
+        session.userAgent.empty() ? std::string() : "User-Agent: " + session.userAgent + "\r\n";
+    NameAddr to;
+    try {
+        to = SipMessage::fromDecoded(session.invite.get()).to();
+    } catch (const SipException&) {
+    }
+    std::string user = to.uri().user().empty() ? std::string("quorvex") : to.uri().user();
+    int err = sipsess_accept(
+        &sess, sessionSocket_.get(), session.invite.get(), static_cast<uint16_t>(code),
+        reason.c_str(), user.c_str(), "application/sdp", desc.get(), nullptr, nullptr, false,
+        &LibreSipStack::OnOffer, &LibreSipStack::OnAnswer, &LibreSipStack::OnEstablished, nullptr,
+        nullptr, &LibreSipStack::OnClose, &session, "%s", headers.c_str());
+    if (err) {
+        Trace(("LibreSipStack: sipsess_accept fallo: " + std::string(std::strerror(err))).c_str());
+        (void)sip_treply(nullptr, sip_.get(), session.invite.get(), 500, "Server Internal Error");
+        session.closed = true;
+        closedSessions_.push_back(session.id);
+        return false;
+    }
+    session.sess.reset(sess);
+    if (!sdp.empty()) {
+        session.localSdp = sdp;
+    }
+    return true;
+}
+
+void LibreSipStack::progressSession(SessionId id, int code, const std::string& reason,
+                                    const std::string& sdp) {
+    Session* session = findSession(id);
+    if (!session || session->client) {
+        return;
+    }
+    if (!session->sess) {
+        acceptIncoming(*session, code, reason, sdp);
+        return;
+    }
+    LibreRef<struct mbuf> desc = SdpBuffer(sdp);
+    if (sipsess_progress(session->sess.get(), static_cast<uint16_t>(code), reason.c_str(),
+                         desc.get(), "") != 0) {
+        Trace("LibreSipStack: sipsess_progress fallo");
+    }
+}
+
+void LibreSipStack::answerSession(SessionId id, int code, const std::string& reason,
+                                  const std::string& sdp) {
+    Session* session = findSession(id);
+    if (!session || session->client) {
+        return;
+    }
+    if (!session->sess) {
+        acceptIncoming(*session, code, reason, sdp);
+        return;
+    }
+    LibreRef<struct mbuf> desc = SdpBuffer(sdp);
+    if (sipsess_answer(session->sess.get(), static_cast<uint16_t>(code), reason.c_str(), desc.get(),
+                       "") != 0) {
+        Trace("LibreSipStack: sipsess_answer fallo");
+    }
+    session->localSdp = sdp;
+}
+
+void LibreSipStack::rejectSession(SessionId id, int code, const std::string& reason) {
+    Session* session = findSession(id);
+    if (!session || session->client) {
+        return;
+    }
+    if (session->sess) {
+        (void)sipsess_reject(session->sess.get(), static_cast<uint16_t>(code), reason.c_str(), "");
+    } else if (session->invite) {
+        (void)sip_treply(nullptr, sip_.get(), session->invite.get(), static_cast<uint16_t>(code),
+                         reason.c_str());
+    }
+    session->closed = true;
+    closedSessions_.push_back(id);
+}
+
+void LibreSipStack::endSession(SessionId id) {
+    Session* session = findSession(id);
+    if (!session) {
+        return;
+    }
+    if (!session->client && !session->sess && session->invite) {
+        (void)sip_treply(nullptr, sip_.get(), session->invite.get(), 486, "Busy Here");
+    }
+    // Releasing a libre session sends what its state asks for: CANCEL, BYE or 486.
+    session->sess.reset();
+    session->closed = true;
+    closedSessions_.push_back(id);
+}
+
+int LibreSipStack::OnAuth(char** user, char** password, const char* realm, void* arg) {
+    auto* session = static_cast<Session*>(arg);
+    std::string u;
+    std::string p;
+    if (!session->credentials || !session->credentials(realm ? realm : "", &u, &p) ||
+        u.find_first_of("\r\n\"\\") != std::string::npos) {
+        return EAUTH;
+    }
+    int err = str_dup(user, u.c_str());
+    err |= str_dup(password, p.c_str());
+    return err;
+}
+
+SipStack::SessionId LibreSipStack::startSession(const OutgoingInvite& invite) {
+    if (!sessionSocket_) {
+        throw SipException("INVITE sin sesiones: falta setSessionListener");
+    }
+    auto session = std::make_unique<Session>();
+    session->stack = this;
+    session->id = ++lastSession_;
+    session->client = true;
+    session->localSdp = invite.sdp;
+    session->userAgent = invite.userAgent;
+    session->credentials = invite.credentials;
+    std::string route;
+    const char* routes[1] = {nullptr};
+    uint32_t routeCount = 0;
+    if (invite.route) {
+        // libre writes the Route header itself, as "<uri;lr>".
+        route = invite.route->toString();
+        routes[0] = route.c_str();
+        routeCount = 1;
+    }
+    std::string headers =
+        invite.userAgent.empty() ? std::string() : "User-Agent: " + invite.userAgent + "\r\n";
+    LibreRef<struct mbuf> desc = SdpBuffer(invite.sdp);
+    struct sipsess* sess = nullptr;
+    int err = sipsess_connect(
+        &sess, sessionSocket_.get(), invite.requestUri.c_str(),
+        invite.fromName.empty() ? nullptr : invite.fromName.c_str(), invite.fromUri.c_str(),
+        invite.contactUser.c_str(), routeCount ? routes : nullptr, routeCount, "application/sdp",
+        desc.get(), &LibreSipStack::OnAuth, session.get(), false, &LibreSipStack::OnOffer,
+        &LibreSipStack::OnAnswer, &LibreSipStack::OnProgress, &LibreSipStack::OnEstablished,
+        nullptr, nullptr, &LibreSipStack::OnClose, session.get(), "%s", headers.c_str());
+    if (err) {
+        throw SipException("INVITE no enviado: " + std::string(std::strerror(err)));
+    }
+    session->sess.reset(sess);
+    SessionId id = session->id;
+    sessions_[id] = std::move(session);
+    return id;
+}
+
+int LibreSipStack::OnOffer(struct mbuf** descp, const struct sip_msg*, void* arg) {
+    // A re-INVITE (or an offer in a 2xx or ACK): the program keeps its media as they are and
+    // answers with the same description it gave last.
+    auto* session = static_cast<Session*>(arg);
+    Trace("LibreSipStack: nueva oferta en la sesion, se responde con la misma SDP");
+    LibreRef<struct mbuf> desc = SdpBuffer(session->localSdp);
+    *descp = desc.release();
+    return 0;
+}
+
+int LibreSipStack::OnAnswer(const struct sip_msg*, void*) {
+    return 0; // the answer reaches the manager with the response itself
+}
+
+void LibreSipStack::OnProgress(const struct sip_msg* msg, void* arg) {
+    auto* session = static_cast<Session*>(arg);
+    LibreSipStack* self = session->stack;
+    SessionId id = session->id;
+    SipMessage response;
+    try {
+        response = SipMessage::fromDecoded(msg);
+    } catch (const SipException&) {
+        return;
+    }
+    self->deliverSessionEvent(
+        [self, id, &response] { self->sessionListener_->onProgress(id, response); });
+}
+
+void LibreSipStack::OnEstablished(const struct sip_msg* msg, void* arg) {
+    auto* session = static_cast<Session*>(arg);
+    LibreSipStack* self = session->stack;
+    SessionId id = session->id;
+    bool client = session->client;
+    SipMessage message;
+    try {
+        message = SipMessage::fromDecoded(msg);
+    } catch (const SipException&) {
+        return;
+    }
+    self->deliverSessionEvent([self, id, client, &message] {
+        if (client) {
+            self->sessionListener_->onAnswered(id, message);
+        } else {
+            self->sessionListener_->onAcknowledged(id, message);
+        }
+    });
+}
+
+void LibreSipStack::OnClose(int err, const struct sip_msg* msg, void* arg) {
+    auto* session = static_cast<Session*>(arg);
+    LibreSipStack* self = session->stack;
+    SessionId id = session->id;
+    session->closed = true;
+    self->closedSessions_.push_back(id);
+    SessionEnd end;
+    if (msg && msg->scode >= 300) {
+        end.kind = SessionEnd::Kind::Failed;
+        try {
+            end.message = SipMessage::fromDecoded(msg);
+        } catch (const SipException&) {
+            end.message = SipMessage::makeLocalResponse(msg->scode, "Error");
+        }
+    } else if (err == ETIMEDOUT) {
+        end.kind = SessionEnd::Kind::Failed;
+        end.message = SipMessage::makeLocalResponse(408, "Request Timeout");
+    } else if (err == ECONNRESET || (!err && !msg)) {
+        end.kind = SessionEnd::Kind::PeerEnded;
+    } else {
+        end.kind = SessionEnd::Kind::Error;
+        end.message = SipMessage::makeLocalResponse(503, "Service Unavailable");
+        char text[96];
+        std::snprintf(text, sizeof(text), "LibreSipStack: sesion terminada: %s",
+                      std::strerror(err));
+        Trace(text);
+    }
+    self->deliverSessionEvent([self, id, &end] { self->sessionListener_->onClosed(id, end); });
 }
 
 } // namespace sipua

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -12,6 +13,9 @@ struct dnsc;
 struct sip_request;
 struct sip_msg;
 struct udp_helper;
+struct sipsess;
+struct sipsess_sock;
+struct mbuf;
 
 namespace sipua {
 
@@ -37,8 +41,42 @@ public:
                           ResponseHandler handler) override;
     void sendStateless(const OutgoingRequest& request) override;
     void cancelRequest(RequestId id) override;
+    void setSessionListener(SessionListener* listener) override;
+    SessionId startSession(const OutgoingInvite& invite) override;
+    void progressSession(SessionId id, int code, const std::string& reason,
+                         const std::string& sdp) override;
+    void answerSession(SessionId id, int code, const std::string& reason,
+                       const std::string& sdp) override;
+    void rejectSession(SessionId id, int code, const std::string& reason) override;
+    void endSession(SessionId id) override;
 
 private:
+    // One libre session. `sess` is null for an incoming INVITE not answered yet (then
+    // `invite` holds it) and once the session has ended.
+    struct Session {
+        LibreSipStack* stack = nullptr;
+        SessionId id = 0;
+        bool client = false;
+        bool closed = false;
+        LibreRef<struct sipsess> sess;
+        LibreRef<const struct sip_msg> invite;
+        std::string inviteKey; // Call-ID and CSeq of an incoming INVITE, for retransmissions
+        std::string localSdp;  // what a re-INVITE is answered with
+        std::string userAgent;
+        CredentialLookup credentials;
+    };
+    static void OnIncoming(const struct sip_msg* msg, void* arg);
+    static int OnOffer(struct mbuf** descp, const struct sip_msg* msg, void* arg);
+    static int OnAnswer(const struct sip_msg* msg, void* arg);
+    static void OnProgress(const struct sip_msg* msg, void* arg);
+    static void OnEstablished(const struct sip_msg* msg, void* arg);
+    static void OnClose(int err, const struct sip_msg* msg, void* arg);
+    static int OnAuth(char** user, char** password, const char* realm, void* arg);
+    Session* findSession(SessionId id);
+    // Accepts an incoming INVITE into a libre session with a first response.
+    bool acceptIncoming(Session& session, int code, const std::string& reason,
+                        const std::string& sdp);
+    void deliverSessionEvent(const std::function<void()>& event);
     struct Pending {
         LibreSipStack* stack = nullptr;
         RequestId id = 0;
@@ -53,6 +91,11 @@ private:
     LibreRef<struct sip> sip_;
     LibreRef<struct dnsc> dnsc_;
     LibreRef<struct udp_helper> datagramFilter_; // on the transport's socket, once known
+    LibreRef<struct sipsess_sock> sessionSocket_;
+    SessionListener* sessionListener_ = nullptr;
+    SessionId lastSession_ = 0;
+    std::map<SessionId, std::unique_ptr<Session>> sessions_;
+    std::vector<SessionId> closedSessions_; // released at the next step, outside libre
     bool haveTransport_ = false;
     std::string localHost_;
     int localPort_ = 0;

@@ -37,6 +37,48 @@ public:
     virtual bool authenticate(const SipMessage& challenge) = 0;
 };
 
+// An INVITE as the manager hands it to the stack, which adds Via, Max-Forwards, Call-ID,
+// CSeq, the From tag, Contact and the session's later requests (ACK, CANCEL, BYE) itself.
+struct OutgoingInvite {
+    std::string requestUri; // also the To address
+    std::string fromUri;
+    std::string fromName; // display name, may be empty
+    std::string contactUser;
+    std::optional<Uri> route; // outbound proxy (loose route), or none
+    std::string userAgent;
+    std::string sdp;
+    CredentialLookup credentials; // for 401 and 407 on the INVITE
+};
+
+// How a session ended, as the stack saw it.
+struct SessionEnd {
+    enum class Kind {
+        Failed,    // a final failure to our INVITE (message set), or the stack's own 408 / 503
+        PeerEnded, // a BYE, or for a server session the caller's CANCEL
+        Error,     // anything else (message: the stack's 503)
+    };
+    Kind kind = Kind::Error;
+    std::optional<SipMessage> message;
+};
+
+// Events of the stack's invite sessions, delivered inside process() on the polling thread.
+class SessionListener {
+public:
+    using SessionId = uint64_t;
+    virtual ~SessionListener() = default;
+    // An INVITE outside any dialog: a new server session, not answered yet.
+    virtual void onIncoming(SessionId id, const SipMessage& invite) = 0;
+    // A provisional response to our INVITE.
+    virtual void onProgress(SessionId id, const SipMessage& response) = 0;
+    // The 2xx to our INVITE (acknowledged by the stack already).
+    virtual void onAnswered(SessionId id, const SipMessage& response) = 0;
+    // The ACK to our 2xx: a server session is established.
+    virtual void onAcknowledged(SessionId id, const SipMessage& ack) = 0;
+    // The session ended without being asked to (a session ended through endSession or
+    // rejectSession reports nothing more).
+    virtual void onClosed(SessionId id, const SessionEnd& end) = 0;
+};
+
 // The transport and transaction layer under the DialogUsageManager. The libre stack is the
 // real one (MakeLibreSipStack); FakeSipStack stands in for it in headless tests.
 //
@@ -74,6 +116,25 @@ public:
     virtual void sendStateless(const OutgoingRequest& request) = 0;
     // Forgets a request: its handler is never called again.
     virtual void cancelRequest(RequestId id) = 0;
+
+    // Invite sessions. Incoming INVITEs are refused by the stack until a listener is set.
+    // Every operation on a session that has ended (or is unknown) does nothing. A re-INVITE
+    // in an established session is answered by the stack with the session's last local SDP.
+    using SessionId = SessionListener::SessionId;
+    virtual void setSessionListener(SessionListener* listener) = 0;
+    // Sends an INVITE. Throws SipException when it cannot be built or sent.
+    virtual SessionId startSession(const OutgoingInvite& invite) = 0;
+    // A provisional response (180, 183) to an incoming INVITE, with `sdp` when not empty.
+    virtual void progressSession(SessionId id, int code, const std::string& reason,
+                                 const std::string& sdp) = 0;
+    // The 2xx to an incoming INVITE, with `sdp` as the answer.
+    virtual void answerSession(SessionId id, int code, const std::string& reason,
+                               const std::string& sdp) = 0;
+    // A final failure response to an incoming INVITE not answered yet.
+    virtual void rejectSession(SessionId id, int code, const std::string& reason) = 0;
+    // Ends a session in whatever way its state asks: CANCEL before the answer to our INVITE,
+    // BYE once established, 486 for an incoming one not answered yet.
+    virtual void endSession(SessionId id) = 0;
 };
 
 // The stack on libre.

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "app/login/DeploymentSettings.h"
+#include "app/login/LoginLink.h"
 #include "app/login/LoginView.h"
 #include "sip/ClientAuthManager.h"
 #include "sip/ClientRegistrationHandler.h"
@@ -20,7 +21,9 @@
 //
 // Threads: the GUI thread only; every SIP callback arrives inside the poll (timer 0) or the
 // inline polling of Logout.
-class CUserLogin : public sipua::ClientRegistrationHandler, public sipua::DumShutdownHandler {
+class CUserLogin : public sipua::ClientRegistrationHandler,
+                   public sipua::DumShutdownHandler,
+                   public LoginLink {
 public:
     using StackFactory = std::function<std::unique_ptr<sipua::SipStack>()>;
     // Resolves a host name to dotted IPv4 text; false when it cannot.
@@ -59,19 +62,19 @@ public:
     bool StartSip();
     void OnTimer(unsigned id);
     // The suspend logout, called by the call window when the computer suspends.
-    void Logout();
+    void Logout() override;
     void EndLoginAttempt();
     // The exit path.
-    void OnCancel();
+    void OnCancel() override;
     // Resume after suspend (power broadcast 7).
     void OnPowerResume();
 
     // What the call window reads.
     sipua::SipStack* GetSipStack() const { return m_pStack.get(); }
-    sipua::DialogUsageManager* GetDum() const { return m_pDum.get(); }
-    const std::string& GetSipServerAddress() const { return m_SipServerAddress; }
-    std::string GetUserName() const { return m_View.GetUserText(); }
-    const std::string& GetPublicHost() const { return m_PublicHost; }
+    sipua::DialogUsageManager* GetDum() const override { return m_pDum.get(); }
+    const std::string& GetSipServerAddress() const override { return m_SipServerAddress; }
+    std::string GetUserName() const override { return m_View.GetUserText(); }
+    const std::string& GetPublicHost() const override { return m_PublicHost; }
     CallWindow* GetMakeCall() const { return m_pMakeCall; }
     bool IsExiting() const { return m_bExiting; }
 

@@ -168,7 +168,12 @@ bool FakeSipStack::localAddress(std::string* host, int* port) const {
 
 void FakeSipStack::process(unsigned maxWaitMs) {
     waits_.push_back(maxWaitMs);
-    if (queued_.empty()) {
+    std::vector<std::function<void()>> events;
+    events.swap(sessionEvents_);
+    for (auto& event : events) {
+        event();
+    }
+    if (queued_.empty() && events.empty()) {
         plat::SleepMs(maxWaitMs); // nothing arrives: the wait runs out (on the current clock)
     }
     std::vector<std::pair<RequestId, SipMessage>> queued;
@@ -215,6 +220,178 @@ void FakeSipStack::sendStateless(const OutgoingRequest& request) {
 
 void FakeSipStack::cancelRequest(RequestId id) {
     pending_.erase(id);
+}
+
+std::vector<FakeSipStack::SessionOp> FakeSipStack::sessionOpsOf(SessionId id) const {
+    std::vector<SessionOp> ops;
+    for (const SessionOp& op : sessionOps_) {
+        if (op.id == id) {
+            ops.push_back(op);
+        }
+    }
+    return ops;
+}
+
+const OutgoingInvite* FakeSipStack::invite(SessionId id) const {
+    auto it = sessions_.find(id);
+    return it != sessions_.end() && it->second.client ? &it->second.invite : nullptr;
+}
+
+bool FakeSipStack::sessionEnded(SessionId id) const {
+    auto it = sessions_.find(id);
+    return it == sessions_.end() || it->second.ended;
+}
+
+std::string FakeSipStack::makeInvite(const std::string& from, const std::string& requestUri,
+                                     const std::string& sdp, const std::string& callId) {
+    std::string text = "INVITE " + requestUri + " SIP/2.0\r\n";
+    text += "Via: SIP/2.0/UDP 192.0.2.30:5060;branch=z9hG4bK" + callId + "\r\n";
+    text += "From: " + from + ";tag=caller-" + callId + "\r\n";
+    text += "To: <" + requestUri + ">\r\n";
+    text += "Call-ID: " + callId + "\r\n";
+    text += "CSeq: 1 INVITE\r\n";
+    text += "Contact: <sip:caller@192.0.2.30:5060>\r\n";
+    if (!sdp.empty()) {
+        text += "Content-Type: application/sdp\r\n";
+    }
+    text += "Content-Length: " + std::to_string(sdp.size()) + "\r\n\r\n" + sdp;
+    return text;
+}
+
+void FakeSipStack::queueSessionEvent(SessionId id, std::function<void()> event) {
+    sessionEvents_.push_back([this, id, event = std::move(event)] {
+        auto it = sessions_.find(id);
+        if (listener_ && it != sessions_.end() && !it->second.ended) {
+            event();
+        }
+    });
+}
+
+FakeSipStack::SessionId FakeSipStack::incomingInvite(const std::string& raw) {
+    SessionId id = ++lastSession_;
+    sessions_[id].client = false;
+    SipMessage invite = SipMessage::parse(raw);
+    queueSessionEvent(id, [this, id, invite] { listener_->onIncoming(id, invite); });
+    return id;
+}
+
+SipMessage FakeSipStack::responseTo(SessionId id, int code, const std::string& sdp) const {
+    const OutgoingInvite& invite = sessions_.at(id).invite;
+    std::string text = "SIP/2.0 " + std::to_string(code) + " Fake\r\n";
+    text += "Via: SIP/2.0/UDP " + localHost_ + ":" + std::to_string(localPort_) +
+            ";branch=z9hG4bKs" + std::to_string(id) + "\r\n";
+    text += "To: <" + invite.requestUri + ">;tag=callee-" + std::to_string(id) + "\r\n";
+    text += "From: <" + invite.fromUri + ">;tag=caller-" + std::to_string(id) + "\r\n";
+    text += "Call-ID: out-" + std::to_string(id) + "\r\n";
+    text += "CSeq: 1 INVITE\r\n";
+    text += "Contact: <sip:callee@192.0.2.20:5060>\r\n";
+    if (!sdp.empty()) {
+        text += "Content-Type: application/sdp\r\n";
+    }
+    text += "Content-Length: " + std::to_string(sdp.size()) + "\r\n\r\n" + sdp;
+    return SipMessage::parse(text);
+}
+
+void FakeSipStack::sessionProgress(SessionId id, int code, const std::string& sdp) {
+    SipMessage response = responseTo(id, code, sdp);
+    queueSessionEvent(id, [this, id, response] { listener_->onProgress(id, response); });
+}
+
+void FakeSipStack::sessionAnswered(SessionId id, const std::string& sdp) {
+    SipMessage response = responseTo(id, 200, sdp);
+    queueSessionEvent(id, [this, id, response] { listener_->onAnswered(id, response); });
+}
+
+void FakeSipStack::sessionAcknowledged(SessionId id) {
+    SipMessage ack = SipMessage::parse("ACK sip:me@192.0.2.10 SIP/2.0\r\nVia: SIP/2.0/UDP "
+                                       "192.0.2.30;branch=z9hG4bKa\r\nCall-ID: in\r\nCSeq: "
+                                       "1 ACK\r\nContent-Length: 0\r\n\r\n");
+    queueSessionEvent(id, [this, id, ack] { listener_->onAcknowledged(id, ack); });
+}
+
+void FakeSipStack::sessionFailed(SessionId id, int code) {
+    SessionEnd end;
+    end.kind = SessionEnd::Kind::Failed;
+    end.message = responseTo(id, code, "");
+    queueSessionEvent(id, [this, id, end] {
+        sessions_[id].ended = true;
+        listener_->onClosed(id, end);
+    });
+}
+
+void FakeSipStack::sessionTimedOut(SessionId id) {
+    SessionEnd end;
+    end.kind = SessionEnd::Kind::Failed;
+    end.message = SipMessage::makeLocalResponse(408, "Request Timeout");
+    queueSessionEvent(id, [this, id, end] {
+        sessions_[id].ended = true;
+        listener_->onClosed(id, end);
+    });
+}
+
+void FakeSipStack::sessionEndedByPeer(SessionId id) {
+    queueSessionEvent(id, [this, id] {
+        sessions_[id].ended = true;
+        SessionEnd end;
+        end.kind = SessionEnd::Kind::PeerEnded;
+        listener_->onClosed(id, end);
+    });
+}
+
+std::string FakeSipStack::reinvite(SessionId id) const {
+    auto it = sessions_.find(id);
+    return it == sessions_.end() || it->second.ended ? std::string() : it->second.localSdp;
+}
+
+FakeSipStack::SessionId FakeSipStack::startSession(const OutgoingInvite& invite) {
+    if (failSessionStart_) {
+        throw SipException("INVITE no enviado: fallo de transporte");
+    }
+    SessionId id = ++lastSession_;
+    Session& session = sessions_[id];
+    session.client = true;
+    session.invite = invite;
+    session.localSdp = invite.sdp;
+    lastStarted_ = id;
+    sessionOps_.push_back({id, "start", 0, invite.sdp});
+    return id;
+}
+
+void FakeSipStack::progressSession(SessionId id, int code, const std::string&,
+                                   const std::string& sdp) {
+    auto it = sessions_.find(id);
+    if (it == sessions_.end() || it->second.ended) {
+        return;
+    }
+    sessionOps_.push_back({id, "progress", code, sdp});
+}
+
+void FakeSipStack::answerSession(SessionId id, int code, const std::string&,
+                                 const std::string& sdp) {
+    auto it = sessions_.find(id);
+    if (it == sessions_.end() || it->second.ended) {
+        return;
+    }
+    it->second.localSdp = sdp;
+    sessionOps_.push_back({id, "answer", code, sdp});
+}
+
+void FakeSipStack::rejectSession(SessionId id, int code, const std::string&) {
+    auto it = sessions_.find(id);
+    if (it == sessions_.end() || it->second.ended) {
+        return;
+    }
+    it->second.ended = true;
+    sessionOps_.push_back({id, "reject", code, ""});
+}
+
+void FakeSipStack::endSession(SessionId id) {
+    auto it = sessions_.find(id);
+    if (it == sessions_.end() || it->second.ended) {
+        return;
+    }
+    it->second.ended = true;
+    sessionOps_.push_back({id, "end", 0, ""});
 }
 
 } // namespace sipua

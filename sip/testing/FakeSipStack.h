@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -65,6 +66,37 @@ public:
     // The value of a header line in a request's header text, or "".
     static std::string headerOf(const OutgoingRequest& request, const std::string& name);
 
+    // Invite sessions. What the program did to a session, in order: "start", "progress",
+    // "answer", "reject", "end" (code and SDP where they apply).
+    struct SessionOp {
+        SessionId id = 0;
+        std::string op;
+        int code = 0;
+        std::string sdp;
+    };
+    const std::vector<SessionOp>& sessionOps() const { return sessionOps_; }
+    std::vector<SessionOp> sessionOpsOf(SessionId id) const;
+    // The INVITE of a session the program started, or null.
+    const OutgoingInvite* invite(SessionId id) const;
+    SessionId lastStartedSession() const { return lastStarted_; }
+    bool sessionEnded(SessionId id) const;
+    void setSessionStartFailure(bool fail) { failSessionStart_ = fail; }
+
+    // An INVITE text from `from` (a name-address) to `requestUri`, with `sdp` as its body
+    // when not empty.
+    static std::string makeInvite(const std::string& from, const std::string& requestUri,
+                                  const std::string& sdp, const std::string& callId = "in-1");
+    // What the far end does; each is delivered at the next process().
+    SessionId incomingInvite(const std::string& raw);
+    void sessionProgress(SessionId id, int code, const std::string& sdp = "");
+    void sessionAnswered(SessionId id, const std::string& sdp = "");
+    void sessionAcknowledged(SessionId id);
+    void sessionFailed(SessionId id, int code);
+    void sessionTimedOut(SessionId id);
+    void sessionEndedByPeer(SessionId id);
+    // A re-INVITE in an established session: the SDP the stack answers it with.
+    std::string reinvite(SessionId id) const;
+
     // SipStack
     void addTransport(TransportType type, int port, IpVersion version,
                       const std::string& bindAddress) override;
@@ -75,8 +107,25 @@ public:
                           ResponseHandler handler) override;
     void sendStateless(const OutgoingRequest& request) override;
     void cancelRequest(RequestId id) override;
+    void setSessionListener(SessionListener* listener) override { listener_ = listener; }
+    SessionId startSession(const OutgoingInvite& invite) override;
+    void progressSession(SessionId id, int code, const std::string& reason,
+                         const std::string& sdp) override;
+    void answerSession(SessionId id, int code, const std::string& reason,
+                       const std::string& sdp) override;
+    void rejectSession(SessionId id, int code, const std::string& reason) override;
+    void endSession(SessionId id) override;
 
 private:
+    struct Session {
+        bool client = false;
+        bool ended = false;
+        std::string localSdp;
+        OutgoingInvite invite;
+    };
+    SipMessage responseTo(SessionId id, int code, const std::string& sdp) const;
+    void queueSessionEvent(SessionId id, std::function<void()> event);
+
     bool failTransport_ = false;
     bool failStateless_ = false;
     bool haveTransport_ = false;
@@ -88,6 +137,13 @@ private:
     std::map<RequestId, ResponseHandler> pending_;
     std::vector<std::pair<RequestId, SipMessage>> queued_;
     std::vector<unsigned> waits_;
+    SessionListener* listener_ = nullptr;
+    SessionId lastSession_ = 0;
+    SessionId lastStarted_ = 0;
+    bool failSessionStart_ = false;
+    std::map<SessionId, Session> sessions_;
+    std::vector<SessionOp> sessionOps_;
+    std::vector<std::function<void()>> sessionEvents_;
 };
 
 } // namespace sipua
