@@ -1,0 +1,20 @@
+#pragma once
+#include <string>
+
+namespace sipua {
+class DialogUsageManager;
+}
+
+// What the call window reaches of the login form: the SIP objects, the service's address,
+// the signed-in user, the public host, and the two ways out (the suspend logout and the exit
+// question). GUI thread only.
+class LoginLink {
+public:
+    virtual ~LoginLink() = default;
+    virtual sipua::DialogUsageManager* GetDum() const = 0;
+    virtual const std::string& GetSipServerAddress() const = 0;
+    virtual std::string GetUserName() const = 0;
+    virtual const std::string& GetPublicHost() const = 0;
+    virtual void Logout() = 0;
+    virtual void OnCancel() = 0;
+};

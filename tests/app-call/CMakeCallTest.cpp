@@ -1,0 +1,438 @@
+#include <chrono>
+#include <thread>
+
+#include "platform/core/Paths.h"
+#include "platform/store/IniFile.h"
+#include "tests/app-call/CallFixture.h"
+
+using sipua::FakeSipStack;
+
+TEST_F(CMakeCallTest, OutgoingCallWithEarlyMediaStartsTheMediaOnceAndEndsWithAByeAndTheHangupTone) {
+    auto id = Dial("12#");
+    EXPECT_EQ(PS_DIALING, g_PhoneState);
+    const sipua::OutgoingInvite* invite = stack.invite(id);
+    ASSERT_NE(nullptr, invite);
+    EXPECT_EQ("sip:12%23@10.0.0.1", invite->requestUri); // '#' escaped
+    EXPECT_EQ("12#", call->GetPeerText());
+
+    stack.sessionProgress(id, 180);
+    Poll();
+    EXPECT_EQ("repicando.wav", sounds.own);
+    stack.sessionProgress(id, 183, kPeerSdp);
+    Poll();
+    EXPECT_EQ(PS_EARLY_MEDIA, g_PhoneState);
+    EXPECT_EQ("", sounds.own); // media start stops the ringback
+    stack.sessionAnswered(id); // no SDP: the early answer holds
+    Poll();
+    EXPECT_EQ(PS_TALKING, g_PhoneState);
+    EXPECT_EQ(1, mediaMade);
+    EXPECT_EQ(std::vector<std::string>{"12%23"}, history.dialed); // the To user as it stands
+
+    call->HangUp(true);
+    EXPECT_EQ(PS_IDLE, g_PhoneState);
+    EXPECT_EQ("end 0", LastOp(id));
+    EXPECT_EQ(0, media.live);
+    EXPECT_EQ("hangup.wav", sounds.own);
+    EXPECT_EQ(1, view.balanceResets);
+}
+
+TEST_F(CMakeCallTest, EarlyMediaThatMovesRestartsTheMediaWithoutEndingTheCall) {
+    struct Case {
+        const char* name;
+        std::vector<std::string> early; // the 183s' SDPs in turn
+        std::string final;              // the 200's SDP
+        int starts;
+    };
+    const Case cases[] = {
+        {"same early twice, 200 without SDP", {kPeerSdp, kPeerSdp}, "", 1},
+        {"early moves", {kPeerSdp, kMovedSdp}, "", 2},
+        {"200 moves", {kPeerSdp}, kMovedSdp, 2},
+        {"200 repeats the early SDP", {kPeerSdp}, kPeerSdp, 1},
+    };
+    for (const Case& c : cases) {
+        mediaMade = 0;
+        auto id = Dial();
+        for (const std::string& sdp : c.early) {
+            stack.sessionProgress(id, 183, sdp);
+            Poll();
+        }
+        stack.sessionAnswered(id, c.final);
+        Poll();
+        EXPECT_EQ(PS_TALKING, g_PhoneState) << c.name;
+        EXPECT_EQ(c.starts, mediaMade) << c.name;
+        EXPECT_EQ(1, media.live) << c.name;
+        call->HangUp(true);
+    }
+}
+
+TEST_F(CMakeCallTest, AFarEndFailureWhileDialingIsBusyUntilTheUserHangsUp) {
+    for (int code : {486, 404, 408}) {
+        auto id = Dial();
+        stack.sessionProgress(id, 180);
+        Poll();
+        if (code == 408) {
+            stack.sessionTimedOut(id);
+        } else {
+            stack.sessionFailed(id, code);
+        }
+        Poll();
+        EXPECT_EQ(PS_BUSY, g_PhoneState) << code;
+        EXPECT_EQ("Ocupado.WAV", sounds.own) << code;
+        EXPECT_TRUE(trace.Count("CMakeCall::onTerminated: fin de una sesion ajena a la llamada "
+                                "actual") == 0)
+            << code;
+        call->HangUp(true);
+        EXPECT_EQ(PS_IDLE, g_PhoneState);
+        EXPECT_EQ("hangup.wav", sounds.own);
+    }
+}
+
+TEST_F(CMakeCallTest, AFailureInEarlyMediaWaitsOneSecondOnATimerThatRechecksTheCall) {
+    auto id = Dial();
+    stack.sessionProgress(id, 183, kPeerSdp);
+    stack.sessionFailed(id, 486);
+    Poll();
+    EXPECT_EQ(PS_EARLY_MEDIA, g_PhoneState); // still playing the early media
+    EXPECT_TRUE(view.timers.count(CMakeCall::kTimerFailureWait));
+    call->OnTimer(CMakeCall::kTimerFailureWait);
+    EXPECT_EQ(PS_IDLE, g_PhoneState);
+    EXPECT_EQ(0, media.live);
+    EXPECT_EQ("", sounds.own); // no busy tone, no hang-up tone
+
+    // A call placed within that second is not touched by the timer.
+    id = Dial();
+    stack.sessionProgress(id, 183, kPeerSdp);
+    stack.sessionFailed(id, 486);
+    Poll();
+    call->HangUp(true);
+    auto next = Dial("456");
+    call->OnTimer(CMakeCall::kTimerFailureWait);
+    EXPECT_EQ(PS_DIALING, g_PhoneState);
+    EXPECT_EQ("start 0", LastOp(next));
+}
+
+TEST_F(CMakeCallTest, HangingUpWhileDialingCancelsAndALate200IsEnded) {
+    auto id = Dial();
+    stack.sessionProgress(id, 180);
+    Poll();
+    call->HangUp(true);
+    EXPECT_EQ(PS_BUSY, g_PhoneState);
+    EXPECT_EQ("end 0", LastOp(id)); // CANCEL
+    EXPECT_EQ("", sounds.own);      // ringback stopped, no busy tone for the user's own hang-up
+    call->HangUp(true);
+    EXPECT_EQ(PS_IDLE, g_PhoneState);
+
+    // A session that is no part of the call (a forked branch, an abandoned INVITE) is ended
+    // when it answers, and the current call is not disturbed.
+    sipua::ClientInviteSessionHandle stray;
+    dum.send(dum.makeInviteSession(sipua::NameAddr(sipua::Uri("9", "10.0.0.1")),
+                                   sipua::SdpContents(), &stray));
+    auto strayId = stack.lastStartedSession();
+    auto current = Dial("777");
+    stack.sessionAnswered(strayId, kPeerSdp);
+    Poll();
+    EXPECT_EQ("end 0", LastOp(strayId));
+    EXPECT_EQ(PS_DIALING, g_PhoneState);
+    EXPECT_EQ("start 0", LastOp(current));
+    EXPECT_EQ(0, mediaMade);
+}
+
+TEST_F(CMakeCallTest, AnIncomingCallRingsAndIsAnsweredWithOurSdp) {
+    auto id = Incoming();
+    EXPECT_EQ(PS_RINGING, g_PhoneState);
+    EXPECT_EQ("Ana", call->GetPeerText());
+    EXPECT_EQ("progress 180", LastOp(id));
+    EXPECT_EQ("repicando.wav", sounds.system);
+    EXPECT_TRUE(handset.ringing);
+    EXPECT_TRUE(view.timers.count(CMakeCall::kTimerRing));
+    EXPECT_EQ(1, view.raised);
+    EXPECT_EQ(1, trace.Count("llamada entrante de :Ana"));
+
+    call->OnTalk();
+    EXPECT_EQ(PS_TALKING, g_PhoneState);
+    auto ops = stack.sessionOpsOf(id);
+    ASSERT_EQ("answer", ops.back().op);
+    EXPECT_NE(std::string::npos, ops.back().sdp.find("m=audio 8000 RTP/AVP 0 8\r\n"));
+    EXPECT_EQ(std::vector<std::string>{"2002"}, history.received);
+    EXPECT_EQ("", sounds.system);
+    EXPECT_FALSE(handset.ringing);
+    EXPECT_FALSE(view.timers.count(CMakeCall::kTimerRing));
+    // The caller listed PCMA first.
+    EXPECT_EQ(1, Count("SetReceiveCodec(2,20)"));
+    EXPECT_EQ(1, Count("SetAddresses(192.0.2.20,4000,8000)"));
+
+    stack.sessionEndedByPeer(id);
+    Poll();
+    EXPECT_EQ(PS_IDLE, g_PhoneState);
+    EXPECT_EQ(0, media.live);
+}
+
+TEST_F(CMakeCallTest, ACallerWhoGivesUpOrIsDeclinedLeavesOneMissedEntryAndNoRinging) {
+    for (bool declined : {false, true}) {
+        history.missed.clear();
+        auto id = Incoming();
+        sounds.PlaySound2("/x/other.wav", true); // something on the other channel too
+        if (declined) {
+            call->HangUp(true);
+            EXPECT_EQ("reject 480", LastOp(id));
+        } else {
+            stack.sessionEndedByPeer(id); // CANCEL: no related message
+            Poll();
+        }
+        EXPECT_EQ(PS_IDLE, g_PhoneState) << declined;
+        EXPECT_EQ(std::vector<std::string>{"2002"}, history.missed) << declined;
+        EXPECT_EQ("", sounds.own) << declined;
+        EXPECT_EQ("", sounds.system) << declined;
+        EXPECT_FALSE(handset.ringing) << declined;
+        EXPECT_FALSE(view.timers.count(CMakeCall::kTimerRing)) << declined;
+    }
+}
+
+TEST_F(CMakeCallTest, ASecondInviteInEveryBusyStateIsRejectedWithoutDisturbingTheCall) {
+    struct Case {
+        const char* name;
+        int state;
+    };
+    const Case cases[] = {{"dialing", PS_DIALING},
+                          {"early media", PS_EARLY_MEDIA},
+                          {"talking", PS_TALKING},
+                          {"ringing", PS_RINGING},
+                          {"busy", PS_BUSY}};
+    int n = 0;
+    for (const Case& c : cases) {
+        if (c.state == PS_RINGING) {
+            Incoming(kPeerSdp, kCaller, "first");
+        } else {
+            auto id = Dial();
+            if (c.state == PS_EARLY_MEDIA || c.state == PS_TALKING) {
+                stack.sessionProgress(id, 183, kPeerSdp);
+            }
+            if (c.state == PS_TALKING) {
+                stack.sessionAnswered(id);
+            }
+            if (c.state == PS_BUSY) {
+                stack.sessionFailed(id, 486);
+            }
+            Poll();
+        }
+        ASSERT_EQ(c.state, g_PhoneState) << c.name;
+        int live = media.live;
+        auto second = Incoming(kPeerSdp, "<sip:3003@10.0.0.1>", "second" + std::to_string(++n));
+        EXPECT_EQ("reject 480", LastOp(second)) << c.name;
+        EXPECT_EQ(c.state, g_PhoneState) << c.name;
+        EXPECT_EQ(live, media.live) << c.name;
+        call->HangUp(true);
+        call->HangUp(true);
+    }
+    // A call from our own user name is refused even when idle.
+    ASSERT_EQ(PS_IDLE, g_PhoneState);
+    auto own = Incoming(kPeerSdp, "<sip:1001@10.0.0.1>", "own");
+    EXPECT_EQ("reject 480", LastOp(own));
+    EXPECT_EQ(PS_IDLE, g_PhoneState);
+}
+
+TEST_F(CMakeCallTest, IncomingOffersWeCannotAnswerAreRefused) {
+    struct Case {
+        const char* name;
+        std::string sdp;
+        int code; // 0: rings
+    };
+    auto sdp = [](const std::string& connection, const std::string& media) {
+        return "v=0\r\no=- 1 1 IN IP4 192.0.2.20\r\ns=-\r\n" + connection + "t=0 0\r\n" + media;
+    };
+    const std::string c = "c=IN IP4 192.0.2.20\r\n";
+    const Case cases[] = {
+        {"static PCMU without rtpmap", sdp(c, "m=audio 4000 RTP/AVP 0\r\n"), 0},
+        {"medium's own c= line", sdp("", "m=audio 4000 RTP/AVP 8\r\nc=IN IP4 192.0.2.9\r\n"), 0},
+        {"no SDP at all", "", 480},
+        {"not an SDP", "hello\r\n", 488},
+        {"video only", sdp(c, "m=video 4000 RTP/AVP 96\r\n"), 488},
+        {"port 0", sdp(c, "m=audio 0 RTP/AVP 0\r\n"), 488},
+        {"port out of range", sdp(c, "m=audio 70000 RTP/AVP 0\r\n"), 488},
+        {"no connection address", sdp("", "m=audio 4000 RTP/AVP 0\r\n"), 488},
+        {"a host name", sdp("c=IN IP4 peer.example\r\n", "m=audio 4000 RTP/AVP 0\r\n"), 488},
+        {"only G.729", sdp(c, "m=audio 4000 RTP/AVP 18\r\n"), 488},
+        {"PCMU at 16 kHz", sdp(c, "m=audio 4000 RTP/AVP 96\r\na=rtpmap:96 PCMU/16000\r\n"), 488},
+    };
+    int n = 0;
+    for (const Case& k : cases) {
+        auto id = Incoming(k.sdp, kCaller, "offer" + std::to_string(++n));
+        if (k.code == 0) {
+            EXPECT_EQ(PS_RINGING, g_PhoneState) << k.name;
+            call->HangUp(false);
+        } else {
+            EXPECT_EQ("reject " + std::to_string(k.code), LastOp(id)) << k.name;
+            EXPECT_EQ(PS_IDLE, g_PhoneState) << k.name;
+            EXPECT_EQ("", sounds.system) << k.name;
+        }
+    }
+    EXPECT_EQ(0, mediaMade);
+}
+
+TEST_F(CMakeCallTest, TheEngineIsCalledInOrderAndEachFailureIsTraced) {
+    plat::IniFile ini(plat::JoinPath(plat::ConfigDir(), "quorvix.ini"));
+    ini.WriteString("vol", "spk", "250");
+    ini.WriteString("vol", "mic", "-5");
+    for (const char* op : {"SetReceiveCodec", "SetAddresses", "SetTransmitCodec", "StartRX",
+                           "SetSpeakerVolume", "StartTX", "SetMicrophoneVolume"}) {
+        media.results[op] = -10;
+    }
+    auto id = Dial();
+    stack.sessionAnswered(id, kPeerSdp);
+    Poll();
+    EXPECT_EQ((std::vector<std::string>{
+                  "SetReceiveCodec(2,20)", "SetAddresses(192.0.2.20,4000,8000)",
+                  "SetTransmitCodec(2,40)", "StartRX(-1,100)", "SetSpeakerVolume(-1,100)",
+                  "StartTX(-1)", "SetMicrophoneVolume(-1,0)"}),
+              media.calls);
+    for (const char* line :
+         {"InitRtp: error en paso 1", "InitRtp: error en paso 2", "InitRtp: error en paso 3",
+          "InitRtp: error en paso 6, error=-10(time)", "InitRtp: error en paso 7",
+          "InitRtp: error en paso 4, retvalue=-10", "InitRtp: error en paso 5",
+          "Usando compresion G711a", "ip servidor RTP:192.0.2.20", "puerto servidor RTP:4000"}) {
+        EXPECT_EQ(1, trace.Count(line)) << line;
+    }
+    EXPECT_EQ(PS_TALKING, g_PhoneState); // the call is up, without working media
+    call->HangUp(true);
+
+    // No media object: traced, the call goes on.
+    for (bool throws : {true, false}) {
+        mediaThrows = throws;
+        mediaNull = !throws;
+        id = Dial();
+        stack.sessionAnswered(id, kPeerSdp);
+        Poll();
+        EXPECT_EQ(PS_TALKING, g_PhoneState);
+        call->HangUp(true);
+    }
+    EXPECT_EQ(1, trace.Count("InitRtp: exception en GetRTPInterface"));
+    EXPECT_EQ(1, trace.Count("InitRtp: GetRTPInterface retorno NULL"));
+}
+
+TEST_F(CMakeCallTest, FrameSizeSetsThePtimeAndTheTransmitFrame) {
+    struct Case {
+        int frameSize; // -1: missing
+        const char* ptime;
+        const char* transmit;
+    };
+    const Case cases[] = {{0, nullptr, "SetTransmitCodec(4,20)"},
+                          {1, "a=ptime:40\r\n", "SetTransmitCodec(4,40)"},
+                          {2, "a=ptime:80\r\n", "SetTransmitCodec(4,80)"},
+                          {3, "a=ptime:40\r\n", "SetTransmitCodec(4,40)"},
+                          {-1, "a=ptime:40\r\n", "SetTransmitCodec(4,40)"}};
+    plat::Registry& registry = sandbox.Registry();
+    for (const Case& c : cases) {
+        plat::Registry::Key key;
+        ASSERT_EQ(plat::kErrorSuccess, registry.CreateKey("Software\\Quorvex", &key));
+        if (c.frameSize < 0) {
+            registry.DeleteValue(key, "frame_size");
+        } else {
+            uint32_t value = static_cast<uint32_t>(c.frameSize);
+            registry.SetValue(key, "frame_size", plat::kRegDword, &value, sizeof(value));
+        }
+        media.calls.clear();
+        auto id = Dial();
+        std::string offer = stack.invite(id)->sdp;
+        EXPECT_EQ(c.ptime != nullptr, c.ptime && offer.find(c.ptime) != std::string::npos)
+            << c.frameSize;
+        if (!c.ptime) {
+            EXPECT_EQ(std::string::npos, offer.find("ptime")) << c.frameSize;
+        }
+        stack.sessionAnswered(id, "v=0\r\nc=IN IP4 192.0.2.20\r\nm=audio 4000 RTP/AVP 0\r\n");
+        Poll();
+        EXPECT_EQ(1, Count(c.transmit)) << c.frameSize;
+        call->HangUp(true);
+    }
+}
+
+TEST_F(CMakeCallTest, TheOfferCarriesOurAddressUserAndBothLawsAndASpacedNameStaysOneToken) {
+    g_UserAor.uri().user("ana maria");
+    sipua::SdpContents sdp;
+    call->BuildSdpOffer(sdp);
+    std::string text = sdp.encode();
+    EXPECT_EQ(0u, text.find("v=0\r\no=ana_maria "));
+    EXPECT_NE(std::string::npos, text.find(" IN IP4 192.0.2.10\r\ns=session\r\n"
+                                           "c=IN IP4 192.0.2.10\r\nt=0 0\r\n"
+                                           "m=audio 8000 RTP/AVP 0 8\r\na=rtpmap:0 PCMU/8000\r\n"
+                                           "a=rtpmap:8 PCMA/8000\r\n"));
+}
+
+TEST_F(CMakeCallTest, TheNotifierPostsOneMessagePerSignalAndStopsWithTheMedia) {
+    auto id = Dial();
+    stack.sessionAnswered(id, kPeerSdp);
+    Poll();
+    ASSERT_NE(nullptr, media.event);
+    media.quality = 0.75f;
+    media.event->Set();
+    for (int i = 0; i < 200 && view.mediaLevels == 0; ++i) {
+        gui.RunPending();
+        if (view.mediaLevels == 0) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
+    EXPECT_EQ(1, view.mediaLevels);
+    call->OnMediaLevel();
+    EXPECT_EQ((std::vector<bool>{true, true, false, false}), view.lights);
+    // The far end ends the call: media and notifier stop, and a signal posts nothing.
+    plat::AutoResetEvent* event = media.event;
+    stack.sessionEndedByPeer(id);
+    Poll();
+    EXPECT_EQ((std::vector<bool>{false, false, false, false}), view.lights);
+    event->Set();
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    gui.RunPending();
+    EXPECT_EQ(1, view.mediaLevels);
+}
+
+TEST_F(CMakeCallTest, TheTalkKeyNeedsANumberAndAStackFailureEndsAsBusy) {
+    call->OnTalk(); // idle, empty number
+    EXPECT_EQ(PS_IDLE, g_PhoneState);
+    EXPECT_EQ(0u, stack.sessionOps().size());
+    Type("5");
+    call->OnBackspace(); // back to idle with an empty number
+    call->OnTalk();
+    EXPECT_EQ(0u, stack.sessionOps().size());
+
+    auto first = Dial("42");
+    stack.sessionFailed(first, 486);
+    Poll();
+    call->HangUp(true);
+    call->OnTalk(); // the leftover number is dialled again
+    EXPECT_EQ("sip:42@10.0.0.1", stack.invite(stack.lastStartedSession())->requestUri);
+    call->HangUp(true);
+    call->HangUp(true);
+
+    stack.setSessionStartFailure(true);
+    call->OnTalk();
+    EXPECT_EQ(PS_BUSY, g_PhoneState);
+    EXPECT_EQ("Ocupado.WAV", sounds.own);
+}
+
+TEST_F(CMakeCallTest, PowerEventsByState) {
+    struct Case {
+        int state;
+        intptr_t answer;
+    };
+    const Case cases[] = {{PS_LOGGED_OUT, 1},
+                          {PS_REGISTERING, CMakeCall::kBroadcastQueryDeny},
+                          {PS_IDLE, 1},
+                          {PS_ENTERING_NUMBER, 1},
+                          {PS_TALKING, CMakeCall::kBroadcastQueryDeny},
+                          {PS_EARLY_MEDIA, CMakeCall::kBroadcastQueryDeny},
+                          {PS_BUSY, CMakeCall::kBroadcastQueryDeny}};
+    for (const Case& c : cases) {
+        g_PhoneState = c.state;
+        EXPECT_EQ(c.answer, call->OnPowerBroadcast(CMakeCall::kPbtQuerySuspend)) << c.state;
+    }
+    g_PhoneState = PS_IDLE;
+    Dial();
+    EXPECT_EQ(1, call->OnPowerBroadcast(CMakeCall::kPbtQuerySuspend)); // dialing: hung up
+    EXPECT_EQ(PS_BUSY, g_PhoneState);
+    EXPECT_EQ("", sounds.own);
+    call->HangUp(true);
+    Dial();
+    EXPECT_EQ(0, call->OnPowerBroadcast(CMakeCall::kPbtSuspend));
+    EXPECT_EQ(1, login.logouts);
+    EXPECT_EQ("", sounds.own); // no busy tone through the sleep
+    EXPECT_FALSE(call->OnPowerBroadcast(99).has_value());
+}
