@@ -1,0 +1,279 @@
+// Bad input at the program's SIP port while it is signed in: messages in the manner of the
+// SIP torture tests (malformed and tricky requests), INVITEs with hostile SDP and a burst of
+// random datagrams. Each is answered with an error or dropped; the program keeps running and
+// the next good call works. Every address in here is on loopback.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <random>
+#include <string>
+#include <sys/socket.h>
+#include <unistd.h>
+#include <vector>
+
+#include "app/call/CMakeCall.h"
+#include "app/call/PhoneState.h"
+#include "app/login/CUserLogin.h"
+#include "platform/ui/ManualGuiDispatcher.h"
+#include "tests/app-call/CallFakes.h"
+#include "tests/app-login/FakeLoginView.h"
+#include "tests/e2e/BaresipProcess.h"
+#include "tests/sip/KamailioProcess.h"
+#include "tests/support/RegistrySandbox.h"
+#include "tests/support/RunningUnderCi.h"
+
+namespace {
+
+constexpr int kSenderPort = 5099; // on 127.0.0.3
+
+std::string Sdp(const std::string& media) {
+    return "v=0\r\no=t 1 1 IN IP4 127.0.0.3\r\ns=-\r\nc=IN IP4 127.0.0.3\r\nt=0 0\r\n" + media;
+}
+
+// A well-formed INVITE from the test's socket, with `body` as SDP (no Content-Type without
+// a body).
+std::string Invite(const std::string& tag, const std::string& body) {
+    std::string text = "INVITE sip:1001@127.0.0.1 SIP/2.0\r\n"
+                       "Via: SIP/2.0/UDP 127.0.0.3:5099;branch=z9hG4bK" +
+                       tag + ";rport\r\nMax-Forwards: 70\r\nFrom: <sip:7007@127.0.0.2>;tag=" + tag +
+                       "\r\nTo: <sip:1001@127.0.0.1>\r\nCall-ID: " + tag +
+                       "@127.0.0.3\r\nCSeq: 1 INVITE\r\nContact: <sip:7007@127.0.0.3:5099>\r\n";
+    if (!body.empty()) {
+        text += "Content-Type: application/sdp\r\n";
+    }
+    return text + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+}
+
+struct Torture {
+    const char* name;
+    std::string text;
+};
+
+// Malformed or tricky requests in the manner of the SIP torture tests, ours, for a UDP user
+// agent. None of them may get a 2xx.
+std::vector<Torture> TortureMessages() {
+    const std::string via = "Via: SIP/2.0/UDP 127.0.0.3:5099;branch=z9hG4bKt";
+    const std::string tail = "Max-Forwards: 70\r\nTo: <sip:1001@127.0.0.1>\r\n"
+                             "From: <sip:7007@127.0.0.2>;tag=t1\r\n";
+    auto req = [&](const std::string& line, const std::string& id, const std::string& extra) {
+        return line + "\r\n" + via + id + ";rport\r\n" + tail + "Call-ID: torture-" + id + "\r\n" +
+               extra + "\r\n";
+    };
+    std::string longValue(5000, 'x');
+    return {
+        {"no CSeq", req("OPTIONS sip:1001@127.0.0.1 SIP/2.0", "1", "Content-Length: 0\r\n")},
+        {"negative Content-Length", req("OPTIONS sip:1001@127.0.0.1 SIP/2.0", "2",
+                                        "CSeq: 1 OPTIONS\r\nContent-Length: -5\r\n")},
+        {"Content-Length beyond the datagram",
+         req("INVITE sip:1001@127.0.0.1 SIP/2.0", "3",
+             "CSeq: 1 INVITE\r\nContent-Type: application/sdp\r\nContent-Length: 9999\r\n") +
+             "v=0\r\n"},
+        {"CSeq method not the request's",
+         req("INVITE sip:1001@127.0.0.1 SIP/2.0", "4", "CSeq: 1 ACK\r\nContent-Length: 0\r\n")},
+        {"unknown SIP version",
+         req("INVITE sip:1001@127.0.0.1 SIP/7.0", "5", "CSeq: 1 INVITE\r\nContent-Length: 0\r\n")},
+        {"Request-URI in angle brackets", req("INVITE <sip:1001@127.0.0.1> SIP/2.0", "6",
+                                              "CSeq: 1 INVITE\r\nContent-Length: 0\r\n")},
+        {"unknown URI scheme",
+         req("INVITE nope:1001@127.0.0.1 SIP/2.0", "7", "CSeq: 1 INVITE\r\nContent-Length: 0\r\n")},
+        {"unbalanced quotes in From",
+         "INVITE sip:1001@127.0.0.1 SIP/2.0\r\n" + via +
+             "8;rport\r\nMax-Forwards: 70\r\nTo: <sip:1001@127.0.0.1>\r\nFrom: \"Ana "
+             "<sip:7007@127.0.0.2>;tag=t\r\nCall-ID: torture-8\r\nCSeq: 1 INVITE\r\n"
+             "Content-Length: 0\r\n\r\n"},
+        {"huge CSeq number", req("INVITE sip:1001@127.0.0.1 SIP/2.0", "9",
+                                 "CSeq: 36893488147419103232 INVITE\r\nContent-Length: 0\r\n")},
+        {"Max-Forwards 0", req("OPTIONS sip:1001@127.0.0.1 SIP/2.0", "10",
+                               "CSeq: 1 OPTIONS\r\nMax-Forwards: 0\r\nContent-Length: 0\r\n")},
+        {"a very long header value",
+         req("OPTIONS sip:1001@127.0.0.1 SIP/2.0", "11",
+             "CSeq: 1 OPTIONS\r\nSubject: " + longValue + "\r\nContent-Length: 0\r\n")},
+        {"escaped NUL in the user part",
+         req("INVITE sip:%00@127.0.0.1 SIP/2.0", "12", "CSeq: 1 INVITE\r\nContent-Length: 0\r\n")},
+        {"a response out of nowhere",
+         "SIP/2.0 200 OK\r\n" + via + "13\r\n" + tail +
+             "Call-ID: torture-13\r\nCSeq: 1 INVITE\r\nContent-Length: 0\r\n\r\n"},
+        {"status code too large",
+         "SIP/2.0 4294967301 Huge\r\n" + via + "14\r\n" + tail +
+             "Call-ID: torture-14\r\nCSeq: 1 INVITE\r\nContent-Length: 0\r\n\r\n"},
+        {"BYE outside any dialog",
+         req("BYE sip:1001@127.0.0.1 SIP/2.0", "15", "CSeq: 1 BYE\r\nContent-Length: 0\r\n")},
+        {"CANCEL of nothing",
+         req("CANCEL sip:1001@127.0.0.1 SIP/2.0", "16", "CSeq: 1 CANCEL\r\nContent-Length: 0\r\n")},
+        {"an unknown method", req("NEWMETHOD sip:1001@127.0.0.1 SIP/2.0", "17",
+                                  "CSeq: 1 NEWMETHOD\r\nContent-Length: 0\r\n")},
+        {"two requests in one datagram", req("OPTIONS sip:1001@127.0.0.1 SIP/2.0", "18",
+                                             "CSeq: 1 OPTIONS\r\nContent-Length: 0\r\n") +
+                                             req("OPTIONS sip:1001@127.0.0.1 SIP/2.0", "19",
+                                                 "CSeq: 2 OPTIONS\r\nContent-Length: 0\r\n")},
+        {"header lines folded with tabs",
+         "INVITE sip:1001@127.0.0.1 SIP/2.0\r\n" + via +
+             "20;rport\r\nMax-Forwards: 70\r\nTo:\r\n\t<sip:1001@127.0.0.1>\r\nFrom: "
+             "<sip:7007@127.0.0.2>\r\n ;tag=t20\r\nCall-ID: torture-20\r\nCSeq: 1 INVITE\r\n"
+             "Content-Length: 0\r\n\r\n"},
+    };
+}
+
+class BadInputTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("QUORVEX_HOME", sandbox.Dir().c_str(), 1);
+        setenv("QUORVEX_AUDIO", "null", 1);
+        g_PhoneState = PS_LOGGED_OUT;
+        kamailio = std::make_unique<KamailioProcess>();
+        if (!kamailio->ok()) {
+            if (RunningUnderCi()) {
+                FAIL() << "kamailio did not start";
+            }
+            GTEST_SKIP() << "kamailio is not available";
+        }
+        settings.sipServerHost = "registrar.quorvex.test";
+        settings.outboundProxyHost = "registrar.quorvex.test";
+        settings.sipBindAddress = "127.0.0.1";
+        login = std::make_unique<CUserLogin>(view, settings, sipua::MakeLibreSipStack,
+                                             [](const std::string&, std::string* dotted) {
+                                                 *dotted = "127.0.0.2";
+                                                 return true;
+                                             });
+        login->OnLoginCommand();
+        ASSERT_TRUE(Until([] { return g_PhoneState == PS_IDLE; }, 5000));
+        call = std::make_unique<CMakeCall>(
+            CMakeCall::Services{callView, sounds, handset, history, *login, GetRTPInterface,
+                                [] { return CMakeCall::AudioDevices{}; }, sandbox.Dir()});
+        fd = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in self{};
+        self.sin_family = AF_INET;
+        self.sin_port = htons(kSenderPort);
+        inet_pton(AF_INET, "127.0.0.3", &self.sin_addr);
+        ASSERT_EQ(0, bind(fd, reinterpret_cast<sockaddr*>(&self), sizeof(self)));
+    }
+    void TearDown() override {
+        if (fd >= 0) {
+            close(fd);
+        }
+        call.reset();
+        login.reset();
+        kamailio.reset();
+        unsetenv("QUORVEX_HOME");
+    }
+    bool Until(const std::function<bool()>& done, uint32_t ms) {
+        return view.RunUntil(
+            *login,
+            [&] {
+                gui.RunPending();
+                return done();
+            },
+            ms);
+    }
+    void Send(const std::string& datagram) {
+        sockaddr_in to{};
+        to.sin_family = AF_INET;
+        to.sin_port = htons(5060);
+        inet_pton(AF_INET, "127.0.0.1", &to.sin_addr);
+        sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to),
+               sizeof(to));
+    }
+    // The status codes of the responses that arrive while the program is polled for `ms`.
+    std::vector<int> Responses(uint32_t ms) {
+        std::vector<int> codes;
+        Until(
+            [&] {
+                pollfd p{fd, POLLIN, 0};
+                while (poll(&p, 1, 0) == 1) {
+                    char buffer[4096];
+                    ssize_t n = recv(fd, buffer, sizeof(buffer) - 1, 0);
+                    if (n > 12 && std::string(buffer, 8) == "SIP/2.0 ") {
+                        codes.push_back(std::atoi(buffer + 8));
+                    }
+                }
+                return false;
+            },
+            ms);
+        return codes;
+    }
+
+    RegistrySandbox sandbox;
+    plat::ManualGuiDispatcher gui;
+    std::unique_ptr<KamailioProcess> kamailio;
+    FakeLoginView view;
+    DeploymentSettings settings;
+    std::unique_ptr<CUserLogin> login;
+    FakeCallView callView;
+    FakeCallSounds sounds;
+    FakeCallHandset handset;
+    FakeHistoryRecorder history;
+    std::unique_ptr<CMakeCall> call;
+    int fd = -1;
+};
+
+} // namespace
+
+TEST_F(BadInputTest, TortureMessagesGetNoSuccessAndTheProgramGoesOn) {
+    for (const Torture& t : TortureMessages()) {
+        Send(t.text);
+        for (int code : Responses(150)) {
+            EXPECT_TRUE(code < 200 || code >= 300) << t.name << ": " << code;
+        }
+        // A tricky but valid INVITE may ring: the user declines it.
+        if (g_PhoneState == PS_RINGING) {
+            call->HangUp(true);
+        }
+        EXPECT_EQ(PS_IDLE, g_PhoneState) << t.name;
+    }
+}
+
+TEST_F(BadInputTest, InvitesWithHostileSdpAreRefusedWithoutMedia) {
+    struct Case {
+        const char* name;
+        std::string body;
+        int code;
+    };
+    const Case cases[] = {
+        {"no SDP", "", 480},
+        {"not an SDP", "\x01\x02 binary junk\r\n", 488},
+        {"video only", Sdp("m=video 4000 RTP/AVP 96\r\n"), 488},
+        {"port zero", Sdp("m=audio 0 RTP/AVP 0\r\n"), 488},
+        {"host name", "v=0\r\nc=IN IP4 nowhere.invalid\r\nm=audio 4000 RTP/AVP 0\r\n", 488},
+        {"only G.729", Sdp("m=audio 4000 RTP/AVP 18\r\n"), 488},
+        {"thousands of formats", Sdp("m=audio 4000 RTP/AVP" + std::string(3000, ' ') + "\r\n"),
+         488},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        Send(Invite("hostile" + std::to_string(++n), c.body));
+        std::vector<int> codes = Responses(300);
+        EXPECT_NE(codes.end(), std::find(codes.begin(), codes.end(), c.code)) << c.name;
+        EXPECT_EQ(PS_IDLE, g_PhoneState) << c.name;
+        EXPECT_EQ(nullptr, g_pMedia) << c.name;
+    }
+}
+
+TEST_F(BadInputTest, ABurstOfRandomDatagramsChangesNothingAndTheNextCallWorks) {
+    std::mt19937 random(4475);
+    for (int i = 0; i < 500; ++i) {
+        std::string datagram(1 + random() % 1400, '\0');
+        for (char& c : datagram) {
+            c = static_cast<char>(random());
+        }
+        if (i % 5 == 0) { // some start like SIP and break later
+            datagram = Invite("r" + std::to_string(i), "").substr(0, random() % 200) + datagram;
+        }
+        Send(datagram);
+        if (i % 50 == 0) {
+            Responses(10);
+        }
+    }
+    Responses(300);
+    if (g_PhoneState == PS_RINGING) {
+        call->HangUp(true);
+    }
+    EXPECT_EQ(PS_IDLE, g_PhoneState);
+    BaresipProcess far({});
+    ASSERT_TRUE(far.ok()) << far.Log();
+    call->PickNumber("1002");
+    call->OnTalk();
+    EXPECT_TRUE(Until([] { return g_PhoneState == PS_TALKING; }, 5000)) << far.Log();
+    call->HangUp(true);
+}

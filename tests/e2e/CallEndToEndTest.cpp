@@ -1,0 +1,257 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/call/CMakeCall.h"
+#include "app/call/PhoneState.h"
+#include "app/login/CUserLogin.h"
+#include "app/trace/TraceFile.h"
+#include "platform/ui/ManualGuiDispatcher.h"
+#include "sip/SipTrace.h"
+#include "tests/app-call/CallFakes.h"
+#include "tests/app-login/FakeLoginView.h"
+#include "tests/e2e/BaresipProcess.h"
+#include "tests/sip/KamailioProcess.h"
+#include "tests/support/RegistrySandbox.h"
+#include "tests/support/RunningUnderCi.h"
+#include "tools/loopback/AudioAnalysis.h"
+#include "tools/loopback/TestSignal.h"
+
+using Clock = std::chrono::steady_clock;
+
+namespace {
+
+// The program's trace log on standard error, for the test's output.
+class StderrTrace : public iTraceFile {
+public:
+    void Lock() override { lock_.lock(); }
+    void Unlock() override { lock_.unlock(); }
+    void WriteTime() override {}
+    void NewLine() override {
+        std::fprintf(stderr, "trace: %s\n", line_.c_str());
+        line_.clear();
+    }
+    void Write(const char* text) override { line_ += text; }
+
+private:
+    std::recursive_mutex lock_;
+    std::string line_;
+};
+StderrTrace g_stderrTrace;
+
+constexpr double kOurTone = 440;  // our microphone
+constexpr double kFarTone = 1000; // baresip's sine
+constexpr double kKeyLow = 770;   // key 5
+constexpr double kKeyHigh = 1336;
+
+// One work directory per process: the engine reads QUORVEX_AUDIO once, so every call of the
+// process uses the same microphone and speaker files.
+struct AudioFiles {
+    std::string dir;
+    std::string mic;
+    std::string speaker;
+    AudioFiles() {
+        char tmpl[] = "/tmp/qve2eXXXXXX";
+        dir = mkdtemp(tmpl) ? tmpl : "/tmp";
+        mic = dir + "/mic.wav";
+        speaker = dir + "/speaker.wav";
+        std::string error;
+        loopback::WriteWav(mic, loopback::Tone(kOurTone, 120, -12), &error);
+        // The tone of key 5 that the keypad plays into the call, beside the "program".
+        std::string sounds = dir + "/sounds";
+        mkdir(sounds.c_str(), 0700);
+        loopback::WriteWav(sounds + "/5.wav", loopback::DualTone(kKeyLow, kKeyHigh, 0.4, -10),
+                           &error);
+        setenv("QUORVEX_AUDIO", ("file:in=" + mic + ",out=" + speaker).c_str(), 1);
+    }
+};
+
+AudioFiles& Files() {
+    static AudioFiles files;
+    return files;
+}
+
+// The strongest level of a tone over 100 ms windows in [from, to) seconds.
+double PeakToneDb(const std::vector<int16_t>& s, double hz, double from, double to) {
+    double best = -200;
+    for (double t = from; t + 0.1 <= to; t += 0.05) {
+        size_t b = static_cast<size_t>(t * loopback::kSampleRate);
+        size_t e = static_cast<size_t>((t + 0.1) * loopback::kSampleRate);
+        if (e > s.size()) {
+            break;
+        }
+        best = std::max(best, loopback::ToneLevelDb(s, b, e, hz));
+    }
+    return best;
+}
+
+class CallEndToEndTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        Files();
+        sipua::SetTraceSink([](const char* text) { std::fprintf(stderr, "sip: %s\n", text); });
+        g_pTrace.store(&g_stderrTrace);
+        setenv("QUORVEX_HOME", sandbox.Dir().c_str(), 1);
+        g_PhoneState = PS_LOGGED_OUT;
+        kamailio = std::make_unique<KamailioProcess>();
+        if (!kamailio->ok()) {
+            if (RunningUnderCi()) {
+                FAIL() << "kamailio did not start";
+            }
+            GTEST_SKIP() << "kamailio is not available";
+        }
+    }
+    void TearDown() override {
+        call.reset();
+        login.reset();
+        far.reset();
+        kamailio.reset();
+        unsetenv("QUORVEX_HOME");
+        g_pTrace.store(nullptr);
+        sipua::SetTraceSink(nullptr);
+    }
+    void StartFar(BaresipProcess::Options options = {}) {
+        far = std::make_unique<BaresipProcess>(options);
+        ASSERT_TRUE(far->ok()) << far->Log();
+    }
+    // Signs in as 1001 and opens the call logic, as the first success does.
+    void SignIn() {
+        settings.sipServerHost = "registrar.quorvex.test";
+        settings.outboundProxyHost = "registrar.quorvex.test";
+        settings.sipBindAddress = "127.0.0.1";
+        login = std::make_unique<CUserLogin>(view, settings, sipua::MakeLibreSipStack,
+                                             [](const std::string&, std::string* dotted) {
+                                                 *dotted = "127.0.0.2";
+                                                 return true;
+                                             });
+        login->OnLoginCommand();
+        ASSERT_TRUE(Until([] { return g_PhoneState == PS_IDLE; }, 5000));
+        call = std::make_unique<CMakeCall>(
+            CMakeCall::Services{callView, sounds, handset, history, *login, GetRTPInterface,
+                                [] { return CMakeCall::AudioDevices{}; }, Files().dir});
+    }
+    bool Until(const std::function<bool()>& done, uint32_t ms) {
+        return view.RunUntil(
+            *login,
+            [&] {
+                gui.RunPending();
+                return done();
+            },
+            ms);
+    }
+    void Wait(uint32_t ms) {
+        Until([] { return false; }, ms);
+    }
+    // Talks for 6 s with key 5 pressed at 3 s.
+    void Talk() {
+        Wait(3000);
+        call->OnKeypad(CMakeCall::kCmdKey0 + 5);
+        Wait(3000);
+    }
+    std::vector<int16_t> Read(const std::string& path) {
+        std::vector<int16_t> samples;
+        std::string error;
+        EXPECT_TRUE(loopback::ReadWav(path, &samples, &error)) << path << ": " << error;
+        return samples;
+    }
+    // Each side heard the other: our speaker baresip's tone, baresip our tone and key 5.
+    void ExpectAudioBothWays() {
+        std::vector<std::string> recordings = far->Recordings("dec");
+        ASSERT_EQ(1u, recordings.size());
+        std::vector<int16_t> heardByFar = Read(recordings[0]);
+        ASSERT_GT(heardByFar.size(), 5u * loopback::kSampleRate);
+        EXPECT_GT(PeakToneDb(heardByFar, kOurTone, 1.0, 2.0), -25);
+        EXPECT_GT(PeakToneDb(heardByFar, kKeyLow, 2.0, 5.0), -25);
+        EXPECT_GT(PeakToneDb(heardByFar, kKeyHigh, 2.0, 5.0), -25);
+        EXPECT_LT(PeakToneDb(heardByFar, kKeyHigh, 0.5, 1.5), -45); // not before the key
+        std::vector<int16_t> heardByUs = Read(Files().speaker);
+        ASSERT_GT(heardByUs.size(), 5u * loopback::kSampleRate);
+        EXPECT_GT(PeakToneDb(heardByUs, kFarTone, 2.0, 3.0), -30);
+    }
+
+    RegistrySandbox sandbox;
+    plat::ManualGuiDispatcher gui;
+    std::unique_ptr<KamailioProcess> kamailio;
+    std::unique_ptr<BaresipProcess> far;
+    FakeLoginView view;
+    DeploymentSettings settings;
+    std::unique_ptr<CUserLogin> login;
+    FakeCallView callView;
+    FakeCallSounds sounds;
+    FakeCallHandset handset;
+    FakeHistoryRecorder history;
+    std::unique_ptr<CMakeCall> call;
+};
+
+} // namespace
+
+TEST_F(CallEndToEndTest, AnOutgoingCallCarriesBothTonesAndTheKeyAndWeHangUp) {
+    StartFar();
+    SignIn();
+    call->PickNumber("1002");
+    call->OnTalk();
+    ASSERT_TRUE(Until([] { return g_PhoneState == PS_TALKING; }, 5000))
+        << far->Log() << kamailio->Log();
+    EXPECT_EQ(std::vector<std::string>{"1002"}, history.dialed);
+    Talk();
+    call->HangUp(true);
+    EXPECT_EQ(PS_IDLE, g_PhoneState);
+    EXPECT_TRUE(far->WaitForLog("terminated", 3000)) << far->Log();
+    far->Stop();
+    ExpectAudioBothWays();
+}
+
+TEST_F(CallEndToEndTest, AnIncomingCallIsAnsweredAndTheFarEndHangsUp) {
+    StartFar();
+    SignIn();
+    ASSERT_TRUE(far->Command("dial", "sip:1001@127.0.0.2"));
+    ASSERT_TRUE(Until([] { return g_PhoneState == PS_RINGING; }, 5000)) << far->Log();
+    EXPECT_EQ("repicando.wav", sounds.system);
+    call->OnTalk();
+    ASSERT_EQ(PS_TALKING, g_PhoneState);
+    Talk();
+    ASSERT_TRUE(far->Command("hangup"));
+    EXPECT_TRUE(Until([] { return g_PhoneState == PS_IDLE; }, 3000));
+    EXPECT_EQ(std::vector<std::string>{"1002"}, history.received);
+    EXPECT_EQ(nullptr, g_pMedia);
+    far->Stop();
+    ExpectAudioBothWays();
+}
+
+TEST_F(CallEndToEndTest, ACallCancelledBeforeTheAnswerIsMissed) {
+    StartFar();
+    SignIn();
+    ASSERT_TRUE(far->Command("dial", "sip:1001@127.0.0.2"));
+    ASSERT_TRUE(Until([] { return g_PhoneState == PS_RINGING; }, 5000)) << far->Log();
+    ASSERT_TRUE(far->Command("hangup"));
+    EXPECT_TRUE(Until([] { return g_PhoneState == PS_IDLE; }, 3000));
+    EXPECT_EQ(std::vector<std::string>{"1002"}, history.missed);
+    EXPECT_EQ("", sounds.system);
+    EXPECT_FALSE(handset.ringing);
+    // The next call works.
+    call->PickNumber("1002");
+    call->OnTalk();
+    EXPECT_TRUE(Until([] { return g_PhoneState == PS_TALKING; }, 5000)) << far->Log();
+}
+
+TEST_F(CallEndToEndTest, ABusyCalleeGivesTheBusyTone) {
+    BaresipProcess::Options options;
+    options.answer = "manual";
+    StartFar(options);
+    SignIn();
+    call->PickNumber("1002");
+    call->OnTalk();
+    ASSERT_TRUE(Until([&] { return far->Log().find("ncoming call") != std::string::npos; }, 5000))
+        << far->Log();
+    ASSERT_TRUE(far->Command("hangup"));
+    EXPECT_TRUE(Until([] { return g_PhoneState == PS_BUSY; }, 3000)) << far->Log();
+    EXPECT_EQ("Ocupado.WAV", sounds.own);
+    call->HangUp(true);
+    EXPECT_EQ(PS_IDLE, g_PhoneState);
+}
