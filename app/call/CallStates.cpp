@@ -305,7 +305,8 @@ void CMakeCall::onAnswer(sipua::InviteSessionHandle h, const sipua::SipMessage& 
     m_View.UpdateStatus();
 }
 
-void CMakeCall::onFailure(sipua::ClientInviteSessionHandle h, const sipua::SipMessage&) {
+void CMakeCall::onFailure(sipua::ClientInviteSessionHandle h, const sipua::SipMessage& response) {
+    AppTrace("CMakeCall::onFailure: codigo ", response.statusCode());
     if (!IsCurrentCall(h) || (g_PhoneState != PS_DIALING && g_PhoneState != PS_EARLY_MEDIA)) {
         AppTrace("CMakeCall::onFailure: fallo de una sesion ajena a la llamada actual");
         return;
