@@ -1,7 +1,7 @@
 #!/bin/sh
 # Starts baresip as the far phone of the tests and of the demo service, loopback only, with
 # file audio: what it sends is a sine tone or a WAV file, what it receives is written to WAV
-# files (snd_path) and played to ALSA's null device. It registers at the kamailio of
+# files (snd_path) and played to a bridge device that consumes it at real-time pace. It registers at the kamailio of
 # tests/e2e/kamailio.cfg and can be driven over ctrl_tcp (netstring JSON commands).
 #
 #   baresip-peer.sh --dir DIR [--user 1002] [--password 8765] [--registrar 127.0.0.2:5060]
@@ -20,10 +20,9 @@ listen=127.0.0.3:5060
 ctrl=127.0.0.3:4444
 answer=auto
 source="ausine,1000"
-player="alsa,null"
+player="aubridge,played"
 srate=48000
 channels=2
-extra=""
 seconds=""
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -36,8 +35,7 @@ while [ $# -gt 0 ]; do
     --answer) answer=$2; shift 2 ;;
     --tone) source="ausine,$2"; shift 2 ;;
     --play) source="aufile,$2"; srate=8000; channels=1; shift 2 ;;
-    --echo) source="aubridge,echo"; player="aubridge,echo"; srate=8000; channels=1
-            extra="module			aubridge.so"; shift ;;
+    --echo) source="aubridge,played"; srate=8000; channels=1; shift ;;
     --seconds) seconds="-t $2"; shift 2 ;;
     *) echo "baresip-peer.sh: unknown option $1" >&2; exit 2 ;;
     esac
@@ -61,7 +59,7 @@ sip_trans_def		udp
 call_local_timeout	120
 call_max_calls		4
 audio_player		$player
-audio_alert		alsa,null
+audio_alert		aubridge,alert
 audio_source		$source
 ausrc_srate		$srate
 auplay_srate		8000
@@ -76,9 +74,8 @@ module_path		/usr/lib/baresip/modules
 module			g711.so
 module			ausine.so
 module			aufile.so
-module			alsa.so
 module			sndfile.so
-$extra
+module			aubridge.so
 module_app		account.so
 module_app		menu.so
 module_app		ctrl_tcp.so
