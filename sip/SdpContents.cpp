@@ -90,12 +90,13 @@ void ApplyRtpmap(SdpContents::Medium& medium, std::string_view value) {
     int payloadType = ParseNumber(f[0]);
     std::string_view encoding = f[1];
     size_t slash = encoding.find('/');
-    if (payloadType < 0 || slash == std::string_view::npos) {
-        return;
+    if (payloadType < 0 || slash == std::string_view::npos || slash == 0) {
+        return; // no type, or no encoding name: no mapping
     }
     std::string_view rest = encoding.substr(slash + 1);
     size_t second = rest.find('/');
     int rate = ParseNumber(rest.substr(0, second));
+    // A payload type listed twice means the same codec both times.
     for (SdpContents::Codec& codec : medium.codecs) {
         if (codec.payloadType == payloadType) {
             codec.name = std::string(encoding.substr(0, slash));
@@ -103,7 +104,6 @@ void ApplyRtpmap(SdpContents::Medium& medium, std::string_view value) {
             codec.parameters = second == std::string_view::npos
                                    ? std::string()
                                    : std::string(rest.substr(second + 1));
-            return;
         }
     }
 }

@@ -86,6 +86,11 @@ TEST(SdpContentsTest, OddInputGivesFewerMediaOrNoneButNeverMore) {
     ASSERT_TRUE(sdp);
     EXPECT_EQ("", sdp->media()[0].codecs[1].name);
     EXPECT_EQ(0, sdp->media()[0].codecs[0].rate);
+    // A type listed twice is mapped the same both times, so what we write reads back alike.
+    sdp = SdpContents::parse("v=0\r\nm=audio 1 RTP/AVP 0 0 8\r\na=rtpmap:0 PCMU/0/8000\r\n");
+    ASSERT_TRUE(sdp);
+    EXPECT_EQ("8000", sdp->media()[0].codecs[1].parameters);
+    EXPECT_EQ(sdp->encode(), SdpContents::parse(sdp->encode())->encode());
 }
 
 TEST(SdpContentsTest, EncodesInOrderAndKeepsEachFieldOnItsLine) {
