@@ -216,6 +216,14 @@ TEST_F(CallEndToEndTest, AnIncomingCallIsAnsweredAndTheFarEndHangsUp) {
     call->OnTalk();
     ASSERT_EQ(PS_TALKING, g_PhoneState);
     Talk();
+    // A re-INVITE (baresip puts the call on hold and takes it back) is answered with our
+    // unchanged SDP: the call stays up.
+    ASSERT_TRUE(far->Command("hold"));
+    Wait(600);
+    ASSERT_TRUE(far->Command("resume"));
+    Wait(600);
+    EXPECT_EQ(PS_TALKING, g_PhoneState);
+    EXPECT_EQ(std::string::npos, far->Log().find("session closed")) << far->Log();
     ASSERT_TRUE(far->Command("hangup"));
     EXPECT_TRUE(Until([] { return g_PhoneState == PS_IDLE; }, 3000));
     EXPECT_EQ(std::vector<std::string>{"1002"}, history.received);
