@@ -272,8 +272,11 @@ void LibreSipStack::process(unsigned maxWaitMs) {
     struct tmr stop;
     tmr_init(&stop);
     tmr_start(&stop, maxWaitMs, CancelMainLoop, nullptr);
+    stepTimer_ = &stop;
+    draining_ = false;
     int err = re_main(nullptr);
     tmr_cancel(&stop);
+    stepTimer_ = nullptr;
     inProcess_ = false;
     if (err && err != EINTR) {
         Trace("LibreSipStack::process: re_main fallo");
@@ -282,6 +285,16 @@ void LibreSipStack::process(unsigned maxWaitMs) {
 
 std::unique_ptr<DigestSession> LibreSipStack::makeDigestSession(CredentialLookup lookup) {
     return std::make_unique<LibreDigestSession>(std::move(lookup));
+}
+
+void LibreSipStack::EndStepSoon() {
+    // There is work for the manager: the step ends early, but first takes in what has
+    // already arrived (a provisional response and the 2xx often come together), so a burst
+    // is not spread over several polls.
+    if (stepTimer_ && !draining_) {
+        draining_ = true;
+        tmr_start(stepTimer_, kDrainMs, CancelMainLoop, nullptr);
+    }
 }
 
 void LibreSipStack::WatchTransport(const struct sip_msg* msg) {
@@ -329,7 +342,7 @@ void LibreSipStack::Deliver(Pending* pending, const SipMessage& response, bool f
     if (handler) {
         delivered_ = true;
         handler(response);
-        re_cancel(); // end this step early: there is work for the manager
+        EndStepSoon();
     }
 }
 
@@ -438,7 +451,7 @@ void LibreSipStack::deliverSessionEvent(const std::function<void()>& event) {
     }
     delivered_ = true;
     event();
-    re_cancel(); // end this step early: there is work for the manager
+    EndStepSoon();
 }
 
 void LibreSipStack::OnIncoming(const struct sip_msg* msg, void* arg) {

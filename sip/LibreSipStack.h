@@ -13,6 +13,7 @@ struct dnsc;
 struct sip_request;
 struct sip_msg;
 struct udp_helper;
+struct tmr;
 struct sipsess;
 struct sipsess_sock;
 struct mbuf;
@@ -86,6 +87,9 @@ private:
     static void OnResponse(int err, const struct sip_msg* msg, void* arg);
     static void DropRequest(Pending* pending);
     void WatchTransport(const struct sip_msg* msg);
+    // Ends the current step a few milliseconds from now.
+    void EndStepSoon();
+    static constexpr uint64_t kDrainMs = 3;
     void Deliver(Pending* pending, const SipMessage& response, bool final);
 
     LibreRef<struct sip> sip_;
@@ -100,7 +104,9 @@ private:
     std::string localHost_;
     int localPort_ = 0;
     bool inProcess_ = false;
-    bool delivered_ = false; // a handler ran during this step
+    bool delivered_ = false;          // a handler ran during this step
+    struct tmr* stepTimer_ = nullptr; // the timer that ends the step in progress
+    bool draining_ = false;
     RequestId lastId_ = 0;
     std::map<RequestId, std::unique_ptr<Pending>> pending_;
     std::vector<RequestId> failed_; // not sent; answered with 503 at the next step

@@ -101,7 +101,8 @@ public:
     virtual bool localAddress(std::string* host, int* port) const = 0;
 
     // One step of the stack: waits at most maxWaitMs for datagrams and timers and handles
-    // them. Returns early once a response has been handed to a handler.
+    // them. Returns early once a response has been handed to a handler (after taking in what
+    // had already arrived with it).
     virtual void process(unsigned maxWaitMs) = 0;
 
     virtual std::unique_ptr<DigestSession> makeDigestSession(CredentialLookup lookup) = 0;

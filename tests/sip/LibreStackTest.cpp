@@ -6,6 +6,7 @@
 #include <functional>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <thread>
 #include <unistd.h>
 
 #include "sip/DialogUsageManager.h"
@@ -215,6 +216,44 @@ TEST_F(LibreStackTest, JunkAtTheSipPortReachesTheTraceAtABoundedRate) {
     }
     EXPECT_GT(libre, 0u);  // the diagnostics arrive in the trace
     EXPECT_LE(libre, 80u); // 20 a second (and a note on what was left out)
+}
+
+TEST_F(LibreStackTest, OneStepTakesInResponsesThatArriveTogether) {
+    Build(false);
+    int peer = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in at{};
+    at.sin_family = AF_INET;
+    at.sin_port = htons(5088);
+    inet_pton(AF_INET, "127.0.0.2", &at.sin_addr);
+    ASSERT_EQ(0, bind(peer, reinterpret_cast<sockaddr*>(&at), sizeof(at)));
+    std::vector<int> codes;
+    OutgoingRequest request;
+    request.method = "OPTIONS";
+    request.requestUri = "sip:127.0.0.2:5088";
+    request.headers = "To: <sip:127.0.0.2:5088>\r\nFrom: <sip:1001@127.0.0.1>;tag=b\r\n"
+                      "Call-ID: burst\r\nCSeq: 1 OPTIONS\r\nContent-Length: 0\r\n\r\n";
+    stack->sendRequest(request, nullptr,
+                       [&](const SipMessage& m) { codes.push_back(m.statusCode()); });
+    char buffer[2048];
+    sockaddr_in from{};
+    socklen_t fromLength = sizeof(from);
+    ssize_t n = recvfrom(peer, buffer, sizeof(buffer) - 1, 0, reinterpret_cast<sockaddr*>(&from),
+                         &fromLength);
+    ASSERT_GT(n, 0);
+    std::string text(buffer, static_cast<size_t>(n));
+    // The provisional and the final answer, sent back to back.
+    for (const char* status : {"100 Trying", "200 OK"}) {
+        std::string reply = std::string("SIP/2.0 ") + status +
+                            "\r\nVia: " + ScriptedRegistrar::Header(text, "Via") +
+                            "\r\nTo: <sip:127.0.0.2:5088>;tag=p\r\nFrom: " +
+                            ScriptedRegistrar::Header(text, "From") +
+                            "\r\nCall-ID: burst\r\nCSeq: 1 OPTIONS\r\nContent-Length: 0\r\n\r\n";
+        sendto(peer, reply.data(), reply.size(), 0, reinterpret_cast<sockaddr*>(&from), fromLength);
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    stack->process(100);
+    EXPECT_EQ((std::vector<int>{100, 200}), codes);
+    close(peer);
 }
 
 TEST_F(LibreStackTest, ShutdownReleasesThePortWithinTheGiveUpTime) {
