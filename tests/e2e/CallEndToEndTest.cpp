@@ -70,6 +70,12 @@ struct AudioFiles {
                            &error);
         setenv("QUORVEX_AUDIO", ("file:in=" + mic + ",out=" + speaker).c_str(), 1);
     }
+    ~AudioFiles() {
+        std::string cmd = "rm -rf '" + dir + "'";
+        if (std::system(cmd.c_str()) != 0) {
+            // a leftover temp dir is harmless
+        }
+    }
 };
 
 AudioFiles& Files() {
