@@ -11,6 +11,11 @@
 
 namespace plat {
 
+// The device period: what the device thread moves in one transfer and what a backend asks of
+// the system per wake-up. It is the engine's frame (the program plays 20 ms frames), so one
+// frame of audio costs one wake-up, not two.
+constexpr uint32_t kDevicePeriodMs = 20;
+
 class MixerDevice;
 
 // One open playback stream of a backend. Only the owning WaveOut's device thread calls it,

@@ -39,8 +39,8 @@ void WaveDevice::Trace(const char* text, long value) const {
 }
 
 size_t WaveDevice::ChunkBytes() const {
-    // 10 ms, in whole frames.
-    size_t frames = format_.samplesPerSec / 100;
+    // One device period, in whole frames.
+    size_t frames = format_.samplesPerSec * kDevicePeriodMs / 1000;
     return (frames == 0 ? 1 : frames) * format_.blockAlign;
 }
 

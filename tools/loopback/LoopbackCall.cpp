@@ -60,10 +60,11 @@ std::vector<std::string> PeerArgs(const CallSetup& setup, const PeerFiles& f, co
                                      "--codec",       setup.codec,
                                      "--seconds",     std::to_string(setup.seconds),
                                      "--frame-ms",    std::to_string(setup.frameMs),
-                                     "--in",          f.microphone,
-                                     "--out",         f.speaker,
                                      "--home",        f.home,
                                      "--trace",       f.trace};
+    if (setup.fileAudio) {
+        args.insert(args.end(), {"--in", f.microphone, "--out", f.speaker});
+    }
     if (!peer.keyTone.empty()) {
         args.insert(args.end(),
                     {"--key-tone", f.keyTone, "--key-tone-at", std::to_string(peer.keyToneAtMs)});
@@ -126,14 +127,17 @@ bool RunLoopbackCall(const CallSetup& setup, CallOutcome* outcome, std::string* 
         return false;
     }
     PeerProcess pa, pb;
-    if (!pa.Start(program, PeerArgs(setup, fa, setup.a, portA, relay.PortForA()), {}, fa.out,
-                  fa.err, error) ||
-        !pb.Start(program, PeerArgs(setup, fb, setup.b, portB, relay.PortForB()), {}, fb.out,
-                  fb.err, error)) {
+    if (!pa.Start(program, PeerArgs(setup, fa, setup.a, portA, relay.PortForA()), setup.a.env,
+                  fa.out, fa.err, error) ||
+        !pb.Start(program, PeerArgs(setup, fb, setup.b, portB, relay.PortForB()), setup.b.env,
+                  fb.out, fb.err, error)) {
         return false; // the destructors kill and reap a started peer
     }
     relay.SetJunkTowardsB(setup.junkPerSecondToB);
     relay.Start();
+    if (setup.whileRunning) {
+        setup.whileRunning(pa.Pid(), pb.Pid());
+    }
     const int timeoutMs = static_cast<int>(setup.seconds * 1000) + kSlackMs;
     std::string waitA, waitB;
     const bool endedA = pa.Wait(timeoutMs, &waitA);
@@ -155,6 +159,9 @@ bool RunLoopbackCall(const CallSetup& setup, CallOutcome* outcome, std::string* 
     if (!outcome->b.succeeded) {
         *error = Failure("b", outcome->b);
         return false;
+    }
+    if (!setup.fileAudio) {
+        return true;
     }
     return ReadWav(fa.speaker, &outcome->a.speaker, error) &&
            ReadWav(fb.speaker, &outcome->b.speaker, error);

@@ -1,5 +1,8 @@
 #pragma once
+#include <sys/types.h>
+
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -14,6 +17,7 @@ struct PeerSetup {
     std::vector<int16_t> microphone; // what the peer's microphone records
     std::vector<int16_t> keyTone;    // played into the call with PlayFile (empty: none)
     int keyToneAtMs = 1000;          // after the transmit start
+    std::vector<std::string> env;    // NAME=value for the peer's environment
 };
 
 struct CallSetup {
@@ -23,6 +27,12 @@ struct CallSetup {
     double seconds = 6.0;     // how long each peer keeps the call up after its transmit start
     int frameMs = 20;         // both peers' transmit frame length
     int junkPerSecondToB = 0; // datagrams that are not RTP sent to B beside A's stream
+    // False: the peers use the sound devices QUORVEX_AUDIO (in their environment) names
+    // instead of WAV files, and the outcome has no speaker samples.
+    bool fileAudio = true;
+    // Called on the caller's thread once both peers and the relay run, with the peers' process
+    // ids; the call's time-out counts from its return.
+    std::function<void(pid_t a, pid_t b)> whileRunning;
     PeerSetup a, b;
 };
 

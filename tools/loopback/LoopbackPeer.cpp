@@ -26,7 +26,9 @@ namespace {
 constexpr int kCodecALaw = 2;       // RTP payload type 8
 constexpr int kCodecULaw = 4;       // RTP payload type 0
 constexpr int kReceiveFrameMs = 20; // what the program gives SetReceiveCodec
-constexpr uint32_t kPollMs = 50;    // longest wait before the stop flag is looked at again
+// Longest wait before the stop flag is looked at again: a stop by signal is noticed within a
+// second, and a call without events wakes this thread once a second only.
+constexpr uint32_t kPollMs = 1000;
 
 std::atomic<bool> g_stop{false};
 

@@ -29,6 +29,8 @@ public:
     // returns false with *error set.
     bool Wait(int timeoutMs, std::string* error);
 
+    // The child's process id while it runs (-1 before Start and once reaped).
+    pid_t Pid() const { return pid_; }
     bool Exited() const { return exited_; }
     int ExitCode() const { return exitCode_; } // -1 unless it exited normally
     int Signal() const { return signal_; }     // the signal that ended it, or 0

@@ -36,8 +36,9 @@ MMRESULT OpenResult(int error) {
     }
 }
 
-// Opens and sets up a PCM: interleaved frames of the format, 10 ms periods, four of them in
-// the ring, playing or recording from the first period on.
+// Opens and sets up a PCM: interleaved frames of the format, periods of kDevicePeriodMs, two of
+// them in the ring (40 ms, as with the four 10 ms periods before), playing or recording from
+// the first period on.
 MMRESULT OpenPcm(const std::string& name, snd_pcm_stream_t direction,
                  const WaveDeviceFormat& format, snd_pcm_t** out) {
     snd_pcm_t* pcm = nullptr;
@@ -49,8 +50,8 @@ MMRESULT OpenPcm(const std::string& name, snd_pcm_stream_t direction,
     snd_pcm_hw_params_t* hw;
     snd_pcm_hw_params_alloca(&hw);
     unsigned rate = format.samplesPerSec;
-    snd_pcm_uframes_t period = rate / 100;
-    snd_pcm_uframes_t ring = period * 4;
+    snd_pcm_uframes_t period = rate * kDevicePeriodMs / 1000;
+    snd_pcm_uframes_t ring = period * 2;
     const char* step = "hw params";
     if ((error = snd_pcm_hw_params_any(pcm, hw)) < 0 ||
         (error = snd_pcm_hw_params_set_rate_resample(pcm, hw, 1)) < 0 ||

@@ -165,6 +165,10 @@ bool FileAudioBackend::AppendOutput(const uint8_t* data, size_t bytes, uint64_t*
 void FileAudioBackend::PlaybackClosed() {
     std::lock_guard<std::mutex> guard(lock_);
     playbackBusy_ = false;
+    // The file is whole whenever no playback stream is open.
+    if (writer_.IsOpen() && !writer_.Flush()) {
+        DebugOutput(("file audio: cannot write " + outPath_ + "\n").c_str());
+    }
 }
 
 void FileAudioBackend::CaptureClosed() {

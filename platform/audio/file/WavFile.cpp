@@ -1,5 +1,7 @@
 #include "platform/audio/file/WavFile.h"
+
 #include "platform/core/ByteOrder.h"
+#include "platform/core/Clock.h"
 
 #include <cstring>
 #include <limits>
@@ -112,11 +114,17 @@ bool WavFileWriter::Append(const uint8_t* data, size_t bytes) {
     if (dataBytes_ + bytes > std::numeric_limits<uint32_t>::max() - 64) {
         return false;
     }
-    if (std::fseek(file_, 0, SEEK_END) != 0 || std::fwrite(data, 1, bytes, file_) != bytes) {
+    if (std::fwrite(data, 1, bytes, file_) != bytes) {
         return false;
     }
     dataBytes_ += bytes;
-    return WriteSizes();
+    // The sizes in the header are brought up to date at most once a second (and on Close), so
+    // a file read while it is written is a valid WAV of nearly all that was written.
+    const uint32_t now = TimeMs();
+    if (now - sizesWrittenMs_ >= kSizesEveryMs) {
+        return WriteSizes();
+    }
+    return true;
 }
 
 bool WavFileWriter::WriteSizes() {
@@ -125,14 +133,23 @@ bool WavFileWriter::WriteSizes() {
     bool ok = std::fseek(file_, 4, SEEK_SET) == 0 && std::fwrite(size, 1, 4, file_) == 4;
     plat::WriteLe32(size, static_cast<uint32_t>(dataBytes_));
     ok = ok && std::fseek(file_, 40, SEEK_SET) == 0 && std::fwrite(size, 1, 4, file_) == 4;
-    return ok && std::fflush(file_) == 0;
+    ok = ok && std::fseek(file_, 0, SEEK_END) == 0 && std::fflush(file_) == 0;
+    sizesWrittenMs_ = TimeMs();
+    return ok;
 }
 
-void WavFileWriter::Close() {
-    if (file_ != nullptr) {
-        std::fclose(file_);
-        file_ = nullptr;
+bool WavFileWriter::Flush() {
+    return file_ != nullptr && WriteSizes();
+}
+
+bool WavFileWriter::Close() {
+    if (file_ == nullptr) {
+        return true;
     }
+    const bool sized = WriteSizes();
+    const bool closed = std::fclose(file_) == 0;
+    file_ = nullptr;
+    return sized && closed;
 }
 
 } // namespace plat
