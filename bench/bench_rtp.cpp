@@ -1,8 +1,10 @@
 // G.711 coding throughput, jitter-buffer insert/pull cost, and a replay of synthetic arrival
-// traces through the RTP receiver, the decoder and the jitter buffer on virtual time. The replay
-// prints, per trace: mean and 95th-percentile playout delay (playout time minus send time),
-// the late-loss ratio (packets that arrived but were never played) and the concealment ratio
-// (repeated or silent frames while speech was due).
+// traces (60 s each, from fixed seeds) on virtual time, side by side: through our RTP
+// receiver, decoder and jitter buffer, and through speexdsp's jitter buffer (jitter_buffer_*,
+// 20 ms frames, default settings) fed the same packets. Per trace and system: mean and
+// 95th-percentile playout delay (playout time minus send time), the late-loss share (packets
+// that arrived but were never played) and the concealed share (repeated or silent frames
+// while speech was due).
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
@@ -18,6 +20,8 @@
 #include <set>
 #include <string>
 #include <vector>
+
+#include <speex/speex_jitter.h>
 
 #include "media/base/RTPPacket.h"
 #include "media/base/WaveFormat.h"
@@ -220,15 +224,20 @@ struct Trace {
 };
 
 struct TraceOptions {
-    double jitterMs = 0;
+    double jitterMs = 0;   // half-normal extra delay of this scale
+    double gaussianMs = 0; // normal deviation of this standard deviation around a base
     bool spikes = false;
-    double burstLoss = 0; // target loss ratio
-    double reorder = 0;
+    double burstLoss = 0;    // target loss ratio of a two-state loss model
+    double randomLoss = 0;   // independent loss ratio
+    double burstRate = 0;    // chance per packet that a burst of 3-10 lost packets starts
+    double reorder = 0;      // a packet delayed by 30 ms
+    double adjacentSwap = 0; // a packet arrives just after its successor
     double duplicate = 0;
     double drift = 0;
     uint16_t firstSeq = 1000;
     bool ssrcChange = false;
     bool talkspurts = false;
+    int frames = 3000; // 60 s
 };
 
 Trace MakeTrace(const std::string& name, const TraceOptions& o, unsigned seed) {
@@ -237,20 +246,20 @@ Trace MakeTrace(const std::string& name, const TraceOptions& o, unsigned seed) {
     std::normal_distribution<double> normal(0.0, 1.0);
     Trace t;
     t.name = name;
-    constexpr int kFrames = 1500; // 30 s
-    constexpr double kBaseDelay = 40;
+    const double baseDelay = 40 + 3 * o.gaussianMs;
     uint32_t ssrc = 0x1111;
     uint16_t seq = o.firstSeq;
     uint32_t ts = 12345;
     bool lossBad = false;
+    int burstLeft = 0;
     double spikeLeft = 0;
     bool talking = true;
     int stateLeft = 50 + static_cast<int>(rng() % 100);
     bool marker = true;
     std::vector<std::pair<uint32_t, std::vector<uint8_t>>> arrivals;
-    for (int i = 0; i < kFrames; ++i) {
+    for (int i = 0; i < o.frames; ++i) {
         const uint32_t sentMs = static_cast<uint32_t>(1000 + i * kFrameMs * (1.0 + o.drift));
-        if (o.ssrcChange && i == kFrames / 2) {
+        if (o.ssrcChange && i == o.frames / 2) {
             ssrc = 0x2222;
             seq = static_cast<uint16_t>(rng());
             ts = static_cast<uint32_t>(rng());
@@ -274,7 +283,10 @@ Trace MakeTrace(const std::string& name, const TraceOptions& o, unsigned seed) {
         }
         if (send) {
             t.sent.push_back(Sent{seq, ssrc, sentMs, cn});
-            double delay = kBaseDelay + std::fabs(normal(rng)) * o.jitterMs;
+            double delay = baseDelay + std::fabs(normal(rng)) * o.jitterMs;
+            if (o.gaussianMs > 0) {
+                delay = std::max(0.0, baseDelay + normal(rng) * o.gaussianMs);
+            }
             if (o.spikes) {
                 if (spikeLeft <= 0 && i % 250 == 125) {
                     spikeLeft = 200 + uni(rng) * 200;
@@ -285,11 +297,26 @@ Trace MakeTrace(const std::string& name, const TraceOptions& o, unsigned seed) {
             if (o.reorder > 0 && uni(rng) < o.reorder) {
                 delay += 30;
             }
+            if (o.adjacentSwap > 0 && uni(rng) < o.adjacentSwap) {
+                delay += kFrameMs + 1;
+            }
             bool lost = false;
             if (o.burstLoss > 0) {
                 const double enter = o.burstLoss * 0.25 / (1 - o.burstLoss);
                 lossBad = lossBad ? uni(rng) > 0.25 : uni(rng) < enter;
                 lost = lossBad;
+            }
+            if (o.randomLoss > 0 && uni(rng) < o.randomLoss) {
+                lost = true;
+            }
+            if (o.burstRate > 0) {
+                if (burstLeft == 0 && uni(rng) < o.burstRate) {
+                    burstLeft = 3 + static_cast<int>(rng() % 8);
+                }
+                if (burstLeft > 0) {
+                    --burstLeft;
+                    lost = true;
+                }
             }
             auto d = Datagram(seq, ts, ssrc, cn, marker && !cn);
             if (!cn) {
@@ -302,8 +329,8 @@ Trace MakeTrace(const std::string& name, const TraceOptions& o, unsigned seed) {
                     arrivals.emplace_back(at + 5, d);
                 }
             }
+            ++seq; // one per packet sent; the timestamp runs on through pauses
         }
-        ++seq;
         ts += 160;
     }
     std::stable_sort(arrivals.begin(), arrivals.end(),
@@ -318,87 +345,40 @@ struct Result {
     double meanDelay = 0, p95Delay = 0, lateLoss = 0, concealment = 0;
 };
 
-Result Replay(Trace trace) {
-    ReplayClock clock;
-    plat::ScopedClock scope(clock);
-    std::map<std::pair<uint32_t, uint16_t>, const Sent*> sentByKey;
+using Key = std::pair<uint32_t, uint16_t>;
+
+Key KeyOf(const std::vector<uint8_t>& d) {
+    return {(uint32_t{d[8]} << 24) | (uint32_t{d[9]} << 16) | (uint32_t{d[10]} << 8) | d[11],
+            static_cast<uint16_t>((d[2] << 8) | d[3])};
+}
+
+// What one playout tick produced: a new frame, a repeat, or silence.
+struct Pull {
+    int kind; // 0 new, 1 repeat, 2 silence
+    Key key;
+};
+
+// What a system played of a trace, tick by tick, and the delay of each new frame.
+struct Playout {
+    std::vector<Pull> pulls;
+    std::vector<double> delays;
+    std::set<Key> played;
+};
+
+// The figures of a playout against its trace; the same rules for both systems.
+Result Score(const Trace& trace, Playout& p) {
+    std::map<Key, const Sent*> sentByKey;
     for (const auto& s : trace.sent) {
         sentByKey[{s.ssrc, s.seq}] = &s;
     }
-    std::set<std::pair<uint32_t, uint16_t>> arrivedSpeech;
+    std::set<Key> arrivedSpeech;
     for (const auto& a : trace.arrivals) {
-        const uint16_t seq = static_cast<uint16_t>((a.datagram[2] << 8) | a.datagram[3]);
-        const uint32_t ssrc = (uint32_t{a.datagram[8]} << 24) | (uint32_t{a.datagram[9]} << 16) |
-                              (uint32_t{a.datagram[10]} << 8) | a.datagram[11];
         if ((a.datagram[1] & 0x7F) != 13) {
-            arrivedSpeech.insert({ssrc, seq});
+            arrivedSpeech.insert(KeyOf(a.datagram));
         }
     }
-    const uint32_t endMs = trace.arrivals.back().atMs + 2000;
-
-    RTPAudioSource source;
-    GenericRTP2PCMDecoder decoder;
-    RTPJitterBuffer jitter;
-    Connect(&source, &decoder);
-    Connect(&decoder, &jitter);
-    source.SetReceivePort(std::make_shared<ReplaySocket>(&trace.arrivals, &clock));
-    source.SetSocketFactory(
-        [&] { return std::make_shared<ReplaySocket>(&trace.arrivals, &clock); });
-    source.SourceStarted();
-    jitter.StartTransform();
-
-    // What each playout tick produced: a new frame, a repeat, or silence.
-    struct Pull {
-        int kind; // 0 new, 1 repeat, 2 silence
-        std::pair<uint32_t, uint16_t> key;
-    };
-    std::vector<Pull> pulls;
-    std::vector<double> delays;
-    std::set<std::pair<uint32_t, uint16_t>> played;
-    const AudioSample* last = nullptr;
-    clock.onTick = [&](uint32_t now) {
-        AudioSample* s = nullptr;
-        jitter.GenerateData(&s);
-        if (!s || !s->GetRTPHeader() || s->GetDataSize() == 0) {
-            pulls.push_back(Pull{2, {}});
-            last = nullptr;
-        } else {
-            const RTPPacket* h = s->GetRTPHeader();
-            std::pair<uint32_t, uint16_t> key{h->ssrc, h->sequenceNumber};
-            if (s == last) {
-                pulls.push_back(Pull{1, key});
-            } else if (played.insert(key).second) {
-                pulls.push_back(Pull{0, key});
-                auto it = sentByKey.find(key);
-                if (it != sentByKey.end()) {
-                    delays.push_back(static_cast<double>(now - it->second->sentMs));
-                }
-            } else {
-                pulls.push_back(Pull{1, key});
-            }
-            last = s;
-        }
-        if (s) {
-            s->Release(nullptr);
-        }
-    };
-    while (clock.NowMs() < endMs) {
-        AudioSample* s = nullptr;
-        int r = source.GiveNextAudioSample(&s, nullptr);
-        if (s) {
-            s->Release(nullptr);
-        }
-        if (r < 0) {
-            clock.SleepMs(10);
-        }
-    }
-    clock.onTick = nullptr;
-    jitter.StopTransform();
-    source.SourceStopped();
-    Disconnect(&decoder, &jitter);
-    Disconnect(&source, &decoder);
-
     Result r;
+    std::vector<double>& delays = p.delays;
     if (!delays.empty()) {
         double sum = 0;
         for (double d : delays) {
@@ -410,7 +390,7 @@ Result Replay(Trace trace) {
     }
     size_t late = 0;
     for (const auto& k : arrivedSpeech) {
-        late += played.count(k) == 0;
+        late += p.played.count(k) == 0;
     }
     r.lateLoss = arrivedSpeech.empty()
                      ? 0
@@ -418,6 +398,7 @@ Result Replay(Trace trace) {
     // Concealment: repeats, and silences between two new frames of the same source with no
     // comfort-noise packet sent between them, over the ticks from the first to the last new
     // frame.
+    const std::vector<Pull>& pulls = p.pulls;
     size_t first = pulls.size(), lastNew = 0;
     for (size_t i = 0; i < pulls.size(); ++i) {
         if (pulls[i].kind == 0) {
@@ -426,7 +407,7 @@ Result Replay(Trace trace) {
         }
     }
     size_t concealed = 0, span = 0;
-    std::pair<uint32_t, uint16_t> prev{};
+    Key prev{};
     for (size_t i = first; i <= lastNew && i < pulls.size(); ++i) {
         ++span;
         if (pulls[i].kind == 0) {
@@ -457,6 +438,133 @@ Result Replay(Trace trace) {
     return r;
 }
 
+// Records a tick's outcome: a new frame (its delay from the send time), a repeat, a silence.
+class PlayoutRecorder {
+public:
+    explicit PlayoutRecorder(const Trace& trace) {
+        for (const auto& s : trace.sent) {
+            sentMs_[{s.ssrc, s.seq}] = s.sentMs;
+        }
+    }
+    void Silence() { playout.pulls.push_back(Pull{2, {}}); }
+    void Frame(const Key& key, uint32_t now, bool repeat) {
+        if (repeat || !playout.played.insert(key).second) {
+            playout.pulls.push_back(Pull{1, key});
+            return;
+        }
+        playout.pulls.push_back(Pull{0, key});
+        auto it = sentMs_.find(key);
+        if (it != sentMs_.end()) {
+            playout.delays.push_back(static_cast<double>(now - it->second));
+        }
+    }
+    Playout playout;
+
+private:
+    std::map<Key, uint32_t> sentMs_;
+};
+
+Result ReplayOurs(Trace trace) {
+    const Trace original = trace;
+    ReplayClock clock;
+    plat::ScopedClock scope(clock);
+    const uint32_t endMs = trace.arrivals.back().atMs + 2000;
+
+    RTPAudioSource source;
+    GenericRTP2PCMDecoder decoder;
+    RTPJitterBuffer jitter;
+    Connect(&source, &decoder);
+    Connect(&decoder, &jitter);
+    source.SetReceivePort(std::make_shared<ReplaySocket>(&trace.arrivals, &clock));
+    source.SetSocketFactory(
+        [&] { return std::make_shared<ReplaySocket>(&trace.arrivals, &clock); });
+    source.SourceStarted();
+    jitter.StartTransform();
+
+    PlayoutRecorder recorder(original);
+    const AudioSample* last = nullptr;
+    clock.onTick = [&](uint32_t now) {
+        AudioSample* s = nullptr;
+        jitter.GenerateData(&s);
+        // Comfort noise is a pause, whatever the decoder made of it.
+        if (!s || !s->GetRTPHeader() || s->GetDataSize() == 0 ||
+            s->GetRTPHeader()->payloadType == 13) {
+            recorder.Silence();
+            last = nullptr;
+        } else {
+            const RTPPacket* h = s->GetRTPHeader();
+            recorder.Frame({h->ssrc, h->sequenceNumber}, now, s == last);
+            last = s;
+        }
+        if (s) {
+            s->Release(nullptr);
+        }
+    };
+    while (clock.NowMs() < endMs) {
+        AudioSample* s = nullptr;
+        int r = source.GiveNextAudioSample(&s, nullptr);
+        if (s) {
+            s->Release(nullptr);
+        }
+        if (r < 0) {
+            clock.SleepMs(10);
+        }
+    }
+    clock.onTick = nullptr;
+    jitter.StopTransform();
+    source.SourceStopped();
+    Disconnect(&decoder, &jitter);
+    Disconnect(&source, &decoder);
+    return Score(original, recorder.playout);
+}
+
+// speexdsp's jitter buffer with its defaults, 20 ms frames (160 timestamp units): every
+// arriving speech packet is put in as it arrives; every 20 ms one frame is asked for, then the
+// buffer ticks. Comfort-noise packets carry no frame and are left out.
+Result ReplaySpeex(const Trace& trace) {
+    constexpr spx_uint32_t kSpan = 160;
+    JitterBuffer* jb = jitter_buffer_init(static_cast<int>(kSpan));
+    PlayoutRecorder recorder(trace);
+    std::map<uint32_t, Key> keyByTimestamp;
+    size_t next = 0;
+    const uint32_t endMs = trace.arrivals.back().atMs + 2000;
+    char out[1500];
+    for (uint32_t now = kFrameMs; now <= endMs; now += kFrameMs) {
+        for (; next < trace.arrivals.size() && trace.arrivals[next].atMs <= now; ++next) {
+            const std::vector<uint8_t>& d = trace.arrivals[next].datagram;
+            if ((d[1] & 0x7F) == 13) {
+                continue;
+            }
+            JitterBufferPacket packet{};
+            packet.data = reinterpret_cast<char*>(const_cast<uint8_t*>(d.data() + 12));
+            packet.len = static_cast<spx_uint32_t>(d.size() - 12);
+            packet.timestamp =
+                (uint32_t{d[4]} << 24) | (uint32_t{d[5]} << 16) | (uint32_t{d[6]} << 8) | d[7];
+            packet.span = kSpan;
+            packet.sequence = static_cast<spx_uint16_t>((d[2] << 8) | d[3]);
+            keyByTimestamp[packet.timestamp] = KeyOf(d);
+            jitter_buffer_put(jb, &packet);
+        }
+        JitterBufferPacket packet{};
+        packet.data = out;
+        packet.len = sizeof out;
+        spx_int32_t offset = 0;
+        if (jitter_buffer_get(jb, &packet, kSpan, &offset) == JITTER_BUFFER_OK) {
+            auto it = keyByTimestamp.find(packet.timestamp);
+            if (it != keyByTimestamp.end()) {
+                recorder.Frame(it->second, now, false);
+            } else {
+                recorder.Silence();
+            }
+        } else {
+            recorder.Silence(); // missing: the decoder conceals it
+        }
+        jitter_buffer_tick(jb);
+    }
+    jitter_buffer_destroy(jb);
+    return Score(trace, recorder.playout);
+}
+
 void PrintReplayTable() {
     struct Named {
         const char* name;
@@ -465,45 +573,55 @@ void PrintReplayTable() {
     std::vector<Named> traces;
     traces.push_back({"clean", {}});
     TraceOptions o;
-    o.jitterMs = 10;
-    traces.push_back({"jitter 10 ms", o});
-    o.jitterMs = 30;
-    traces.push_back({"jitter 30 ms", o});
+    o.gaussianMs = 20;
+    traces.push_back({"Gaussian jitter 20 ms", o});
+    o.gaussianMs = 60;
+    traces.push_back({"Gaussian jitter 60 ms", o});
+    o = {};
+    o.randomLoss = 0.05;
+    traces.push_back({"5 % random loss", o});
+    o = {};
+    o.burstRate = 0.01;
+    traces.push_back({"loss bursts of 3-10", o});
+    o = {};
+    o.adjacentSwap = 0.02;
+    traces.push_back({"2 % adjacent reordering", o});
+    o = {};
+    o.drift = -0.005;
+    traces.push_back({"sender clock 0.5 % fast", o});
+    o.drift = 0.005;
+    traces.push_back({"sender clock 0.5 % slow", o});
+    o = {};
+    o.talkspurts = true;
+    traces.push_back({"talk spurts + comfort noise", o});
+    // Further cases of our own.
     o = {};
     o.spikes = true;
     traces.push_back({"delay spikes 200-400 ms", o});
     o = {};
-    o.burstLoss = 0.03;
-    traces.push_back({"3 % burst loss", o});
-    o = {};
-    o.reorder = 0.05;
-    traces.push_back({"reordering 5 %", o});
-    o = {};
     o.duplicate = 0.05;
     traces.push_back({"duplicates 5 %", o});
-    o = {};
-    o.drift = 0.003;
-    traces.push_back({"clock drift +0.3 %", o});
-    o.drift = -0.003;
-    traces.push_back({"clock drift -0.3 %", o});
     o = {};
     o.firstSeq = 65500;
     traces.push_back({"sequence from 65500", o});
     o = {};
     o.ssrcChange = true;
     traces.push_back({"SSRC change", o});
-    o = {};
-    o.talkspurts = true;
-    traces.push_back({"talkspurts + comfort noise", o});
 
-    std::printf("\nReceiver + jitter buffer replay (30 s per trace, virtual time)\n");
-    std::printf("%-28s %10s %10s %10s %12s\n", "trace", "mean ms", "p95 ms", "late loss",
-                "concealment");
+    std::printf("\nJitter replay, 60 s per trace, virtual time: ours (receiver + decoder + jitter "
+                "buffer) | speexdsp jitter buffer (defaults, 20 ms)\n");
+    std::printf("%-28s %7s %7s %7s %7s | %7s %7s %7s %7s\n", "trace", "mean", "p95", "late",
+                "concl", "mean", "p95", "late", "concl");
+    std::printf("%-28s %7s %7s %7s %7s | %7s %7s %7s %7s\n", "", "ms", "ms", "%", "%", "ms", "ms",
+                "%", "%");
     unsigned seed = 1;
     for (const auto& t : traces) {
-        Result r = Replay(MakeTrace(t.name, t.o, seed++));
-        std::printf("%-28s %10.1f %10.1f %9.2f%% %11.2f%%\n", t.name, r.meanDelay, r.p95Delay,
-                    100 * r.lateLoss, 100 * r.concealment);
+        const Trace trace = MakeTrace(t.name, t.o, seed++);
+        const Result ours = ReplayOurs(trace);
+        const Result speex = ReplaySpeex(trace);
+        std::printf("%-28s %7.1f %7.1f %7.2f %7.2f | %7.1f %7.1f %7.2f %7.2f\n", t.name,
+                    ours.meanDelay, ours.p95Delay, 100 * ours.lateLoss, 100 * ours.concealment,
+                    speex.meanDelay, speex.p95Delay, 100 * speex.lateLoss, 100 * speex.concealment);
     }
     std::printf("\n");
     std::fflush(stdout);
