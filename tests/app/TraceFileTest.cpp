@@ -188,6 +188,11 @@ TEST(GlobalTrace, StartupOpensTheLogAndExitClosesItWithTheEndBanner) {
     EXPECT_NE(end, std::string::npos);
     EXPECT_LT(start, message);
     EXPECT_LT(message, end);
+    // A settings hive that cannot be opened is one line, with its path and the reason.
+    const size_t hive =
+        text.find("Registry: cannot open " + home + "/config/no/such/registry.sqlite3: ");
+    EXPECT_NE(hive, std::string::npos) << text;
+    EXPECT_LT(hive, end);
     std::system(("rm -rf '" + home + "'").c_str());
 }
 
