@@ -47,8 +47,8 @@ asan: deps
 tsan: deps
 	cmake -S . -B build-tsan $(CMAKE_FLAGS) -DCMAKE_BUILD_TYPE=Debug -DQUORVEX_SANITIZE=thread
 	cmake --build build-tsan -j $(JOBS)
-	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -j $(JOBS) -L unit
-	cd build-tsan && TSAN_OPTIONS=halt_on_error=1 ctest --output-on-failure -R LoopbackCallTest
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" ctest --output-on-failure -j $(JOBS) -L unit
+	cd build-tsan && TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tests/tsan.supp" ctest --output-on-failure -R LoopbackCallTest
 
 # The fuzz harnesses need clang's libFuzzer: their own build, a short smoke run of each.
 fuzz: deps
