@@ -2,6 +2,8 @@
 
 #include <exception>
 
+#include <sys/stat.h>
+
 #include "app/call/PhoneState.h"
 #include "app/login/RememberedPassword.h"
 #include "app/trace/TraceFile.h"
@@ -293,12 +295,22 @@ void CUserLogin::onSuccess(sipua::ClientRegistrationHandle h, const sipua::SipMe
 }
 
 void CUserLogin::SaveLastLogin() {
-    plat::IniFile ini(QuorvexIniPath());
+    const std::string path = QuorvexIniPath();
+    plat::IniFile ini(path);
     bool ok = ini.WriteString("General", "LastUser", m_View.GetUserText().c_str());
     if (ini.GetInt("General", "remember_last_password", 1) != 0) {
-        ok = ini.WriteString("General", "LastPass",
-                             EncodeRememberedPassword(m_View.GetPasswordText()).c_str()) &&
-             ok;
+        // The file keeps the password: only its owner may read it (a rewrite keeps the mode).
+        if (chmod(path.c_str(), 0600) != 0) {
+            AppTrace(("CUserLogin::onSuccess: !chmod " + path).c_str());
+        }
+        std::string stored;
+        if (RememberablePassword(m_View.GetPasswordText(), &stored)) {
+            ok = ini.WriteString("General", "LastPass", stored.c_str()) && ok;
+        } else {
+            // The stored form would give another password back: remember none.
+            AppTrace("CUserLogin::onSuccess: la clave no se puede recordar");
+            ok = ini.WriteString("General", "LastPass", nullptr) && ok;
+        }
     }
     if (!ok) {
         AppTrace("CUserLogin::onSuccess: no se pudo escribir quorvex.ini");
