@@ -11,6 +11,10 @@
 
 namespace plat {
 
+bool AudioBackend::IsUsbAudioDevice(bool, int) {
+    return false;
+}
+
 void AudioBackend::InjectFault(AudioOp op, MMRESULT code, int count) {
     std::lock_guard<std::mutex> guard(faultLock_);
     faults_[static_cast<size_t>(op)] = {code, count};

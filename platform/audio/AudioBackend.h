@@ -76,6 +76,9 @@ public:
     virtual const char* Name() const = 0;
     virtual std::vector<std::string> OutputDeviceNames() = 0;
     virtual std::vector<std::string> InputDeviceNames() = 0;
+    // Whether output (capture false) or input device `device` is a USB audio device (a card
+    // whose driver is USB audio). False when it is not, or the backend cannot tell.
+    virtual bool IsUsbAudioDevice(bool capture, int device);
     // Opens a stream on device (-1 or a number below the count; checked by the caller).
     virtual MMRESULT OpenPlayback(int device, const WaveDeviceFormat& format,
                                   std::unique_ptr<PlaybackStream>* stream) = 0;

@@ -209,8 +209,10 @@ std::vector<AlsaAudioBackend::Device> AlsaAudioBackend::Enumerate(bool capture) 
         snd_ctl_card_info_t* cardInfo;
         snd_ctl_card_info_alloca(&cardInfo);
         std::string cardName = cardId;
+        bool usb = false;
         if (snd_ctl_card_info(ctl, cardInfo) == 0) {
             cardName = snd_ctl_card_info_get_name(cardInfo);
+            usb = std::string(snd_ctl_card_info_get_driver(cardInfo)) == "USB-Audio";
         }
         int pcmDevice = -1;
         while (snd_ctl_pcm_next_device(ctl, &pcmDevice) == 0 && pcmDevice >= 0) {
@@ -227,6 +229,7 @@ std::vector<AlsaAudioBackend::Device> AlsaAudioBackend::Enumerate(bool capture) 
             device.pcm = "plughw:" + std::to_string(card) + "," + std::to_string(pcmDevice);
             device.card = cardId;
             device.name = cardName + ": " + snd_pcm_info_get_name(pcmInfo);
+            device.usb = usb;
             devices.push_back(device);
         }
         snd_ctl_close(ctl);
@@ -240,6 +243,12 @@ std::vector<std::string> AlsaAudioBackend::OutputDeviceNames() {
 
 std::vector<std::string> AlsaAudioBackend::InputDeviceNames() {
     return Names(Enumerate(true));
+}
+
+bool AlsaAudioBackend::IsUsbAudioDevice(bool capture, int device) {
+    std::vector<Device> devices = Enumerate(capture);
+    return device >= 0 && static_cast<size_t>(device) < devices.size() &&
+           devices[static_cast<size_t>(device)].usb;
 }
 
 MMRESULT AlsaAudioBackend::OpenPlayback(int device, const WaveDeviceFormat& format,

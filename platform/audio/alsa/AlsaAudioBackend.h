@@ -19,11 +19,13 @@ public:
         std::string pcm;  // the ALSA name to open
         std::string card; // "hw:<card>", for the mixer
         std::string name; // shown to the user
+        bool usb = false; // the card's driver is snd-usb-audio
     };
 
     const char* Name() const override { return "alsa"; }
     std::vector<std::string> OutputDeviceNames() override;
     std::vector<std::string> InputDeviceNames() override;
+    bool IsUsbAudioDevice(bool capture, int device) override;
     MMRESULT OpenPlayback(int device, const WaveDeviceFormat& format,
                           std::unique_ptr<PlaybackStream>* stream) override;
     MMRESULT OpenCapture(int device, const WaveDeviceFormat& format,
