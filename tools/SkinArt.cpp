@@ -6,6 +6,7 @@
 #include <string>
 
 #include "tools/BmpFile.h"
+#include "tools/LoginArt.h"
 #include "tools/PreviewArt.h"
 
 namespace {
@@ -19,7 +20,10 @@ struct Picture {
 
 // Every picture of the built-in skin.
 constexpr Picture kPictures[] = {
-    {"preview", 212, 404, DrawPreview},
+    {"preview", 212, 404, DrawPreview},     {"icon", 32, 32, DrawProgramIcon},
+    {"loginface", 232, 300, DrawLoginFace}, {"signin", 120, 108, DrawSignInButton},
+    {"hide", 18, 54, DrawHideButton},       {"minimise", 18, 54, DrawMinimiseButton},
+    {"close", 18, 54, DrawCloseButton},     {"callface", 232, 220, DrawCallFace},
 };
 
 bool Render(const Picture& picture, const std::string& dir) {
