@@ -325,6 +325,18 @@ void GtkLayeredWindow::SetTitle(const std::string& title) {
     g_free(valid);
 }
 
+void GtkLayeredWindow::SetIcon(const Surface& icon) {
+    if (!icon.IsValid()) {
+        return;
+    }
+    GdkPixbuf* pixbuf =
+        gdk_pixbuf_get_from_surface(icon.CairoSurface(), 0, 0, icon.Width(), icon.Height());
+    if (pixbuf) {
+        gtk_window_set_icon(GTK_WINDOW(widget_), pixbuf);
+        g_object_unref(pixbuf);
+    }
+}
+
 void GtkLayeredWindow::Move(int32_t x, int32_t y) {
     rect_ = {x, y, x + rect_.Width(), y + rect_.Height()};
     placed_ = true;

@@ -83,6 +83,8 @@ public:
     virtual bool IsMinimized() const = 0;
     virtual void BringToForeground() = 0;
     virtual void SetTitle(const std::string& title) = 0;
+    // The window's icon (the task bar's and the window list's); nothing where there is none.
+    virtual void SetIcon(const Surface&) {}
 
     // The window's screen rectangle, as this layer last placed it (moves take effect on the
     // display a little later; this answers at once).
