@@ -510,3 +510,21 @@ void CUserLogin::OnReloginTimer() {
     }
     m_bRelogin = false;
 }
+
+bool CUserLogin::EndForUpdate() {
+    if (!m_pMakeCall) {
+        return false;
+    }
+    m_pMakeCall->Hide();
+    m_View.SetTimer(kTimerExit, 6000);
+    m_bExiting = true;
+    m_View.KillTimer(kTimerRetryRegistration);
+    try {
+        if (m_hRegistration.isValid()) {
+            m_hRegistration->removeMyBindings(true);
+        }
+    } catch (const std::exception& e) {
+        AppTrace(("CUserLogin::EndForUpdate: " + std::string(e.what())).c_str());
+    }
+    return true;
+}

@@ -68,6 +68,10 @@ public:
     void OnCancel() override;
     // Resume after suspend (power broadcast 7).
     void OnPowerResume();
+    // A downloaded update is ready while signed in: hides the call window, ends the program
+    // in 6 s (timer 1004) and removes the registration's bindings. False, doing nothing,
+    // when there is no call window.
+    bool EndForUpdate();
 
     // What the call window reads.
     sipua::SipStack* GetSipStack() const { return m_pStack.get(); }

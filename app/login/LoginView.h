@@ -18,6 +18,9 @@ public:
     virtual void MoveTo(int x, int y) = 0;
     virtual void Show() = 0;
     virtual void Hide() = 0;
+    // Shows the window, restores it when minimised and brings it to the foreground (a click
+    // on the tray icon).
+    virtual void BringToFront() = 0;
     // Hangs up the current call (user = true: as the hang-up key does).
     virtual void HangUp(bool user) = 0;
     // Destroys the window; the object is gone afterwards.

@@ -21,11 +21,16 @@ public:
     }
     void Show() override { visible = true; }
     void Hide() override { visible = false; }
+    void BringToFront() override {
+        visible = true;
+        ++raised;
+    }
     void HangUp(bool user) override { hangUps.push_back(user); }
     void Destroy() override;
 
     WindowRect rect{0, 0, 301, 201};
     bool visible = false;
+    int raised = 0;
     std::vector<std::pair<int, int>> moves;
     std::vector<bool> hangUps;
     int* destroyed = nullptr;

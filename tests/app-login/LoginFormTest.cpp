@@ -1,0 +1,414 @@
+// The login form on the fake window system, dialogs, handset, tray and SIP stack, with the
+// built-in skin.
+#include <gtest/gtest.h>
+
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "app/call/PhoneState.h"
+#include "app/login/LoginForm.h"
+#include "app/login/RememberedPassword.h"
+#include "app/login/SkinFiles.h"
+#include "app/resources/BuiltInModule.h"
+#include "app/sound/PlaySound2.h"
+#include "app/strings/StringTable.h"
+#include "platform/audio/AudioBackend.h"
+#include "platform/core/Paths.h"
+#include "platform/desktop/testing/FakeHandsetDriver.h"
+#include "platform/store/IniFile.h"
+#include "platform/ui/ManualGuiDispatcher.h"
+#include "platform/ui/VirtualKeys.h"
+#include "platform/ui/dialog/testing/FakeDialogFactory.h"
+#include "platform/ui/testing/FakeWindowSystem.h"
+#include "sip/testing/FakeSipStack.h"
+#include "skin/SkinResources.h"
+#include "skin/zel_Label.h"
+#include "tests/app-login/FakeLoginView.h"
+#include "tests/app-login/FakeTrayIcon.h"
+#include "tests/res/TestPe.h"
+#include "tests/support/RegistrySandbox.h"
+
+namespace {
+
+constexpr int kKeyDown = CUsbEventsDest::kEventKeyDown;
+constexpr int kKeyUp = CUsbEventsDest::kEventKeyUp;
+constexpr int kDigit = CUsbEventsDest::kEventDigit;
+
+class LoginFormTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("QUORVEX_HOME", sandbox_.Dir().c_str(), 1);
+        g_PhoneState = PS_LOGGED_OUT;
+        g_FormAlpha = 255;
+        zel_Label::SetStringLoader(LoadCString);
+        std::string error;
+        audio_ = plat::MakeAudioBackend("null", &error);
+        scopedAudio_ = std::make_unique<plat::ScopedAudioBackend>(*audio_);
+        services_.deployment.sipServerHost = "127.0.0.2";
+        services_.deployment.outboundProxyHost = "127.0.0.2";
+        services_.deployment.sipBindAddress = "127.0.0.1";
+        services_.stack = [this] {
+            auto s = std::make_unique<sipua::FakeSipStack>();
+            stack_ = s.get();
+            return s;
+        };
+        services_.resolver = [](const std::string& host, std::string* dotted) {
+            *dotted = host;
+            return true;
+        };
+        services_.update = UpdateSettings{};
+        services_.update.downloadDir = sandbox_.Dir();
+        services_.callWindow = [this](LoginForm&, CallWindow** slot) {
+            callWindow_ = new FakeCallWindow(slot);
+            return callWindow_;
+        };
+    }
+    void TearDown() override {
+        form_.reset();
+        g_SkinModule = nullptr;
+        LoadedSkinModule().reset();
+        unsetenv("QUORVEX_HOME");
+    }
+
+    plat::IniFile Ini() { return plat::IniFile(plat::JoinPath(plat::ConfigDir(), "quorvex.ini")); }
+    // A start with the wizard done, unless a test wrote RegisterWizard itself.
+    void NoWizard() { Ini().WriteString("General", "RegisterWizard", "0"); }
+
+    LoginForm& Make() {
+        form_ = std::make_unique<LoginForm>(services_);
+        EXPECT_TRUE(form_->Create());
+        window_ = windows_.Windows().back();
+        for (plat::FakeWindow* w : windows_.Windows()) {
+            if (w->Title() == "Quorvex") {
+                window_ = w;
+            }
+        }
+        return *form_;
+    }
+    // Delivers what the handset driver posted.
+    void Handset(int type, int code) {
+        ASSERT_NE(0u,
+                  handset_.InjectEvent(static_cast<uint32_t>(type), static_cast<uint32_t>(code)));
+        gui_.RunPending();
+    }
+    void Type(const std::string& digits) {
+        for (char c : digits) {
+            window_->TypeKey(static_cast<uint32_t>(c), static_cast<uint32_t>(c));
+        }
+    }
+    std::vector<std::string> Boxes() {
+        std::vector<std::string> texts;
+        for (const auto& r : windows_.MessageBoxes().Requests()) {
+            texts.push_back(r.text);
+        }
+        return texts;
+    }
+
+    RegistrySandbox sandbox_;
+    TraceCapture trace_;
+    plat::ManualGuiDispatcher gui_;
+    plat::FakeWindowSystem windows_;
+    plat::FakeDialogFactory dialogs_;
+    plat::FakeHandsetDriver handset_{true};
+    plat::ScopedHandsetDriver scopedHandset_{handset_};
+    FakeTrayIconFactory trays_;
+    std::unique_ptr<plat::AudioBackend> audio_;
+    std::unique_ptr<plat::ScopedAudioBackend> scopedAudio_;
+    LoginForm::Services services_;
+    sipua::FakeSipStack* stack_ = nullptr;
+    FakeCallWindow* callWindow_ = nullptr;
+    std::unique_ptr<LoginForm> form_;
+    plat::FakeWindow* window_ = nullptr;
+};
+
+TEST_F(LoginFormTest, AFirstStartRunsTheWizardAndShowsAnEmptyForm) {
+    dialogs_.QueueScript([](plat::FakeDialog& wizard) {
+        wizard.Click(1035); // "I already have an account"
+        wizard.Click(plat::kIdOk);
+    });
+    LoginForm& form = Make();
+    ASSERT_EQ(1u, dialogs_.Ran().size());
+    EXPECT_EQ(plat::kIdOk, dialogs_.Ran()[0].second);
+    EXPECT_EQ("0", Ini().GetString("General", "RegisterWizard", ""));
+    EXPECT_EQ("", form.UserField().GetText());
+    EXPECT_EQ("", form.PasswordField().GetText());
+    EXPECT_TRUE(form.UserField().HasFocus());
+
+    // Shown with the built-in skin, its caret blinking; the tray icon and the handset are set.
+    EXPECT_TRUE(window_->IsVisible());
+    EXPECT_EQ(232, form.BackBuffer().width);
+    EXPECT_EQ(300, form.BackBuffer().height);
+    EXPECT_EQ(400u, window_->Timers().at(CForm::kTimerCaret));
+    ASSERT_NE(nullptr, trays_.last);
+    EXPECT_TRUE(trays_.last->shown);
+    EXPECT_TRUE(trays_.last->hasPicture);
+    EXPECT_EQ("Quorvex", trays_.last->tip);
+    EXPECT_EQ(0x80C9u, trays_.last->message);
+    EXPECT_EQ("Quorv", handset_.Display()); // the display is five characters wide
+    EXPECT_TRUE(form.HandsetNameShown());
+    EXPECT_EQ(-1, g_nWaveOutDev);
+    EXPECT_EQ(-1, g_nWaveInDev);
+    EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(LoginFormTest, TheWizardRunsAgainUntilItEndsWithContinue) {
+    // Cancelled (no script): the setting stays, so the next start asks again.
+    Make();
+    EXPECT_EQ(1u, dialogs_.Ran().size());
+    EXPECT_EQ("", Ini().GetString("General", "RegisterWizard", ""));
+    form_.reset();
+    Make();
+    EXPECT_EQ(2u, dialogs_.Ran().size());
+
+    // Any non-zero value asks; 0 does not.
+    form_.reset();
+    Ini().WriteString("General", "RegisterWizard", "7");
+    Make();
+    EXPECT_EQ(3u, dialogs_.Ran().size());
+    form_.reset();
+    NoWizard();
+    Make();
+    EXPECT_EQ(3u, dialogs_.Ran().size());
+}
+
+TEST_F(LoginFormTest, TheLastUserAndTheRememberedPasswordFillTheFields) {
+    struct Case {
+        const char* remember; // null: not in the file
+        const char* lastPass; // null: not in the file
+        const char* password;
+    };
+    const Case cases[] = {
+        {nullptr, "1o9", "234"},                   // remembering is the default
+        {"1", "1o9", "234"},     {"0", "1o9", ""}, // not remembered, though the file holds one
+        {"1", "", ""},           {"1", nullptr, ""},
+        {"5", "g1h", "0042"}, // leading zeros come back
+    };
+    NoWizard();
+    Ini().WriteString("General", "LastUser", "1001");
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.password);
+        Ini().WriteString("General", "remember_last_password", c.remember);
+        Ini().WriteString("General", "LastPass", c.lastPass);
+        LoginForm& form = Make();
+        EXPECT_EQ("1001", form.UserField().GetText());
+        EXPECT_EQ(c.password, form.PasswordField().GetText());
+        form_.reset();
+    }
+    // At most 24 characters of the user are read.
+    Ini().WriteString("General", "LastUser", "1234567890123456789012345678");
+    EXPECT_EQ("123456789012345678901234", Make().UserField().GetText());
+}
+
+TEST_F(LoginFormTest, EnterSignsInOnceAndTheCallWindowTakesOver) {
+    NoWizard();
+    LoginForm& form = Make();
+    window_->TypeKey(plat::kVkReturn, 13);
+    EXPECT_EQ(
+        std::vector<std::string>{"Sorry, you must supply a phone number in order to register"},
+        Boxes());
+    EXPECT_EQ(nullptr, stack_);
+
+    Type("1001");
+    window_->TypeKey(plat::kVkTab, 9);
+    Type("4321");
+    EXPECT_EQ("4321", form.PasswordField().GetText());
+    window_->TypeKey(plat::kVkReturn, 13);
+    ASSERT_NE(nullptr, stack_);
+    EXPECT_EQ(1u, stack_->sentWithMethod("REGISTER").size());
+    EXPECT_EQ(PS_REGISTERING, g_PhoneState);
+    EXPECT_FALSE(form.UserField().m_bEnabled);
+    EXPECT_FALSE(form.LogInButton().m_bEnabled);
+    window_->TypeKey(plat::kVkReturn, 13); // a second log-in while registering does nothing
+    EXPECT_EQ(1u, stack_->sentWithMethod("REGISTER").size());
+
+    stack_->respond(stack_->last("REGISTER")->id, 200, "OK");
+    ASSERT_TRUE(window_->FireTimer(CUserLogin::kTimerSipPoll));
+    ASSERT_NE(nullptr, callWindow_);
+    EXPECT_TRUE(callWindow_->visible);
+    EXPECT_FALSE(window_->IsVisible());
+    EXPECT_EQ(PS_IDLE, g_PhoneState);
+    EXPECT_EQ("1001", Ini().GetString("General", "LastUser", ""));
+    EXPECT_EQ("4321", DecodeRememberedPassword(Ini().GetString("General", "LastPass", "")));
+
+    // A left click on the tray icon raises the call window; other buttons do nothing.
+    trays_.last->Press(plat::kWmRButtonDown);
+    gui_.RunPending();
+    EXPECT_EQ(0, callWindow_->raised);
+    trays_.last->Press(plat::kWmLButtonDown);
+    gui_.RunPending();
+    EXPECT_EQ(1, callWindow_->raised);
+}
+
+TEST_F(LoginFormTest, HandsetKeysReachTheRightField) {
+    NoWizard();
+    LoginForm& form = Make();
+    window_->Show(plat::kSwMinimize);
+    const int foreground = window_->ForegroundCount();
+
+    Handset(kDigit, 129); // '1': the user field has the focus
+    EXPECT_TRUE(window_->IsVisible());
+    EXPECT_FALSE(window_->IsMinimized());
+    EXPECT_EQ(foreground + 1, window_->ForegroundCount());
+    EXPECT_FALSE(form.HandsetNameShown());
+    EXPECT_EQ(std::string(5, '\0'), handset_.Display()); // the product name is cleared once
+    Handset(kDigit, 128);
+    Handset(kDigit, 137);
+    Handset(kDigit, 138); // no digit
+    Handset(kDigit, 127);
+    EXPECT_EQ("109", form.UserField().GetText());
+
+    Handset(kKeyDown, LoginForm::kHandsetPassword);
+    Handset(kDigit, 133);
+    Handset(kDigit, 130);
+    EXPECT_EQ("52", form.PasswordField().GetText());
+    EXPECT_EQ("109", form.UserField().GetText());
+    // Releasing the clear key deletes in the user field only.
+    Handset(kKeyUp, LoginForm::kHandsetClear);
+    EXPECT_EQ("52", form.PasswordField().GetText());
+
+    Handset(kKeyDown, LoginForm::kHandsetUser);
+    Handset(kKeyUp, LoginForm::kHandsetClear);
+    EXPECT_EQ("10", form.UserField().GetText());
+    Handset(kDigit, 129);
+    EXPECT_EQ("101", form.UserField().GetText());
+
+    // Wider codes than a byte are read by their low byte.
+    Handset(kDigit, 0x100 + 129);
+    EXPECT_EQ("1011", form.UserField().GetText());
+
+    // The log-in key logs in; the exit key asks whether to exit.
+    Handset(kKeyDown, LoginForm::kHandsetLogIn);
+    ASSERT_NE(nullptr, stack_);
+    windows_.MessageBoxes().QueueAnswer(plat::kIdNo);
+    Handset(kKeyDown, LoginForm::kHandsetExit);
+    EXPECT_EQ(std::vector<std::string>{"Do you want to exit now?"}, Boxes());
+}
+
+TEST_F(LoginFormTest, TheClearKeyHeldOneSecondEmptiesTheFocusedField) {
+    NoWizard();
+    Ini().WriteString("General", "LastUser", "1001");
+    Ini().WriteString("General", "LastPass", EncodeRememberedPassword("4321").c_str());
+    LoginForm& form = Make();
+    Handset(kDigit, 130); // the handset's display shows the product name no more
+    const int cleared = handset_.Count(plat::kHandsetDisplayText);
+
+    Handset(kKeyDown, LoginForm::kHandsetPassword);
+    Handset(kKeyDown, LoginForm::kHandsetClear);
+    EXPECT_EQ(1000u, window_->Timers().at(LoginForm::kTimerHandsetClear));
+    ASSERT_TRUE(window_->FireTimer(LoginForm::kTimerHandsetClear));
+    EXPECT_EQ(0u, window_->Timers().count(LoginForm::kTimerHandsetClear));
+    EXPECT_EQ("", form.PasswordField().GetText());
+    EXPECT_EQ("10012", form.UserField().GetText());
+    EXPECT_EQ(cleared, handset_.Count(plat::kHandsetDisplayText));
+    Handset(kKeyUp, LoginForm::kHandsetClear);
+
+    Handset(kKeyDown, LoginForm::kHandsetUser);
+    Handset(kKeyDown, LoginForm::kHandsetClear);
+    ASSERT_TRUE(window_->FireTimer(LoginForm::kTimerHandsetClear));
+    EXPECT_EQ("", form.UserField().GetText());
+    EXPECT_EQ(cleared + 1, handset_.Count(plat::kHandsetDisplayText));
+    // The release after a full second deletes nothing more and stops nothing.
+    Handset(kKeyUp, LoginForm::kHandsetClear);
+    EXPECT_EQ("", form.UserField().GetText());
+
+    // Released before the second is up: one character goes, the timer with it.
+    Handset(kDigit, 135);
+    Handset(kDigit, 136);
+    Handset(kKeyDown, LoginForm::kHandsetClear);
+    Handset(kKeyUp, LoginForm::kHandsetClear);
+    EXPECT_EQ(0u, window_->Timers().count(LoginForm::kTimerHandsetClear));
+    EXPECT_EQ("7", form.UserField().GetText());
+}
+
+TEST_F(LoginFormTest, ExitAsksMessage3AndEndsTheProgram) {
+    NoWizard();
+    form_ = std::make_unique<LoginForm>(services_);
+    int asked = 0;
+    windows_.SetModalScript([this, &asked](plat::FakeWindow& window) {
+        windows_.MessageBoxes().QueueAnswer(plat::kIdNo);
+        window.TypeKey(plat::kVkEscape, 27); // No: the form stays
+        asked = static_cast<int>(Boxes().size());
+        EXPECT_TRUE(window.IsVisible());
+        EXPECT_EQ(1, handset_.Count(plat::kHandsetOpen));
+        windows_.MessageBoxes().QueueAnswer(plat::kIdYes);
+        window.TypeKey(plat::kVkEscape, 27);
+    });
+    EXPECT_EQ(CForm::kIdCancel, form_->DoModal());
+    EXPECT_EQ(1, asked);
+    EXPECT_EQ((std::vector<std::string>{"Do you want to exit now?", "Do you want to exit now?"}),
+              Boxes());
+    EXPECT_EQ(plat::kMbYesNo | plat::kMbIconQuestion, windows_.MessageBoxes().Requests()[0].flags);
+    EXPECT_EQ("Quorvex", windows_.MessageBoxes().Requests()[0].caption);
+    // The window is gone with its tray icon; the handset closes with the form.
+    EXPECT_TRUE(windows_.Windows().empty());
+    ASSERT_NE(nullptr, trays_.last);
+    EXPECT_FALSE(trays_.last->shown);
+    form_.reset();
+    EXPECT_FALSE(handset_.IsOpen());
+}
+
+TEST_F(LoginFormTest, ASkinWithoutHeaderShowsMessage4AndTheBuiltInSkin) {
+    NoWizard();
+    plat::Registry::Key key;
+    ASSERT_EQ(plat::kErrorSuccess, sandbox_.Registry().CreateKey("Software\\Quorvex", &key));
+    uint32_t id = 0x51;
+    sandbox_.Registry().SetValue(key, "Skin", plat::kRegDword, &id, 4);
+    ASSERT_TRUE(plat::MakeDirs(plat::JoinPath(plat::DataDir(), "Skins")));
+    testpe::Image image = testpe::Build({{kSkinTypeValue, kSkinIdValueId, 0, {0x51, 0, 0, 0}}});
+    FILE* file = fopen(SkinFilePath(id).c_str(), "wb");
+    ASSERT_NE(nullptr, file);
+    fwrite(image.bytes.data(), 1, image.bytes.size(), file);
+    fclose(file);
+
+    LoginForm& form = Make();
+    EXPECT_EQ(std::vector<std::string>{"Can not verify skin version"}, Boxes());
+    EXPECT_EQ(ProgramModule(), g_SkinModule);
+    EXPECT_EQ(232, form.BackBuffer().width);
+}
+
+// A server that takes connections and never answers: the version check waits on it.
+class SilentServer {
+public:
+    SilentServer() {
+        fd_ = socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof(address);
+        if (bind(fd_, reinterpret_cast<sockaddr*>(&address), sizeof(address)) == 0 &&
+            listen(fd_, 4) == 0 &&
+            getsockname(fd_, reinterpret_cast<sockaddr*>(&address), &length) == 0) {
+            port_ = ntohs(address.sin_port);
+        }
+    }
+    ~SilentServer() { close(fd_); }
+    int Port() const { return port_; }
+
+private:
+    int fd_ = -1;
+    int port_ = 0;
+};
+
+TEST_F(LoginFormTest, DestructionStopsAndWaitsForTheUpdateWorkerFirst) {
+    SilentServer server;
+    ASSERT_NE(0, server.Port());
+    NoWizard();
+    services_.update.baseUrl = "http://127.0.0.1:" + std::to_string(server.Port()) + "/";
+    services_.update.versionFile = plat::JoinPath(sandbox_.Dir(), "version.txt");
+    Make();
+    EXPECT_TRUE(form_->Update().IsUpdateRunning());
+    const auto start = std::chrono::steady_clock::now();
+    form_->DestroyWindow();
+    form_.reset();
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_LT(took, std::chrono::seconds(2));
+    gui_.RunPending(); // whatever the worker posted finds no form
+}
+
+} // namespace
