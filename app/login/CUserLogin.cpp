@@ -17,7 +17,6 @@
 #include "sip/SipTrace.h"
 
 CUserLogin* g_pLogin = nullptr;
-sipua::NameAddr g_UserAor;
 
 namespace {
 

@@ -6,3 +6,7 @@
 // unpublished, then closed with its end banner, so a thread that still writes finds either no
 // log or a closed one, never a freed lock. Only binaries that name g_Trace get it.
 extern TraceFile& g_Trace;
+
+// Builds the object g_Trace names: opens the log and, at exit, unpublishes and closes it.
+// Called once, by g_Trace's definition.
+TraceFile& MakeGlobalTrace();
