@@ -6,7 +6,7 @@ ifeq ($(CI),true)
 CMAKE_FLAGS += -DQUORVEX_WERROR=ON
 endif
 
-.PHONY: all deps configure build test unit format format-check asan tsan fuzz bench run clean
+.PHONY: all deps configure build test unit format format-check asan tsan fuzz bench run demo clean
 
 all: build
 
@@ -59,9 +59,14 @@ fuzz: deps
 bench: deps build
 	@for b in $(BUILD)/bench/bench_*; do [ -x "$$b" ] && "$$b" || exit 1; done
 
-# Until the program exists, the demo is a loopback call between two media objects on WAV files
-# (no sound card or display needed): it prints what each side heard and the latency.
+# The program signed in to the local demo service (kamailio and baresip on loopback); without a
+# display it runs on a private Xvfb, signs in with xdotool and saves a screenshot.
 run: deps build
+	bash scripts/run-demo $(BUILD)
+
+# The media engine alone: a loopback call between two media objects on WAV files (no sound
+# card or display needed); it prints what each side heard and the latency.
+demo: deps build
 	$(BUILD)/bin/quorvex-loopback-demo
 
 clean:
