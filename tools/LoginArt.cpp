@@ -218,6 +218,49 @@ void DrawCallFace(cairo_t* cr, int width, int height) {
     cairo_pattern_destroy(screen);
 }
 
+namespace {
+
+// A round key with a handset: three frames (normal, lit, pressed), the handset turned by
+// `turn` (a hang-up key shows it upside down).
+void HandsetKey(cairo_t* cr, int width, int height, double red, double green, double blue,
+                double turn) {
+    const double frame = height / 3.0;
+    const double r = width / 2.0 - 2;
+    for (int f = 0; f < 3; ++f) {
+        const double lit = f == 1 ? 0.12 : f == 2 ? -0.08 : 0;
+        const double cx = width / 2.0;
+        const double cy = f * frame + frame / 2;
+        cairo_pattern_t* shade =
+            cairo_pattern_create_radial(cx - r / 3, cy - r / 3, r / 5, cx, cy, r);
+        cairo_pattern_add_color_stop_rgb(shade, 0, red + 0.25 + lit, green + 0.25 + lit,
+                                         blue + 0.25 + lit);
+        cairo_pattern_add_color_stop_rgb(shade, 1, red + lit, green + lit, blue + lit);
+        cairo_arc(cr, cx, cy, r, 0, 2 * M_PI);
+        cairo_set_source(cr, shade);
+        cairo_fill_preserve(cr);
+        cairo_pattern_destroy(shade);
+        cairo_set_source_rgba(cr, 0, 0, 0, 0.40);
+        cairo_set_line_width(cr, 1.5);
+        cairo_stroke(cr);
+        cairo_save(cr);
+        cairo_translate(cr, cx + (f == 2 ? 1 : 0), cy + (f == 2 ? 1 : 0));
+        cairo_rotate(cr, turn);
+        cairo_set_source_rgb(cr, 1, 1, 1);
+        Handset(cr, 0, 0, r * 0.9);
+        cairo_restore(cr);
+    }
+}
+
+} // namespace
+
+void DrawTalkButton(cairo_t* cr, int width, int height) {
+    HandsetKey(cr, width, height, 0.10, 0.55, 0.20, 0);
+}
+
+void DrawHangUpButton(cairo_t* cr, int width, int height) {
+    HandsetKey(cr, width, height, 0.65, 0.12, 0.10, 3 * M_PI / 4);
+}
+
 void DrawProgramIcon(cairo_t* cr, int width, int height) {
     const double r = (width < height ? width : height) / 2.0 - 1;
     Emblem(cr, width / 2.0, height / 2.0, r);

@@ -23,7 +23,8 @@ constexpr Picture kPictures[] = {
     {"preview", 212, 404, DrawPreview},     {"icon", 32, 32, DrawProgramIcon},
     {"loginface", 232, 300, DrawLoginFace}, {"signin", 120, 108, DrawSignInButton},
     {"hide", 18, 54, DrawHideButton},       {"minimise", 18, 54, DrawMinimiseButton},
-    {"close", 18, 54, DrawCloseButton},     {"callface", 232, 220, DrawCallFace},
+    {"close", 18, 54, DrawCloseButton},     {"callface", 232, 280, DrawCallFace},
+    {"talk", 48, 144, DrawTalkButton},      {"hangup", 48, 144, DrawHangUpButton},
 };
 
 bool Render(const Picture& picture, const std::string& dir) {
