@@ -6,6 +6,7 @@
 
 #include "app/call/PhoneState.h"
 #include "app/login/RememberedPassword.h"
+#include "app/settings/StoreLastPass.h"
 #include "app/trace/TraceFile.h"
 #include "platform/core/Clock.h"
 #include "platform/core/ModuleVersion.h"
@@ -302,14 +303,13 @@ void CUserLogin::SaveLastLogin() {
         if (chmod(path.c_str(), 0600) != 0) {
             AppTrace(("CUserLogin::onSuccess: !chmod " + path).c_str());
         }
-        std::string stored;
-        if (RememberablePassword(m_View.GetPasswordText(), &stored)) {
-            ok = ini.WriteString("General", "LastPass", stored.c_str()) && ok;
-        } else {
-            // The stored form would give another password back: remember none.
+        // A password whose stored form would give another one back is not remembered: the
+        // one remembered before is removed instead.
+        const std::string password = m_View.GetPasswordText();
+        if (DecodeRememberedPassword(EncodeRememberedPassword(password)) != password) {
             AppTrace("CUserLogin::onSuccess: la clave no se puede recordar");
-            ok = ini.WriteString("General", "LastPass", nullptr) && ok;
         }
+        ok = StoreLastPass(ini, password) && ok;
     }
     if (!ok) {
         AppTrace("CUserLogin::onSuccess: no se pudo escribir quorvex.ini");

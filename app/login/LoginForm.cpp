@@ -6,6 +6,7 @@
 #include "app/login/SelectUsbSoundDevices.h"
 #include "app/login/SkinFiles.h"
 #include "app/resources/BuiltInModule.h"
+#include "app/settings/SetupDlg.h"
 #include "app/sound/PlaySound2.h"
 #include "app/trace/TraceFile.h"
 #include "media/api/RTPInterface.h"
@@ -181,15 +182,17 @@ void LoginForm::OnKeyDown(uint32_t vk, uint32_t repeat, uint32_t flags) {
     // log-in command here as well would run it twice for one key (message 10 twice for an
     // empty user name).
     if (vk == plat::kVkF1 + 1) {
-        RunSettingsDialog();
+        OnSettingsKey();
     }
     CForm::OnKeyDown(vk, repeat, flags);
 }
 
-void LoginForm::RunSettingsDialog() {
-    // The settings dialog is not part of the program yet.
-    AppTrace("CUserLogin::OnKeyDown: SetupDlg no disponible");
-    CUsbEventsDest::SetTargetWindow(PortTarget());
+void LoginForm::OnSettingsKey() {
+    SetupDlg::Links links;
+    links.typedPassword = [this] { return m_Password.GetText(); };
+    links.isUpdateRunning = [this] { return m_pUpdate->IsUpdateRunning(); };
+    links.startForcedUpdate = [this] { m_pUpdate->StartUpdateThread(true); };
+    RunSettingsDialog(MessageBoxParent(), links, PortTarget());
 }
 
 // --- timers and messages ---

@@ -135,7 +135,7 @@ public:
 
 private:
     // F2: the settings dialog, then the handset back to the form.
-    void RunSettingsDialog();
+    void OnSettingsKey();
     void OnHandsetClearTimer();
     // The call window's message-box owner when there is one and it is asked for.
     const plat::MessageBoxOwner* BoxOwner(Owner owner) const;

@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <cstdint>
-#include <utility>
 
 std::string EncodeRememberedPassword(const std::string& password) {
     // Read "1" + password as atol does: blanks, a sign, then digits, in 32 bits.
@@ -61,13 +60,4 @@ std::string DecodeRememberedPassword(const std::string& stored) {
     }
     std::string decimal = std::to_string(value);
     return decimal.substr(1);
-}
-
-bool RememberablePassword(const std::string& password, std::string* stored) {
-    std::string text = EncodeRememberedPassword(password);
-    if (DecodeRememberedPassword(text) != password) {
-        return false;
-    }
-    *stored = std::move(text);
-    return true;
 }

@@ -6,8 +6,3 @@
 // Passwords of at most 9 digits come back unchanged.
 std::string EncodeRememberedPassword(const std::string& password);
 std::string DecodeRememberedPassword(const std::string& stored);
-
-// The stored text of `password` when decoding it gives the same password back; false when it
-// would not (letters, blanks, signs, or more digits than 32 bits hold), so nothing that would
-// come back as another password is ever stored.
-bool RememberablePassword(const std::string& password, std::string* stored);

@@ -353,6 +353,24 @@ TEST_F(LoginFormTest, ExitAsksMessage3AndEndsTheProgram) {
     EXPECT_FALSE(handset_.IsOpen());
 }
 
+TEST_F(LoginFormTest, F2RunsTheSettingsDialogAndGivesTheHandsetBackToTheForm) {
+    NoWizard();
+    LoginForm& form = Make();
+    bool targetDuringDialog = true;
+    dialogs_.QueueScript([this, &targetDuringDialog](plat::FakeDialog& dialog) {
+        // While the dialog runs, handset keys do not reach the form.
+        handset_.InjectEvent(static_cast<uint32_t>(kDigit), 129);
+        gui_.RunPending();
+        targetDuringDialog = !form_->UserField().GetText().empty();
+        dialog.Click(plat::kIdCancel);
+    });
+    window_->TypeKey(plat::kVkF1 + 1);
+    ASSERT_EQ(1u, dialogs_.Ran().size());
+    EXPECT_FALSE(targetDuringDialog);
+    Handset(kDigit, 130);
+    EXPECT_EQ("2", form.UserField().GetText());
+}
+
 TEST_F(LoginFormTest, ASkinWithoutHeaderShowsMessage4AndTheBuiltInSkin) {
     NoWizard();
     plat::Registry::Key key;
