@@ -1,8 +1,16 @@
 #include "app/login/CallWindowFactory.h"
 
+#include "app/login/CUserLogin.h"
+#include "app/login/LoginForm.h"
+#include "app/login/SignedInWindow.h"
 #include "app/trace/TraceFile.h"
 
-CallWindow* MakeCallWindow(LoginForm&, CUserLogin&, CallWindow**) {
-    AppTrace("MakeCallWindow: sin ventana");
-    return nullptr;
+CallWindow* MakeCallWindow(LoginForm& form, CUserLogin& login, CallWindow** slot) {
+    auto* window = new SignedInWindow(form, form.PortTarget(), login, slot);
+    if (!window->Make()) {
+        AppTrace("MakeCallWindow: !Create");
+        delete window;
+        return nullptr;
+    }
+    return window;
 }

@@ -14,6 +14,7 @@
 #include "app/call/PhoneState.h"
 #include "app/login/LoginForm.h"
 #include "app/login/RememberedPassword.h"
+#include "app/login/SignedInWindow.h"
 #include "app/login/SkinFiles.h"
 #include "app/resources/BuiltInModule.h"
 #include "app/sound/PlaySound2.h"
@@ -97,9 +98,10 @@ protected:
                   handset_.InjectEvent(static_cast<uint32_t>(type), static_cast<uint32_t>(code)));
         gui_.RunPending();
     }
-    void Type(const std::string& digits) {
+    void Type(const std::string& digits, plat::FakeWindow* window = nullptr) {
         for (char c : digits) {
-            window_->TypeKey(static_cast<uint32_t>(c), static_cast<uint32_t>(c));
+            (window ? window : window_)
+                ->TypeKey(static_cast<uint32_t>(c), static_cast<uint32_t>(c));
         }
     }
     std::vector<std::string> Boxes() {
@@ -243,6 +245,68 @@ TEST_F(LoginFormTest, EnterSignsInOnceAndTheCallWindowTakesOver) {
     trays_.last->Press(plat::kWmLButtonDown);
     gui_.RunPending();
     EXPECT_EQ(1, callWindow_->raised);
+}
+
+TEST_F(LoginFormTest, TheSignedInWindowTakesCallsAndShowsEachChangeAtOnce) {
+    services_.callWindow = nullptr; // the program's own
+    NoWizard();
+    Make();
+    Type("1001");
+    window_->TypeKey(plat::kVkReturn, 13);
+    stack_->respond(stack_->last("REGISTER")->id, 200, "OK");
+    ASSERT_TRUE(window_->FireTimer(CUserLogin::kTimerSipPoll));
+    ASSERT_EQ(2u, windows_.Windows().size());
+    plat::FakeWindow* face = windows_.Windows()[1];
+    EXPECT_EQ(window_, face->Owner());
+    EXPECT_TRUE(face->IsVisible());
+    EXPECT_FALSE(window_->IsVisible());
+    // Centred on the login form.
+    const plat::Rect login = window_->GetWindowRect();
+    const plat::Rect call = face->GetWindowRect();
+    EXPECT_EQ((login.left + login.right) / 2 - call.Width() / 2, call.left);
+    EXPECT_EQ((login.top + login.bottom) / 2 - call.Height() / 2, call.top);
+    auto* signedIn = dynamic_cast<SignedInWindow*>(form_->Sip().GetMakeCall());
+    ASSERT_NE(nullptr, signedIn);
+    EXPECT_EQ("1001", signedIn->UserName().GetText());
+
+    // An incoming call rings; the hang-up key rejects it.
+    stack_->incomingInvite(sipua::FakeSipStack::makeInvite(
+        "\"Ana\" <sip:2002@10.0.0.1>", "sip:1001@127.0.0.2",
+        "v=0\r\no=- 1 1 IN IP4 10.0.0.1\r\ns=-\r\nc=IN IP4 10.0.0.1\r\nt=0 0\r\n"
+        "m=audio 4000 RTP/AVP 0\r\n"));
+    ASSERT_TRUE(window_->FireTimer(CUserLogin::kTimerSipPoll));
+    EXPECT_EQ(PS_RINGING, g_PhoneState);
+    EXPECT_EQ("Incoming Call from:", signedIn->Caption().GetText());
+    face->Click({136 + 24, 214 + 24});
+    EXPECT_EQ(PS_IDLE, g_PhoneState);
+    EXPECT_EQ("", signedIn->Caption().GetText());
+
+    // Keys and handset digits dial into the number display; Escape asks whether to exit.
+    Type("12", face);
+    Handset(kDigit, 133);
+    EXPECT_EQ("125", signedIn->Number().GetText());
+    face->TypeKey(plat::kVkBack, 8);
+    EXPECT_EQ("12", signedIn->Number().GetText());
+
+    // A call that fails is reported in the login form's poll, outside any message of this
+    // window: the window shows it at once all the same.
+    face->TypeKey(plat::kVkReturn, 13);
+    EXPECT_EQ(PS_DIALING, g_PhoneState);
+    const int presents = face->PresentCount();
+    stack_->sessionFailed(stack_->lastStartedSession(), 486);
+    ASSERT_TRUE(window_->FireTimer(CUserLogin::kTimerSipPoll));
+    EXPECT_EQ(PS_BUSY, g_PhoneState);
+    EXPECT_EQ("Busy/Disconected:", signedIn->Caption().GetText());
+    EXPECT_GT(face->PresentCount(), presents);
+    windows_.MessageBoxes().QueueAnswer(plat::kIdNo);
+    face->TypeKey(plat::kVkEscape, 27);
+    EXPECT_EQ(std::vector<std::string>{"Do you want to exit now?"}, Boxes());
+
+    // The window goes with the form; the handset comes back to nobody's freed window.
+    form_.reset();
+    EXPECT_TRUE(windows_.Windows().empty());
+    handset_.InjectEvent(static_cast<uint32_t>(kDigit), 129);
+    gui_.RunPending();
 }
 
 TEST_F(LoginFormTest, HandsetKeysReachTheRightField) {
