@@ -24,6 +24,7 @@
 #include <vector>
 
 #include "app/resources/BuiltInModule.h"
+#include "platform/core/Paths.h"
 #include "platform/store/IniFile.h"
 #include "platform/ui/Canvas.h"
 #include "platform/ui/GtkRuntime.h"
@@ -330,6 +331,11 @@ protected:
         }
     }
     plat::IniFile Ini() { return plat::IniFile(home_ + "/config/quorvex.ini"); }
+    std::string Trace() const {
+        std::ifstream file(home_ + "/data/trace.txt");
+        return std::string((std::istreambuf_iterator<char>(file)),
+                           std::istreambuf_iterator<char>());
+    }
 
     std::string home_;
     GtkWidget* backdrop_ = nullptr;
@@ -377,7 +383,8 @@ TEST_F(LoginGuiTest, SigningInShowsTheSignedInWindowAndExitEndsTheProgram) {
         }
         GTEST_SKIP() << "kamailio cannot start";
     }
-    Ini().WriteString("General", "RegisterWizard", "0");
+    ASSERT_TRUE(plat::MakeDirs(home_ + "/config"));
+    ASSERT_TRUE(Ini().WriteString("General", "RegisterWizard", "0"));
     Program program(home_);
     ShownWindow login;
     ASSERT_TRUE(WaitFor([&] { return FindWindow(kLoginWidth, kLoginHeight, &login); }));
@@ -395,7 +402,8 @@ TEST_F(LoginGuiTest, SigningInShowsTheSignedInWindowAndExitEndsTheProgram) {
         }
         face = shown[0];
         return true;
-    })) << kamailio.Log();
+    })) << Trace()
+        << kamailio.Log();
     EXPECT_EQ("1001", Ini().GetString("General", "LastUser", ""));
     EXPECT_GE(kamailio.Count("ACK-SEEN"), 1);
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -417,9 +425,7 @@ TEST_F(LoginGuiTest, SigningInShowsTheSignedInWindowAndExitEndsTheProgram) {
     int status = -1;
     ASSERT_TRUE(program.Exited(8000, &status)) << "the program did not end";
     EXPECT_EQ(0, status);
-    std::ifstream trace(home_ + "/data/trace.txt");
-    std::string text((std::istreambuf_iterator<char>(trace)), std::istreambuf_iterator<char>());
-    EXPECT_NE(std::string::npos, text.find("END TRACE"));
+    EXPECT_NE(std::string::npos, Trace().find("END TRACE"));
 }
 
 } // namespace
