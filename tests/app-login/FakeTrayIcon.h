@@ -11,11 +11,7 @@ public:
     class Icon final : public plat::TrayIcon {
     public:
         explicit Icon(FakeTrayIconFactory& factory) : factory_(factory) {}
-        ~Icon() override {
-            if (factory_.last == this) {
-                factory_.last = nullptr;
-            }
-        }
+        ~Icon() override { factory_.last = factory_.last == this ? nullptr : factory_.last; }
         bool Add(const plat::Surface& picture, const std::string& tipText,
                  const plat::PostTarget& to, uint32_t msg, uint32_t iconId) override {
             shown = true;

@@ -4,9 +4,6 @@
 #include <vector>
 
 #include "app/login/SelectUsbSoundDevices.h"
-#include "app/sound/PlaySound2.h"
-#include "platform/audio/AudioBackend.h"
-#include "tests/app-login/FakeLoginView.h"
 
 namespace {
 
@@ -35,86 +32,6 @@ TEST(SelectUsbSoundDevices, TheLastMatchingDeviceIsTheHandsets) {
     for (const Case& c : cases) {
         EXPECT_EQ(c.found, FindUsbSoundDevice(c.devices)) << c.what;
     }
-}
-
-// Sound devices with names and drivers of the test's choice; nothing can be opened.
-class NamedDevicesBackend final : public plat::AudioBackend {
-public:
-    const char* Name() const override { return "named"; }
-    std::vector<std::string> OutputDeviceNames() override { return Names(out); }
-    std::vector<std::string> InputDeviceNames() override { return Names(in); }
-    bool IsUsbAudioDevice(bool capture, int device) override {
-        const auto& list = capture ? in : out;
-        return device >= 0 && static_cast<size_t>(device) < list.size() &&
-               list[static_cast<size_t>(device)].usb;
-    }
-    plat::MMRESULT OpenPlayback(int, const plat::WaveDeviceFormat&,
-                                std::unique_ptr<plat::PlaybackStream>*) override {
-        return plat::MMSYSERR_BADDEVICEID;
-    }
-    plat::MMRESULT OpenCapture(int, const plat::WaveDeviceFormat&,
-                               std::unique_ptr<plat::CaptureStream>*) override {
-        return plat::MMSYSERR_BADDEVICEID;
-    }
-    plat::MMRESULT OpenMixer(int, std::shared_ptr<plat::MixerDevice>*) override {
-        return plat::MMSYSERR_BADDEVICEID;
-    }
-
-    std::vector<SoundDeviceInfo> out;
-    std::vector<SoundDeviceInfo> in;
-
-private:
-    static std::vector<std::string> Names(const std::vector<SoundDeviceInfo>& list) {
-        std::vector<std::string> names;
-        for (const auto& d : list) {
-            names.push_back(d.name);
-        }
-        return names;
-    }
-};
-
-class SelectUsbSoundDevicesTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        g_nWaveOutDev = -1;
-        g_nWaveInDev = -1;
-    }
-    void TearDown() override {
-        g_nWaveOutDev = -1;
-        g_nWaveInDev = -1;
-    }
-    NamedDevicesBackend backend_;
-    plat::ScopedAudioBackend scoped_{backend_};
-    TraceCapture trace_;
-};
-
-constexpr char kNoSpeaker[] = " no se pudo ubicar el disp. de salida (cornetas) USB";
-constexpr char kNoMicrophone[] = " no se pudo ubicar el disp. de entrada (microfono) USB";
-
-TEST_F(SelectUsbSoundDevicesTest, AnOpenHandsetTakesItsSpeakerAndMicrophone) {
-    backend_.out = {{"USB Audio Device", false}, {"HDA", false}, {"Speakers", true}};
-    backend_.in = {{"HDA", false}, {"Dispositivo de audio USB", false}};
-    SelectUsbSoundDevices(true);
-    EXPECT_EQ(2, g_nWaveOutDev);
-    EXPECT_EQ(1, g_nWaveInDev);
-    EXPECT_TRUE(trace_.lines.empty());
-}
-
-TEST_F(SelectUsbSoundDevicesTest, WhatIsNotFoundStaysTheDefaultAndIsTraced) {
-    backend_.out = {{"HDA", false}};
-    backend_.in = {{"USB Audio Device", false}};
-    SelectUsbSoundDevices(true);
-    EXPECT_EQ(-1, g_nWaveOutDev);
-    EXPECT_EQ(0, g_nWaveInDev);
-    EXPECT_EQ(std::vector<std::string>{kNoSpeaker}, trace_.lines);
-
-    // Without a handset nothing is searched; a missing microphone is still traced.
-    trace_.lines.clear();
-    g_nWaveInDev = -1;
-    SelectUsbSoundDevices(false);
-    EXPECT_EQ(-1, g_nWaveOutDev);
-    EXPECT_EQ(-1, g_nWaveInDev);
-    EXPECT_EQ(std::vector<std::string>{kNoMicrophone}, trace_.lines);
 }
 
 } // namespace
