@@ -293,85 +293,59 @@ TEST_F(LoginFormTest, TheSignedInWindowTakesCallsAndShowsEachChangeAtOnce) {
     gui_.RunPending();
 }
 
-TEST_F(LoginFormTest, HandsetKeysReachTheRightField) {
+TEST_F(LoginFormTest, HandsetKeysReachTheRightFieldAndTheClearKeyHeldEmptiesIt) {
     NoWizard();
     LoginForm& form = Make();
     window_->Show(plat::kSwMinimize);
     const int foreground = window_->ForegroundCount();
-
     Handset(kDigit, 129); // '1': the user field has the focus
     EXPECT_TRUE(window_->IsVisible());
     EXPECT_FALSE(window_->IsMinimized());
     EXPECT_EQ(foreground + 1, window_->ForegroundCount());
     EXPECT_FALSE(form.HandsetNameShown());
     EXPECT_EQ(std::string(5, '\0'), handset_.Display()); // the product name is cleared once
-    Handset(kDigit, 128);
-    Handset(kDigit, 137);
-    Handset(kDigit, 138); // no digit
-    Handset(kDigit, 127);
-    EXPECT_EQ("109", form.UserField().GetText());
+    const int cleared = handset_.Count(plat::kHandsetDisplayText);
+    for (int code : {128, 137, 138, 127, 0x100 + 130}) { // '0', '9', none, none, low byte '2'
+        Handset(kDigit, code);
+    }
+    EXPECT_EQ("1092", form.UserField().GetText());
 
     Handset(kKeyDown, LoginForm::kHandsetPassword);
     Handset(kDigit, 133);
     Handset(kDigit, 130);
     EXPECT_EQ("52", form.PasswordField().GetText());
-    EXPECT_EQ("109", form.UserField().GetText());
-    // Releasing the clear key deletes in the user field only.
-    Handset(kKeyUp, LoginForm::kHandsetClear);
+    Handset(kKeyDown, LoginForm::kHandsetClear); // released at once: deletes in the user
+    Handset(kKeyUp, LoginForm::kHandsetClear);   // field only
     EXPECT_EQ("52", form.PasswordField().GetText());
-
-    Handset(kKeyDown, LoginForm::kHandsetUser);
-    Handset(kKeyUp, LoginForm::kHandsetClear);
-    EXPECT_EQ("10", form.UserField().GetText());
-    Handset(kDigit, 129);
-    EXPECT_EQ("101", form.UserField().GetText());
-
-    // Wider codes than a byte are read by their low byte.
-    Handset(kDigit, 0x100 + 129);
-    EXPECT_EQ("1011", form.UserField().GetText());
-
-    // The log-in key logs in; the exit key asks whether to exit.
-    Handset(kKeyDown, LoginForm::kHandsetLogIn);
-    ASSERT_NE(nullptr, stack_);
-    windows_.MessageBoxes().QueueAnswer(plat::kIdNo);
-    Handset(kKeyDown, LoginForm::kHandsetExit);
-    EXPECT_EQ(std::vector<std::string>{"Do you want to exit now?"}, Boxes());
-}
-
-TEST_F(LoginFormTest, TheClearKeyHeldOneSecondEmptiesTheFocusedField) {
-    NoWizard();
-    Ini().WriteString("General", "LastUser", "1001");
-    Ini().WriteString("General", "LastPass", EncodeRememberedPassword("4321").c_str());
-    LoginForm& form = Make();
-    Handset(kDigit, 130); // the handset's display shows the product name no more
-    const int cleared = handset_.Count(plat::kHandsetDisplayText);
-
-    Handset(kKeyDown, LoginForm::kHandsetPassword);
+    EXPECT_EQ(0u, window_->Timers().count(LoginForm::kTimerHandsetClear));
+    // Held a second: the focused password field is emptied, the display left alone.
     Handset(kKeyDown, LoginForm::kHandsetClear);
     EXPECT_EQ(1000u, window_->Timers().at(LoginForm::kTimerHandsetClear));
     ASSERT_TRUE(window_->FireTimer(LoginForm::kTimerHandsetClear));
     EXPECT_EQ(0u, window_->Timers().count(LoginForm::kTimerHandsetClear));
     EXPECT_EQ("", form.PasswordField().GetText());
-    EXPECT_EQ("10012", form.UserField().GetText());
+    EXPECT_EQ("1092", form.UserField().GetText());
     EXPECT_EQ(cleared, handset_.Count(plat::kHandsetDisplayText));
     Handset(kKeyUp, LoginForm::kHandsetClear);
 
     Handset(kKeyDown, LoginForm::kHandsetUser);
     Handset(kKeyDown, LoginForm::kHandsetClear);
+    Handset(kKeyUp, LoginForm::kHandsetClear);
+    EXPECT_EQ("109", form.UserField().GetText());
+    Handset(kKeyDown, LoginForm::kHandsetClear);
     ASSERT_TRUE(window_->FireTimer(LoginForm::kTimerHandsetClear));
     EXPECT_EQ("", form.UserField().GetText());
     EXPECT_EQ(cleared + 1, handset_.Count(plat::kHandsetDisplayText));
-    // The release after a full second deletes nothing more and stops nothing.
-    Handset(kKeyUp, LoginForm::kHandsetClear);
+    Handset(kKeyUp, LoginForm::kHandsetClear); // after a full second: nothing more
     EXPECT_EQ("", form.UserField().GetText());
 
-    // Released before the second is up: one character goes, the timer with it.
-    Handset(kDigit, 135);
-    Handset(kDigit, 136);
-    Handset(kKeyDown, LoginForm::kHandsetClear);
-    Handset(kKeyUp, LoginForm::kHandsetClear);
-    EXPECT_EQ(0u, window_->Timers().count(LoginForm::kTimerHandsetClear));
-    EXPECT_EQ("7", form.UserField().GetText());
+    // The log-in key logs in; the exit key asks whether to exit.
+    Handset(kDigit, 129);
+    Handset(kKeyDown, LoginForm::kHandsetLogIn);
+    ASSERT_NE(nullptr, stack_);
+    windows_.MessageBoxes().QueueAnswer(plat::kIdNo);
+    Handset(kKeyDown, LoginForm::kHandsetExit);
+    EXPECT_EQ(std::vector<std::string>{"Do you want to exit now?"}, Boxes());
 }
 
 TEST_F(LoginFormTest, ExitAsksMessage3AndEndsTheProgram) {

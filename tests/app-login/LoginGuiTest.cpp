@@ -29,6 +29,8 @@
 #include "tests/support/RunningUnderCi.h"
 #include "tests/ui/XvfbDisplay.h"
 
+extern char** environ;
+
 namespace {
 
 XvfbDisplay* g_display = nullptr;
@@ -111,24 +113,15 @@ void Keys(const Shown& w, const std::string& keys) {
 class Program {
 public:
     explicit Program(const std::string& home) {
-        std::vector<std::string> env = {"DISPLAY=" + g_display->Name(),
-                                        "QUORVEX_HOME=" + home,
-                                        "QUORVEX_DEPLOYMENT=" QUORVEX_PROGRAM_DIR "/deployment.ini",
-                                        "QUORVEX_AUDIO=null",
-                                        "NO_AT_BRIDGE=1",
-                                        "HOME=" + home};
-        if (const char* asan = std::getenv("ASAN_OPTIONS")) {
-            env.push_back(std::string("ASAN_OPTIONS=") + asan);
-        }
-        std::vector<char*> envp;
-        for (auto& e : env) {
-            envp.push_back(e.data());
-        }
-        envp.push_back(nullptr);
+        setenv("DISPLAY", g_display->Name().c_str(), 1);
+        setenv("QUORVEX_HOME", home.c_str(), 1);
+        setenv("QUORVEX_DEPLOYMENT", QUORVEX_PROGRAM_DIR "/deployment.ini", 1);
+        setenv("QUORVEX_AUDIO", "null", 1);
+        setenv("NO_AT_BRIDGE", "1", 1);
         char path[] = QUORVEX_PROGRAM;
         char* argv[] = {path, nullptr};
         started_ = std::chrono::steady_clock::now();
-        if (posix_spawn(&pid_, path, nullptr, nullptr, argv, envp.data()) != 0) {
+        if (posix_spawn(&pid_, path, nullptr, nullptr, argv, environ) != 0) {
             pid_ = -1;
         }
     }

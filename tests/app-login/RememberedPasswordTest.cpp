@@ -48,14 +48,6 @@ TEST(RememberedPassword, OnlyPasswordsThatFitComeBackUnchanged) {
     }
 }
 
-TEST(RememberedPassword, DecodingSavesItselfFromJunk) {
-    // A stored text is read as far as it holds base-25 digits; one past 32 bits saturates.
-    EXPECT_EQ("", DecodeRememberedPassword(""));
-    EXPECT_EQ("", DecodeRememberedPassword("zz"));
-    EXPECT_EQ("234", DecodeRememberedPassword("1O9"));
-    EXPECT_EQ("294967295", DecodeRememberedPassword("ooooooooo"));
-}
-
 // The first successful sign-in writes the remembered password only when it comes back.
 class RememberedPasswordSaveTest : public ::testing::Test {
 protected:
