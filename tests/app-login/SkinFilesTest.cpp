@@ -27,148 +27,105 @@ std::vector<uint8_t> Ints(std::initializer_list<int32_t> values) {
     return out;
 }
 
-// A form that records which module each rebuild ran on, and answers as told.
+// A form that records which module each rebuild ran on and answers as told for skin files.
 class RecordingForm final : public SkinControl {
 public:
+    enum class Answer { Yes, No, Throw };
     bool ApplySkin() override {
         modules.push_back(g_SkinModule);
-        if (g_SkinModule != ProgramModule()) {
-            if (throwOnSkin) {
-                throw std::bad_alloc();
-            }
-            return skinResult;
+        if (g_SkinModule == ProgramModule() || answer == Answer::Yes) {
+            return true;
         }
-        return true;
+        if (answer == Answer::Throw) {
+            throw std::bad_alloc();
+        }
+        return false;
     }
     void Show(int) override {}
 
     std::vector<const plat::ResourceModule*> modules;
-    bool skinResult = true;
-    bool throwOnSkin = false;
+    Answer answer = Answer::Yes;
 };
 
-class SkinFilesTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        setenv("QUORVEX_HOME", sandbox_.Dir().c_str(), 1);
-        ASSERT_TRUE(plat::MakeDirs(plat::JoinPath(plat::DataDir(), "Skins")));
-    }
-    void TearDown() override {
-        g_SkinModule = nullptr;
-        LoadedSkinModule().reset();
-        unsetenv("QUORVEX_HOME");
-    }
-
-    void SetSkin(uint32_t id) {
-        plat::Registry::Key key;
-        ASSERT_EQ(plat::kErrorSuccess, sandbox_.Registry().CreateKey("Software\\Quorvex", &key));
-        sandbox_.Registry().SetValue(key, "Skin", plat::kRegDword, &id, 4);
-    }
-    void WriteSkin(uint32_t id, const testpe::Image& image) {
-        std::ofstream(SkinFilePath(id), std::ios::binary)
-            .write(reinterpret_cast<const char*>(image.bytes.data()),
-                   static_cast<std::streamsize>(image.bytes.size()));
-    }
-    // Runs the load; the messages shown.
-    std::vector<int> Load() {
-        std::vector<int> shown;
-        LoadSkinAtStart(form_, [&shown](int id) { shown.push_back(id); });
-        return shown;
-    }
-    bool OnBuiltIn() const { return g_SkinModule == ProgramModule() && !LoadedSkinModule(); }
-
-    RegistrySandbox sandbox_;
-    TraceCapture trace_;
-    RecordingForm form_;
-};
-
-TEST_F(SkinFilesTest, TheHeaderRuleDecidesWhetherTheSkinStays) {
+TEST(SkinFiles, TheChosenSkinStaysOnlyWhenItsHeaderIsAcceptedAndTheFormRebuilds) {
+    using Answer = RecordingForm::Answer;
+    enum class File { Header, Damaged, NotAModule, None };
     struct Case {
-        std::vector<uint8_t> header; // empty: no header resource
+        const char* what;
+        File file;
+        std::vector<uint8_t> header; // empty: none
+        Answer answer;
         bool kept;
         std::vector<int> messages;
     };
     const Case cases[] = {
-        {Ints({7, 7}), true, {}},
-        {Ints({0, 100}), true, {}},
-        {Ints({INT_MIN, INT_MAX}), true, {}}, // compared as signed values
-        {Ints({8, 7}), false, {}},
-        {Ints({7, 6}), false, {}},
-        {Ints({-1, -1}), false, {}},
-        {{}, false, {4}},
-        {Ints({7}), false, {4}}, // one value only
+        {"7, 7", File::Header, Ints({7, 7}), Answer::Yes, true, {}},
+        {"0, 100", File::Header, Ints({0, 100}), Answer::Yes, true, {}},
+        {"signed", File::Header, Ints({INT_MIN, INT_MAX}), Answer::Yes, true, {}},
+        {"8, 7", File::Header, Ints({8, 7}), Answer::Yes, false, {}},
+        {"7, 6", File::Header, Ints({7, 6}), Answer::Yes, false, {}},
+        {"no header", File::Header, {}, Answer::Yes, false, {4}},
+        {"one value", File::Header, Ints({7}), Answer::Yes, false, {4}},
+        {"header outside the file", File::Damaged, Ints({7, 7}), Answer::Yes, false, {5}},
+        {"rebuild throws", File::Header, Ints({7, 7}), Answer::Throw, false, {5}},
+        {"rebuild fails", File::Header, Ints({7, 7}), Answer::No, false, {}},
+        {"not a module", File::NotAModule, {}, Answer::Yes, false, {}},
+        {"no file", File::None, {}, Answer::Yes, false, {}},
     };
+    RegistrySandbox sandbox;
+    TraceCapture trace;
+    setenv("QUORVEX_HOME", sandbox.Dir().c_str(), 1);
+    ASSERT_TRUE(plat::MakeDirs(plat::JoinPath(plat::DataDir(), "Skins")));
+    plat::Registry::Key key;
+    ASSERT_EQ(plat::kErrorSuccess, sandbox.Registry().CreateKey("Software\\Quorvex", &key));
     uint32_t id = 0x1a;
     for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "skin " << std::hex << id);
+        SCOPED_TRACE(c.what);
+        sandbox.Registry().SetValue(key, "Skin", plat::kRegDword, &id, 4);
+        EXPECT_EQ(plat::JoinPath(plat::DataDir(), "Skins"),
+                  SkinFilePath(id).substr(0, SkinFilePath(id).rfind('/')));
         std::vector<testpe::Resource> resources = {{kSkinTypeValue, kSkinIdValueId, 0, Ints({1})}};
         if (!c.header.empty()) {
             resources.push_back({plat::kResourceRcdata, kSkinHeaderId, 0, c.header});
         }
-        WriteSkin(id, testpe::Build(resources));
-        SetSkin(id);
-        form_.modules.clear();
-        EXPECT_EQ(c.messages, Load());
+        testpe::Image image = testpe::Build(resources);
+        if (c.file == File::Damaged) {
+            image.Put32(image.dataEntries[1], 0x7FFFFFF0u);
+        }
+        std::ofstream file;
+        if (c.file != File::None) {
+            file.open(SkinFilePath(id), std::ios::binary);
+        }
+        if (c.file == File::NotAModule) {
+            file << "not a module";
+        } else {
+            file.write(reinterpret_cast<const char*>(image.bytes.data()),
+                       static_cast<std::streamsize>(image.bytes.size()));
+        }
+        file.close();
+
+        RecordingForm form;
+        form.answer = c.answer;
+        std::vector<int> shown;
+        LoadSkinAtStart(form, [&shown](int message) { shown.push_back(message); });
+        EXPECT_EQ(c.messages, shown);
+        ASSERT_FALSE(form.modules.empty());
         if (c.kept) {
             ASSERT_TRUE(LoadedSkinModule());
             EXPECT_EQ(LoadedSkinModule().get(), g_SkinModule);
-            EXPECT_EQ(1u, form_.modules.size());
+            EXPECT_EQ(1u, form.modules.size());
         } else {
-            EXPECT_TRUE(OnBuiltIn());
-            ASSERT_FALSE(form_.modules.empty());
-            EXPECT_EQ(ProgramModule(), form_.modules.back());
+            // The built-in skin took over, and the form was rebuilt from it last.
+            EXPECT_EQ(ProgramModule(), g_SkinModule);
+            EXPECT_FALSE(LoadedSkinModule());
+            EXPECT_EQ(ProgramModule(), form.modules.back());
         }
         LoadedSkinModule().reset();
         ++id;
     }
-}
-
-TEST_F(SkinFilesTest, ADamagedSkinShowsMessage5AndTheBuiltInSkinTakesOver) {
-    // A header whose data lies outside the file.
-    testpe::Image image = testpe::Build({{plat::kResourceRcdata, kSkinHeaderId, 0, Ints({7, 7})}});
-    image.Put32(image.dataEntries[0], 0x7FFFFFF0u);
-    WriteSkin(0x2b, image);
-    SetSkin(0x2b);
-    EXPECT_EQ(std::vector<int>{5}, Load());
-    EXPECT_TRUE(OnBuiltIn());
-    EXPECT_EQ(1u, form_.modules.size()); // the damaged skin was never applied
-
-    // A failure thrown while the form rebuilds from the skin.
-    WriteSkin(0x2c, testpe::Build({{plat::kResourceRcdata, kSkinHeaderId, 0, Ints({7, 7})}}));
-    SetSkin(0x2c);
-    form_.throwOnSkin = true;
-    form_.modules.clear();
-    EXPECT_EQ(std::vector<int>{5}, Load());
-    EXPECT_TRUE(OnBuiltIn());
-    ASSERT_EQ(2u, form_.modules.size());
-    EXPECT_EQ(ProgramModule(), form_.modules[1]);
-    EXPECT_TRUE(trace_.Has("excepcion"));
-}
-
-TEST_F(SkinFilesTest, SkinsThatCannotBeUsedFallBackWithoutAMessage) {
-    // No setting, a setting naming no file, a file that is no module, a skin without controls.
-    EXPECT_TRUE(Load().empty());
-    EXPECT_TRUE(OnBuiltIn());
-    EXPECT_EQ(1u, form_.modules.size());
-
-    SetSkin(0x3d);
-    EXPECT_TRUE(Load().empty());
-    EXPECT_TRUE(OnBuiltIn());
-    EXPECT_EQ(SkinFilePath(0x3d), plat::JoinPath(plat::DataDir(), "Skins/3d.zsk"));
-
-    std::ofstream(SkinFilePath(0x3d)) << "not a module";
-    EXPECT_TRUE(Load().empty());
-    EXPECT_TRUE(OnBuiltIn());
-    EXPECT_TRUE(trace_.Has("no se pudo cargar"));
-
-    WriteSkin(0x3d, testpe::Build({{plat::kResourceRcdata, kSkinHeaderId, 0, Ints({7, 7})}}));
-    form_.skinResult = false;
-    form_.modules.clear();
-    EXPECT_TRUE(Load().empty());
-    EXPECT_TRUE(OnBuiltIn());
-    ASSERT_EQ(2u, form_.modules.size());
-    EXPECT_NE(ProgramModule(), form_.modules[0]);
-    EXPECT_EQ(ProgramModule(), form_.modules[1]);
+    EXPECT_TRUE(trace.Has("CUserLogin::LoadSkin: excepcion: std::bad_alloc"));
+    g_SkinModule = nullptr;
+    unsetenv("QUORVEX_HOME");
 }
 
 } // namespace
