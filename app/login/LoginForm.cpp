@@ -19,6 +19,7 @@ namespace {
 
 constexpr char kProductName[] = "Quorvex";
 constexpr size_t kMaxIniText = 24; // as much of LastUser and LastPass as is read
+constexpr uint32_t kVkF2 = plat::kVkF1 + 1;
 
 std::string QuorvexIniPath() {
     return plat::JoinPath(plat::ConfigDir(), "quorvex.ini");
@@ -181,7 +182,7 @@ void LoginForm::OnKeyDown(uint32_t vk, uint32_t repeat, uint32_t flags) {
     // Enter needs nothing here: the form base turns it into OnOK, which logs in. Sending the
     // log-in command here as well would run it twice for one key (message 10 twice for an
     // empty user name).
-    if (vk == plat::kVkF1 + 1) {
+    if (vk == kVkF2) {
         OnSettingsKey();
     }
     CForm::OnKeyDown(vk, repeat, flags);

@@ -30,6 +30,9 @@
 #include "tests/ui/XvfbDisplay.h"
 
 extern char** environ;
+// The leak checker's suppressions of GTK's and fontconfig's process-lifetime caches
+// (tests/ui/GtkLeakSuppressions.cpp); the program under a sanitizer build gets them too.
+extern "C" const char* __lsan_default_suppressions();
 
 namespace {
 
@@ -118,6 +121,9 @@ public:
         setenv("QUORVEX_DEPLOYMENT", QUORVEX_PROGRAM_DIR "/deployment.ini", 1);
         setenv("QUORVEX_AUDIO", "null", 1);
         setenv("NO_AT_BRIDGE", "1", 1);
+        const std::string suppressions = home + "/leaks.supp";
+        std::ofstream(suppressions) << __lsan_default_suppressions();
+        setenv("LSAN_OPTIONS", ("suppressions=" + suppressions).c_str(), 1);
         char path[] = QUORVEX_PROGRAM;
         char* argv[] = {path, nullptr};
         started_ = std::chrono::steady_clock::now();
