@@ -76,6 +76,7 @@ TraceCapture::~TraceCapture() {
 }
 
 bool TraceCapture::Has(const std::string& text) const {
+    std::lock_guard<std::recursive_mutex> guard(lock_);
     for (const auto& line : lines) {
         if (line.find(text) != std::string::npos) {
             return true;

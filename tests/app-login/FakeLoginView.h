@@ -1,6 +1,7 @@
 #pragma once
 #include <functional>
 #include <map>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -101,13 +102,13 @@ public:
     std::vector<bool> handset;
 };
 
-// Collects trace messages as whole lines.
+// Collects trace messages as whole lines; threads (the update worker) may write too.
 class TraceCapture : public iTraceFile {
 public:
     TraceCapture();
     ~TraceCapture();
-    void Lock() override {}
-    void Unlock() override {}
+    void Lock() override { lock_.lock(); }
+    void Unlock() override { lock_.unlock(); }
     void WriteTime() override {}
     void NewLine() override {
         lines.push_back(current);
@@ -118,4 +119,7 @@ public:
 
     std::vector<std::string> lines;
     std::string current;
+
+private:
+    mutable std::recursive_mutex lock_;
 };
