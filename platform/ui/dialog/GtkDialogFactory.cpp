@@ -345,6 +345,9 @@ private:
             gtk_label_set_xalign(GTK_LABEL(widget), 0);
             gtk_label_set_yalign(GTK_LABEL(widget), 0);
             gtk_label_set_line_wrap(GTK_LABEL(widget), TRUE);
+            // A wrapping label asks for its whole text on one line unless told otherwise; the
+            // control's own width (its size request) is then what it wraps at.
+            gtk_label_set_max_width_chars(GTK_LABEL(widget), 1);
             break;
         case ControlKind::Edit:
         case ControlKind::Password:
