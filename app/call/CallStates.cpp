@@ -1,10 +1,13 @@
 // The call state machine: incoming and outgoing sessions, answering, hanging up, power events.
+#include <algorithm>
+#include <cstring>
 #include <exception>
 
-#include "app/call/CMakeCall.h"
+#include "app/call/CallLogic.h"
 #include "app/call/CallerName.h"
 #include "app/call/PeerSdp.h"
 #include "app/call/PhoneState.h"
+#include "app/contacts/StoredText.h"
 #include "app/login/CUserLogin.h"
 #include "app/trace/TraceFile.h"
 #include "platform/core/Paths.h"
@@ -23,7 +26,7 @@ void TraceException(const char* where, const std::exception& e) {
 
 } // namespace
 
-CMakeCall::CMakeCall(Services services)
+CallLogic::CallLogic(Services services)
     : m_View(services.view), m_Sounds(services.sounds), m_Handset(services.handset),
       m_History(services.history), m_Login(services.login),
       m_MediaFactory(std::move(services.media)), m_Devices(std::move(services.devices)),
@@ -35,7 +38,7 @@ CMakeCall::CMakeCall(Services services)
     }
 }
 
-CMakeCall::~CMakeCall() {
+CallLogic::~CallLogic() {
     // The window's teardown stops the media (and joins its notifier) before anything goes.
     StopMedia();
     if (m_pDum && m_Login.GetDum() == m_pDum) {
@@ -43,20 +46,20 @@ CMakeCall::~CMakeCall() {
     }
 }
 
-std::string CMakeCall::SoundPath(const char* name) const {
+std::string CallLogic::SoundPath(const char* name) const {
     return plat::JoinPath(plat::JoinPath(m_ProgramDir, "sounds"), name);
 }
 
-void CMakeCall::StopAllSounds() {
+void CallLogic::StopAllSounds() {
     m_Sounds.PlaySound2(nullptr, false);
     m_Sounds.PlaySystemSound(nullptr, false);
 }
 
-bool CMakeCall::IsCurrentCall(const sipua::InviteSessionHandle& h) const {
+bool CallLogic::IsCurrentCall(const sipua::InviteSessionHandle& h) const {
     return m_hCurrent.getId() != 0 && h == m_hCurrent;
 }
 
-void CMakeCall::EndStray(const sipua::InviteSessionHandle& h, const char* what) {
+void CallLogic::EndStray(const sipua::InviteSessionHandle& h, const char* what) {
     AppTrace((std::string("CMakeCall::") + what + ": sesion ajena a la llamada actual").c_str());
     try {
         if (h.isValid() && !h->isTerminated()) {
@@ -67,7 +70,7 @@ void CMakeCall::EndStray(const sipua::InviteSessionHandle& h, const char* what) 
     }
 }
 
-void CMakeCall::CallEnded() {
+void CallLogic::CallEnded() {
     if (m_hCurrent.getId() != 0) {
         m_hEnded = m_hCurrent;
     }
@@ -83,7 +86,7 @@ void CMakeCall::CallEnded() {
 
 // ---- incoming calls ----
 
-void CMakeCall::RejectIncoming(const sipua::ServerInviteSessionHandle& h, int code,
+void CallLogic::RejectIncoming(const sipua::ServerInviteSessionHandle& h, int code,
                                const char* trace) {
     AppTrace(trace);
     try {
@@ -93,7 +96,7 @@ void CMakeCall::RejectIncoming(const sipua::ServerInviteSessionHandle& h, int co
     }
 }
 
-void CMakeCall::onNewSession(sipua::ServerInviteSessionHandle h, sipua::OfferAnswerType,
+void CallLogic::onNewSession(sipua::ServerInviteSessionHandle h, sipua::OfferAnswerType,
                              const sipua::SipMessage& invite) {
     try {
         if (invite.from().uri().user() == m_Login.GetUserName()) {
@@ -117,13 +120,13 @@ void CMakeCall::onNewSession(sipua::ServerInviteSessionHandle h, sipua::OfferAns
     }
 }
 
-void CMakeCall::onOfferRequired(sipua::InviteSessionHandle h, const sipua::SipMessage&) {
+void CallLogic::onOfferRequired(sipua::InviteSessionHandle h, const sipua::SipMessage&) {
     // An INVITE without an offer would ring for ever: we have no way to answer it.
     RejectIncoming(sipua::ServerInviteSessionHandle(h), 480,
                    "CMakeCall::onOfferRequired: invitacion sin SDP rechazada");
 }
 
-void CMakeCall::onOffer(sipua::InviteSessionHandle h, const sipua::SipMessage& invite,
+void CallLogic::onOffer(sipua::InviteSessionHandle h, const sipua::SipMessage& invite,
                         const sipua::SdpContents& sdp) {
     if (g_PhoneState != PS_IDLE && g_PhoneState != PS_ENTERING_NUMBER) {
         return;
@@ -140,10 +143,10 @@ void CMakeCall::onOffer(sipua::InviteSessionHandle h, const sipua::SipMessage& i
     }
     g_PhoneState = PS_RINGING;
     AppTrace("Repicando por llamada entrante");
-    m_PeerText = CallerText(invite.from(), invite.requestUri().user());
+    m_PeerText = storedtext::MakeValidUtf8(CallerText(invite.from(), invite.requestUri().user()));
     AppTrace(("llamada entrante de :" + m_PeerText).c_str());
     m_View.UpdateStatus();
-    m_View.RaiseForIncomingCall();
+    m_View.RaiseWindow();
     m_View.SetTimer(kTimerRing, 200);
     m_Handset.Ring();
     m_Sounds.PlaySystemSound(SoundPath(kRingback).c_str(), true);
@@ -160,12 +163,12 @@ void CMakeCall::onOffer(sipua::InviteSessionHandle h, const sipua::SipMessage& i
     m_KeptOffer = sdp;
 }
 
-void CMakeCall::onConnected(sipua::InviteSessionHandle, const sipua::SipMessage&) {}
-void CMakeCall::onConnected(sipua::ClientInviteSessionHandle, const sipua::SipMessage&) {}
+void CallLogic::onConnected(sipua::InviteSessionHandle, const sipua::SipMessage&) {}
+void CallLogic::onConnected(sipua::ClientInviteSessionHandle, const sipua::SipMessage&) {}
 
 // ---- the talk key and outgoing calls ----
 
-void CMakeCall::OnTalk() {
+void CallLogic::OnTalk() {
     if (g_PhoneState == PS_RINGING) {
         m_View.KillTimer(kTimerRing);
         g_PhoneState = PS_TALKING;
@@ -200,7 +203,7 @@ void CMakeCall::OnTalk() {
     m_View.UpdateStatus();
 }
 
-void CMakeCall::PlaceCall() {
+void CallLogic::PlaceCall() {
     try {
         if (!m_pDum) {
             throw sipua::SipException("sin gestor de dialogos");
@@ -223,13 +226,13 @@ void CMakeCall::PlaceCall() {
     }
 }
 
-void CMakeCall::FailedCall() {
+void CallLogic::FailedCall() {
     g_PhoneState = PS_BUSY;
     m_Sounds.PlaySound2(SoundPath(kBusy).c_str(), true);
     m_View.UpdateStatus();
 }
 
-void CMakeCall::onNewSession(sipua::ClientInviteSessionHandle h, sipua::OfferAnswerType,
+void CallLogic::onNewSession(sipua::ClientInviteSessionHandle h, sipua::OfferAnswerType,
                              const sipua::SipMessage&) {
     if (!IsCurrentCall(h)) {
         EndStray(h, "onNewSession");
@@ -239,7 +242,7 @@ void CMakeCall::onNewSession(sipua::ClientInviteSessionHandle h, sipua::OfferAns
     m_bEndThroughClient = true;
 }
 
-void CMakeCall::onProvisional(sipua::ClientInviteSessionHandle h,
+void CallLogic::onProvisional(sipua::ClientInviteSessionHandle h,
                               const sipua::SipMessage& response) {
     if (!IsCurrentCall(h)) {
         EndStray(h, "onProvisional");
@@ -250,7 +253,7 @@ void CMakeCall::onProvisional(sipua::ClientInviteSessionHandle h,
     }
 }
 
-void CMakeCall::onEarlyMedia(sipua::ClientInviteSessionHandle h, const sipua::SipMessage& response,
+void CallLogic::onEarlyMedia(sipua::ClientInviteSessionHandle h, const sipua::SipMessage& response,
                              const sipua::SdpContents& sdp) {
     if (IsCurrentCall(h) && g_PhoneState == PS_DIALING) {
         m_hClientSession = h;
@@ -281,7 +284,7 @@ void CMakeCall::onEarlyMedia(sipua::ClientInviteSessionHandle h, const sipua::Si
              "incorrecto");
 }
 
-void CMakeCall::onAnswer(sipua::InviteSessionHandle h, const sipua::SipMessage& response,
+void CallLogic::onAnswer(sipua::InviteSessionHandle h, const sipua::SipMessage& response,
                          const sipua::SdpContents& sdp) {
     bool wanted =
         IsCurrentCall(h) && (g_PhoneState == PS_DIALING || g_PhoneState == PS_EARLY_MEDIA);
@@ -305,7 +308,7 @@ void CMakeCall::onAnswer(sipua::InviteSessionHandle h, const sipua::SipMessage& 
     m_View.UpdateStatus();
 }
 
-void CMakeCall::onFailure(sipua::ClientInviteSessionHandle h, const sipua::SipMessage& response) {
+void CallLogic::onFailure(sipua::ClientInviteSessionHandle h, const sipua::SipMessage& response) {
     AppTrace("CMakeCall::onFailure: codigo ", response.statusCode());
     if (!IsCurrentCall(h) || (g_PhoneState != PS_DIALING && g_PhoneState != PS_EARLY_MEDIA)) {
         AppTrace("CMakeCall::onFailure: fallo de una sesion ajena a la llamada actual");
@@ -320,7 +323,7 @@ void CMakeCall::onFailure(sipua::ClientInviteSessionHandle h, const sipua::SipMe
     HangUp(false);
 }
 
-void CMakeCall::onTerminated(sipua::InviteSessionHandle h, sipua::TerminatedReason,
+void CallLogic::onTerminated(sipua::InviteSessionHandle h, sipua::TerminatedReason,
                              const sipua::SipMessage* related) {
     if (!IsCurrentCall(h)) {
         if (!(h == m_hEnded)) { // the end of the call just finished needs nothing more
@@ -370,7 +373,7 @@ void CMakeCall::onTerminated(sipua::InviteSessionHandle h, sipua::TerminatedReas
 
 // ---- hanging up ----
 
-void CMakeCall::GuardIncoming(int code) {
+void CallLogic::GuardIncoming(int code) {
     try {
         if (m_hServerSession.isValid() && !m_hServerSession->isTerminated()) {
             m_hServerSession->reject(code);
@@ -379,7 +382,7 @@ void CMakeCall::GuardIncoming(int code) {
     }
 }
 
-void CMakeCall::EndOutgoing() {
+void CallLogic::EndOutgoing() {
     try {
         sipua::InviteSessionHandle h =
             m_bEndThroughClient ? sipua::InviteSessionHandle(m_hClientSession) : m_hSession;
@@ -390,7 +393,7 @@ void CMakeCall::EndOutgoing() {
     }
 }
 
-void CMakeCall::CommonTail(bool user) {
+void CallLogic::CommonTail(bool user) {
     GuardIncoming(486);
     m_Sounds.PlaySound2(nullptr, false);
     g_PhoneState = PS_IDLE;
@@ -403,7 +406,7 @@ void CMakeCall::CommonTail(bool user) {
     CallEnded();
 }
 
-void CMakeCall::HangUp(bool user) {
+void CallLogic::HangUp(bool user) {
     m_RatePerMinute = 0;
     m_View.KillTimer(kTimerCountdown);
     m_Countdown = 0;
@@ -473,7 +476,7 @@ void CMakeCall::HangUp(bool user) {
     }
 }
 
-void CMakeCall::OnTimer(unsigned id) {
+void CallLogic::OnTimer(unsigned id) {
     switch (id) {
     case kTimerFailureWait:
         m_View.KillTimer(kTimerFailureWait);
@@ -502,23 +505,35 @@ void CMakeCall::OnTimer(unsigned id) {
     }
 }
 
-void CMakeCall::PickNumber(const std::string& number) {
+bool CallLogic::PickNumber(const std::string& number) {
     if (g_PhoneState != PS_IDLE && g_PhoneState != PS_ENTERING_NUMBER) {
-        return;
+        return false;
+    }
+    static const char kKept[] = "+-_.!~*'()#";
+    const bool usable = !number.empty() && number.size() <= kMaxNumber &&
+                        std::all_of(number.begin(), number.end(), [](char c) {
+                            return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
+                                   (c >= 'A' && c <= 'Z') ||
+                                   (c != '\0' && std::strchr(kKept, c) != nullptr);
+                        });
+    if (!usable) {
+        AppTrace("CMakeCall::PickNumber: numero no utilizable, ", static_cast<int>(number.size()));
+        return false;
     }
     g_PhoneState = PS_ENTERING_NUMBER;
-    m_DialedNumber = number.substr(0, kMaxNumber);
+    m_DialedNumber = number;
     m_View.SetNumberDisplay(m_DialedNumber);
+    return true;
 }
 
-void CMakeCall::ShowBalanceView(bool shown) {
+void CallLogic::ShowBalanceView(bool shown) {
     m_bBalanceView = shown;
     m_BalanceViewState = g_PhoneState;
 }
 
 // ---- power events ----
 
-std::optional<intptr_t> CMakeCall::OnPowerBroadcast(unsigned event) {
+std::optional<intptr_t> CallLogic::OnPowerBroadcast(unsigned event) {
     switch (event) {
     case kPbtQuerySuspend:
         switch (g_PhoneState) {

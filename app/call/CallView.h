@@ -19,13 +19,15 @@ public:
     // Flashes a skin button (keypad, talk, hang-up, backspace).
     virtual void FlashButton(unsigned id) = 0;
 
-    // The window's own timers; each one fires CMakeCall::OnTimer(id) until killed.
+    // The window's own timers; each one fires CallLogic::OnTimer(id) until killed.
     virtual void SetTimer(unsigned id, unsigned periodMs) = 0;
     virtual void KillTimer(unsigned id) = 0;
 
-    // An incoming call: restore the window from the minimised state, put it topmost and
-    // bring it to the foreground.
-    virtual void RaiseForIncomingCall() = 0;
+    // An incoming call or a handset key: show the window, restore it from the minimised
+    // state, put it topmost and bring it to the foreground.
+    virtual void RaiseWindow() = 0;
+    // The handset's hide key.
+    virtual void HideWindow() = 0;
     // Where the media notifier posts WM_MEDIA_LEVEL; the window's own message port.
     virtual plat::PostTarget MessageTarget() const = 0;
     // The form's own key-down handling (focus cycling).

@@ -1,6 +1,6 @@
 // The keypad: the dialed number, key tones locally and into the call, the keyboard and the
 // handset's keys.
-#include "app/call/CMakeCall.h"
+#include "app/call/CallLogic.h"
 #include "app/call/PhoneState.h"
 #include "platform/core/Paths.h"
 
@@ -18,12 +18,12 @@ constexpr int kUsbHangUp = 19;
 constexpr int kUsbClear = 20;
 
 bool IsKeypadCommand(unsigned id) {
-    return id >= CMakeCall::kCmdKey0 && id <= CMakeCall::kCmdKeyStar;
+    return id >= CallLogic::kCmdKey0 && id <= CallLogic::kCmdKeyStar;
 }
 
 } // namespace
 
-std::string CMakeCall::GetKeySoundFile(unsigned id, char* key) const {
+std::string CallLogic::GetKeySoundFile(unsigned id, char* key) const {
     char letter = '0';
     char character = '0';
     if (id == kCmdKeyHash) {
@@ -42,7 +42,7 @@ std::string CMakeCall::GetKeySoundFile(unsigned id, char* key) const {
     return plat::JoinPath(plat::JoinPath(m_ProgramDir, "sounds"), std::string(1, letter) + ".wav");
 }
 
-void CMakeCall::OnKeypad(unsigned id) {
+void CallLogic::OnKeypad(unsigned id) {
     if (!IsKeypadCommand(id)) {
         return;
     }
@@ -86,7 +86,7 @@ void CMakeCall::OnKeypad(unsigned id) {
     }
 }
 
-void CMakeCall::OnBackspace() {
+void CallLogic::OnBackspace() {
     if (m_DialedNumber.empty()) {
         return;
     }
@@ -104,7 +104,7 @@ void CMakeCall::OnBackspace() {
     }
 }
 
-void CMakeCall::OnChar(char c) {
+void CallLogic::OnChar(char c) {
     unsigned id = 0;
     if (c == '#') {
         id = kCmdKeyHash;
@@ -120,11 +120,11 @@ void CMakeCall::OnChar(char c) {
     OnKeypad(id);
 }
 
-void CMakeCall::OnKeyUp(unsigned) {
+void CallLogic::OnKeyUp(unsigned) {
     m_LastKey = 0;
 }
 
-void CMakeCall::OnKeyDown(unsigned key) {
+void CallLogic::OnKeyDown(unsigned key) {
     if (key == kVkReturn) {
         OnTalk();
     } else if (key == kVkBack) {
@@ -134,7 +134,7 @@ void CMakeCall::OnKeyDown(unsigned key) {
     m_View.OnBaseKeyDown(key);
 }
 
-void CMakeCall::OnUsbEvent(int type, int code) {
+void CallLogic::OnUsbEvent(int type, int code) {
     if (type == kUsbDigit) {
         unsigned id = 0;
         if (code >= kUsbDigit0 && code <= kUsbDigit0 + 9) {
@@ -154,7 +154,19 @@ void CMakeCall::OnUsbEvent(int type, int code) {
         OnKeypad(id);
         return;
     }
-    if (type == kUsbKeyDown && code == kUsbHangUp) {
+    if (type != kUsbKeyDown && type != kUsbKeyUp) {
+        return;
+    }
+    if (code != kUsbHide) {
+        m_View.RaiseWindow();
+    }
+    if (type == kUsbKeyDown && code == kUsbHide) {
+        m_View.HideWindow();
+    } else if (type == kUsbKeyDown && code == kUsbVolumeDown) {
+        StepSpeakerVolume(-10);
+    } else if (type == kUsbKeyDown && code == kUsbVolumeUp) {
+        StepSpeakerVolume(10);
+    } else if (type == kUsbKeyDown && code == kUsbHangUp) {
         m_View.FlashButton(kCmdHangUp);
         HangUp(true);
     } else if (type == kUsbKeyDown && code == kUsbClear) {

@@ -4,12 +4,12 @@
 #include <exception>
 #include <string>
 
-#include "app/call/CMakeCall.h"
+#include "app/call/CallLogic.h"
 #include "app/call/PeerSdp.h"
+#include "app/call/VolumeSettings.h"
 #include "app/login/CUserLogin.h"
 #include "app/trace/TraceFile.h"
 #include "platform/core/Paths.h"
-#include "platform/store/IniFile.h"
 #include "platform/store/Registry.h"
 
 RTPInterface* g_pMedia = nullptr;
@@ -33,15 +33,9 @@ uint32_t ReadFrameSize() {
     return value;
 }
 
-// A volume of quorvix.ini [vol], held to 0-100.
-int ReadVolume(const char* key) {
-    plat::IniFile ini(plat::JoinPath(plat::ConfigDir(), "quorvix.ini"));
-    return std::clamp(ini.GetInt("vol", key, 50), 0, 100);
-}
-
 } // namespace
 
-void CMakeCall::BuildSdpOffer(sipua::SdpContents& sdp) const {
+void CallLogic::BuildSdpOffer(sipua::SdpContents& sdp) const {
     const std::string& host = m_Login.GetPublicHost();
     sdp.sessionName("session");
     sdp.origin().user = g_UserAor.uri().user();
@@ -62,7 +56,7 @@ void CMakeCall::BuildSdpOffer(sipua::SdpContents& sdp) const {
     sdp.media().push_back(audio);
 }
 
-void CMakeCall::InitRtp(const sipua::SdpContents& peer) {
+void CallLogic::InitRtp(const sipua::SdpContents& peer) {
     StopMedia();
     m_Sounds.PlaySound2(nullptr, false);
     MediaTarget target = MediaTargetOf(peer);
@@ -131,7 +125,7 @@ void CMakeCall::InitRtp(const sipua::SdpContents& peer) {
     StartNotifier();
 }
 
-void CMakeCall::StartNotifier() {
+void CallLogic::StartNotifier() {
     m_bMediaStop = false;
     plat::PostTarget target = m_View.MessageTarget();
     if (!m_Notifier.Start([this, target] { MediaEventThread(target); }, "media-notifier")) {
@@ -143,7 +137,7 @@ void CMakeCall::StartNotifier() {
     }
 }
 
-void CMakeCall::StopNotifier() {
+void CallLogic::StopNotifier() {
     m_bMediaStop = true;
     m_MediaEvent.Set();
     if (m_Notifier.Joinable()) {
@@ -151,7 +145,7 @@ void CMakeCall::StopNotifier() {
     }
 }
 
-void CMakeCall::MediaEventThread(const plat::PostTarget& target) {
+void CallLogic::MediaEventThread(const plat::PostTarget& target) {
     for (;;) {
         if (m_MediaEvent.Wait() != plat::WaitResult::Signalled || m_bMediaStop) {
             return;
@@ -160,7 +154,7 @@ void CMakeCall::MediaEventThread(const plat::PostTarget& target) {
     }
 }
 
-void CMakeCall::StopMedia() {
+void CallLogic::StopMedia() {
     StopNotifier();
     if (g_pMedia) {
         RTPInterface* media = g_pMedia;
@@ -170,7 +164,7 @@ void CMakeCall::StopMedia() {
     }
 }
 
-void CMakeCall::UpdateQualityMeter() {
+void CallLogic::UpdateQualityMeter() {
     if (!g_pMedia) {
         m_View.SetQualityLights(false, false, false, false);
         return;
@@ -179,7 +173,7 @@ void CMakeCall::UpdateQualityMeter() {
     m_View.SetQualityLights(q < 1.0f, q <= 0.75f, q <= 0.5f, q <= 0.25f);
 }
 
-void CMakeCall::OnMediaLevel() {
+void CallLogic::OnMediaLevel() {
     if (g_pMedia) {
         UpdateQualityMeter();
     }

@@ -33,7 +33,7 @@ SignedInWindow::SignedInWindow(CForm& owner, plat::PostTarget ownerPort, LoginLi
                                CallWindow** slot)
     : CForm(kTemplateId), m_Owner(owner), m_OwnerPort(std::move(ownerPort)), m_Login(login),
       m_pSlot(slot) {
-    m_pCall = std::make_unique<CMakeCall>(CMakeCall::Services{.view = *this,
+    m_pCall = std::make_unique<CallLogic>(CallLogic::Services{.view = *this,
                                                               .sounds = m_Sounds,
                                                               .handset = m_Handset,
                                                               .history = m_History,
@@ -205,7 +205,7 @@ void SignedInWindow::KillTimer(unsigned id) {
     CForm::KillTimer(id);
 }
 
-void SignedInWindow::RaiseForIncomingCall() {
+void SignedInWindow::RaiseWindow() {
     BringToFront();
 }
 
@@ -281,7 +281,7 @@ void SignedInWindow::OnCommand(uint16_t id, int32_t) {
 
 void SignedInWindow::OnPostedMessage(const plat::WindowMessage& message) {
     switch (message.message) {
-    case CMakeCall::WM_MEDIA_LEVEL:
+    case CallLogic::WM_MEDIA_LEVEL:
         m_pCall->OnMediaLevel();
         break;
     case CUsbEventsDest::WM_USB_EVENT:

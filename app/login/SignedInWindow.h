@@ -3,7 +3,7 @@
 #include <memory>
 #include <string>
 
-#include "app/call/CMakeCall.h"
+#include "app/call/CallLogic.h"
 #include "app/call/CallSoundPlayers.h"
 #include "app/call/CallView.h"
 #include "app/call/StoreHistoryRecorder.h"
@@ -69,7 +69,8 @@ public:
     void FlashButton(unsigned id) override;
     void SetTimer(unsigned id, unsigned periodMs) override;
     void KillTimer(unsigned id) override;
-    void RaiseForIncomingCall() override;
+    void RaiseWindow() override;
+    void HideWindow() override { Hide(); }
     plat::PostTarget MessageTarget() const override;
     void OnBaseKeyDown(unsigned key) override;
     void ResetBalance() override {}
@@ -91,7 +92,7 @@ public:
     bool ApplySkin() override;
     void Show(int command) override;
 
-    CMakeCall& Call() { return *m_pCall; }
+    CallLogic& Call() { return *m_pCall; }
     const zel_Label& Caption() const { return m_Caption; }
     const zel_Label& Number() const { return m_Number; }
     const zel_Label& UserName() const { return m_UserName; }
@@ -105,7 +106,7 @@ private:
     UsbCallHandset m_Handset;
     CallHistory m_HistoryStore;
     StoreHistoryRecorder m_History{m_HistoryStore};
-    std::unique_ptr<CMakeCall> m_pCall;
+    std::unique_ptr<CallLogic> m_pCall;
 
     zel_Command m_Close;
     zel_Command m_Minimise;

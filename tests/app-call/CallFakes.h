@@ -26,7 +26,8 @@ public:
     void FlashButton(unsigned id) override { flashed.push_back(id); }
     void SetTimer(unsigned id, unsigned) override { timers.insert(id); }
     void KillTimer(unsigned id) override { timers.erase(id); }
-    void RaiseForIncomingCall() override { ++raised; }
+    void RaiseWindow() override { ++raised; }
+    void HideWindow() override { ++hidden; }
     plat::PostTarget MessageTarget() const override { return plat::PostTarget(port); }
     void OnBaseKeyDown(unsigned) override { ++baseKeys; }
     void ResetBalance() override { ++balanceResets; }
@@ -39,6 +40,7 @@ public:
     std::vector<unsigned> flashed;
     std::set<unsigned> timers;
     int raised = 0;
+    int hidden = 0;
     int baseKeys = 0;
     int balanceResets = 0;
     int restarts = 0;

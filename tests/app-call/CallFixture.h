@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/call/CMakeCall.h"
+#include "app/call/CallLogic.h"
 #include "app/call/PhoneState.h"
 #include "app/login/CUserLogin.h"
 #include "app/trace/TraceFile.h"
@@ -28,7 +28,7 @@ inline const std::string kMovedSdp =
     "t=0 0\r\nm=audio 4002 RTP/AVP 0\r\n";
 inline const char kCaller[] = "\"Ana\" <sip:2002@10.0.0.1>";
 
-class CMakeCallTest : public ::testing::Test {
+class CallLogicTest : public ::testing::Test {
 protected:
     void SetUp() override {
         setenv("QUORVEX_HOME", sandbox.Dir().c_str(), 1);
@@ -40,8 +40,8 @@ protected:
         dum.setMasterProfile(profile);
         login.dum = &dum;
         g_PhoneState = PS_IDLE;
-        call = std::make_unique<CMakeCall>(
-            CMakeCall::Services{view, sounds, handset, history, login,
+        call = std::make_unique<CallLogic>(
+            CallLogic::Services{view, sounds, handset, history, login,
                                 [this](iTraceFile*) -> RTPInterface* {
                                     ++mediaMade;
                                     if (mediaThrows) {
@@ -49,7 +49,7 @@ protected:
                                     }
                                     return mediaNull ? nullptr : new FakeMedia(media);
                                 },
-                                [] { return CMakeCall::AudioDevices{}; }, "/opt/quorvex"});
+                                [] { return CallLogic::AudioDevices{}; }, "/opt/quorvex"});
     }
     void TearDown() override {
         call.reset();
@@ -110,5 +110,5 @@ protected:
     int mediaMade = 0;
     bool mediaThrows = false;
     bool mediaNull = false;
-    std::unique_ptr<CMakeCall> call;
+    std::unique_ptr<CallLogic> call;
 };

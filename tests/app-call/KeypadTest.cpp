@@ -3,7 +3,7 @@
 #include "app/call/UsbCallHandset.h"
 #include "tests/app-call/CallFixture.h"
 
-using KeypadTest = CMakeCallTest;
+using KeypadTest = CallLogicTest;
 
 TEST_F(KeypadTest, TheNumberTakesFifteenKeysAHeldDigitOnceAndTheFirstKeyReplacesTheLastNumber) {
     struct Case {
@@ -77,7 +77,7 @@ TEST_F(KeypadTest, KeysDuringACallPlayIntoTheCallAndLocallyWithoutChangingTheNum
     EXPECT_EQ(1, Count("PlayFile(7.wav,1,100)"));
     EXPECT_EQ((std::vector<std::string>{"once:n.wav", "once:7.wav"}), sounds.played);
     char key = 0;
-    EXPECT_EQ("/opt/quorvex/sounds/a.wav", call->GetKeySoundFile(CMakeCall::kCmdKeyStar, &key));
+    EXPECT_EQ("/opt/quorvex/sounds/a.wav", call->GetKeySoundFile(CallLogic::kCmdKeyStar, &key));
     EXPECT_EQ('*', key);
 
     mediaNull = true; // a call without media: the tone is only played here
@@ -100,15 +100,15 @@ TEST_F(KeypadTest, HandsetKeys) {
         unsigned flashed;
     };
     const Case cases[] = {
-        {11, 128, "50", CMakeCall::kCmdKey0},
-        {11, 137, "59", CMakeCall::kCmdKey0 + 9},
-        {11, 139, "5*", CMakeCall::kCmdKeyStar},
-        {11, 140, "5#", CMakeCall::kCmdKeyHash},
+        {11, 128, "50", CallLogic::kCmdKey0},
+        {11, 137, "59", CallLogic::kCmdKey0 + 9},
+        {11, 139, "5*", CallLogic::kCmdKeyStar},
+        {11, 140, "5#", CallLogic::kCmdKeyHash},
         {11, 138, "5", 0},
         {11, 141, "5", 0},
-        {4, 20, "", CMakeCall::kCmdBackspace},
+        {4, 20, "", CallLogic::kCmdBackspace},
         {5, 20, "5", 0},
-        {4, 19, "", CMakeCall::kCmdHangUp},
+        {4, 19, "", CallLogic::kCmdHangUp},
     };
     for (const Case& c : cases) {
         call->HangUp(true);
@@ -126,11 +126,11 @@ TEST_F(KeypadTest, HandsetKeys) {
     call->HangUp(true);
     Type("56");
     call->OnUsbEvent(4, 20);
-    EXPECT_TRUE(view.timers.count(CMakeCall::kTimerClearHeld));
-    call->OnTimer(CMakeCall::kTimerClearHeld);
+    EXPECT_TRUE(view.timers.count(CallLogic::kTimerClearHeld));
+    call->OnTimer(CallLogic::kTimerClearHeld);
     EXPECT_EQ("", call->GetDialedNumber());
     EXPECT_EQ(PS_IDLE, g_PhoneState);
-    EXPECT_FALSE(view.timers.count(CMakeCall::kTimerClearHeld));
+    EXPECT_FALSE(view.timers.count(CallLogic::kTimerClearHeld));
     // The talk key (145) dials; then talk does nothing more.
     Type("7");
     call->OnUsbEvent(11, 145);

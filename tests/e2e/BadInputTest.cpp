@@ -13,7 +13,7 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/call/CMakeCall.h"
+#include "app/call/CallLogic.h"
 #include "app/call/PhoneState.h"
 #include "app/login/CUserLogin.h"
 #include "platform/ui/ManualGuiDispatcher.h"
@@ -139,9 +139,9 @@ protected:
                                              });
         login->OnLoginCommand();
         ASSERT_TRUE(Until([] { return g_PhoneState == PS_IDLE; }, 5000));
-        call = std::make_unique<CMakeCall>(
-            CMakeCall::Services{callView, sounds, handset, history, *login, GetRTPInterface,
-                                [] { return CMakeCall::AudioDevices{}; }, sandbox.Dir()});
+        call = std::make_unique<CallLogic>(
+            CallLogic::Services{callView, sounds, handset, history, *login, GetRTPInterface,
+                                [] { return CallLogic::AudioDevices{}; }, sandbox.Dir()});
         fd = socket(AF_INET, SOCK_DGRAM, 0);
         sockaddr_in self{};
         self.sin_family = AF_INET;
@@ -204,7 +204,7 @@ protected:
     FakeCallSounds sounds;
     FakeCallHandset handset;
     FakeHistoryRecorder history;
-    std::unique_ptr<CMakeCall> call;
+    std::unique_ptr<CallLogic> call;
     int fd = -1;
 };
 

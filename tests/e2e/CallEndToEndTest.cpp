@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "app/call/CMakeCall.h"
+#include "app/call/CallLogic.h"
 #include "app/call/PhoneState.h"
 #include "app/login/CUserLogin.h"
 #include "app/trace/TraceFile.h"
@@ -138,9 +138,9 @@ protected:
                                              });
         login->OnLoginCommand();
         ASSERT_TRUE(Until([] { return g_PhoneState == PS_IDLE; }, 5000));
-        call = std::make_unique<CMakeCall>(
-            CMakeCall::Services{callView, sounds, handset, history, *login, GetRTPInterface,
-                                [] { return CMakeCall::AudioDevices{}; }, Files().dir});
+        call = std::make_unique<CallLogic>(
+            CallLogic::Services{callView, sounds, handset, history, *login, GetRTPInterface,
+                                [] { return CallLogic::AudioDevices{}; }, Files().dir});
     }
     bool Until(const std::function<bool()>& done, uint32_t ms) {
         return view.RunUntil(
@@ -157,7 +157,7 @@ protected:
     // Talks for 6 s with key 5 pressed at 3 s.
     void Talk() {
         Wait(3000);
-        call->OnKeypad(CMakeCall::kCmdKey0 + 5);
+        call->OnKeypad(CallLogic::kCmdKey0 + 5);
         Wait(3000);
     }
     std::vector<int16_t> Read(const std::string& path) {
@@ -192,7 +192,7 @@ protected:
     FakeCallSounds sounds;
     FakeCallHandset handset;
     FakeHistoryRecorder history;
-    std::unique_ptr<CMakeCall> call;
+    std::unique_ptr<CallLogic> call;
 };
 
 } // namespace

@@ -19,7 +19,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/call/CMakeCall.h"
+#include "app/call/CallLogic.h"
 #include "app/call/PhoneState.h"
 #include "app/login/CUserLogin.h"
 #include "app/trace/TraceFile.h"
@@ -197,7 +197,7 @@ struct Phone {
     FakeCallSounds sounds;
     FakeCallHandset handset;
     FakeHistoryRecorder history;
-    std::unique_ptr<CMakeCall> call;
+    std::unique_ptr<CallLogic> call;
 
     bool Until(const std::function<bool()>& done, uint32_t ms) {
         return view.RunUntil(
@@ -222,13 +222,13 @@ struct Phone {
         if (!Until([] { return g_PhoneState == PS_IDLE; }, 5000)) {
             return false;
         }
-        call = std::make_unique<CMakeCall>(
-            CMakeCall::Services{callView, sounds, handset, history, *login,
+        call = std::make_unique<CallLogic>(
+            CallLogic::Services{callView, sounds, handset, history, *login,
                                 [](iTraceFile* log) -> RTPInterface* {
                                     RTPInterface* media = GetRTPInterface(log);
                                     return media ? new TimedMedia(media) : nullptr;
                                 },
-                                [] { return CMakeCall::AudioDevices{}; }, programDir});
+                                [] { return CallLogic::AudioDevices{}; }, programDir});
         return true;
     }
 };

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "app/call/AccountBalance.h"
 #include "app/call/CallHandset.h"
 #include "app/call/CallSounds.h"
 #include "app/call/CallView.h"
@@ -20,16 +21,20 @@
 // The media object of the running call, or null when no media runs.
 extern RTPInterface* g_pMedia;
 
+// "H:MM:SS" for a number of seconds (hours without leading zeros).
+std::string CountdownText(int seconds);
+
 // The main call window's call logic: the call state machine over the invite sessions, the
-// SDP offer and answer, the media start and stop, the keypad, key tones and call sounds. It is
-// the dialog-usage manager's invite-session handler from its construction to its destruction.
-// Everything on screen, and the sounds, the handset and the call history, go through small
-// interfaces, so the logic runs headless.
+// SDP offer and answer, the media start and stop, the keypad, key tones and call sounds, the
+// handset's keys, the call's volumes and what the status line shows. It is the dialog-usage
+// manager's invite-session handler from its construction to its destruction. The window
+// (CMakeCall) owns it; everything on screen, and the sounds, the handset and the call history,
+// go through small interfaces, so the logic runs headless.
 //
 // Threads: the GUI thread calls everything; every SIP callback arrives inside the login
 // form's poll. The media notifier thread (one per media start) reads only m_MediaEvent and
 // m_bMediaStop and posts WM_MEDIA_LEVEL to the window's port.
-class CMakeCall final : public sipua::InviteSessionHandler {
+class CallLogic final : public sipua::InviteSessionHandler {
 public:
     static constexpr uint32_t WM_MEDIA_LEVEL = 0x800A;
 
@@ -58,6 +63,11 @@ public:
     static constexpr unsigned kPbtResumeCritical = 6;
     static constexpr intptr_t kBroadcastQueryDeny = 0x424D5144;
 
+    // Handset keys of the window.
+    static constexpr int kUsbHide = 4;
+    static constexpr int kUsbVolumeDown = 36;
+    static constexpr int kUsbVolumeUp = 51;
+
     static constexpr size_t kMaxNumber = 15;
     static constexpr int kLocalRtpPort = 8000;
 
@@ -82,10 +92,10 @@ public:
         std::string programDir; // where sounds/ is; "" for the program's own folder
     };
 
-    explicit CMakeCall(Services services);
-    ~CMakeCall() override;
-    CMakeCall(const CMakeCall&) = delete;
-    CMakeCall& operator=(const CMakeCall&) = delete;
+    explicit CallLogic(Services services);
+    ~CallLogic() override;
+    CallLogic(const CallLogic&) = delete;
+    CallLogic& operator=(const CallLogic&) = delete;
 
     // Call states (CallStates.cpp).
     void OnTalk();
@@ -94,8 +104,11 @@ public:
     // WM_POWERBROADCAST: the answer, or nullopt for the form's default handling.
     std::optional<intptr_t> OnPowerBroadcast(unsigned event);
     void OnTimer(unsigned id);
-    // A number picked from the contacts or the call history.
-    void PickNumber(const std::string& number);
+    // A number picked from the contacts or the call history, in the idle and number-entering
+    // states: it becomes the number being entered when it keeps the keypad's limit (at most 15
+    // characters) and holds only characters that stand as they are in a SIP user part
+    // (letters, digits and "+-_.!~*'()#"). False, changing nothing, otherwise (traced).
+    bool PickNumber(const std::string& number);
 
     // Media (MediaStart.cpp).
     void BuildSdpOffer(sipua::SdpContents& sdp) const;
@@ -114,6 +127,30 @@ public:
     void OnKeyDown(unsigned key);
     void OnKeyUp(unsigned key);
     void OnUsbEvent(int type, int code);
+
+    // Volumes (CallVolume.cpp): the audio panel's sliders (0-100) and the handset's volume
+    // keys, applied to the running media and stored in quorvix.ini [vol].
+    void OnMicrophoneSlider(int value);
+    void OnSpeakerSlider(int value);
+    // The handset's volume keys: the speaker 10 down or up, unless that leaves 0-100.
+    void StepSpeakerVolume(int step);
+
+    // The status line (StatusLine.cpp): a caption from the string table (kNoCaption for an
+    // empty one, kKeepCaption to leave it as it is) and the display's text (or, when
+    // displayId is set, that string).
+    static constexpr int kNoCaption = 0;
+    static constexpr int kKeepCaption = -1;
+    struct StatusText {
+        int caption = kNoCaption;
+        std::string display;
+        int displayId = 0;
+    };
+    // What the status line shows now; nullopt when it stays as it is. While a call with a rate
+    // per minute runs on a positive balance it runs the remaining-time countdown (timer 3).
+    std::optional<StatusText> ComposeStatus(const AccountBalance::Snapshot& balance);
+    // The rate per minute of the call in progress, as a balance source gives it; the end of
+    // the call and an answered incoming call zero it.
+    void SetRatePerMinute(double rate);
 
     // What the window's status line shows.
     const std::string& GetDialedNumber() const { return m_DialedNumber; }
@@ -146,6 +183,10 @@ public:
     void onOfferRequired(sipua::InviteSessionHandle h, const sipua::SipMessage& invite) override;
 
 private:
+    // StatusLine.cpp
+    std::optional<StatusText> Countdown(double balance);
+    // CallVolume.cpp
+    AudioDevices Devices() const { return m_Devices ? m_Devices() : AudioDevices{}; }
     // CallStates.cpp
     bool IsCurrentCall(const sipua::InviteSessionHandle& h) const;
     // Ends a session that is no part of the current call, when it is still live.

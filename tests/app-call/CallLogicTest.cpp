@@ -7,7 +7,7 @@
 
 using sipua::FakeSipStack;
 
-TEST_F(CMakeCallTest, OutgoingCallWithEarlyMediaStartsTheMediaOnceAndEndsWithAByeAndTheHangupTone) {
+TEST_F(CallLogicTest, OutgoingCallWithEarlyMediaStartsTheMediaOnceAndEndsWithAByeAndTheHangupTone) {
     auto id = Dial("12#");
     EXPECT_EQ(PS_DIALING, g_PhoneState);
     const sipua::OutgoingInvite* invite = stack.invite(id);
@@ -36,7 +36,7 @@ TEST_F(CMakeCallTest, OutgoingCallWithEarlyMediaStartsTheMediaOnceAndEndsWithABy
     EXPECT_EQ(1, view.balanceResets);
 }
 
-TEST_F(CMakeCallTest, EarlyMediaThatMovesRestartsTheMediaWithoutEndingTheCall) {
+TEST_F(CallLogicTest, EarlyMediaThatMovesRestartsTheMediaWithoutEndingTheCall) {
     struct Case {
         const char* name;
         std::vector<std::string> early; // the 183s' SDPs in turn
@@ -65,7 +65,7 @@ TEST_F(CMakeCallTest, EarlyMediaThatMovesRestartsTheMediaWithoutEndingTheCall) {
     }
 }
 
-TEST_F(CMakeCallTest, AFarEndFailureWhileDialingIsBusyUntilTheUserHangsUp) {
+TEST_F(CallLogicTest, AFarEndFailureWhileDialingIsBusyUntilTheUserHangsUp) {
     for (int code : {486, 404, 408}) {
         auto id = Dial();
         stack.sessionProgress(id, 180);
@@ -87,14 +87,14 @@ TEST_F(CMakeCallTest, AFarEndFailureWhileDialingIsBusyUntilTheUserHangsUp) {
     }
 }
 
-TEST_F(CMakeCallTest, AFailureInEarlyMediaWaitsOneSecondOnATimerThatRechecksTheCall) {
+TEST_F(CallLogicTest, AFailureInEarlyMediaWaitsOneSecondOnATimerThatRechecksTheCall) {
     auto id = Dial();
     stack.sessionProgress(id, 183, kPeerSdp);
     stack.sessionFailed(id, 486);
     Poll();
     EXPECT_EQ(PS_EARLY_MEDIA, g_PhoneState); // still playing the early media
-    EXPECT_TRUE(view.timers.count(CMakeCall::kTimerFailureWait));
-    call->OnTimer(CMakeCall::kTimerFailureWait);
+    EXPECT_TRUE(view.timers.count(CallLogic::kTimerFailureWait));
+    call->OnTimer(CallLogic::kTimerFailureWait);
     EXPECT_EQ(PS_IDLE, g_PhoneState);
     EXPECT_EQ(0, media.live);
     EXPECT_EQ("", sounds.own); // no busy tone, no hang-up tone
@@ -106,12 +106,12 @@ TEST_F(CMakeCallTest, AFailureInEarlyMediaWaitsOneSecondOnATimerThatRechecksTheC
     Poll();
     call->HangUp(true);
     auto next = Dial("456");
-    call->OnTimer(CMakeCall::kTimerFailureWait);
+    call->OnTimer(CallLogic::kTimerFailureWait);
     EXPECT_EQ(PS_DIALING, g_PhoneState);
     EXPECT_EQ("start 0", LastOp(next));
 }
 
-TEST_F(CMakeCallTest, HangingUpWhileDialingCancelsAndALate200IsEnded) {
+TEST_F(CallLogicTest, HangingUpWhileDialingCancelsAndALate200IsEnded) {
     auto id = Dial();
     stack.sessionProgress(id, 180);
     Poll();
@@ -137,14 +137,14 @@ TEST_F(CMakeCallTest, HangingUpWhileDialingCancelsAndALate200IsEnded) {
     EXPECT_EQ(0, mediaMade);
 }
 
-TEST_F(CMakeCallTest, AnIncomingCallRingsAndIsAnsweredWithOurSdp) {
+TEST_F(CallLogicTest, AnIncomingCallRingsAndIsAnsweredWithOurSdp) {
     auto id = Incoming();
     EXPECT_EQ(PS_RINGING, g_PhoneState);
     EXPECT_EQ("Ana", call->GetPeerText());
     EXPECT_EQ("progress 180", LastOp(id));
     EXPECT_EQ("repicando.wav", sounds.system);
     EXPECT_TRUE(handset.ringing);
-    EXPECT_TRUE(view.timers.count(CMakeCall::kTimerRing));
+    EXPECT_TRUE(view.timers.count(CallLogic::kTimerRing));
     EXPECT_EQ(1, view.raised);
     EXPECT_EQ(1, trace.Count("llamada entrante de :Ana"));
 
@@ -156,7 +156,7 @@ TEST_F(CMakeCallTest, AnIncomingCallRingsAndIsAnsweredWithOurSdp) {
     EXPECT_EQ(std::vector<std::string>{"2002"}, history.received);
     EXPECT_EQ("", sounds.system);
     EXPECT_FALSE(handset.ringing);
-    EXPECT_FALSE(view.timers.count(CMakeCall::kTimerRing));
+    EXPECT_FALSE(view.timers.count(CallLogic::kTimerRing));
     // The caller listed PCMA first.
     EXPECT_EQ(1, Count("SetReceiveCodec(2,20)"));
     EXPECT_EQ(1, Count("SetAddresses(192.0.2.20,4000,8000)"));
@@ -167,7 +167,7 @@ TEST_F(CMakeCallTest, AnIncomingCallRingsAndIsAnsweredWithOurSdp) {
     EXPECT_EQ(0, media.live);
 }
 
-TEST_F(CMakeCallTest, ACallerWhoGivesUpOrIsDeclinedLeavesOneMissedEntryAndNoRinging) {
+TEST_F(CallLogicTest, ACallerWhoGivesUpOrIsDeclinedLeavesOneMissedEntryAndNoRinging) {
     for (bool declined : {false, true}) {
         history.missed.clear();
         auto id = Incoming();
@@ -184,11 +184,11 @@ TEST_F(CMakeCallTest, ACallerWhoGivesUpOrIsDeclinedLeavesOneMissedEntryAndNoRing
         EXPECT_EQ("", sounds.own) << declined;
         EXPECT_EQ("", sounds.system) << declined;
         EXPECT_FALSE(handset.ringing) << declined;
-        EXPECT_FALSE(view.timers.count(CMakeCall::kTimerRing)) << declined;
+        EXPECT_FALSE(view.timers.count(CallLogic::kTimerRing)) << declined;
     }
 }
 
-TEST_F(CMakeCallTest, ASecondInviteInEveryBusyStateIsRejectedWithoutDisturbingTheCall) {
+TEST_F(CallLogicTest, ASecondInviteInEveryBusyStateIsRejectedWithoutDisturbingTheCall) {
     struct Case {
         const char* name;
         int state;
@@ -231,7 +231,7 @@ TEST_F(CMakeCallTest, ASecondInviteInEveryBusyStateIsRejectedWithoutDisturbingTh
     EXPECT_EQ(PS_IDLE, g_PhoneState);
 }
 
-TEST_F(CMakeCallTest, IncomingOffersWeCannotAnswerAreRefused) {
+TEST_F(CallLogicTest, IncomingOffersWeCannotAnswerAreRefused) {
     struct Case {
         const char* name;
         std::string sdp;
@@ -269,7 +269,7 @@ TEST_F(CMakeCallTest, IncomingOffersWeCannotAnswerAreRefused) {
     EXPECT_EQ(0, mediaMade);
 }
 
-TEST_F(CMakeCallTest, TheEngineIsCalledInOrderAndEachFailureIsTraced) {
+TEST_F(CallLogicTest, TheEngineIsCalledInOrderAndEachFailureIsTraced) {
     plat::IniFile ini(plat::JoinPath(plat::ConfigDir(), "quorvix.ini"));
     ini.WriteString("vol", "spk", "250");
     ini.WriteString("vol", "mic", "-5");
@@ -309,7 +309,7 @@ TEST_F(CMakeCallTest, TheEngineIsCalledInOrderAndEachFailureIsTraced) {
     EXPECT_EQ(1, trace.Count("InitRtp: GetRTPInterface retorno NULL"));
 }
 
-TEST_F(CMakeCallTest, FrameSizeSetsThePtimeAndTheTransmitFrame) {
+TEST_F(CallLogicTest, FrameSizeSetsThePtimeAndTheTransmitFrame) {
     struct Case {
         int frameSize; // -1: missing
         const char* ptime;
@@ -345,7 +345,7 @@ TEST_F(CMakeCallTest, FrameSizeSetsThePtimeAndTheTransmitFrame) {
     }
 }
 
-TEST_F(CMakeCallTest, TheOfferCarriesOurAddressUserAndBothLawsAndASpacedNameStaysOneToken) {
+TEST_F(CallLogicTest, TheOfferCarriesOurAddressUserAndBothLawsAndASpacedNameStaysOneToken) {
     g_UserAor.uri().user("ana maria");
     sipua::SdpContents sdp;
     call->BuildSdpOffer(sdp);
@@ -357,7 +357,7 @@ TEST_F(CMakeCallTest, TheOfferCarriesOurAddressUserAndBothLawsAndASpacedNameStay
                                            "a=rtpmap:8 PCMA/8000\r\n"));
 }
 
-TEST_F(CMakeCallTest, TheNotifierPostsOneMessagePerSignalAndStopsWithTheMedia) {
+TEST_F(CallLogicTest, TheNotifierPostsOneMessagePerSignalAndStopsWithTheMedia) {
     auto id = Dial();
     stack.sessionAnswered(id, kPeerSdp);
     Poll();
@@ -384,7 +384,7 @@ TEST_F(CMakeCallTest, TheNotifierPostsOneMessagePerSignalAndStopsWithTheMedia) {
     EXPECT_EQ(1, view.mediaLevels);
 }
 
-TEST_F(CMakeCallTest, TheTalkKeyNeedsANumberAndAStackFailureEndsAsBusy) {
+TEST_F(CallLogicTest, TheTalkKeyNeedsANumberAndAStackFailureEndsAsBusy) {
     call->OnTalk(); // idle, empty number
     EXPECT_EQ(PS_IDLE, g_PhoneState);
     EXPECT_EQ(0u, stack.sessionOps().size());
@@ -408,30 +408,30 @@ TEST_F(CMakeCallTest, TheTalkKeyNeedsANumberAndAStackFailureEndsAsBusy) {
     EXPECT_EQ("Ocupado.WAV", sounds.own);
 }
 
-TEST_F(CMakeCallTest, PowerEventsByState) {
+TEST_F(CallLogicTest, PowerEventsByState) {
     struct Case {
         int state;
         intptr_t answer;
     };
     const Case cases[] = {{PS_LOGGED_OUT, 1},
-                          {PS_REGISTERING, CMakeCall::kBroadcastQueryDeny},
+                          {PS_REGISTERING, CallLogic::kBroadcastQueryDeny},
                           {PS_IDLE, 1},
                           {PS_ENTERING_NUMBER, 1},
-                          {PS_TALKING, CMakeCall::kBroadcastQueryDeny},
-                          {PS_EARLY_MEDIA, CMakeCall::kBroadcastQueryDeny},
-                          {PS_BUSY, CMakeCall::kBroadcastQueryDeny}};
+                          {PS_TALKING, CallLogic::kBroadcastQueryDeny},
+                          {PS_EARLY_MEDIA, CallLogic::kBroadcastQueryDeny},
+                          {PS_BUSY, CallLogic::kBroadcastQueryDeny}};
     for (const Case& c : cases) {
         g_PhoneState = c.state;
-        EXPECT_EQ(c.answer, call->OnPowerBroadcast(CMakeCall::kPbtQuerySuspend)) << c.state;
+        EXPECT_EQ(c.answer, call->OnPowerBroadcast(CallLogic::kPbtQuerySuspend)) << c.state;
     }
     g_PhoneState = PS_IDLE;
     Dial();
-    EXPECT_EQ(1, call->OnPowerBroadcast(CMakeCall::kPbtQuerySuspend)); // dialing: hung up
+    EXPECT_EQ(1, call->OnPowerBroadcast(CallLogic::kPbtQuerySuspend)); // dialing: hung up
     EXPECT_EQ(PS_BUSY, g_PhoneState);
     EXPECT_EQ("", sounds.own);
     call->HangUp(true);
     Dial();
-    EXPECT_EQ(0, call->OnPowerBroadcast(CMakeCall::kPbtSuspend));
+    EXPECT_EQ(0, call->OnPowerBroadcast(CallLogic::kPbtSuspend));
     EXPECT_EQ(1, login.logouts);
     EXPECT_EQ("", sounds.own); // no busy tone through the sleep
     EXPECT_FALSE(call->OnPowerBroadcast(99).has_value());
