@@ -18,10 +18,11 @@ void DrawSignInButton(cairo_t* cr, int width, int height);
 void DrawHideButton(cairo_t* cr, int width, int height);
 void DrawMinimiseButton(cairo_t* cr, int width, int height);
 void DrawCloseButton(cairo_t* cr, int width, int height);
-// The face of the signed-in window (bitmap 229): the body, the user name strip (label 221),
-// the display (caption 220 and number 222) and room for the talk and hang-up keys.
+// The face of the call window (bitmap 229): the body, the user name strip (label 221), the
+// display (caption 220, number 222, the quality lights and the warning) and room for the
+// keypad and the talk, backspace and hang-up keys (tools/CallArt.h).
 void DrawCallFace(cairo_t* cr, int width, int height);
-// The talk (green) and hang-up (red) keys of the signed-in face (bitmaps 205 and 204).
+// The talk (green) and hang-up (red) keys of the call face (bitmaps 205 and 204).
 void DrawTalkButton(cairo_t* cr, int width, int height);
 void DrawHangUpButton(cairo_t* cr, int width, int height);
 // The program's icon (bitmap 1): a white handset on a green disc.

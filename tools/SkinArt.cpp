@@ -7,10 +7,16 @@
 #include <string>
 
 #include "tools/BmpFile.h"
+#include "tools/CallArt.h"
 #include "tools/LoginArt.h"
 #include "tools/PreviewArt.h"
 
 namespace {
+
+template <char kLabel> void DrawKey(cairo_t* cr, int width, int height) {
+    const char label[] = {kLabel, '\0'};
+    DrawKeypadKey(cr, width, height, label);
+}
 
 struct Picture {
     const char* name;
@@ -21,11 +27,35 @@ struct Picture {
 
 // Every picture of the built-in skin.
 constexpr Picture kPictures[] = {
-    {"preview", 212, 404, DrawPreview},     {"icon", 32, 32, DrawProgramIcon},
-    {"loginface", 232, 300, DrawLoginFace}, {"signin", 120, 108, DrawSignInButton},
-    {"hide", 18, 54, DrawHideButton},       {"minimise", 18, 54, DrawMinimiseButton},
-    {"close", 18, 54, DrawCloseButton},     {"callface", 232, 280, DrawCallFace},
-    {"talk", 48, 144, DrawTalkButton},      {"hangup", 48, 144, DrawHangUpButton},
+    {"preview", 212, 404, DrawPreview},
+    {"icon", 32, 32, DrawProgramIcon},
+    {"loginface", 232, 300, DrawLoginFace},
+    {"signin", 120, 108, DrawSignInButton},
+    {"hide", 18, 54, DrawHideButton},
+    {"minimise", 18, 54, DrawMinimiseButton},
+    {"close", 18, 54, DrawCloseButton},
+    {"callface", 232, 440, DrawCallFace},
+    {"talk", 48, 144, DrawTalkButton},
+    {"hangup", 48, 144, DrawHangUpButton},
+    {"key0", 56, 102, DrawKey<'0'>},
+    {"key1", 56, 102, DrawKey<'1'>},
+    {"key2", 56, 102, DrawKey<'2'>},
+    {"key3", 56, 102, DrawKey<'3'>},
+    {"key4", 56, 102, DrawKey<'4'>},
+    {"key5", 56, 102, DrawKey<'5'>},
+    {"key6", 56, 102, DrawKey<'6'>},
+    {"key7", 56, 102, DrawKey<'7'>},
+    {"key8", 56, 102, DrawKey<'8'>},
+    {"key9", 56, 102, DrawKey<'9'>},
+    {"keyhash", 56, 102, DrawKey<'#'>},
+    {"keystar", 56, 102, DrawKey<'*'>},
+    {"backspace", 36, 72, DrawBackspaceButton},
+    {"forward", 18, 54, DrawForwardButton},
+    {"light0", 7, 6, DrawQualityLight},
+    {"light1", 7, 9, DrawQualityLight},
+    {"light2", 7, 12, DrawQualityLight},
+    {"light3", 7, 15, DrawQualityLight},
+    {"warning", 18, 18, DrawBalanceWarning},
 };
 
 bool Render(const Picture& picture, const std::string& dir) {

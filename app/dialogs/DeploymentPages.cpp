@@ -6,5 +6,5 @@
 DeploymentPages DeploymentPages::Load() {
     plat::IniFile ini(DeploymentSettings::FilePath());
     return {ini.GetString("service", "licence_page", ""),
-            ini.GetString("service", "signup_page", "")};
+            ini.GetString("service", "signup_page", ""), ini.GetString("service", "web_site", "")};
 }

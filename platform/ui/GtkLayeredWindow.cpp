@@ -319,6 +319,10 @@ void GtkLayeredWindow::BringToForeground() {
     gtk_window_present(GTK_WINDOW(widget_));
 }
 
+void GtkLayeredWindow::SetTopmost(bool topmost) {
+    gtk_window_set_keep_above(GTK_WINDOW(widget_), topmost);
+}
+
 void GtkLayeredWindow::SetTitle(const std::string& title) {
     gchar* valid = g_utf8_make_valid(title.c_str(), static_cast<gssize>(title.size()));
     gtk_window_set_title(GTK_WINDOW(widget_), valid);

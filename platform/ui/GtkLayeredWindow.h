@@ -35,6 +35,7 @@ public:
     bool IsMinimized() const override { return iconified_; }
     void BringToForeground() override;
     void SetTitle(const std::string& title) override;
+    void SetTopmost(bool topmost) override;
     void SetIcon(const Surface& icon) override;
     Rect GetWindowRect() const override { return rect_; }
     void Move(int32_t x, int32_t y) override;

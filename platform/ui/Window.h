@@ -85,6 +85,8 @@ public:
     virtual void SetTitle(const std::string& title) = 0;
     // The window's icon (the task bar's and the window list's); nothing where there is none.
     virtual void SetIcon(const Surface&) {}
+    // Keeps the window above the other programs' windows (true) or lets it go below them.
+    virtual void SetTopmost(bool) {}
 
     // The window's screen rectangle, as this layer last placed it (moves take effect on the
     // display a little later; this answers at once).

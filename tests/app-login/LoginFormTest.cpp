@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "app/call/CMakeCall.h"
 #include "app/call/PhoneState.h"
 #include "app/login/LoginForm.h"
 #include "app/login/RememberedPassword.h"
-#include "app/login/SignedInWindow.h"
 #include "app/login/SkinFiles.h"
 #include "app/sound/PlaySound2.h"
 #include "app/strings/StringTable.h"
@@ -231,7 +231,7 @@ TEST_F(LoginFormTest, EnterSignsInOnceAndTheCallWindowTakesOver) {
     EXPECT_EQ(1, callWindow_->raised);
 }
 
-TEST_F(LoginFormTest, TheSignedInWindowTakesCallsAndShowsEachChangeAtOnce) {
+TEST_F(LoginFormTest, TheCallWindowTakesCallsAndShowsEachChangeAtOnce) {
     services_.callWindow = nullptr; // the program's own
     NoWizard();
     Make();
@@ -249,7 +249,7 @@ TEST_F(LoginFormTest, TheSignedInWindowTakesCallsAndShowsEachChangeAtOnce) {
     const plat::Rect call = face->GetWindowRect();
     EXPECT_EQ((login.left + login.right) / 2 - call.Width() / 2, call.left);
     EXPECT_EQ((login.top + login.bottom) / 2 - call.Height() / 2, call.top);
-    auto* signedIn = dynamic_cast<SignedInWindow*>(form_->Sip().GetMakeCall());
+    auto* signedIn = dynamic_cast<CMakeCall*>(form_->Sip().GetMakeCall());
     ASSERT_NE(nullptr, signedIn);
     EXPECT_EQ("1001", signedIn->UserName().GetText());
 
@@ -261,7 +261,9 @@ TEST_F(LoginFormTest, TheSignedInWindowTakesCallsAndShowsEachChangeAtOnce) {
     ASSERT_TRUE(window_->FireTimer(CUserLogin::kTimerSipPoll));
     EXPECT_EQ(PS_RINGING, g_PhoneState);
     EXPECT_EQ("Incoming Call from:", signedIn->Caption().GetText());
-    face->Click({136 + 24, 214 + 24});
+    const plat::Rect hangUp = signedIn->Button(CMakeCall::kCmdHangUp).GetRect();
+    face->Click({signedIn->FaceOrigin().x + (hangUp.left + hangUp.right) / 2,
+                 (hangUp.top + hangUp.bottom) / 2});
     EXPECT_EQ(PS_IDLE, g_PhoneState);
     EXPECT_EQ("", signedIn->Caption().GetText());
 

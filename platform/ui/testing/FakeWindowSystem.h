@@ -28,6 +28,7 @@ public:
     bool IsMinimized() const override { return minimized_; }
     void BringToForeground() override { ++foregroundCount_; }
     void SetTitle(const std::string& title) override { title_ = title; }
+    void SetTopmost(bool topmost) override { topmost_ = topmost; }
     Rect GetWindowRect() const override { return rect_; }
     void Move(int32_t x, int32_t y) override;
     void SetTimer(uint32_t id, uint32_t periodMs) override;
@@ -54,6 +55,7 @@ public:
     int LastShowCommand() const { return lastShow_; }
     int ForegroundCount() const { return foregroundCount_; }
     const std::string& Title() const { return title_; }
+    bool IsTopmost() const { return topmost_; }
     int ModalRuns() const { return modalRuns_; }
     bool InModalLoop() const { return inModal_; }
     FakeWindow* Owner() const { return owner_; }
@@ -101,6 +103,7 @@ private:
     int lastShow_ = -1;
     int foregroundCount_ = 0;
     std::string title_;
+    bool topmost_ = false;
     int presentCount_ = 0;
     Surface lastImage_;
     uint8_t lastAlpha_ = 0;
