@@ -122,6 +122,14 @@ public:
     virtual void OnDestroy(Dialog&) {}
 };
 
+// A file-open dialog: its title and one filter (a name shown to the user and its pattern).
+// Only an existing file can be chosen, and the choice is not added to the recent files.
+struct OpenFileRequest {
+    std::string title;
+    std::string filterName;
+    std::string pattern;
+};
+
 class DialogFactory {
 public:
     virtual ~DialogFactory() = default;
@@ -134,6 +142,9 @@ public:
                                                    DialogHandler& handler) = 0;
     // Whether a Control key is held down now.
     virtual bool IsControlKeyDown() = 0;
+    // Runs a file-open dialog over `owner`: the chosen file's path, or empty when the user
+    // cancels or nothing can be shown.
+    virtual std::string GetOpenFileName(const OpenFileRequest& request, NativeWindow owner) = 0;
 };
 
 // The process-wide factory: GTK unless a test installed another.

@@ -486,4 +486,41 @@ bool ClickDialogControlForTests(Dialog& dialog, int id) {
     return window != nullptr && window->Click(id);
 }
 
+std::string GtkDialogFactory::GetOpenFileName(const OpenFileRequest& request, NativeWindow owner) {
+    if (!EnsureGtk()) {
+        DebugOutput("Dialog: no display\n");
+        return {};
+    }
+    GtkWidget* chooser = gtk_file_chooser_dialog_new(
+        request.title.c_str(), owner != nullptr ? GTK_WINDOW(owner) : nullptr,
+        GTK_FILE_CHOOSER_ACTION_OPEN, "_Cancel", GTK_RESPONSE_CANCEL, "_Open", GTK_RESPONSE_ACCEPT,
+        nullptr);
+    GtkFileChooser* files = GTK_FILE_CHOOSER(chooser);
+    gtk_file_chooser_set_local_only(files, TRUE);
+    GtkFileFilter* filter = gtk_file_filter_new();
+    gtk_file_filter_set_name(filter, request.filterName.c_str());
+    gtk_file_filter_add_pattern(filter, request.pattern.c_str());
+    gtk_file_chooser_add_filter(files, filter);
+    // The choice stays out of the desktop's recent files: the chooser records one only while
+    // the setting allows it.
+    GtkSettings* settings = gtk_settings_get_default();
+    gboolean recentEnabled = FALSE;
+    g_object_get(settings, "gtk-recent-files-enabled", &recentEnabled, nullptr);
+    g_object_set(settings, "gtk-recent-files-enabled", FALSE, nullptr);
+    std::string path;
+    if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
+        if (gchar* name = gtk_file_chooser_get_filename(files)) {
+            path = name;
+            g_free(name);
+        }
+    }
+    gtk_widget_destroy(chooser);
+    g_object_set(settings, "gtk-recent-files-enabled", recentEnabled, nullptr);
+    // An open dialog only gives files that exist; one removed meanwhile is no choice.
+    if (!path.empty() && !g_file_test(path.c_str(), G_FILE_TEST_IS_REGULAR)) {
+        path.clear();
+    }
+    return path;
+}
+
 } // namespace plat

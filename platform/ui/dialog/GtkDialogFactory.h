@@ -13,6 +13,7 @@ public:
     std::unique_ptr<Dialog> CreateModeless(const DialogTemplate& dialog,
                                            DialogHandler& handler) override;
     bool IsControlKeyDown() override;
+    std::string GetOpenFileName(const OpenFileRequest& request, NativeWindow owner) override;
 };
 
 // Clicks a button (or toggles a check box) of a GTK dialog as a user would, for tests that run

@@ -124,6 +124,19 @@ public:
     std::unique_ptr<Dialog> CreateModeless(const DialogTemplate& dialog,
                                            DialogHandler& handler) override;
     bool IsControlKeyDown() override { return controlDown_; }
+    // The file the next file-open dialog answers (empty: the user cancels); each request is
+    // kept.
+    void QueueOpenFile(std::string path) { openFiles_.push_back(std::move(path)); }
+    const std::vector<OpenFileRequest>& OpenFileRequests() const { return openRequests_; }
+    std::string GetOpenFileName(const OpenFileRequest& request, NativeWindow) override {
+        openRequests_.push_back(request);
+        if (unavailable_ || openFiles_.empty()) {
+            return {};
+        }
+        std::string path = std::move(openFiles_.front());
+        openFiles_.pop_front();
+        return path;
+    }
 
 private:
     friend class FakeDialog;
@@ -133,6 +146,8 @@ private:
     bool unavailable_ = false;
     std::vector<std::pair<std::string, int>> ran_;
     std::vector<FakeDialog*> modeless_;
+    std::deque<std::string> openFiles_;
+    std::vector<OpenFileRequest> openRequests_;
 };
 
 } // namespace plat
