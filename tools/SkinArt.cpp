@@ -1,14 +1,18 @@
-// quorvex_skinart <output dir>: draws every picture of the built-in skin and writes each as
-// <name>.bmp (32-bit, straight alpha). Exits non-zero, naming the picture, on any failure.
+// quorvex_skinart <output dir> [plum]: draws every picture of the built-in skin and writes each
+// as <name>.bmp (32-bit, straight alpha). With "plum" the same pictures come out in the plum
+// skin's colours (each pixel's red, green and blue taken from its blue, red and green). Exits
+// non-zero, naming the picture, on any failure.
 #include <cairo.h>
 #include <fontconfig/fontconfig.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "tools/BmpFile.h"
 #include "tools/CallArt.h"
 #include "tools/LoginArt.h"
+#include "tools/PanelArt.h"
 #include "tools/PreviewArt.h"
 
 namespace {
@@ -56,15 +60,51 @@ constexpr Picture kPictures[] = {
     {"light2", 7, 12, DrawQualityLight},
     {"light3", 7, 15, DrawQualityLight},
     {"warning", 18, 18, DrawBalanceWarning},
+    {"skinspanel", 300, 210, DrawSkinsPanel},
+    {"audiopanel", 220, 170, DrawAudioPanel},
+    {"menupanel", 200, 150, DrawMenuPanel},
+    {"install", 110, 60, DrawInstallButton},
+    {"useskin", 110, 60, DrawUseSkinButton},
+    {"arrowleft", 14, 42, DrawArrowLeft},
+    {"arrowright", 14, 42, DrawArrowRight},
+    {"arrowup", 12, 36, DrawArrowUp},
+    {"arrowdown", 12, 36, DrawArrowDown},
+    {"hthumb", 30, 42, DrawScrollThumb},
+    {"vthumb", 12, 60, DrawScrollThumb},
+    {"htrack", 208, 14, DrawScrollTrack},
+    {"vtrack", 12, 84, DrawScrollTrack},
+    {"sliderthumb", 24, 36, DrawSliderThumb},
 };
 
-bool Render(const Picture& picture, const std::string& dir) {
+// The plum skin's colours: red from blue, green from red, blue from green (premultiplied
+// pixels stay premultiplied).
+void ToPlum(cairo_surface_t* surface) {
+    cairo_surface_flush(surface);
+    unsigned char* data = cairo_image_surface_get_data(surface);
+    const int stride = cairo_image_surface_get_stride(surface);
+    for (int y = 0; y < cairo_image_surface_get_height(surface); ++y) {
+        unsigned char* p = data + y * stride;
+        for (int x = 0; x < cairo_image_surface_get_width(surface); ++x, p += 4) {
+            // Bytes blue, green, red, alpha (ARGB32 on little-endian).
+            const unsigned char blue = p[0], green = p[1], red = p[2];
+            p[2] = blue;
+            p[1] = red;
+            p[0] = green;
+        }
+    }
+    cairo_surface_mark_dirty(surface);
+}
+
+bool Render(const Picture& picture, const std::string& dir, bool plum) {
     cairo_surface_t* surface =
         cairo_image_surface_create(CAIRO_FORMAT_ARGB32, picture.width, picture.height);
     cairo_t* cr = cairo_create(surface);
     picture.draw(cr, picture.width, picture.height);
     bool ok = cairo_status(cr) == CAIRO_STATUS_SUCCESS;
     cairo_destroy(cr);
+    if (ok && plum) {
+        ToPlum(surface);
+    }
     ok = ok && WriteBmp32(surface, dir + "/" + picture.name + ".bmp");
     cairo_surface_destroy(surface);
     return ok;
@@ -73,13 +113,14 @@ bool Render(const Picture& picture, const std::string& dir) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: quorvex_skinart <output dir>\n");
+    const bool plum = argc == 3 && std::strcmp(argv[2], "plum") == 0;
+    if (argc != 2 && !plum) {
+        std::fprintf(stderr, "usage: quorvex_skinart <output dir> [plum]\n");
         return 2;
     }
     int status = 0;
     for (const Picture& picture : kPictures) {
-        if (!Render(picture, argv[1])) {
+        if (!Render(picture, argv[1], plum)) {
             std::fprintf(stderr, "quorvex_skinart: cannot write %s.bmp in %s\n", picture.name,
                          argv[1]);
             status = 1;

@@ -1,0 +1,211 @@
+#include "tools/PanelArt.h"
+
+#include <cairo.h>
+
+#include <cmath>
+
+namespace {
+
+// How far the call face covers a panel's inner edge (skin value 226, and 232 - value 227).
+constexpr double kUnderFace = 24;
+// The tab's width beside the face.
+constexpr double kTab = 22;
+
+void RoundedRect(cairo_t* cr, double x, double y, double w, double h, double r) {
+    cairo_new_sub_path(cr);
+    cairo_arc(cr, x + w - r, y + r, r, -M_PI / 2, 0);
+    cairo_arc(cr, x + w - r, y + h - r, r, 0, M_PI / 2);
+    cairo_arc(cr, x + r, y + h - r, r, M_PI / 2, M_PI);
+    cairo_arc(cr, x + r, y + r, r, M_PI, 3 * M_PI / 2);
+    cairo_close_path(cr);
+}
+
+void SelectFont(cairo_t* cr, double size, bool bold) {
+    cairo_select_font_face(cr, "Sans", CAIRO_FONT_SLANT_NORMAL,
+                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
+    cairo_set_font_size(cr, size);
+}
+
+void CentredText(cairo_t* cr, const char* text, double cx, double cy, double size, bool bold) {
+    SelectFont(cr, size, bold);
+    cairo_text_extents_t extents;
+    cairo_text_extents(cr, text, &extents);
+    cairo_move_to(cr, cx - extents.width / 2 - extents.x_bearing,
+                  cy - extents.height / 2 - extents.y_bearing);
+    cairo_show_text(cr, text);
+}
+
+// A panel body; its tab (a darker strip with the title running upwards) at the left edge for
+// the left column's panels, at the right edge for the right column's.
+void PanelBody(cairo_t* cr, double w, double h, bool tabAtLeft, const char* title) {
+    cairo_pattern_t* body = cairo_pattern_create_linear(0, 0, 0, h);
+    cairo_pattern_add_color_stop_rgba(body, 0, 0.18, 0.25, 0.31, 0.94);
+    cairo_pattern_add_color_stop_rgba(body, 1, 0.06, 0.27, 0.30, 0.94);
+    RoundedRect(cr, 1, 1, w - 2, h - 2, 14);
+    cairo_set_source(cr, body);
+    cairo_fill_preserve(cr);
+    cairo_pattern_destroy(body);
+    cairo_set_source_rgba(cr, 1, 1, 1, 0.30);
+    cairo_set_line_width(cr, 1.5);
+    cairo_stroke(cr);
+
+    const double tabX = tabAtLeft ? 1 : w - kTab - 1;
+    cairo_save(cr);
+    RoundedRect(cr, 1, 1, w - 2, h - 2, 14);
+    cairo_clip(cr);
+    cairo_rectangle(cr, tabX, 1, kTab, h - 2);
+    cairo_set_source_rgba(cr, 0.04, 0.12, 0.16, 0.55);
+    cairo_fill(cr);
+    cairo_restore(cr);
+    cairo_save(cr);
+    cairo_translate(cr, tabX + kTab / 2, h / 2);
+    cairo_rotate(cr, -M_PI / 2);
+    cairo_set_source_rgb(cr, 0.85, 0.92, 0.93);
+    CentredText(cr, title, 0, 0, 12, true);
+    cairo_restore(cr);
+}
+
+// The panel's title above its controls, in the part that shows beside the face.
+void Title(cairo_t* cr, const char* title, double x, double y) {
+    SelectFont(cr, 13, true);
+    cairo_set_source_rgb(cr, 0.92, 0.96, 0.96);
+    cairo_move_to(cr, x, y);
+    cairo_show_text(cr, title);
+}
+
+void Label(cairo_t* cr, const char* text, double cx, double cy) {
+    cairo_set_source_rgb(cr, 0.85, 0.91, 0.92);
+    CentredText(cr, text, cx, cy, 10, false);
+}
+
+double FrameLight(int frame) {
+    return frame == 1 ? 0.12 : frame == 2 ? -0.08 : 0;
+}
+
+// Three frames of a rounded key with `text`, or of a plain knob without.
+void KeyFrames(cairo_t* cr, int width, int height, const char* text, double red, double green,
+               double blue) {
+    const double frame = height / 3.0;
+    for (int f = 0; f < 3; ++f) {
+        const double y = f * frame;
+        const double lit = FrameLight(f);
+        cairo_pattern_t* shade = cairo_pattern_create_linear(0, y, 0, y + frame);
+        cairo_pattern_add_color_stop_rgb(shade, 0, red + 0.15 + lit, green + 0.15 + lit,
+                                         blue + 0.15 + lit);
+        cairo_pattern_add_color_stop_rgb(shade, 1, red + lit, green + lit, blue + lit);
+        RoundedRect(cr, 0.5, y + 0.5, width - 1, frame - 1, std::fmin(6, frame / 2 - 0.5));
+        cairo_set_source(cr, shade);
+        cairo_fill_preserve(cr);
+        cairo_pattern_destroy(shade);
+        cairo_set_source_rgba(cr, 0, 0, 0, 0.5);
+        cairo_set_line_width(cr, 1);
+        cairo_stroke(cr);
+        if (text) {
+            const double shift = f == 2 ? 1 : 0;
+            cairo_set_source_rgb(cr, 0.97, 0.98, 0.98);
+            CentredText(cr, text, width / 2.0 + shift, y + frame / 2 + shift, frame * 0.55, true);
+        }
+    }
+}
+
+// Three frames of a small square button with a triangle pointing at `angle` (0: right).
+void ArrowFrames(cairo_t* cr, int width, int height, double angle) {
+    const double frame = height / 3.0;
+    KeyFrames(cr, width, height, nullptr, 0.30, 0.40, 0.46);
+    for (int f = 0; f < 3; ++f) {
+        cairo_save(cr);
+        cairo_translate(cr, width / 2.0, f * frame + frame / 2);
+        cairo_rotate(cr, angle);
+        const double s = std::fmin(width, frame) * 0.28;
+        cairo_move_to(cr, s, 0);
+        cairo_line_to(cr, -s * 0.7, -s);
+        cairo_line_to(cr, -s * 0.7, s);
+        cairo_close_path(cr);
+        cairo_set_source_rgb(cr, 0.95, 0.97, 0.97);
+        cairo_fill(cr);
+        cairo_restore(cr);
+    }
+}
+
+// A slider's groove from (x, top) to (x, bottom).
+void Groove(cairo_t* cr, double x, double top, double bottom) {
+    cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
+    cairo_set_line_width(cr, 5);
+    cairo_set_source_rgba(cr, 0, 0, 0, 0.45);
+    cairo_move_to(cr, x, top);
+    cairo_line_to(cr, x, bottom);
+    cairo_stroke(cr);
+    cairo_set_line_width(cr, 1);
+    cairo_set_source_rgba(cr, 1, 1, 1, 0.35);
+    cairo_move_to(cr, x + 2.5, top);
+    cairo_line_to(cr, x + 2.5, bottom);
+    cairo_stroke(cr);
+}
+
+} // namespace
+
+void DrawSkinsPanel(cairo_t* cr, int width, int height) {
+    PanelBody(cr, width, height, true, "Skins");
+    Title(cr, "Skins", kTab + 8, 22);
+    // The strip's place (area 912): a darker well behind the previews.
+    RoundedRect(cr, 28, 30, width - kTab - kUnderFace - 10, 134, 8);
+    cairo_set_source_rgba(cr, 0, 0, 0, 0.25);
+    cairo_fill(cr);
+}
+
+void DrawAudioPanel(cairo_t* cr, int width, int height) {
+    PanelBody(cr, width, height, true, "Audio");
+    Title(cr, "Audio", kTab + 8, 22);
+    // Three grooves under the sliders' thumbs (24 x 12, from y 40 to 130), with their labels.
+    const struct {
+        double x;
+        const char* label;
+    } columns[] = {{50, "Opacity"}, {110, "Mic"}, {170, "Speaker"}};
+    for (const auto& column : columns) {
+        Groove(cr, column.x, 44, 138);
+        Label(cr, column.label, column.x, 156);
+    }
+}
+
+void DrawMenuPanel(cairo_t* cr, int width, int height) {
+    PanelBody(cr, width, height, false, "Menu");
+    Title(cr, "Menu", kUnderFace + 8, 22);
+}
+
+void DrawInstallButton(cairo_t* cr, int width, int height) {
+    KeyFrames(cr, width, height, "Install...", 0.20, 0.36, 0.44);
+}
+
+void DrawUseSkinButton(cairo_t* cr, int width, int height) {
+    KeyFrames(cr, width, height, "Use skin", 0.12, 0.45, 0.30);
+}
+
+void DrawArrowLeft(cairo_t* cr, int width, int height) {
+    ArrowFrames(cr, width, height, M_PI);
+}
+
+void DrawArrowRight(cairo_t* cr, int width, int height) {
+    ArrowFrames(cr, width, height, 0);
+}
+
+void DrawArrowUp(cairo_t* cr, int width, int height) {
+    ArrowFrames(cr, width, height, -M_PI / 2);
+}
+
+void DrawArrowDown(cairo_t* cr, int width, int height) {
+    ArrowFrames(cr, width, height, M_PI / 2);
+}
+
+void DrawScrollThumb(cairo_t* cr, int width, int height) {
+    KeyFrames(cr, width, height, nullptr, 0.50, 0.60, 0.66);
+}
+
+void DrawScrollTrack(cairo_t* cr, int width, int height) {
+    RoundedRect(cr, 0.5, 0.5, width - 1, height - 1, std::fmin(width, height) / 2 - 0.5);
+    cairo_set_source_rgba(cr, 0, 0, 0, 0.35);
+    cairo_fill(cr);
+}
+
+void DrawSliderThumb(cairo_t* cr, int width, int height) {
+    KeyFrames(cr, width, height, nullptr, 0.62, 0.70, 0.74);
+}
