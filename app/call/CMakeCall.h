@@ -182,6 +182,23 @@ public:
     const CallLayout& Layout() const { return m_Layout; }
     plat::Point FaceOrigin() const { return {m_FaceArea.m_RectPos.x, m_FaceArea.m_RectPos.y}; }
 
+    // The settings panels (app/panels/): audio (500), skins (901) and the menu (1001).
+    class zel_SldAudioSettings;
+    class zel_SldSkins;
+    class zel_SldMenu;
+    // Command 909: the skin file chosen in the file dialog is installed.
+    void OnInstallSkin();
+    // Switches every form to skin `id`; on any failure the previous skin stays and message 38
+    // shows.
+    void SwitchSkin(uint32_t id);
+    // Back to the program's own skin.
+    void RevertToBuiltInSkin();
+    // Command 1005: menu item `id` (a string id).
+    void OnMenuCommand(int32_t id);
+    zel_SldSkins* SkinsPanel() const;
+    zel_SldAudioSettings* AudioPanel() const;
+    zel_SldMenu* MenuPanel() const;
+
 private:
     // ApplySkin's steps.
     bool LoadFaceControls();
@@ -196,6 +213,10 @@ private:
     HistoryList ShownHistoryList() const;
     // Commands of the panels' own controls, for the panels' features.
     void OnPanelCommand(uint16_t id, int32_t value);
+    // The skins, audio and menu panels built (in this order), and their commands (909, 910,
+    // 912, 1005; false for any other).
+    bool BuildSettingsPanels();
+    bool OnSettingsCommand(uint16_t id, int32_t value);
     void OnOpacity(int32_t value);
     zel_Command* ButtonById(int id);
     void ShowWarning(bool shown);

@@ -14,6 +14,9 @@ bool CMakeCall::BuildPanels() {
     //   call history:  m_pHistoryPanel over &m_RightPanels, group 0
     //   contacts:      m_pContactsPanel over &m_RightPanels, group 0
     // PlacePanels then lays the window out from their widths.
+    if (!BuildSettingsPanels()) {
+        return false;
+    }
     return true;
 }
 
@@ -27,6 +30,7 @@ void CMakeCall::OnPanelCommand(uint16_t id, int32_t value) {
     // The panels' own commands: 416 (erase the shown history list), 613-615 (new, edit,
     // delete contact), 909, 910 and 912 (install a skin, switch skins), 1005 (menu item
     // `value`). Until their panels are built nothing sends them.
-    (void)id;
-    (void)value;
+    if (OnSettingsCommand(id, value)) {
+        return;
+    }
 }

@@ -1,14 +1,11 @@
 #include "app/login/SkinFiles.h"
 
-#include <sys/stat.h>
-
-#include <cstdio>
 #include <exception>
 #include <span>
 
+#include "app/panels/SkinFolder.h"
 #include "app/resources/BuiltInModule.h"
 #include "app/trace/TraceFile.h"
-#include "platform/core/Paths.h"
 #include "platform/store/Registry.h"
 #include "skin/SkinResources.h"
 
@@ -17,11 +14,6 @@ namespace {
 constexpr int kMsgCannotVerifySkin = 4;
 constexpr int kMsgErrorLoadingSkin = 5;
 
-bool IsFile(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
 void TraceSkin(const std::string& text) {
     AppTrace(("CUserLogin::LoadSkin: " + text).c_str());
 }
@@ -29,11 +21,7 @@ void TraceSkin(const std::string& text) {
 } // namespace
 
 std::string SkinFilePath(uint32_t id) {
-    char name[32];
-    std::snprintf(name, sizeof name, "%x.zsk", id);
-    const std::string installed = plat::JoinPath(plat::JoinPath(plat::DataDir(), "Skins"), name);
-    const std::string shipped = plat::JoinPath(plat::JoinPath(plat::ProgramDir(), "Skins"), name);
-    return IsFile(installed) || !IsFile(shipped) ? installed : shipped;
+    return SkinFolder::Default().PathOf(id);
 }
 
 uint32_t ReadSkinSetting() {
