@@ -69,6 +69,9 @@ public:
         return *this;
     }
 
+    // The module's bytes, as a skin file holds them.
+    std::vector<uint8_t> Bytes() const { return testpe::Build(resources_).bytes; }
+
     bool Load(plat::ResourceModule& module) const {
         testpe::Image image = testpe::Build(resources_);
         return module.LoadFromBytes(image.bytes.data(), image.bytes.size());

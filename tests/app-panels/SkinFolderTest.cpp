@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+
+#include <string>
+#include <vector>
+
+#include "app/panels/SkinFolder.h"
+#include "platform/core/Paths.h"
+#include "tests/app-panels/SkinFiles.h"
+
+namespace {
+
+using panelstest::Names;
+
+class TempDir {
+public:
+    TempDir() {
+        char tmpl[] = "/tmp/qvskinsXXXXXX";
+        dir_ = mkdtemp(tmpl) ? tmpl : "/tmp";
+    }
+    ~TempDir() {
+        if (std::system(("rm -rf '" + dir_ + "'").c_str()) != 0) {
+            // Leftover temp files are harmless.
+        }
+    }
+    std::string Path(const std::string& name) const { return plat::JoinPath(dir_, name); }
+
+private:
+    std::string dir_;
+};
+
+TEST(SkinFolder, AFileNameIsTheSkinIdInLowerCaseHexadecimalAndNothingElse) {
+    const struct {
+        uint32_t id;
+        const char* name;
+    } names[] = {{0x2b, "2b.zsk"}, {0, "0.zsk"}, {0xABCDEF01u, "abcdef01.zsk"}, {16, "10.zsk"}};
+    for (const auto& n : names) {
+        EXPECT_EQ(n.name, SkinFolder::FileName(n.id));
+        uint32_t id = 7;
+        EXPECT_TRUE(SkinFolder::IdFromFileName(n.name, &id)) << n.name;
+        EXPECT_EQ(n.id, id);
+    }
+    for (const char* other : {"2B.zsk", "02b.zsk", "2b.ZSK", "2b.zsk.part", ".zsk", "zsk",
+                              "123456789.zsk", "2g.zsk", "-1.zsk", "2b"}) {
+        uint32_t id = 7;
+        EXPECT_FALSE(SkinFolder::IdFromFileName(other, &id)) << other;
+        EXPECT_EQ(7u, id) << other;
+    }
+}
+
+TEST(SkinFolder, TheInstalledCopyWinsInThePathTheListAndTheInstall) {
+    const struct {
+        const char* what;
+        bool installed;
+        bool shipped;
+        const char* path; // folder PathOf gives
+        std::vector<std::string> listed;
+    } cases[] = {
+        {"installed only", true, false, "installed", {"installed/2b.zsk"}},
+        {"shipped only", false, true, "shipped", {"shipped/2b.zsk"}},
+        {"both", true, true, "installed", {"installed/2b.zsk"}},
+        {"neither", false, false, "installed", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir root;
+        ASSERT_TRUE(plat::MakeDirs(root.Path("installed")));
+        ASSERT_TRUE(plat::MakeDirs(root.Path("shipped")));
+        const SkinFolder folder(root.Path("installed"), root.Path("shipped"));
+        const std::vector<uint8_t> skin = panelstest::Identity(0x2b).Bytes();
+        if (c.installed) {
+            ASSERT_TRUE(panelstest::WriteBytes(root.Path("installed/2b.zsk"), skin));
+        }
+        if (c.shipped) {
+            ASSERT_TRUE(panelstest::WriteBytes(root.Path("shipped/2b.zsk"), skin));
+        }
+        // Names that are not a skin id's are never listed.
+        ASSERT_TRUE(panelstest::WriteBytes(root.Path("shipped/02b.zsk"), skin));
+        ASSERT_TRUE(panelstest::WriteBytes(root.Path("installed/2B.zsk"), skin));
+
+        EXPECT_EQ(root.Path(std::string(c.path) + "/2b.zsk"), folder.PathOf(0x2b));
+        EXPECT_EQ(c.installed || c.shipped, folder.Has(0x2b));
+        std::vector<std::string> listed;
+        for (const std::string& name : c.listed) {
+            listed.push_back(root.Path(name));
+        }
+        EXPECT_EQ(listed, folder.List());
+        uint32_t id = 0;
+        std::string target;
+        const std::string source = root.Path("new.zsk");
+        ASSERT_TRUE(panelstest::WriteBytes(source, skin));
+        EXPECT_EQ(c.installed || c.shipped ? SkinFolder::Install::AlreadyInstalled
+                                           : SkinFolder::Install::Installed,
+                  folder.Copy(source, &id, &target));
+        EXPECT_EQ(root.Path("installed/2b.zsk"), target);
+    }
+}
+
+TEST(SkinFolder, AnInstallCopiesOnceAndAFailureLeavesNothingBehind) {
+    enum class Source { Skin, Garbage, Empty, Missing };
+    const struct {
+        const char* what;
+        Source source;
+        int32_t id;
+        bool folderIsAFile;
+        SkinFolder::Install result;
+    } cases[] = {
+        {"a skin", Source::Skin, 0x2b, false, SkinFolder::Install::Installed},
+        {"skin id 1", Source::Skin, 1, false, SkinFolder::Install::Installed},
+        {"skin id 0, the built-in one's", Source::Skin, 0, false, SkinFolder::Install::NotASkin},
+        {"a negative skin id", Source::Skin, -5, false, SkinFolder::Install::NotASkin},
+        {"no skin id", Source::Skin, -1, false, SkinFolder::Install::NotASkin},
+        {"not a module", Source::Garbage, 0, false, SkinFolder::Install::NotASkin},
+        {"an empty file", Source::Empty, 0, false, SkinFolder::Install::NotASkin},
+        {"no file", Source::Missing, 0, false, SkinFolder::Install::NotASkin},
+        {"the folder is a file", Source::Skin, 0x2b, true, SkinFolder::Install::NoFolder},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir root;
+        const std::string installed = root.Path("data/Skins");
+        if (c.folderIsAFile) {
+            ASSERT_TRUE(plat::MakeDirs(root.Path("data")));
+            ASSERT_TRUE(panelstest::WriteBytes(installed, {1, 2, 3}));
+        }
+        const SkinFolder folder(installed, root.Path("shipped"));
+        const std::string source = root.Path("chosen.zsk");
+        std::vector<uint8_t> bytes;
+        if (c.source == Source::Skin) {
+            TestSkin skin = panelstest::Identity(c.id);
+            if (c.id == -1) {
+                skin.Remove(kSkinTypeValue, kSkinIdValueId);
+            }
+            bytes = skin.Bytes();
+        } else if (c.source == Source::Garbage) {
+            bytes = {'M', 'Z', 0, 0, 1, 2, 3};
+        }
+        if (c.source != Source::Missing) {
+            ASSERT_TRUE(panelstest::WriteBytes(source, bytes));
+        }
+        uint32_t id = 0;
+        std::string target;
+        EXPECT_EQ(c.result, folder.Copy(source, &id, &target));
+        if (c.result != SkinFolder::Install::Installed) {
+            if (!c.folderIsAFile) {
+                EXPECT_EQ(std::vector<std::string>{}, Names(installed));
+            }
+            continue;
+        }
+        EXPECT_EQ(static_cast<uint32_t>(c.id), id);
+        EXPECT_EQ(plat::JoinPath(installed, SkinFolder::FileName(id)), target);
+        EXPECT_EQ(bytes, panelstest::ReadBytes(target));
+        struct stat info;
+        ASSERT_EQ(0, stat(installed.c_str(), &info));
+        EXPECT_TRUE(S_ISDIR(info.st_mode));
+
+        // The second install of the same skin, even from another file with other bytes,
+        // fails and leaves the first copy as it was, with no temporary file beside it.
+        TestSkin other = panelstest::Identity(c.id);
+        other.Value(kSkinLanguageId, 2);
+        ASSERT_TRUE(panelstest::WriteBytes(source, other.Bytes()));
+        EXPECT_EQ(SkinFolder::Install::AlreadyInstalled, folder.Copy(source, &id, &target));
+        EXPECT_EQ(bytes, panelstest::ReadBytes(target));
+        EXPECT_EQ(std::vector<std::string>{SkinFolder::FileName(id)}, Names(installed));
+    }
+}
+
+} // namespace

@@ -1,0 +1,191 @@
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <memory>
+#include <set>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "app/login/SkinFiles.h"
+#include "app/panels/SkinSwitcher.h"
+#include "app/resources/BuiltInModule.h"
+#include "app/trace/TraceFile.h"
+#include "platform/core/Paths.h"
+#include "tests/app-panels/SkinFiles.h"
+#include "tests/support/RecordingTraceLog.h"
+#include "tests/support/RegistrySandbox.h"
+
+namespace {
+
+// A form that records the skin id of each rebuild and fails (or throws) for the ids it is
+// told to.
+class RecordingForm final : public SkinControl {
+public:
+    bool ApplySkin() override {
+        const int32_t id = GetModuleSkinValue(g_SkinModule, kSkinIdValueId);
+        rebuilds.push_back(id);
+        if (throwFor.count(id)) {
+            throw std::runtime_error("rebuild");
+        }
+        return failFor.count(id) == 0;
+    }
+    void Show(int) override {}
+
+    std::vector<int32_t> rebuilds;
+    std::set<int32_t> failFor;
+    std::set<int32_t> throwFor;
+};
+
+class SkinSwitcherTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("QUORVEX_HOME", sandbox_.Dir().c_str(), 1);
+        previousTrace_ = g_pTrace.exchange(&trace_);
+        installed_ = plat::JoinPath(plat::DataDir(), SkinFolder::kName);
+        ASSERT_TRUE(plat::MakeDirs(installed_));
+        g_SkinModule = ProgramModule();
+    }
+    void TearDown() override {
+        g_SkinModule = nullptr;
+        LoadedSkinModule().reset();
+        g_pTrace = previousTrace_;
+        unsetenv("QUORVEX_HOME");
+    }
+
+    void Install(int32_t id, int32_t first = 7) {
+        ASSERT_TRUE(panelstest::WriteBytes(plat::JoinPath(installed_, SkinFolder::FileName(id)),
+                                           panelstest::Identity(id, first).Bytes()));
+    }
+    SkinSwitcher Switcher() {
+        return SkinSwitcher({{&window_, &login_},
+                             [this](bool shown) { shows_.push_back(shown); },
+                             [this](int id) { messages_.push_back(id); }},
+                            SkinFolder(installed_, plat::JoinPath(sandbox_.Dir(), "none")));
+    }
+    // The `Skin` setting, -1 when absent.
+    int64_t SkinSetting() {
+        plat::Registry::Key key;
+        uint32_t type = 0, value = 0, size = 4;
+        if (sandbox_.Registry().OpenKey("Software\\Quorvex", &key) != plat::kErrorSuccess ||
+            sandbox_.Registry().QueryValue(key, "Skin", &type, &value, &size) !=
+                plat::kErrorSuccess) {
+            return -1;
+        }
+        return value;
+    }
+    int32_t CurrentId() const { return GetModuleSkinValue(g_SkinModule, kSkinIdValueId); }
+
+    RegistrySandbox sandbox_;
+    RecordingTraceLog trace_;
+    iTraceFile* previousTrace_ = nullptr;
+    std::string installed_;
+    RecordingForm window_;
+    RecordingForm login_;
+    std::vector<bool> shows_;
+    std::vector<int> messages_;
+};
+
+TEST_F(SkinSwitcherTest, TheNewSkinStaysOnlyWhenEveryFormRebuildsAndAFailureGoesBackAStep) {
+    using Outcome = SkinSwitcher::Outcome;
+    const struct Case {
+        const char* what;
+        int32_t target; // switched to, from skin 0x1a (installed and in use)
+        int32_t header; // the target's first header value (-1: no file)
+        std::set<int32_t> windowFails;
+        std::set<int32_t> loginFails;
+        std::set<int32_t> loginThrows;
+        Outcome outcome;
+        int32_t inUse;   // the skin id in use afterwards
+        int64_t setting; // `Skin` afterwards (-1: none)
+        std::vector<int32_t> loginRebuilds;
+    } cases[] = {
+        {"switched", 0x2b, 7, {}, {}, {}, Outcome::Switched, 0x2b, 0x2b, {0x2b}},
+        {"the skin in use", 0x1a, 7, {}, {}, {}, Outcome::Unchanged, 0x1a, 0x1a, {}},
+        {"no such file", 0x2b, -1, {}, {}, {}, Outcome::Refused, 0x1a, 0x1a, {}},
+        {"header 8", 0x2b, 8, {}, {}, {}, Outcome::Refused, 0x1a, 0x1a, {}},
+        {"the window cannot rebuild",
+         0x2b,
+         7,
+         {0x2b},
+         {},
+         {},
+         Outcome::RolledBack,
+         0x1a,
+         0x1a,
+         {0x1a}},
+        {"the login form cannot rebuild",
+         0x2b,
+         7,
+         {},
+         {0x2b},
+         {},
+         Outcome::RolledBack,
+         0x1a,
+         0x1a,
+         {0x2b, 0x1a}},
+        {"the login form throws",
+         0x2b,
+         7,
+         {},
+         {},
+         {0x2b},
+         Outcome::RolledBack,
+         0x1a,
+         0x1a,
+         {0x2b, 0x1a}},
+        {"neither skin rebuilds", 0x2b, 7, {0x2b, 0x1a}, {}, {}, Outcome::BuiltInBack, 0, -1, {0}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Install(0x1a);
+        ASSERT_EQ(Outcome::Switched, Switcher().SwitchSkin(0x1a));
+        if (c.header >= 0 && c.target != 0x1a) {
+            Install(c.target, c.header);
+        }
+        window_ = RecordingForm();
+        login_ = RecordingForm();
+        window_.failFor = c.windowFails;
+        login_.failFor = c.loginFails;
+        login_.throwFor = c.loginThrows;
+        shows_.clear();
+        messages_.clear();
+
+        EXPECT_EQ(c.outcome, Switcher().SwitchSkin(static_cast<uint32_t>(c.target)));
+        EXPECT_EQ(c.inUse, CurrentId());
+        EXPECT_EQ(c.setting, SkinSetting());
+        EXPECT_EQ(c.loginRebuilds, login_.rebuilds);
+        // The module in use is the one kept loaded (or the program's own).
+        EXPECT_EQ(c.inUse == 0 ? ProgramModule() : LoadedSkinModule().get(), g_SkinModule);
+        const bool failed = c.outcome != Outcome::Switched && c.outcome != Outcome::Unchanged;
+        EXPECT_EQ(failed ? std::vector<int>{38} : std::vector<int>{}, messages_);
+        // A rebuild happens hidden, and the window comes back.
+        const bool rebuilt = !window_.rebuilds.empty();
+        EXPECT_EQ((rebuilt ? std::vector<bool>{false, true} : std::vector<bool>{}), shows_);
+
+        std::remove(plat::JoinPath(installed_, "2b.zsk").c_str());
+        Switcher().RevertToBuiltInSkin();
+    }
+}
+
+TEST_F(SkinSwitcherTest, TheBuiltInSkinComesBackAndTheSettingGoes) {
+    Install(0x1a);
+    ASSERT_EQ(SkinSwitcher::Outcome::Switched, Switcher().SwitchSkin(0x1a));
+    ASSERT_EQ(0x1a, SkinSetting());
+    shows_.clear();
+    window_.rebuilds.clear();
+
+    EXPECT_EQ(SkinSwitcher::Outcome::Switched, Switcher().RevertToBuiltInSkin());
+    EXPECT_EQ(ProgramModule(), g_SkinModule);
+    EXPECT_FALSE(LoadedSkinModule());
+    EXPECT_EQ(-1, SkinSetting());
+    EXPECT_EQ(std::vector<int32_t>{0}, window_.rebuilds);
+    EXPECT_EQ((std::vector<bool>{false, true}), shows_);
+
+    // Once more: nothing to do.
+    EXPECT_EQ(SkinSwitcher::Outcome::Unchanged, Switcher().RevertToBuiltInSkin());
+    EXPECT_EQ(std::vector<int32_t>{0}, window_.rebuilds);
+    EXPECT_TRUE(messages_.empty());
+}
+
+} // namespace
