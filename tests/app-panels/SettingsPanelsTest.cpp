@@ -1,0 +1,346 @@
+// The call window's skins, audio and menu panels on the fake window system, built from the
+// built-in skin, and their commands: sliders, skin installs and switches, the menu.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+
+#include <cmath>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/call/CMakeCall.h"
+#include "app/call/PhoneState.h"
+#include "app/login/LoginLink.h"
+#include "app/login/SkinFiles.h"
+#include "app/panels/zel_SldAudioSettings.h"
+#include "app/panels/zel_SldMenu.h"
+#include "app/panels/zel_SldSkins.h"
+#include "app/resources/BuiltInModule.h"
+#include "app/strings/StringTable.h"
+#include "app/trace/TraceFile.h"
+#include "platform/core/Paths.h"
+#include "platform/store/IniFile.h"
+#include "platform/ui/dialog/testing/FakeDialogFactory.h"
+#include "platform/ui/testing/FakeWindowSystem.h"
+#include "skin/zel_Label.h"
+#include "tests/app-panels/SkinFiles.h"
+#include "tests/support/RecordingShell.h"
+#include "tests/support/RecordingTraceLog.h"
+#include "tests/support/RegistrySandbox.h"
+
+namespace {
+
+// Stands for the login form: a form that draws from the skin too, rebuilt with each switch.
+class OwnerForm final : public CForm, public SkinControl {
+public:
+    OwnerForm() : CForm(1) {}
+    bool ApplySkin() override {
+        const int32_t id = GetModuleSkinValue(g_SkinModule, kSkinIdValueId);
+        rebuilds.push_back(id);
+        return failFor.count(id) == 0;
+    }
+    void Show(int) override {}
+    std::vector<int32_t> rebuilds;
+    std::set<int32_t> failFor;
+};
+
+class Login final : public LoginLink {
+public:
+    sipua::DialogUsageManager* GetDum() const override { return nullptr; }
+    const std::string& GetSipServerAddress() const override { return text; }
+    std::string GetUserName() const override { return "1001"; }
+    const std::string& GetPublicHost() const override { return text; }
+    void Logout() override {}
+    void OnCancel() override {}
+    std::string text = "127.0.0.2";
+};
+
+class SettingsPanelsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("QUORVEX_HOME", sandbox_.Dir().c_str(), 1);
+        previousTrace_ = g_pTrace.exchange(&trace_);
+        g_PhoneState = PS_IDLE;
+        g_FormAlpha = 200;
+        zel_Label::SetStringLoader(LoadCString);
+        g_SkinModule = ProgramModule();
+        GetUiFontFace();
+        installed_ = plat::JoinPath(plat::DataDir(), SkinFolder::kName);
+        ASSERT_TRUE(plat::MakeDirs(installed_));
+        plat::IniFile volumes(plat::JoinPath(plat::ConfigDir(), "quorvix.ini"));
+        volumes.WriteString("vol", "mic", "30");
+        volumes.WriteString("vol", "spk", "80");
+    }
+    void TearDown() override {
+        if (call_) {
+            call_->Destroy();
+        }
+        owner_.DestroyWindow();
+        g_SkinModule = nullptr;
+        LoadedSkinModule().reset();
+        g_pTrace = previousTrace_;
+        unsetenv("QUORVEX_HOME");
+    }
+
+    void Make() {
+        ASSERT_TRUE(owner_.Create());
+        call_ = new CMakeCall(owner_, {}, login_, nullptr);
+        ASSERT_TRUE(call_->Make());
+        call_->Show();
+        ASSERT_NE(nullptr, call_->SkinsPanel());
+        ASSERT_NE(nullptr, call_->AudioPanel());
+        ASSERT_NE(nullptr, call_->MenuPanel());
+    }
+    std::string Installed(uint32_t id) const {
+        return plat::JoinPath(installed_, SkinFolder::FileName(id));
+    }
+    // The `Skin` setting, -1 when absent.
+    int64_t SkinSetting() {
+        plat::Registry::Key key;
+        uint32_t type = 0, value = 0, size = 4;
+        if (sandbox_.Registry().OpenKey("Software\\Quorvex", &key) != plat::kErrorSuccess ||
+            sandbox_.Registry().QueryValue(key, "Skin", &type, &value, &size) !=
+                plat::kErrorSuccess) {
+            return -1;
+        }
+        return value;
+    }
+    std::vector<std::string> Boxes() {
+        std::vector<std::string> texts;
+        for (const auto& r : windows_.MessageBoxes().Requests()) {
+            texts.push_back(r.text);
+        }
+        return texts;
+    }
+    static int32_t InUse() { return GetModuleSkinValue(g_SkinModule, kSkinIdValueId); }
+    // The strip's skin ids, in order.
+    std::vector<int32_t> Strip() const {
+        std::vector<int32_t> ids;
+        for (const zel_ImageItem* item = call_->SkinsPanel()->m_Strip.First(); item;
+             item = item->m_pNext.get()) {
+            ids.push_back(item->m_nSkinId);
+        }
+        return ids;
+    }
+
+    RegistrySandbox sandbox_;
+    RecordingTraceLog trace_;
+    iTraceFile* previousTrace_ = nullptr;
+    plat::FakeWindowSystem windows_;
+    plat::FakeDialogFactory dialogs_;
+    RecordingShell shell_;
+    std::string installed_;
+    OwnerForm owner_;
+    Login login_;
+    CMakeCall* call_ = nullptr;
+};
+
+TEST_F(SettingsPanelsTest, ThePanelsStartFromTheStoredSettingsAndTheSkinsOnDisk) {
+    // An installed skin, one whose name is not its id (never listed), and a file that is no
+    // skin at all.
+    ASSERT_TRUE(panelstest::WriteBytes(Installed(0x3c), panelstest::Identity(0x3c).Bytes()));
+    ASSERT_TRUE(panelstest::WriteBytes(Installed(0x3d), panelstest::Identity(0x3e).Bytes()));
+    ASSERT_TRUE(panelstest::WriteBytes(Installed(0x3f), {'n', 'o'}));
+    Make();
+    const CMakeCall::zel_SldAudioSettings& audio = *call_->AudioPanel();
+    const struct {
+        const zel_ScrollSlide* slider;
+        float min, max, pos;
+    } sliders[] = {{&audio.m_Opacity, 120, 255, 200},
+                   {&audio.m_Microphone, 0, 100, 30},
+                   {&audio.m_Speaker, 0, 100, 80}};
+    for (const auto& s : sliders) {
+        EXPECT_EQ(s.min, s.slider->m_fMin);
+        EXPECT_EQ(s.max, s.slider->m_fMax);
+        // The thumb's pixel steps are coarser than the values.
+        EXPECT_NEAR(s.pos, s.slider->GetPos(), 2.0f);
+    }
+
+    const zel_List& menu = call_->MenuPanel()->m_List;
+    EXPECT_EQ(
+        (std::vector<std::string>{"Country codes...", "Options...", "Help...", "About QUORvex..."}),
+        menu.m_Rows.m_Texts);
+    EXPECT_EQ((std::vector<int32_t>{49, 50, 53, 54}), menu.m_Rows.m_Data);
+
+    // The built-in skin (in use, so selected) and the installed one, newest first in their
+    // language.
+    const CMakeCall::zel_SldSkins& skins = *call_->SkinsPanel();
+    EXPECT_EQ((std::vector<int32_t>{0x3c, 0}), Strip());
+    EXPECT_EQ(0, skins.m_Strip.GetSelectedId());
+    // The scroll bar spans the strip's scroll width (not the number of previews), or hides
+    // when everything fits.
+    const int32_t width = skins.m_Strip.GetScrollWidth();
+    EXPECT_EQ(width > 0 ? static_cast<float>(width) : 0.0f, skins.m_Scroll.m_fMax);
+    EXPECT_EQ(width > 0, skins.m_Scroll.m_bVisible != 0);
+
+    // The left column's panels hang at the face, the menu on the right; the window is the
+    // face between the two columns.
+    EXPECT_EQ(1, call_->SkinsPanel()->m_nGroup);
+    EXPECT_EQ(1, call_->AudioPanel()->m_nGroup);
+    EXPECT_EQ(0, call_->MenuPanel()->m_nGroup);
+    EXPECT_EQ(300 - 24 + 232 + 200, call_->Layout().width);
+}
+
+TEST_F(SettingsPanelsTest, ASliderSendsItsValueAndTheWindowKeepsItInItsRange) {
+    Make();
+    CMakeCall::zel_SldAudioSettings& audio = *call_->AudioPanel();
+    const struct {
+        zel_ScrollSlide* slider;
+        float to;
+        int alpha;       // g_FormAlpha and the one byte of `Alpha` afterwards
+        const char* key; // [vol] key written, or null
+        const char* value;
+    } cases[] = {
+        {&audio.m_Opacity, 255, 255, nullptr, nullptr},
+        {&audio.m_Opacity, 120, 120, nullptr, nullptr},
+        {&audio.m_Opacity, 20, 120, nullptr, nullptr}, // the slider stops at 120
+        {&audio.m_Microphone, 100, 120, "mic", "100"},
+        {&audio.m_Microphone, 0, 120, "mic", "0"},
+        {&audio.m_Speaker, 150, 120, "spk", "100"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::to_string(c.slider->m_nId) + " to " + std::to_string(c.to));
+        c.slider->SetPos(c.to);
+        // A drag step of the thumb, as the slider passes it up.
+        c.slider->Notify(c.slider->m_nId, 0);
+        EXPECT_EQ(c.alpha, g_FormAlpha);
+        plat::Registry::Key key;
+        uint32_t type = 0, size = 4;
+        uint8_t stored[4] = {};
+        ASSERT_EQ(plat::kErrorSuccess, sandbox_.Registry().OpenKey("Software\\Quorvex", &key));
+        ASSERT_EQ(plat::kErrorSuccess,
+                  sandbox_.Registry().QueryValue(key, "Alpha", &type, stored, &size));
+        EXPECT_EQ(plat::kRegBinary, type);
+        EXPECT_EQ(1u, size);
+        EXPECT_EQ(c.alpha, stored[0]);
+        if (c.key) {
+            plat::IniFile volumes(plat::JoinPath(plat::ConfigDir(), "quorvix.ini"));
+            EXPECT_EQ(c.value, volumes.GetString("vol", c.key, ""));
+        }
+    }
+}
+
+TEST_F(SettingsPanelsTest, SkinsAreInstalledOnceAndSwitchedOnlyWhenEveryFormRebuilds) {
+    const std::string chosen = plat::JoinPath(sandbox_.Dir(), "chosen.zsk");
+    ASSERT_TRUE(panelstest::WriteBytes(chosen, panelstest::Identity(0x3c).Bytes()));
+    ASSERT_TRUE(panelstest::WriteBytes(Installed(0x2b), panelstest::ReadBytes(QUORVEX_PLUM_ZSK)));
+    ASSERT_TRUE(panelstest::WriteBytes(Installed(0x4d), panelstest::Identity(0x4d, 8).Bytes()));
+    Make();
+    enum Step { InstallChosen, Cancel, UseSelected, SelectNone, Strip912 };
+    const struct {
+        const char* what;
+        Step step;
+        int32_t value;
+        std::set<int32_t> ownerFails;
+        int32_t inUse;
+        int64_t setting;
+        std::vector<int32_t> strip; // newest first: an install goes first, a refill adds by name
+        int32_t selected;
+        bool message;
+    } steps[] = {
+        {"install", InstallChosen, 0, {}, 0, -1, {0x3c, 0x4d, 0x2b, 0}, 0x3c, false},
+        {"the same again", InstallChosen, 0, {}, 0, -1, {0x3c, 0x4d, 0x2b, 0}, 0x3c, false},
+        {"cancelled", Cancel, 0, {}, 0, -1, {0x3c, 0x4d, 0x2b, 0}, 0x3c, false},
+        {"use a skin without the window's controls",
+         UseSelected,
+         0,
+         {},
+         0,
+         -1,
+         {0x4d, 0x3c, 0x2b, 0},
+         0,
+         true},
+        {"use with nothing selected", SelectNone, 0, {}, 0, -1, {0x4d, 0x3c, 0x2b, 0}, -1, false},
+        {"plum, but the login form fails",
+         Strip912,
+         0x2b,
+         {0x2b},
+         0,
+         -1,
+         {0x4d, 0x3c, 0x2b, 0},
+         0,
+         true},
+        {"plum", Strip912, 0x2b, {}, 0x2b, 0x2b, {0x4d, 0x3c, 0x2b, 0}, 0x2b, false},
+        {"plum again", Strip912, 0x2b, {}, 0x2b, 0x2b, {0x4d, 0x3c, 0x2b, 0}, 0x2b, false},
+        {"a bad header", Strip912, 0x4d, {}, 0x2b, 0x2b, {0x4d, 0x3c, 0x2b, 0}, 0x2b, true},
+        {"back to the built-in skin", Strip912, 0, {}, 0, -1, {0x4d, 0x3c, 0x2b, 0}, 0, false},
+    };
+    for (const auto& s : steps) {
+        SCOPED_TRACE(s.what);
+        owner_.failFor = s.ownerFails;
+        owner_.rebuilds.clear();
+        const size_t boxes = Boxes().size();
+        switch (s.step) {
+        case InstallChosen:
+            dialogs_.QueueOpenFile(chosen);
+            call_->OnCommand(CMakeCall::kCmdInstallSkin, 0);
+            break;
+        case Cancel:
+            call_->OnCommand(CMakeCall::kCmdInstallSkin, 0);
+            break;
+        case UseSelected:
+            call_->OnCommand(CMakeCall::kCmdUseSkin, 0);
+            break;
+        case SelectNone:
+            call_->SkinsPanel()->m_Strip.m_pSelected = nullptr;
+            call_->OnCommand(CMakeCall::kCmdUseSkin, 0);
+            break;
+        case Strip912:
+            call_->OnCommand(CMakeCall::kCmdSkinStrip, s.value);
+            break;
+        }
+        EXPECT_EQ(s.inUse, InUse());
+        EXPECT_EQ(s.setting, SkinSetting());
+        EXPECT_EQ(s.strip, Strip());
+        EXPECT_EQ(s.selected, call_->SkinsPanel()->m_Strip.GetSelectedId());
+        // A failed switch ends with message 38 (after the loader's own report of a missing
+        // resource, when that was the failure).
+        if (s.message) {
+            ASSERT_GT(Boxes().size(), boxes);
+            EXPECT_EQ("Sorry, skin can not be loaded", Boxes().back());
+        } else {
+            EXPECT_EQ(boxes, Boxes().size());
+        }
+        // Whatever happened, the login form was last rebuilt from the skin in use.
+        if (!owner_.rebuilds.empty()) {
+            EXPECT_EQ(s.inUse, owner_.rebuilds.back());
+        }
+        // The window is whole and shown.
+        EXPECT_TRUE(call_->IsWindowVisible());
+        EXPECT_GT(call_->Layout().width, 0);
+    }
+    EXPECT_EQ((std::vector<std::string>{"2b.zsk", "3c.zsk", "4d.zsk"}),
+              panelstest::Names(installed_));
+    ASSERT_FALSE(dialogs_.OpenFileRequests().empty());
+    const plat::OpenFileRequest& request = dialogs_.OpenFileRequests().front();
+    EXPECT_EQ("Select a skin file", request.title);
+    EXPECT_EQ("Quorvex Skins (*.zsk)", request.filterName);
+    EXPECT_EQ("*.zsk", request.pattern);
+}
+
+TEST_F(SettingsPanelsTest, TheMenuRunsItsDialogsHelpAndTheBalanceView) {
+    Make();
+    const struct {
+        int32_t item;
+        int dialogs; // modal dialogs run
+        int shell;   // programs started (the help page)
+        bool balanceView;
+    } cases[] = {
+        {49, 1, 0, false}, {50, 1, 0, false}, {53, 0, 1, false},
+        {54, 1, 0, false}, {55, 0, 0, true},  {56, 0, 0, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.item);
+        const size_t ran = dialogs_.Ran().size();
+        const size_t runs = shell_.runs.size();
+        call_->Call().ShowBalanceView(false);
+        call_->OnCommand(CMakeCall::kCmdMenu, c.item);
+        EXPECT_EQ(ran + static_cast<size_t>(c.dialogs), dialogs_.Ran().size());
+        EXPECT_EQ(runs + static_cast<size_t>(c.shell), shell_.runs.size());
+        EXPECT_EQ(c.balanceView, call_->Call().IsBalanceViewShown());
+    }
+    EXPECT_NE(std::string::npos, shell_.runs.back().back().find("help/english/index.htm"));
+    EXPECT_EQ("(Loading...)", call_->Number().GetText());
+}
+
+} // namespace
