@@ -27,20 +27,23 @@ struct Picture {
     int width;
     int height;
     void (*draw)(cairo_t*, int, int);
+    // Signs whose colour means something (the icon, talk and hang-up, the lights and the
+    // warning) keep it in every palette.
+    bool keepColours = false;
 };
 
 // Every picture of the built-in skin.
 constexpr Picture kPictures[] = {
     {"preview", 212, 404, DrawPreview},
-    {"icon", 32, 32, DrawProgramIcon},
+    {"icon", 32, 32, DrawProgramIcon, true},
     {"loginface", 232, 300, DrawLoginFace},
     {"signin", 120, 108, DrawSignInButton},
     {"hide", 18, 54, DrawHideButton},
     {"minimise", 18, 54, DrawMinimiseButton},
     {"close", 18, 54, DrawCloseButton},
     {"callface", 232, 440, DrawCallFace},
-    {"talk", 48, 144, DrawTalkButton},
-    {"hangup", 48, 144, DrawHangUpButton},
+    {"talk", 48, 144, DrawTalkButton, true},
+    {"hangup", 48, 144, DrawHangUpButton, true},
     {"key0", 56, 102, DrawKey<'0'>},
     {"key1", 56, 102, DrawKey<'1'>},
     {"key2", 56, 102, DrawKey<'2'>},
@@ -55,11 +58,11 @@ constexpr Picture kPictures[] = {
     {"keystar", 56, 102, DrawKey<'*'>},
     {"backspace", 36, 72, DrawBackspaceButton},
     {"forward", 18, 54, DrawForwardButton},
-    {"light0", 7, 6, DrawQualityLight},
-    {"light1", 7, 9, DrawQualityLight},
-    {"light2", 7, 12, DrawQualityLight},
-    {"light3", 7, 15, DrawQualityLight},
-    {"warning", 18, 18, DrawBalanceWarning},
+    {"light0", 7, 6, DrawQualityLight, true},
+    {"light1", 7, 9, DrawQualityLight, true},
+    {"light2", 7, 12, DrawQualityLight, true},
+    {"light3", 7, 15, DrawQualityLight, true},
+    {"warning", 18, 18, DrawBalanceWarning, true},
     {"skinspanel", 300, 210, DrawSkinsPanel},
     {"audiopanel", 220, 170, DrawAudioPanel},
     {"menupanel", 200, 150, DrawMenuPanel},
@@ -102,7 +105,7 @@ bool Render(const Picture& picture, const std::string& dir, bool plum) {
     picture.draw(cr, picture.width, picture.height);
     bool ok = cairo_status(cr) == CAIRO_STATUS_SUCCESS;
     cairo_destroy(cr);
-    if (ok && plum) {
+    if (ok && plum && !picture.keepColours) {
         ToPlum(surface);
     }
     ok = ok && WriteBmp32(surface, dir + "/" + picture.name + ".bmp");
