@@ -1,0 +1,244 @@
+// The call window on a real display (a private Xvfb) switching to the plum skin shipped beside
+// the program and back: the screen shows each skin as the window composed it. Screenshots of
+// the three steps are left in the test's folder (skin-builtin.png, skin-plum.png,
+// skin-back.png). Without a compositor the screen shows the window's premultiplied pixels
+// where their alpha is above 0 and the backdrop elsewhere.
+#include <gtest/gtest.h>
+
+#include <gtk/gtk.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/call/CMakeCall.h"
+#include "app/call/PhoneState.h"
+#include "app/login/LoginLink.h"
+#include "app/login/SkinFiles.h"
+#include "app/panels/zel_SldSkins.h"
+#include "app/resources/BuiltInModule.h"
+#include "app/strings/StringTable.h"
+#include "platform/ui/GtkRuntime.h"
+#include "skin/zel_Label.h"
+#include "tests/support/RegistrySandbox.h"
+#include "tests/support/RunningUnderCi.h"
+#include "tests/ui/XvfbDisplay.h"
+
+namespace {
+
+constexpr uint32_t kBackdrop = 0x00306090u;
+constexpr plat::Point kAt{20, 20}; // the window's place on the screen
+
+XvfbDisplay* g_display = nullptr;
+
+class GuiEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        display_ = std::make_unique<XvfbDisplay>("1024x768x24");
+        if (display_->Ok() && plat::EnsureGtk()) {
+            g_display = display_.get();
+        }
+    }
+    void TearDown() override { g_display = nullptr; }
+
+private:
+    std::unique_ptr<XvfbDisplay> display_;
+};
+
+const auto* g_env = ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
+
+bool PumpUntil(const std::function<bool()>& done, int ms = 5000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+        while (g_main_context_iteration(nullptr, FALSE)) {
+        }
+        if (done()) {
+            return true;
+        }
+        g_usleep(2000);
+    }
+    return done();
+}
+
+class Screenshot {
+public:
+    Screenshot() {
+        GdkWindow* root = gdk_get_default_root_window();
+        pixbuf_ = gdk_pixbuf_get_from_window(root, 0, 0, gdk_window_get_width(root),
+                                             gdk_window_get_height(root));
+    }
+    ~Screenshot() { g_object_unref(pixbuf_); }
+    uint32_t At(int x, int y) const {
+        const guchar* p = gdk_pixbuf_get_pixels(pixbuf_) + y * gdk_pixbuf_get_rowstride(pixbuf_) +
+                          x * gdk_pixbuf_get_n_channels(pixbuf_);
+        return (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
+    }
+    void Save(const char* name) const { gdk_pixbuf_save(pixbuf_, name, "png", nullptr, nullptr); }
+
+private:
+    GdkPixbuf* pixbuf_ = nullptr;
+};
+
+// Pixels around the window that differ from its back buffer by more than 2 on a channel.
+int Mismatches(const Screenshot& shot, const plat::Surface& image) {
+    int bad = 0;
+    for (int y = kAt.y; y < kAt.y + image.Height(); y += 2) {
+        for (int x = kAt.x; x < kAt.x + image.Width(); x += 2) {
+            const uint8_t* p = image.Row(y - kAt.y) + 4 * (x - kAt.x);
+            const uint32_t want =
+                p[3] == 0 ? kBackdrop : (uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | p[0];
+            const uint32_t got = shot.At(x, y);
+            for (int shift : {0, 8, 16}) {
+                if (std::abs(static_cast<int>((want >> shift) & 0xFF) -
+                             static_cast<int>((got >> shift) & 0xFF)) > 2) {
+                    ++bad;
+                    break;
+                }
+            }
+        }
+    }
+    return bad;
+}
+
+// The plum skin's colours: red from blue, green from red, blue from green.
+uint32_t Plum(uint32_t rgb) {
+    const uint32_t red = (rgb >> 16) & 0xFF, green = (rgb >> 8) & 0xFF, blue = rgb & 0xFF;
+    return (blue << 16) | (red << 8) | green;
+}
+
+bool Near(uint32_t a, uint32_t b) {
+    for (int shift : {0, 8, 16}) {
+        if (std::abs(static_cast<int>((a >> shift) & 0xFF) -
+                     static_cast<int>((b >> shift) & 0xFF)) > 2) {
+            return false;
+        }
+    }
+    return true;
+}
+
+class OwnerForm final : public CForm, public SkinControl {
+public:
+    OwnerForm() : CForm(1) {}
+    bool OnInitDialog() override {
+        CForm::OnInitDialog();
+        return ApplySkin();
+    }
+    bool ApplySkin() override { return CreateBackBuffer(10, 10); }
+    void Show(int) override {}
+};
+
+class Login final : public LoginLink {
+public:
+    sipua::DialogUsageManager* GetDum() const override { return nullptr; }
+    const std::string& GetSipServerAddress() const override { return text; }
+    std::string GetUserName() const override { return "1001"; }
+    const std::string& GetPublicHost() const override { return text; }
+    void Logout() override {}
+    void OnCancel() override {}
+    std::string text = "127.0.0.2";
+};
+
+class SkinSwitchGuiTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (!g_display) {
+            if (RunningUnderCi()) {
+                FAIL() << "no Xvfb";
+            }
+            GTEST_SKIP() << "no Xvfb";
+        }
+        setenv("QUORVEX_HOME", sandbox_.Dir().c_str(), 1);
+        g_PhoneState = PS_IDLE;
+        g_FormAlpha = 255;
+        zel_Label::SetStringLoader(LoadCString);
+        g_SkinModule = ProgramModule();
+        GetUiFontFace();
+
+        backdrop_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+        gtk_window_set_decorated(GTK_WINDOW(backdrop_), FALSE);
+        gtk_widget_set_app_paintable(backdrop_, TRUE);
+        gtk_window_move(GTK_WINDOW(backdrop_), 0, 0);
+        gtk_widget_set_size_request(backdrop_, 1024, 768);
+        g_signal_connect(backdrop_, "draw", G_CALLBACK(+[](GtkWidget*, cairo_t* cr, gpointer) {
+                             cairo_set_source_rgb(cr, 0x30 / 255.0, 0x60 / 255.0, 0x90 / 255.0);
+                             cairo_paint(cr);
+                             return TRUE;
+                         }),
+                         nullptr);
+        gtk_widget_show(backdrop_);
+        ASSERT_TRUE(PumpUntil([] { return Screenshot().At(1000, 700) == kBackdrop; }));
+
+        ASSERT_TRUE(owner_.Create());
+        call_ = new CMakeCall(owner_, {}, login_, nullptr);
+        ASSERT_TRUE(call_->Make());
+        call_->MoveWindow(kAt.x, kAt.y);
+        call_->Show();
+    }
+    void TearDown() override {
+        if (call_) {
+            call_->Destroy();
+        }
+        owner_.DestroyWindow();
+        if (backdrop_) {
+            gtk_widget_destroy(backdrop_);
+        }
+        PumpUntil([] { return false; }, 50);
+        g_SkinModule = nullptr;
+        LoadedSkinModule().reset();
+        unsetenv("QUORVEX_HOME");
+    }
+
+    // The screen shows the window as composed; `name` keeps the screenshot.
+    void ExpectShown(const char* name) {
+        ASSERT_TRUE(PumpUntil([this] {
+            return Mismatches(Screenshot(), call_->BackBuffer().surface) == 0;
+        })) << Mismatches(Screenshot(), call_->BackBuffer().surface)
+            << " pixels differ";
+        Screenshot().Save(name);
+    }
+    // A pixel of the face's body, left of the keypad, on the screen.
+    uint32_t FacePixel() const {
+        return Screenshot().At(kAt.x + call_->FaceOrigin().x + 10, kAt.y + 300);
+    }
+
+    RegistrySandbox sandbox_;
+    GtkWidget* backdrop_ = nullptr;
+    OwnerForm owner_;
+    Login login_;
+    CMakeCall* call_ = nullptr;
+};
+
+TEST_F(SkinSwitchGuiTest, TheShippedPlumSkinShowsAndTheBuiltInOneComesBack) {
+    ExpectShown("skin-builtin.png");
+    const uint32_t builtIn = FacePixel();
+
+    // A click on the skins panel's tab opens it: the strip shows the two skins.
+    const CMakeCall::zel_SldSkins& panel = *call_->SkinsPanel();
+    const plat::Rect tab = panel.OwnRect();
+    const std::string at = std::to_string(kAt.x + tab.left + 8) + " " +
+                           std::to_string(kAt.y + (tab.top + tab.bottom) / 2);
+    ASSERT_EQ(0, std::system(("xdotool mousemove " + at + " click 1").c_str()));
+    ASSERT_TRUE(
+        PumpUntil([&panel] { return panel.m_nState == zel_Slide::kOpen && !panel.m_bAnimating; }));
+    EXPECT_EQ(2, panel.m_Strip.Count());
+    ExpectShown("skin-panel.png");
+    ASSERT_NE(Plum(builtIn), builtIn) << "the sample pixel is grey";
+
+    // Double-clicking the plum preview in the strip sends 912 with its skin id.
+    call_->OnCommand(CMakeCall::kCmdSkinStrip, 0x2b);
+    ASSERT_EQ(0x2b, GetModuleSkinValue(g_SkinModule, kSkinIdValueId));
+    EXPECT_EQ(0x2b, call_->SkinsPanel()->m_Strip.GetSelectedId());
+    ExpectShown("skin-plum.png");
+    EXPECT_TRUE(Near(Plum(builtIn), FacePixel()))
+        << std::hex << FacePixel() << " for " << Plum(builtIn);
+
+    call_->OnCommand(CMakeCall::kCmdSkinStrip, 0);
+    ASSERT_EQ(ProgramModule(), g_SkinModule);
+    ExpectShown("skin-back.png");
+    EXPECT_EQ(builtIn, FacePixel());
+}
+
+} // namespace
