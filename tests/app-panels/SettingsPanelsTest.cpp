@@ -10,7 +10,6 @@
 
 #include "app/call/CMakeCall.h"
 #include "app/call/PhoneState.h"
-#include "app/login/LoginLink.h"
 #include "app/login/SkinFiles.h"
 #include "app/panels/zel_SldAudioSettings.h"
 #include "app/panels/zel_SldMenu.h"
@@ -23,48 +22,22 @@
 #include "platform/ui/dialog/testing/FakeDialogFactory.h"
 #include "platform/ui/testing/FakeWindowSystem.h"
 #include "skin/zel_Label.h"
-#include "tests/app-panels/SkinFiles.h"
+#include "tests/app-panels/PanelsSupport.h"
 #include "tests/support/RecordingShell.h"
 #include "tests/support/RecordingTraceLog.h"
 #include "tests/support/RegistrySandbox.h"
 
 namespace {
 
-// Stands for the login form: a form that draws from the skin too, rebuilt with each switch.
-class OwnerForm final : public CForm, public SkinControl {
-public:
-    OwnerForm() : CForm(1) {}
-    bool ApplySkin() override {
-        const int32_t id = GetModuleSkinValue(g_SkinModule, kSkinIdValueId);
-        rebuilds.push_back(id);
-        return failFor.count(id) == 0;
-    }
-    void Show(int) override {}
-    std::vector<int32_t> rebuilds;
-    std::set<int32_t> failFor;
-};
-
-class Login final : public LoginLink {
-public:
-    sipua::DialogUsageManager* GetDum() const override { return nullptr; }
-    const std::string& GetSipServerAddress() const override { return text; }
-    std::string GetUserName() const override { return "1001"; }
-    const std::string& GetPublicHost() const override { return text; }
-    void Logout() override {}
-    void OnCancel() override {}
-    std::string text = "127.0.0.2";
-};
+using panelstest::Login;
+using panelstest::OwnerForm;
 
 class SettingsPanelsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        setenv("QUORVEX_HOME", sandbox_.Dir().c_str(), 1);
+        panelstest::StartProgramState(sandbox_.Dir());
         previousTrace_ = g_pTrace.exchange(&trace_);
-        g_PhoneState = PS_IDLE;
         g_FormAlpha = 200;
-        zel_Label::SetStringLoader(LoadCString);
-        g_SkinModule = ProgramModule();
-        GetUiFontFace();
         installed_ = plat::JoinPath(plat::DataDir(), SkinFolder::kName);
         ASSERT_TRUE(plat::MakeDirs(installed_));
         plat::IniFile volumes(plat::JoinPath(plat::ConfigDir(), "quorvix.ini"));
@@ -76,10 +49,8 @@ protected:
             call_->Destroy();
         }
         owner_.DestroyWindow();
-        g_SkinModule = nullptr;
-        LoadedSkinModule().reset();
+        panelstest::EndProgramState();
         g_pTrace = previousTrace_;
-        unsetenv("QUORVEX_HOME");
     }
 
     void Make() {
@@ -94,17 +65,7 @@ protected:
     std::string Installed(uint32_t id) const {
         return plat::JoinPath(installed_, SkinFolder::FileName(id));
     }
-    // The `Skin` setting, -1 when absent.
-    int64_t SkinSetting() {
-        plat::Registry::Key key;
-        uint32_t type = 0, value = 0, size = 4;
-        if (sandbox_.Registry().OpenKey("Software\\Quorvex", &key) != plat::kErrorSuccess ||
-            sandbox_.Registry().QueryValue(key, "Skin", &type, &value, &size) !=
-                plat::kErrorSuccess) {
-            return -1;
-        }
-        return value;
-    }
+    int64_t SkinSetting() { return panelstest::SkinSetting(sandbox_.Registry()); }
     std::vector<std::string> Boxes() {
         std::vector<std::string> texts;
         for (const auto& r : windows_.MessageBoxes().Requests()) {
@@ -172,13 +133,6 @@ TEST_F(SettingsPanelsTest, ThePanelsStartFromTheStoredSettingsAndTheSkinsOnDisk)
     const int32_t width = skins.m_Strip.GetScrollWidth();
     EXPECT_EQ(width > 0 ? static_cast<float>(width) : 0.0f, skins.m_Scroll.m_fMax);
     EXPECT_EQ(width > 0, skins.m_Scroll.m_bVisible != 0);
-
-    // The left column's panels hang at the face, the menu on the right; the window is the
-    // face between the two columns.
-    EXPECT_EQ(1, call_->SkinsPanel()->m_nGroup);
-    EXPECT_EQ(1, call_->AudioPanel()->m_nGroup);
-    EXPECT_EQ(0, call_->MenuPanel()->m_nGroup);
-    EXPECT_EQ(300 - 24 + 232 + 200, call_->Layout().width);
 }
 
 TEST_F(SettingsPanelsTest, ASliderSendsItsValueAndTheWindowKeepsItInItsRange) {

@@ -1,5 +1,4 @@
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <sys/stat.h>
 
 #include <string>
@@ -7,27 +6,20 @@
 
 #include "app/panels/SkinFolder.h"
 #include "platform/core/Paths.h"
-#include "tests/app-panels/SkinFiles.h"
+#include "tests/app-panels/PanelsSupport.h"
+#include "tests/support/RegistrySandbox.h"
 
 namespace {
 
 using panelstest::Names;
 
+// A fresh temporary folder (the sandbox's), removed afterwards.
 class TempDir {
 public:
-    TempDir() {
-        char tmpl[] = "/tmp/qvskinsXXXXXX";
-        dir_ = mkdtemp(tmpl) ? tmpl : "/tmp";
-    }
-    ~TempDir() {
-        if (std::system(("rm -rf '" + dir_ + "'").c_str()) != 0) {
-            // Leftover temp files are harmless.
-        }
-    }
-    std::string Path(const std::string& name) const { return plat::JoinPath(dir_, name); }
+    std::string Path(const std::string& name) const { return plat::JoinPath(sandbox_.Dir(), name); }
 
 private:
-    std::string dir_;
+    RegistrySandbox sandbox_;
 };
 
 TEST(SkinFolder, AFileNameIsTheSkinIdInLowerCaseHexadecimalAndNothingElse) {

@@ -2,11 +2,10 @@
 // the program and back: the screen shows each skin as the window composed it. Screenshots of
 // the three steps are left in the test's folder (skin-builtin.png, skin-plum.png,
 // skin-back.png). Without a compositor the screen shows the window's premultiplied pixels
-// where their alpha is above 0 and the backdrop elsewhere.
+// where their alpha is above 0.
 #include <gtest/gtest.h>
 
 #include <gtk/gtk.h>
-#include <stdlib.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -15,21 +14,15 @@
 #include <string>
 
 #include "app/call/CMakeCall.h"
-#include "app/call/PhoneState.h"
-#include "app/login/LoginLink.h"
-#include "app/login/SkinFiles.h"
 #include "app/panels/zel_SldSkins.h"
-#include "app/resources/BuiltInModule.h"
-#include "app/strings/StringTable.h"
 #include "platform/ui/GtkRuntime.h"
-#include "skin/zel_Label.h"
+#include "tests/app-panels/PanelsSupport.h"
 #include "tests/support/RegistrySandbox.h"
 #include "tests/support/RunningUnderCi.h"
 #include "tests/ui/XvfbDisplay.h"
 
 namespace {
 
-constexpr uint32_t kBackdrop = 0x00306090u;
 constexpr plat::Point kAt{20, 20}; // the window's place on the screen
 
 XvfbDisplay* g_display = nullptr;
@@ -82,22 +75,26 @@ private:
     GdkPixbuf* pixbuf_ = nullptr;
 };
 
-// Pixels around the window that differ from its back buffer by more than 2 on a channel.
+// Whether two colours are equal within 2 on each channel.
+bool Near(uint32_t a, uint32_t b) {
+    for (int shift : {0, 8, 16}) {
+        if (std::abs(static_cast<int>((a >> shift) & 0xFF) -
+                     static_cast<int>((b >> shift) & 0xFF)) > 2) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Pixels of the window (every other one, where it is not transparent) that differ on the
+// screen from its back buffer.
 int Mismatches(const Screenshot& shot, const plat::Surface& image) {
     int bad = 0;
-    for (int y = kAt.y; y < kAt.y + image.Height(); y += 2) {
-        for (int x = kAt.x; x < kAt.x + image.Width(); x += 2) {
-            const uint8_t* p = image.Row(y - kAt.y) + 4 * (x - kAt.x);
-            const uint32_t want =
-                p[3] == 0 ? kBackdrop : (uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | p[0];
-            const uint32_t got = shot.At(x, y);
-            for (int shift : {0, 8, 16}) {
-                if (std::abs(static_cast<int>((want >> shift) & 0xFF) -
-                             static_cast<int>((got >> shift) & 0xFF)) > 2) {
-                    ++bad;
-                    break;
-                }
-            }
+    for (int y = 0; y < image.Height(); y += 2) {
+        for (int x = 0; x < image.Width(); x += 2) {
+            const uint8_t* p = image.Row(y) + 4 * x;
+            const uint32_t want = (uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | p[0];
+            bad += p[3] == 0 || Near(want, shot.At(kAt.x + x, kAt.y + y)) ? 0 : 1;
         }
     }
     return bad;
@@ -109,38 +106,6 @@ uint32_t Plum(uint32_t rgb) {
     return (blue << 16) | (red << 8) | green;
 }
 
-bool Near(uint32_t a, uint32_t b) {
-    for (int shift : {0, 8, 16}) {
-        if (std::abs(static_cast<int>((a >> shift) & 0xFF) -
-                     static_cast<int>((b >> shift) & 0xFF)) > 2) {
-            return false;
-        }
-    }
-    return true;
-}
-
-class OwnerForm final : public CForm, public SkinControl {
-public:
-    OwnerForm() : CForm(1) {}
-    bool OnInitDialog() override {
-        CForm::OnInitDialog();
-        return ApplySkin();
-    }
-    bool ApplySkin() override { return CreateBackBuffer(10, 10); }
-    void Show(int) override {}
-};
-
-class Login final : public LoginLink {
-public:
-    sipua::DialogUsageManager* GetDum() const override { return nullptr; }
-    const std::string& GetSipServerAddress() const override { return text; }
-    std::string GetUserName() const override { return "1001"; }
-    const std::string& GetPublicHost() const override { return text; }
-    void Logout() override {}
-    void OnCancel() override {}
-    std::string text = "127.0.0.2";
-};
-
 class SkinSwitchGuiTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -150,27 +115,7 @@ protected:
             }
             GTEST_SKIP() << "no Xvfb";
         }
-        setenv("QUORVEX_HOME", sandbox_.Dir().c_str(), 1);
-        g_PhoneState = PS_IDLE;
-        g_FormAlpha = 255;
-        zel_Label::SetStringLoader(LoadCString);
-        g_SkinModule = ProgramModule();
-        GetUiFontFace();
-
-        backdrop_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-        gtk_window_set_decorated(GTK_WINDOW(backdrop_), FALSE);
-        gtk_widget_set_app_paintable(backdrop_, TRUE);
-        gtk_window_move(GTK_WINDOW(backdrop_), 0, 0);
-        gtk_widget_set_size_request(backdrop_, 1024, 768);
-        g_signal_connect(backdrop_, "draw", G_CALLBACK(+[](GtkWidget*, cairo_t* cr, gpointer) {
-                             cairo_set_source_rgb(cr, 0x30 / 255.0, 0x60 / 255.0, 0x90 / 255.0);
-                             cairo_paint(cr);
-                             return TRUE;
-                         }),
-                         nullptr);
-        gtk_widget_show(backdrop_);
-        ASSERT_TRUE(PumpUntil([] { return Screenshot().At(1000, 700) == kBackdrop; }));
-
+        panelstest::StartProgramState(sandbox_.Dir());
         ASSERT_TRUE(owner_.Create());
         call_ = new CMakeCall(owner_, {}, login_, nullptr);
         ASSERT_TRUE(call_->Make());
@@ -182,13 +127,8 @@ protected:
             call_->Destroy();
         }
         owner_.DestroyWindow();
-        if (backdrop_) {
-            gtk_widget_destroy(backdrop_);
-        }
         PumpUntil([] { return false; }, 50);
-        g_SkinModule = nullptr;
-        LoadedSkinModule().reset();
-        unsetenv("QUORVEX_HOME");
+        panelstest::EndProgramState();
     }
 
     // The screen shows the window as composed; `name` keeps the screenshot.
@@ -205,9 +145,8 @@ protected:
     }
 
     RegistrySandbox sandbox_;
-    GtkWidget* backdrop_ = nullptr;
-    OwnerForm owner_;
-    Login login_;
+    panelstest::OwnerForm owner_;
+    panelstest::Login login_;
     CMakeCall* call_ = nullptr;
 };
 

@@ -1,9 +1,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <memory>
-#include <set>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -12,30 +9,13 @@
 #include "app/resources/BuiltInModule.h"
 #include "app/trace/TraceFile.h"
 #include "platform/core/Paths.h"
-#include "tests/app-panels/SkinFiles.h"
+#include "tests/app-panels/PanelsSupport.h"
 #include "tests/support/RecordingTraceLog.h"
 #include "tests/support/RegistrySandbox.h"
 
 namespace {
 
-// A form that records the skin id of each rebuild and fails (or throws) for the ids it is
-// told to.
-class RecordingForm final : public SkinControl {
-public:
-    bool ApplySkin() override {
-        const int32_t id = GetModuleSkinValue(g_SkinModule, kSkinIdValueId);
-        rebuilds.push_back(id);
-        if (throwFor.count(id)) {
-            throw std::runtime_error("rebuild");
-        }
-        return failFor.count(id) == 0;
-    }
-    void Show(int) override {}
-
-    std::vector<int32_t> rebuilds;
-    std::set<int32_t> failFor;
-    std::set<int32_t> throwFor;
-};
+using panelstest::OwnerForm;
 
 class SkinSwitcherTest : public ::testing::Test {
 protected:
@@ -63,25 +43,15 @@ protected:
                              [this](int id) { messages_.push_back(id); }},
                             SkinFolder(installed_, plat::JoinPath(sandbox_.Dir(), "none")));
     }
-    // The `Skin` setting, -1 when absent.
-    int64_t SkinSetting() {
-        plat::Registry::Key key;
-        uint32_t type = 0, value = 0, size = 4;
-        if (sandbox_.Registry().OpenKey("Software\\Quorvex", &key) != plat::kErrorSuccess ||
-            sandbox_.Registry().QueryValue(key, "Skin", &type, &value, &size) !=
-                plat::kErrorSuccess) {
-            return -1;
-        }
-        return value;
-    }
+    int64_t SkinSetting() { return panelstest::SkinSetting(sandbox_.Registry()); }
     int32_t CurrentId() const { return GetModuleSkinValue(g_SkinModule, kSkinIdValueId); }
 
     RegistrySandbox sandbox_;
     RecordingTraceLog trace_;
     iTraceFile* previousTrace_ = nullptr;
     std::string installed_;
-    RecordingForm window_;
-    RecordingForm login_;
+    OwnerForm window_;
+    OwnerForm login_;
     std::vector<bool> shows_;
     std::vector<int> messages_;
 };
@@ -143,8 +113,8 @@ TEST_F(SkinSwitcherTest, TheNewSkinStaysOnlyWhenEveryFormRebuildsAndAFailureGoes
         if (c.header >= 0 && c.target != 0x1a) {
             Install(c.target, c.header);
         }
-        window_ = RecordingForm();
-        login_ = RecordingForm();
+        window_.rebuilds.clear();
+        login_.rebuilds.clear();
         window_.failFor = c.windowFails;
         login_.failFor = c.loginFails;
         login_.throwFor = c.loginThrows;
@@ -163,29 +133,13 @@ TEST_F(SkinSwitcherTest, TheNewSkinStaysOnlyWhenEveryFormRebuildsAndAFailureGoes
         const bool rebuilt = !window_.rebuilds.empty();
         EXPECT_EQ((rebuilt ? std::vector<bool>{false, true} : std::vector<bool>{}), shows_);
 
+        // Back to the built-in skin: the setting goes and no skin file stays loaded.
         std::remove(plat::JoinPath(installed_, "2b.zsk").c_str());
-        Switcher().RevertToBuiltInSkin();
+        EXPECT_EQ(c.inUse == 0 ? Outcome::Unchanged : Outcome::Switched,
+                  Switcher().RevertToBuiltInSkin());
+        EXPECT_FALSE(LoadedSkinModule());
+        EXPECT_EQ(-1, SkinSetting());
     }
-}
-
-TEST_F(SkinSwitcherTest, TheBuiltInSkinComesBackAndTheSettingGoes) {
-    Install(0x1a);
-    ASSERT_EQ(SkinSwitcher::Outcome::Switched, Switcher().SwitchSkin(0x1a));
-    ASSERT_EQ(0x1a, SkinSetting());
-    shows_.clear();
-    window_.rebuilds.clear();
-
-    EXPECT_EQ(SkinSwitcher::Outcome::Switched, Switcher().RevertToBuiltInSkin());
-    EXPECT_EQ(ProgramModule(), g_SkinModule);
-    EXPECT_FALSE(LoadedSkinModule());
-    EXPECT_EQ(-1, SkinSetting());
-    EXPECT_EQ(std::vector<int32_t>{0}, window_.rebuilds);
-    EXPECT_EQ((std::vector<bool>{false, true}), shows_);
-
-    // Once more: nothing to do.
-    EXPECT_EQ(SkinSwitcher::Outcome::Unchanged, Switcher().RevertToBuiltInSkin());
-    EXPECT_EQ(std::vector<int32_t>{0}, window_.rebuilds);
-    EXPECT_TRUE(messages_.empty());
 }
 
 } // namespace
