@@ -1,8 +1,8 @@
 // The call window on a real display (a private Xvfb) switching to the plum skin shipped beside
 // the program and back: the screen shows each skin as the window composed it. Screenshots of
-// the three steps are left in the test's folder (skin-builtin.png, skin-plum.png,
-// skin-back.png). Without a compositor the screen shows the window's premultiplied pixels
-// where their alpha is above 0.
+// the steps are left in the test's folder (skin-builtin.png, skin-panel.png, skin-plum.png,
+// skin-back.png, skin-refused.png). Without a compositor the screen shows the window's
+// premultiplied pixels where their alpha is above 0.
 #include <gtest/gtest.h>
 
 #include <gtk/gtk.h>
@@ -15,6 +15,7 @@
 
 #include "app/call/CMakeCall.h"
 #include "app/panels/zel_SldSkins.h"
+#include "platform/core/Paths.h"
 #include "platform/ui/GtkRuntime.h"
 #include "tests/app-panels/PanelsSupport.h"
 #include "tests/support/RegistrySandbox.h"
@@ -177,6 +178,35 @@ TEST_F(SkinSwitchGuiTest, TheShippedPlumSkinShowsAndTheBuiltInOneComesBack) {
     call_->OnCommand(CMakeCall::kCmdSkinStrip, 0);
     ASSERT_EQ(ProgramModule(), g_SkinModule);
     ExpectShown("skin-back.png");
+    EXPECT_EQ(builtIn, FacePixel());
+
+    // A skin whose header is refused: its message shows (and is answered), the skin stays.
+    const std::string bad = plat::JoinPath(plat::JoinPath(plat::DataDir(), SkinFolder::kName),
+                                           SkinFolder::FileName(0x4d));
+    ASSERT_TRUE(plat::MakeDirs(bad.substr(0, bad.rfind('/'))));
+    ASSERT_TRUE(panelstest::WriteBytes(bad, panelstest::Identity(0x4d, 8).Bytes()));
+    static std::string shown;
+    g_timeout_add(
+        50,
+        [](gpointer) -> gboolean {
+            GList* windows = gtk_window_list_toplevels();
+            for (GList* w = windows; w; w = w->next) {
+                if (GTK_IS_MESSAGE_DIALOG(w->data) && gtk_widget_get_visible(GTK_WIDGET(w->data))) {
+                    gchar* text = nullptr;
+                    g_object_get(w->data, "text", &text, nullptr);
+                    shown = text ? text : "";
+                    g_free(text);
+                    gtk_dialog_response(GTK_DIALOG(w->data), GTK_RESPONSE_OK);
+                }
+            }
+            g_list_free(windows);
+            return shown.empty() ? G_SOURCE_CONTINUE : G_SOURCE_REMOVE;
+        },
+        nullptr);
+    call_->OnCommand(CMakeCall::kCmdSkinStrip, 0x4d);
+    EXPECT_EQ("Sorry, skin can not be loaded", shown);
+    EXPECT_EQ(ProgramModule(), g_SkinModule);
+    ExpectShown("skin-refused.png");
     EXPECT_EQ(builtIn, FacePixel());
 }
 
