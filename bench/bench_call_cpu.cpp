@@ -11,7 +11,8 @@
 //
 // Each call lasts the measuring window plus a few seconds; over the window each side's CPU
 // time (user + system, from /proc), share of one core, threads and context switches per
-// second (every thread's voluntary and forced ones) are taken.
+// second (every thread's voluntary and forced ones) are taken, and the same per thread, by
+// the threads' names.
 //
 // Usage: bench_call_cpu [--seconds S] (default 60). Needs pulseaudio, pactl and baresip
 // (scripts/install-deps); without them it says so and ends with 0.
@@ -20,11 +21,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -41,11 +44,19 @@ using namespace loopback;
 constexpr double kDefaultSeconds = 60.0;
 constexpr double kSettleSeconds = 3.0; // after the call starts, before the window opens
 
+// What /proc says of one thread at one moment.
+struct ThreadSample {
+    std::string name;
+    double cpuSeconds = 0;
+    long long switches = 0; // voluntary + forced
+};
+
 // What /proc says of one process at one moment.
 struct ProcSample {
     double cpuSeconds = 0;
     long threads = 0;
     long long switches = 0; // voluntary + forced, summed over the live threads
+    std::map<std::string, ThreadSample> byThread; // by thread id
 };
 
 long long StatusField(const std::string& path, const char* name) {
@@ -60,48 +71,67 @@ long long StatusField(const std::string& path, const char* name) {
     return 0;
 }
 
-ProcSample Sample(pid_t pid) {
-    ProcSample s;
-    const std::string dir = "/proc/" + std::to_string(pid);
-    std::ifstream stat(dir + "/stat");
+// User + system CPU seconds from a stat file of /proc (a process's or a thread's).
+double StatCpuSeconds(const std::string& path) {
+    std::ifstream stat(path);
     std::string text((std::istreambuf_iterator<char>(stat)), {});
     // The fields after the command name (which may hold spaces) start after the last ')'.
     const size_t close = text.rfind(')');
-    if (close != std::string::npos) {
-        std::istringstream fields(text.substr(close + 2));
-        std::string field;
-        unsigned long long utime = 0, stime = 0;
-        for (int i = 3; fields >> field; ++i) {
-            if (i == 14) {
-                utime = std::stoull(field);
-            } else if (i == 15) {
-                stime = std::stoull(field);
-                break;
-            }
-        }
-        s.cpuSeconds =
-            static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+    if (close == std::string::npos) {
+        return 0;
     }
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    unsigned long long utime = 0, stime = 0;
+    for (int i = 3; fields >> field; ++i) {
+        if (i == 14) {
+            utime = std::stoull(field);
+        } else if (i == 15) {
+            stime = std::stoull(field);
+            break;
+        }
+    }
+    return static_cast<double>(utime + stime) / static_cast<double>(sysconf(_SC_CLK_TCK));
+}
+
+ProcSample Sample(pid_t pid) {
+    ProcSample s;
+    const std::string dir = "/proc/" + std::to_string(pid);
+    s.cpuSeconds = StatCpuSeconds(dir + "/stat");
     s.threads = static_cast<long>(StatusField(dir + "/status", "Threads"));
     if (DIR* tasks = opendir((dir + "/task").c_str())) {
         while (dirent* e = readdir(tasks)) {
             if (e->d_name[0] == '.') {
                 continue;
             }
-            const std::string status = dir + "/task/" + e->d_name + "/status";
-            s.switches += StatusField(status, "voluntary_ctxt_switches") +
-                          StatusField(status, "nonvoluntary_ctxt_switches");
+            const std::string task = dir + "/task/" + e->d_name;
+            ThreadSample t;
+            std::ifstream comm(task + "/comm");
+            std::getline(comm, t.name);
+            t.cpuSeconds = StatCpuSeconds(task + "/stat");
+            t.switches = StatusField(task + "/status", "voluntary_ctxt_switches") +
+                         StatusField(task + "/status", "nonvoluntary_ctxt_switches");
+            s.switches += t.switches;
+            s.byThread[e->d_name] = t;
         }
         closedir(tasks);
     }
     return s;
 }
 
+// One kind of thread of a side over the window: the threads of that name together.
+struct ThreadFigures {
+    int count = 0;
+    double cpuSeconds = 0;
+    double switchesPerSecond = 0;
+};
+
 struct SideFigures {
     double cpuSeconds = 0;
     double coreShare = 0; // of one core, in per cent
     long threads = 0;
     double switchesPerSecond = 0;
+    std::map<std::string, ThreadFigures> byName;
 };
 
 // Samples both processes at the start and the end of a window of `seconds`.
@@ -118,6 +148,18 @@ void MeasureWindow(pid_t a, pid_t b, double seconds, SideFigures* fa, SideFigure
         f->coreShare = 100.0 * f->cpuSeconds / wall;
         f->threads = s1.threads;
         f->switchesPerSecond = static_cast<double>(s1.switches - s0.switches) / wall;
+        // A thread that started inside the window counts from zero.
+        for (const auto& [tid, t1] : s1.byThread) {
+            ThreadSample t0;
+            auto it = s0.byThread.find(tid);
+            if (it != s0.byThread.end()) {
+                t0 = it->second;
+            }
+            ThreadFigures& n = f->byName[t1.name];
+            ++n.count;
+            n.cpuSeconds += t1.cpuSeconds - t0.cpuSeconds;
+            n.switchesPerSecond += static_cast<double>(t1.switches - t0.switches) / wall;
+        }
     };
     fill(a0, a1, fa);
     fill(b0, b1, fb);
@@ -273,6 +315,18 @@ void PrintRow(const char* system, const char* side, const SideFigures& f) {
                 f.threads, f.switchesPerSecond);
 }
 
+// Each side's threads by name, busiest first.
+void PrintThreads(const char* system, const char* side, const SideFigures& f, double seconds) {
+    std::vector<std::pair<std::string, ThreadFigures>> rows(f.byName.begin(), f.byName.end());
+    std::sort(rows.begin(), rows.end(), [](const auto& a, const auto& b) {
+        return a.second.switchesPerSecond > b.second.switchesPerSecond;
+    });
+    for (const auto& [name, t] : rows) {
+        std::printf("  %-8s %-4s   %-16s x%-2d %8.3f %8.2f %10.0f\n", system, side, name.c_str(),
+                    t.count, t.cpuSeconds, 100.0 * t.cpuSeconds / seconds, t.switchesPerSecond);
+    }
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -326,6 +380,12 @@ int main(int argc, char** argv) {
     PrintRow("quorvex", "B", oursB);
     PrintRow("baresip", "A", theirsA);
     PrintRow("baresip", "B", theirsB);
+    std::printf("\n  per thread: %-8s %-4s %-16s %3s %8s %8s %10s\n", "system", "side", "thread",
+                "n", "CPU s", "% core", "switches/s");
+    PrintThreads("quorvex", "A", oursA, seconds);
+    PrintThreads("quorvex", "B", oursB, seconds);
+    PrintThreads("baresip", "A", theirsA, seconds);
+    PrintThreads("baresip", "B", theirsB, seconds);
     const double ours = (oursA.cpuSeconds + oursB.cpuSeconds) / 2;
     const double theirs = (theirsA.cpuSeconds + theirsB.cpuSeconds) / 2;
     std::printf("  CPU per side, ours / baresip's: %.2f; context switches: %.2f\n",

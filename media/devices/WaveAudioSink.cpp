@@ -23,6 +23,7 @@ WaveAudioSink::WaveAudioSink()
     : format(MakeWaveFormat(FORMAT_PCM16)),
       buffers(new char[static_cast<size_t>(kMaxFrames) * kMaxFrameSize]()) {
     SetComponentNameFor("WaveAudioSink", this);
+    SetThreadName("speaker");
     Trace(TRACE_ENTRY, "Constructor begin\n");
     Trace(TRACE_ENTRY, "Constructor end\n");
 }

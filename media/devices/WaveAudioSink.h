@@ -19,7 +19,7 @@ namespace tamsor {
 // Threads:
 // - sink thread: RenderAudioSamples, GetFreeBuffer, SinkThreadStarted/Stopped (and the push
 //   handlers SinkStarted/SinkStopped when driven by pushes);
-// - the wave-out callback thread: SpeakerCallback;
+// - the wave-out device thread: SpeakerCallback (right after a buffer went to the device);
 // - the owner (media termination object): setters, SetVolume, StopSinkThread, destructor.
 // Locks, never two at once: filterMutex serialises the four start and stop handlers (and the
 // destructor's close); dataMutex guards hWaveOut, bOpen and device writes and volume;

@@ -26,6 +26,7 @@ std::atomic<uint64_t> g_bytesCaptured{0};
 WaveAudioSource::WaveAudioSource()
     : buffers(new char[static_cast<size_t>(kMaxBuffers) * kBufferCapacity]()) {
     SetComponentNameFor("WaveAudioSource", this);
+    SetThreadName("microphone");
     Trace(TRACE_ENTRY, "Constructor begin\n");
     SetFormat(FORMAT_PCM16);
 }

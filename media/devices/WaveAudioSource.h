@@ -22,7 +22,7 @@ class AudioSampleManager;
 // Threads:
 // - source thread: GenerateData, AddBuffer, SourceThreadStarted/Stopped (and the push handlers
 //   SourceStarted/SourceStopped);
-// - the wave-in callback thread: WaveInCallback;
+// - the wave-in device thread: WaveInCallback (right after a buffer is recorded);
 // - the owner (media termination object): setters, SetVolume, StopSourceThread, destructor.
 // Locks: filterMutex serialises the start and stop handlers, SetVolume's mixer walk and the
 // destructor's close, and guards hWaveIn against being closed under the walk; waveInMutex

@@ -14,6 +14,7 @@ const size_t WaveFileSource::kMaxPathLength = PATH_MAX - 1;
 
 WaveFileSource::WaveFileSource() {
     SetComponentNameFor("WaveFileSource", this);
+    SetThreadName("file-play");
     LoadTraceLevel();
     Trace(TRACE_ENTRY, "Constructor - begin\n");
     Trace(TRACE_ENTRY, "Constructor - end\n");

@@ -54,6 +54,9 @@ public:
     static const NodeThread::Rules kThreadRules;
 
 protected:
+    // Names the sink's thread (a text that lives as long as the sink), for the system's thread
+    // lists; call while the thread is not running.
+    void SetThreadName(const char* name) { sinkThread.SetThreadName(name); }
     // Asks each connected source except `except` for one sample and appends those it gives;
     // returns the result of the last request (0 when none was made).
     int PullFromSources(AudioSource* except);

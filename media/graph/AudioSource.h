@@ -57,6 +57,10 @@ public:
     static const NodeThread::Rules kThreadRules;
 
 protected:
+    // Names the source's thread (a text that lives as long as the source), for the system's
+    // thread lists; call while the thread is not running.
+    void SetThreadName(const char* name) { sourceThread.SetThreadName(name); }
+
     std::vector<AudioSink*> audioSinks;
     std::atomic<bool> bSourceThreadRunning{false};
     std::atomic<bool> bStopSourceThread{true};

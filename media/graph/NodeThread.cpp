@@ -76,7 +76,7 @@ int NodeThread::Start() {
     stopEvent.Reset();
     stopRequested = true;
     auto created = std::make_unique<plat::Thread>();
-    if (!created->Create([this] { Proc(); }, rules.threadName)) {
+    if (!created->Create([this] { Proc(); }, threadName)) {
         threadId = 0;
         return rules.createFailed;
     }

@@ -79,6 +79,9 @@ public:
 
     // The node's state lock, which its other started states share.
     plat::CriticalSection& StateMutex() { return stateMutex; }
+    // The name the next thread is given in place of Rules::threadName (a text that lives as
+    // long as the node); call while no thread runs.
+    void SetThreadName(const char* name) { threadName = name; }
 
 private:
     void Proc();
@@ -87,6 +90,7 @@ private:
 
     Node& node;
     const Rules rules;
+    const char* threadName = rules.threadName;
     std::atomic<bool>& running;
     std::atomic<bool>& stopRequested;
     const std::atomic<bool>* busy;

@@ -53,8 +53,8 @@ MMRESULT WaveDevice::DeviceName(const std::vector<std::string>& names, int devic
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT WaveDevice::OpenDevice(int device, const WaveDeviceFormat& format,
-                                WaveCallbackQueue::Deliver deliver, uint32_t openMessage,
+MMRESULT WaveDevice::OpenDevice(int device, const WaveDeviceFormat& format, Deliver deliver,
+                                uint32_t openMessage, uint32_t closeMessage,
                                 std::function<MMRESULT(AudioBackend&)> openStream,
                                 std::function<void()> body) {
     std::unique_lock<std::mutex> lock(lock_);
@@ -78,18 +78,19 @@ MMRESULT WaveDevice::OpenDevice(int device, const WaveDeviceFormat& format,
         Trace("open failed, code", static_cast<long>(result));
         return result;
     }
-    if (deliver && !callbacks_.Start(std::move(deliver))) {
-        return MMSYSERR_NOMEM;
-    }
     queue_.clear();
+    posted_.clear();
     offset_ = 0;
     closing_ = discard_ = parked_ = false;
     running_ = output_; // output plays at once; input waits for Start
-    callbacks_.Post(openMessage, nullptr);
+    deliver_ = std::move(deliver);
+    closeMessage_ = closeMessage;
+    Post(openMessage, nullptr); // the device thread's first callback
     try {
         thread_ = std::thread(std::move(body));
     } catch (const std::system_error&) {
-        callbacks_.Stop();
+        posted_.clear();
+        deliver_ = nullptr;
         return MMSYSERR_NOMEM;
     }
     open_ = true;
@@ -163,35 +164,68 @@ void WaveDevice::CompleteFront(uint32_t message) {
     queue_.pop_front();
     offset_ = 0;
     SetHeaderFlags(*header, WHDR_DONE, WHDR_INQUEUE);
-    callbacks_.Post(message, header);
+    Post(message, header);
+}
+
+void WaveDevice::Post(uint32_t message, WaveHeader* header) {
+    if (!deliver_) {
+        return;
+    }
+    posted_.emplace_back(message, header);
+    ++postedCount_;
+    wake_.notify_all();
+}
+
+void WaveDevice::WaitDelivered(std::unique_lock<std::mutex>& lock) {
+    if (!thread_.joinable() || thread_.get_id() == std::this_thread::get_id()) {
+        return;
+    }
+    const uint64_t target = postedCount_;
+    delivered_.wait(lock, [&] { return deliveredCount_ >= target; });
+}
+
+void WaveDevice::DeliverPosted(std::unique_lock<std::mutex>& lock) {
+    while (!posted_.empty()) {
+        auto [message, header] = posted_.front();
+        posted_.pop_front();
+        lock.unlock();
+        deliver_(message, header);
+        lock.lock();
+        ++deliveredCount_;
+        delivered_.notify_all();
+    }
+}
+
+void WaveDevice::DeliverClose() {
+    if (deliver_) {
+        deliver_(closeMessage_, nullptr);
+    }
 }
 
 MMRESULT WaveDevice::ResetImpl(AudioOp faultOp, uint32_t doneMessage, bool force) {
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        if (!open_) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        MMRESULT fault = force ? MMSYSERR_NOERROR : backend_->TakeFault(faultOp);
-        if (fault != MMSYSERR_NOERROR) {
-            return fault;
-        }
-        if (!output_) {
-            running_ = false; // a reset stops recording
-        }
-        ++generation_;
-        while (!queue_.empty()) {
-            CompleteFront(doneMessage);
-        }
-        discard_ = true;
-        parked_ = false;
-        wake_.notify_all();
+    std::unique_lock<std::mutex> lock(lock_);
+    if (!open_) {
+        return MMSYSERR_INVALHANDLE;
     }
-    callbacks_.Flush();
+    MMRESULT fault = force ? MMSYSERR_NOERROR : backend_->TakeFault(faultOp);
+    if (fault != MMSYSERR_NOERROR) {
+        return fault;
+    }
+    if (!output_) {
+        running_ = false; // a reset stops recording
+    }
+    ++generation_;
+    while (!queue_.empty()) {
+        CompleteFront(doneMessage);
+    }
+    discard_ = true;
+    parked_ = false;
+    wake_.notify_all();
+    WaitDelivered(lock);
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT WaveDevice::CloseImpl(AudioOp faultOp, uint32_t closeMessage, bool force) {
+MMRESULT WaveDevice::CloseImpl(AudioOp faultOp, bool force) {
     {
         std::lock_guard<std::mutex> guard(lock_);
         if (!open_) {
@@ -207,23 +241,21 @@ MMRESULT WaveDevice::CloseImpl(AudioOp faultOp, uint32_t closeMessage, bool forc
         closing_ = true;
         wake_.notify_all();
     }
+    // The thread delivers what is left and the close message before it ends.
     if (thread_.joinable()) {
         thread_.join();
     }
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        callbacks_.Post(closeMessage, nullptr);
-        open_ = false;
-        handle_ = 0;
-    }
-    callbacks_.Stop();
+    std::lock_guard<std::mutex> guard(lock_);
+    deliver_ = nullptr;
+    open_ = false;
+    handle_ = 0;
     return MMSYSERR_NOERROR;
 }
 
-void WaveDevice::ForceClose(uint32_t doneMessage, uint32_t closeMessage) {
+void WaveDevice::ForceClose(uint32_t doneMessage) {
     if (IsOpen()) {
         ResetImpl(AudioOp::Count, doneMessage, true);
-        CloseImpl(AudioOp::Count, closeMessage, true);
+        CloseImpl(AudioOp::Count, true);
     }
 }
 

@@ -7,23 +7,27 @@
 #include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/audio/AudioBackend.h"
-#include "platform/audio/WaveCallbackQueue.h"
 #include "platform/audio/WaveHeader.h"
 
 namespace plat {
 
-// What WaveOut and WaveIn share: the open state, the queue of headers, the device thread that
-// moves data between the queued headers and the backend's stream, and the callback thread.
+// What WaveOut and WaveIn share: the open state, the queue of headers, and the device thread
+// that moves data between the queued headers and the backend's stream and delivers the
+// callbacks.
 //
 // Threads: the owner calls the public operations of WaveOut/WaveIn (one thread at a time, or
-// serialised by the owner's lock); the device thread runs the data loop; the callback thread
-// delivers messages. lock_ guards every field below it; it is never held while a callback runs
-// or while the device thread waits on the backend. Reset and Close wait for the callback thread
-// to deliver what they posted, so they must not be called from inside a callback, and the
-// owner must not hold a lock there that its callback takes.
+// serialised by the owner's lock); the device thread runs the data loop and delivers every
+// callback, in the order the messages were posted, one at a time, with no lock of the layer
+// held, so a callback may call into its device and take the application's locks. A message
+// posted while the device thread waits on the backend is delivered when that wait ends (at
+// most one device period). lock_ guards every field below it; it is never held while a
+// callback runs or while the device thread waits on the backend. Reset and Close wait for the
+// device thread to deliver what they posted, so they must not be called from inside a
+// callback, and the owner must not hold a lock there that its callback takes.
 class WaveDevice {
 public:
     WaveDevice(const WaveDevice&) = delete;
@@ -39,9 +43,12 @@ protected:
     explicit WaveDevice(bool output);
     ~WaveDevice();
 
-    // Checks and bookkeeping common to both directions; `body` runs the device thread.
-    MMRESULT OpenDevice(int device, const WaveDeviceFormat& format,
-                        WaveCallbackQueue::Deliver deliver, uint32_t openMessage,
+    using Deliver = std::function<void(uint32_t message, WaveHeader* header)>;
+
+    // Checks and bookkeeping common to both directions; `body` runs the device thread, which
+    // delivers openMessage first and closeMessage as its last act.
+    MMRESULT OpenDevice(int device, const WaveDeviceFormat& format, Deliver deliver,
+                        uint32_t openMessage, uint32_t closeMessage,
                         std::function<MMRESULT(AudioBackend&)> openStream,
                         std::function<void()> body);
     // OpenDevice for WaveOut and WaveIn: wraps the owner's callback, opens the stream with
@@ -49,18 +56,18 @@ protected:
     template <typename Device, typename Stream>
     MMRESULT OpenWithStream(Device* self, int device, const WaveDeviceFormat& format,
                             typename Device::Callback callback, void* instance,
-                            uint32_t openMessage,
+                            uint32_t openMessage, uint32_t closeMessage,
                             MMRESULT (AudioBackend::*openStream)(int, const WaveDeviceFormat&,
                                                                  std::unique_ptr<Stream>*),
                             std::unique_ptr<Stream>* stream, std::function<void()> body) {
-        WaveCallbackQueue::Deliver deliver;
+        Deliver deliver;
         if (callback != nullptr) {
             deliver = [self, callback, instance](uint32_t message, WaveHeader* header) {
                 callback(self, message, instance, header);
             };
         }
         MMRESULT result = OpenDevice(
-            device, format, std::move(deliver), openMessage,
+            device, format, std::move(deliver), openMessage, closeMessage,
             [device, &format, openStream, stream](AudioBackend& backend) {
                 return (backend.*openStream)(device, format, stream);
             },
@@ -79,23 +86,42 @@ protected:
     // Returns every queued header marked done, posts doneMessage for each, and waits until
     // they have all been delivered.
     MMRESULT ResetImpl(AudioOp faultOp, uint32_t doneMessage, bool force = false);
-    MMRESULT CloseImpl(AudioOp faultOp, uint32_t closeMessage, bool force = false);
+    // Ends the device thread, which delivers the close message as its last act.
+    MMRESULT CloseImpl(AudioOp faultOp, bool force = false);
     // Used by the destructors: returns every header and closes, ignoring injected faults.
-    void ForceClose(uint32_t doneMessage, uint32_t closeMessage);
+    void ForceClose(uint32_t doneMessage);
 
     // Called with lock_ held: takes the front header off the queue, marks it done and posts
     // message for it.
     void CompleteFront(uint32_t message);
+    // Called with lock_ held: queues a message for the device thread (nothing without a
+    // callback) and wakes it.
+    void Post(uint32_t message, WaveHeader* header);
+    // Called with lock_ held: waits until everything posted so far has been delivered. On the
+    // device thread itself (a callback calling in) it returns at once.
+    void WaitDelivered(std::unique_lock<std::mutex>& lock);
+    // On the device thread with lock_ held: delivers the posted messages in order, releasing
+    // the lock around each callback.
+    void DeliverPosted(std::unique_lock<std::mutex>& lock);
+    // On the device thread, with lock_ not held and the stream gone: the close message.
+    void DeliverClose();
     size_t ChunkBytes() const;
     void Trace(const char* text, long value) const;
 
     const bool output_;
     AudioBackend* backend_ = nullptr;
     WaveDeviceFormat format_;
-    WaveCallbackQueue callbacks_;
+    // Set before the device thread starts and cleared after it ended: the thread reads them
+    // without the lock.
+    Deliver deliver_;
+    uint32_t closeMessage_ = 0;
 
     mutable std::mutex lock_;
-    std::condition_variable wake_; // the device thread waits on it
+    std::condition_variable wake_;                        // the device thread waits on it
+    std::condition_variable delivered_;                   // Reset and Stop wait on it
+    std::deque<std::pair<uint32_t, WaveHeader*>> posted_; // messages not yet delivered
+    uint64_t postedCount_ = 0;
+    uint64_t deliveredCount_ = 0;
     std::deque<WaveHeader*> queue_;
     uint32_t offset_ = 0;     // bytes of the front header already played or recorded
     uint64_t generation_ = 0; // bumped by each reset, so the device thread drops stale data

@@ -1,5 +1,7 @@
 #include "platform/audio/WaveIn.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cstring>
 #include <vector>
@@ -17,12 +19,12 @@ MMRESULT WaveIn::GetDevName(int device, std::string* name) {
 WaveIn::WaveIn() : WaveDevice(false) {}
 
 WaveIn::~WaveIn() {
-    ForceClose(WIM_DATA, WIM_CLOSE);
+    ForceClose(WIM_DATA);
 }
 
 MMRESULT WaveIn::Open(int device, const WaveDeviceFormat& format, Callback callback,
                       void* instance) {
-    MMRESULT result = OpenWithStream(this, device, format, callback, instance, WIM_OPEN,
+    MMRESULT result = OpenWithStream(this, device, format, callback, instance, WIM_OPEN, WIM_CLOSE,
                                      &AudioBackend::OpenCapture, &stream_, [this] { Run(); });
     if (result != MMSYSERR_NOERROR) {
         return result;
@@ -63,21 +65,19 @@ MMRESULT WaveIn::Start() {
 }
 
 MMRESULT WaveIn::Stop() {
-    {
-        std::lock_guard<std::mutex> guard(lock_);
-        if (!open_) {
-            return MMSYSERR_INVALHANDLE;
-        }
-        running_ = false;
-        ++generation_;
-        if (!queue_.empty() && offset_ > 0) {
-            CompleteFront(WIM_DATA); // the partly filled buffer goes back
-        }
-        offset_ = 0;
-        discard_ = true;
-        wake_.notify_all();
+    std::unique_lock<std::mutex> lock(lock_);
+    if (!open_) {
+        return MMSYSERR_INVALHANDLE;
     }
-    callbacks_.Flush();
+    running_ = false;
+    ++generation_;
+    if (!queue_.empty() && offset_ > 0) {
+        CompleteFront(WIM_DATA); // the partly filled buffer goes back
+    }
+    offset_ = 0;
+    discard_ = true;
+    wake_.notify_all();
+    WaitDelivered(lock);
     return MMSYSERR_NOERROR;
 }
 
@@ -86,16 +86,23 @@ MMRESULT WaveIn::Reset() {
 }
 
 MMRESULT WaveIn::Close() {
-    return CloseImpl(AudioOp::InClose, WIM_CLOSE);
+    return CloseImpl(AudioOp::InClose);
 }
 
 void WaveIn::Run() {
+    pthread_setname_np(pthread_self(), "wave-in");
     std::vector<uint8_t> staging(ChunkBytes());
     std::unique_lock<std::mutex> lock(lock_);
     for (;;) {
+        // Callbacks first: a header handed back is the owner's again before the next transfer.
+        DeliverPosted(lock);
         wake_.wait(lock, [this] {
-            return closing_ || discard_ || (running_ && !parked_ && !queue_.empty());
+            return !posted_.empty() || closing_ || discard_ ||
+                   (running_ && !parked_ && !queue_.empty());
         });
+        if (!posted_.empty()) {
+            continue;
+        }
         if (discard_) {
             discard_ = false;
             lock.unlock();
@@ -137,8 +144,10 @@ void WaveIn::Run() {
             CompleteFront(WIM_DATA);
         }
     }
+    DeliverPosted(lock);
     lock.unlock();
     stream_.reset();
+    DeliverClose();
 }
 
 } // namespace plat

@@ -12,8 +12,9 @@ namespace plat {
 // hands back the buffer being filled; Reset hands back every queued buffer. The results are
 // the original's numbers (WaveHeader.h).
 //
-// Threads: see WaveDevice. The callback runs on the device's callback thread: WIM_OPEN first,
-// WIM_DATA per buffer in queue order, WIM_CLOSE last.
+// Threads: see WaveDevice. The callback runs on the device thread: WIM_OPEN first, WIM_DATA
+// per buffer in queue order (right after it is recorded), WIM_CLOSE last, before Close
+// returns.
 class WaveIn : public WaveDevice {
 public:
     using Callback = void (*)(WaveIn* device, uint32_t message, void* instance, WaveHeader* header);

@@ -1,5 +1,7 @@
 #include "platform/audio/WaveOut.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cstring>
 
@@ -16,12 +18,12 @@ MMRESULT WaveOut::GetDevName(int device, std::string* name) {
 WaveOut::WaveOut() : WaveDevice(true) {}
 
 WaveOut::~WaveOut() {
-    ForceClose(WOM_DONE, WOM_CLOSE);
+    ForceClose(WOM_DONE);
 }
 
 MMRESULT WaveOut::Open(int device, const WaveDeviceFormat& format, Callback callback,
                        void* instance) {
-    MMRESULT result = OpenWithStream(this, device, format, callback, instance, WOM_OPEN,
+    MMRESULT result = OpenWithStream(this, device, format, callback, instance, WOM_OPEN, WOM_CLOSE,
                                      &AudioBackend::OpenPlayback, &stream_, [this] { Run(); });
     if (result != MMSYSERR_NOERROR) {
         return result;
@@ -68,7 +70,7 @@ MMRESULT WaveOut::Reset() {
 }
 
 MMRESULT WaveOut::Close() {
-    return CloseImpl(AudioOp::OutClose, WOM_CLOSE);
+    return CloseImpl(AudioOp::OutClose);
 }
 
 MMRESULT WaveOut::GetVolume(uint32_t* volume) {
@@ -116,12 +118,19 @@ void WaveOut::ApplyVolume(uint8_t* data, size_t bytes, uint32_t volume) const {
 }
 
 void WaveOut::Run() {
+    pthread_setname_np(pthread_self(), "wave-out");
     std::vector<uint8_t> staging(ChunkBytes());
     std::unique_lock<std::mutex> lock(lock_);
     for (;;) {
+        // Callbacks first: a header handed back is the owner's again before the next transfer.
+        DeliverPosted(lock);
         wake_.wait(lock, [this] {
-            return closing_ || discard_ || (!paused_ && !parked_ && !queue_.empty());
+            return !posted_.empty() || closing_ || discard_ ||
+                   (!paused_ && !parked_ && !queue_.empty());
         });
+        if (!posted_.empty()) {
+            continue;
+        }
         if (discard_) {
             discard_ = false;
             lock.unlock();
@@ -173,8 +182,10 @@ void WaveOut::Run() {
         }
         CompleteFront(WOM_DONE);
     }
+    DeliverPosted(lock);
     lock.unlock();
     stream_.reset();
+    DeliverClose();
 }
 
 } // namespace plat

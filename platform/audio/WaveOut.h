@@ -12,9 +12,9 @@ namespace plat {
 // WHDR_DONE, each with a WOM_DONE callback once its data has gone to the device. The results
 // are the original's numbers (WaveHeader.h).
 //
-// Threads: see WaveDevice. The owner calls the operations; the callback runs on the device's
-// callback thread: WOM_OPEN first, WOM_DONE per header in write order, WOM_CLOSE last. volume_
-// is guarded by lock_.
+// Threads: see WaveDevice. The owner calls the operations; the callback runs on the device
+// thread: WOM_OPEN first, WOM_DONE per header in write order (right after its data has gone to
+// the device), WOM_CLOSE last, before Close returns. volume_ is guarded by lock_.
 class WaveOut : public WaveDevice {
 public:
     using Callback = void (*)(WaveOut* device, uint32_t message, void* instance,

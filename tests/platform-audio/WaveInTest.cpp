@@ -96,6 +96,10 @@ TEST_F(WaveInTest, ResetReturnsEveryBufferAndCloseRefusesWhileQueued) {
         EXPECT_EQ(in.UnprepareHeader(&header), MMSYSERR_NOERROR);
     }
     EXPECT_EQ(in.Close(), MMSYSERR_NOERROR);
+    // Delivered on the device thread, the close message before Close returned.
+    EXPECT_EQ(log.Events().back().first, WIM_CLOSE);
+    EXPECT_EQ(log.Events().size(), 7u);
+    EXPECT_TRUE(log.FromOneThreadBut(std::this_thread::get_id()));
 }
 
 TEST_F(WaveInTest, StopHandsBackThePartlyFilledBuffer) {

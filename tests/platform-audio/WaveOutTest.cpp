@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <thread>
 #include <vector>
 
 #include "platform/audio/WaveOut.h"
@@ -120,6 +121,31 @@ TEST_F(WaveOutTest, PlaysHeadersToTheEndAndSupportsLoopingOneHeader) {
     for (int i = 0; i < 3; ++i) {
         EXPECT_EQ(0, std::memcmp(written.data() + i * tone.size(), tone.data(), tone.size()));
     }
+}
+
+// Every callback comes from the device's own thread, in order, and the last one before Close
+// returns: nothing arrives after it.
+TEST_F(WaveOutTest, CallbacksComeFromTheDeviceThreadAndEndWithClose) {
+    audiotest::TempDir dir;
+    FileAudioBackend files("", dir.File("out.wav"), 200.0);
+    ScopedAudioBackend useFiles(files);
+    WaveOut out;
+    ASSERT_EQ(out.Open(0, audiotest::Pcm8k(), Record, &log), MMSYSERR_NOERROR);
+    Buffers buffers(3, 320);
+    for (auto& header : buffers.headers) {
+        ASSERT_EQ(out.PrepareHeader(&header), MMSYSERR_NOERROR);
+        ASSERT_EQ(out.Write(&header), MMSYSERR_NOERROR);
+    }
+    ASSERT_TRUE(log.WaitFor(WOM_DONE, 3));
+    ASSERT_EQ(out.Close(), MMSYSERR_NOERROR);
+    auto events = log.Events();
+    ASSERT_EQ(events.size(), 5u);
+    EXPECT_EQ(events.front().first, WOM_OPEN);
+    for (size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(events[i + 1].second, &buffers.headers[i]);
+    }
+    EXPECT_EQ(events.back().first, WOM_CLOSE);
+    EXPECT_TRUE(log.FromOneThreadBut(std::this_thread::get_id()));
 }
 
 TEST_F(WaveOutTest, VolumeScalesTheSamplesPerChannel) {

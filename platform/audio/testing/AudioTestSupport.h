@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/audio/WaveHeader.h"
@@ -15,16 +16,28 @@
 
 namespace audiotest {
 
-// Collects the callbacks of a device, in order, from the device's callback thread.
+// Collects the callbacks of a device, in order, from the device's thread.
 struct CallbackLog {
     std::mutex lock;
     std::condition_variable changed;
     std::vector<std::pair<uint32_t, plat::WaveHeader*>> events;
+    std::vector<std::thread::id> threads; // the calling thread of each event
 
     void Add(uint32_t message, plat::WaveHeader* header) {
         std::lock_guard<std::mutex> guard(lock);
         events.emplace_back(message, header);
+        threads.push_back(std::this_thread::get_id());
         changed.notify_all();
+    }
+    // Whether every event so far came from one thread, and not from `other`.
+    bool FromOneThreadBut(std::thread::id other) {
+        std::lock_guard<std::mutex> guard(lock);
+        for (const std::thread::id& id : threads) {
+            if (id != threads.front() || id == other) {
+                return false;
+            }
+        }
+        return true;
     }
     size_t Count(uint32_t message) {
         std::lock_guard<std::mutex> guard(lock);
