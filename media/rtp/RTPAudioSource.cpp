@@ -1,5 +1,6 @@
 #include "media/rtp/RTPAudioSource.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstring>
@@ -21,10 +22,10 @@ namespace tamsor {
 namespace {
 
 constexpr int kHeaderLength = 12;
-constexpr uint32_t kReceiveWaitMs = 500;
 constexpr uint32_t kLaterPacketTimeoutMs = 500;
 constexpr uint32_t kFillPauseMs = 50;
 constexpr int kSilenceMs = 20;
+constexpr int kComfortNoisePayloadType = 13;
 constexpr uint32_t kShrinkQuietSeconds = 5;
 // Datagrams that are not RTP read on within one receive turn, at most.
 constexpr int kMaxRejectedPerTurn = 64;
@@ -43,6 +44,7 @@ bool SeqBefore(uint16_t a, uint16_t b) {
 RTPAudioSource::RTPAudioSource()
     : socketFactory([] { return std::make_shared<plat::UdpSocket>(); }) {
     SetComponentNameFor("RTPAudioSource", this);
+    SetThreadName("rtp-receive");
     lastGenerateTime = plat::TimeMs();
     lastDepthChangeTime = lastGenerateTime;
 }
@@ -235,7 +237,7 @@ int RTPAudioSource::StopSourceThread() {
 
 // ---- receiving ----
 
-int RTPAudioSource::ReceiveUDPPacket() {
+int RTPAudioSource::ReceiveUDPPacket(uint32_t waitMs) {
     std::shared_ptr<plat::UdpSocket> socket = CurrentSocket();
     if (!bRunning || !socket || !receiveSlot) {
         EngineTrace("RTPAudioSource::ReceiveUDPPacket: !bRunning || !rtpSocket");
@@ -247,7 +249,7 @@ int RTPAudioSource::ReceiveUDPPacket() {
     const uint32_t start = plat::TimeMs();
     for (int rejected = 0; rejected < kMaxRejectedPerTurn; ++rejected) {
         const uint32_t waited = plat::TimeMs() - start;
-        const uint32_t left = waited >= kReceiveWaitMs ? 0 : kReceiveWaitMs - waited;
+        const uint32_t left = waited >= waitMs ? 0 : waitMs - waited;
         if (socket->WaitReadable(left, &socketEvent) != plat::SocketWait::Readable) {
             return -10;
         }
@@ -271,6 +273,8 @@ int RTPAudioSource::ReceiveUDPPacket() {
             continue;
         }
         receiveSlot->length = n;
+        lastArrivalTime = plat::TimeMs();
+        comfortNoiseLast = (receiveSlot->data[1] & 0x7F) == kComfortNoisePayloadType;
         return n;
     }
     return 0;
@@ -288,6 +292,30 @@ void RTPAudioSource::PauseForDatagram(uint32_t ms) {
         return;
     }
     socket->WaitReadable(ms, &socketEvent);
+}
+
+bool RTPAudioSource::HoldsPackets() const {
+    const int depth = receiveBufferDepth.load();
+    for (int i = 0; i < depth; ++i) {
+        if (slots[i].bFull) {
+            return true;
+        }
+    }
+    return false;
+}
+
+uint32_t RTPAudioSource::HeldWait(bool held, uint32_t ms) const {
+    if (!held || packetMs == 0) {
+        return ms;
+    }
+    uint32_t due = lastGenerateTime + packetMs;
+    if (!pacing && !comfortNoiseLast) {
+        // A pause is nothing new for a while after the later of the two.
+        const bool arrivedLater = static_cast<int32_t>(lastArrivalTime - lastGenerateTime) > 0;
+        due = (arrivedLater ? lastArrivalTime : lastGenerateTime) + kPauseAfterPackets * packetMs;
+    }
+    const int32_t left = static_cast<int32_t>(due - plat::TimeMs());
+    return left <= 0 ? 0 : std::min(ms, static_cast<uint32_t>(left));
 }
 
 void RTPAudioSource::SignalDepthChanged() {
@@ -310,6 +338,7 @@ void RTPAudioSource::SizeBuffer(const ReceiveSlot& slot) {
     const Depths depths = DepthsFor(slot.length, slot.data[1] & 0x7F);
     minReceiveBufferDepth.store(depths.minimum);
     receiveBufferDepth.store(depths.initial);
+    packetMs = depths.packetMs;
     WriteTraceMessageUnsigned(
         EngineTraceLog(),
         "RTPAudioSource::GenerateData: buffer recepcion minimo=", minReceiveBufferDepth.load());
@@ -319,6 +348,9 @@ void RTPAudioSource::SizeBuffer(const ReceiveSlot& slot) {
 }
 
 RTPAudioSource::Pass RTPAudioSource::Fill(int* chosen) {
+    // Packets left from before this call are not held back for new ones longer than the frame
+    // pace; with empty slots every wait is as written.
+    const bool held = HoldsPackets();
     int count = 0;
     int i = 0;
     while (i < receiveBufferDepth.load()) {
@@ -328,17 +360,23 @@ RTPAudioSource::Pass RTPAudioSource::Fill(int* chosen) {
         }
         receiveSlot = &slots[i];
         const uint32_t t0 = plat::TimeMs();
+        const uint32_t limit = HeldWait(held, firstPacketTimeout);
         int r = -10;
         for (;;) {
-            PauseForDatagram(kFillPauseMs);
+            const uint32_t spent = plat::TimeMs() - t0;
+            const uint32_t left = spent >= limit ? 0 : limit - spent;
+            PauseForDatagram(held ? std::min(kFillPauseMs, left) : kFillPauseMs);
             const uint32_t t = plat::TimeMs();
             if (StopRequested()) {
                 return Pass::NoSample;
             }
-            r = ReceiveUDPPacket();
-            if (r > 0 || t - t0 >= firstPacketTimeout) {
+            r = ReceiveUDPPacket(held ? (t - t0 >= limit ? 0 : limit - (t - t0)) : kReceiveWaitMs);
+            if (r > 0 || t - t0 >= limit) {
                 break;
             }
+        }
+        if (held) {
+            NoteHeldReceive(r);
         }
         firstPacketTimeout = kLaterPacketTimeoutMs;
         if (r <= 0) {
@@ -477,7 +515,7 @@ void RTPAudioSource::FillSample(RTPPacket* record, AudioSample* sample) {
     std::memcpy(sample->GetData(), record->payload, static_cast<size_t>(record->payloadLength));
     sample->SetDataSize(record->payloadLength);
     sample->SetSilenceMs(0);
-    if (pt == 13) {
+    if (pt == kComfortNoisePayloadType) {
         sample->SetDataSize(0);
         sample->SetSilenceMs(kSilenceMs);
     }
@@ -527,6 +565,9 @@ void RTPAudioSource::ReadAhead() {
     if (elapsed >= 60) {
         return;
     }
+    // Packets still in the slots go on at the frame pace when nothing new arrives; with empty
+    // slots every wait is as written.
+    const bool held = HoldsPackets();
     int budget;
     if (elapsed >= 20) {
         budget = 1;
@@ -534,7 +575,7 @@ void RTPAudioSource::ReadAhead() {
         PauseForDatagram(0);
         budget = 2;
     } else {
-        PauseForDatagram(5);
+        PauseForDatagram(HeldWait(held, 5));
         budget = 3;
     }
     for (int i = 0; i < receiveBufferDepth.load(); ++i) {
@@ -545,16 +586,16 @@ void RTPAudioSource::ReadAhead() {
             return;
         }
         receiveSlot = &slots[i];
-        int r = ReceiveUDPPacket();
+        int r = ReceiveUDPPacket(HeldWait(held, kReceiveWaitMs));
+        if (r <= 0 && budget >= 2) {
+            PauseForDatagram(HeldWait(held, 5));
+            r = ReceiveUDPPacket(HeldWait(held, kReceiveWaitMs));
+        }
+        if (held) {
+            NoteHeldReceive(r);
+        }
         if (r <= 0) {
-            if (budget < 2) {
-                return;
-            }
-            PauseForDatagram(5);
-            r = ReceiveUDPPacket();
-            if (r <= 0) {
-                return;
-            }
+            return;
         }
         slots[i].seqNo = SeqOf(slots[i].data);
         slots[i].bFull = true;

@@ -36,6 +36,13 @@ class RTPAudioSource : public AudioSource {
 public:
     static constexpr int kSlotCount = 30;
     static constexpr int kSlotSize = 1024;
+    static constexpr uint32_t kReceiveWaitMs = 500;
+    // While packets wait in the slots and nothing new arrives, a wait for a datagram ends this
+    // many packet durations after the last datagram or hand-out, whichever came later, then one
+    // packet duration after each further hand-out: held packets keep flowing at the frame pace
+    // through a pause. A comfort-noise packet announces the pause: after it the frame pace
+    // holds from the start.
+    static constexpr uint32_t kPauseAfterPackets = 2;
 
     using SocketFactory = std::function<std::shared_ptr<plat::UdpSocket>()>;
 
@@ -51,6 +58,7 @@ public:
     struct Depths {
         uint16_t minimum;
         uint16_t initial;
+        uint16_t packetMs; // the estimated packet duration, whole milliseconds
     };
     static constexpr Depths DepthsFor(int32_t bytes, int payloadType) {
         const float b = static_cast<float>(bytes);
@@ -62,7 +70,7 @@ public:
         }
         x = x < 10.0f ? 10.0f : x > 80.0f ? 80.0f : x;
         return {static_cast<uint16_t>(19 - static_cast<int>(x * 0.2f)),
-                static_cast<uint16_t>(25 - static_cast<int>(x * 0.25f))};
+                static_cast<uint16_t>(25 - static_cast<int>(x * 0.25f)), static_cast<uint16_t>(x)};
     }
 
     RTPAudioSource();
@@ -89,11 +97,11 @@ public:
     void SetDepthChangedEvent(plat::AutoResetEvent* event) { depthChangedEvent.store(event); }
     void SetSocketFactory(SocketFactory factory);
 
-    // One RTP datagram into receiveSlot, waiting at most 500 ms: its byte count; -10 when none
-    // came in time; -1 on a socket error; 0 when the turn went to datagrams that are not RTP
-    // (empty, shorter than a header, not version 2, or larger than a slot), which are dropped
-    // without ending the wait, 64 of them at most.
-    int ReceiveUDPPacket();
+    // One RTP datagram into receiveSlot, waiting at most waitMs (500 ms as written): its byte
+    // count; -10 when none came in time; -1 on a socket error; 0 when the turn went to
+    // datagrams that are not RTP (empty, shorter than a header, not version 2, or larger than a
+    // slot), which are dropped without ending the wait, 64 of them at most.
+    int ReceiveUDPPacket(uint32_t waitMs = kReceiveWaitMs);
     int BindSocketToPort(plat::UdpSocket* socket, uint32_t address, uint16_t port);
     int CreateSockets();
     int CloseSockets();
@@ -120,6 +128,14 @@ protected:
     // Where the receive rules pause before a read: waits at most `ms`, and no longer than until
     // a datagram is queued or a stop wakes the thread, so a queued datagram is read at once.
     void PauseForDatagram(uint32_t ms);
+    // Whether a slot holds a packet not yet handed out.
+    bool HoldsPackets() const;
+    // A wait of `ms` as written, shortened while `held`: it ends when the next held packet is
+    // due (see kPauseAfterPackets).
+    uint32_t HeldWait(bool held, uint32_t ms) const;
+    // Notes the outcome of a receive made while packets were held: `r` above 0 is a datagram
+    // (the pause, if any, is over); otherwise a held packet goes next at the frame pace.
+    void NoteHeldReceive(int r) { pacing = r <= 0; }
     // A stop of the source thread was asked for (the flag means nothing without the thread).
     bool StopRequested() const { return bSourceThreadRunning.load() && bStopSourceThread.load(); }
 
@@ -133,6 +149,10 @@ protected:
     uint32_t lastGenerateTime = 0;
     ReceiveSlot slots[kSlotCount];
     uint32_t firstPacketTimeout = 3000;
+    uint32_t packetMs = 0;         // the sizing's packet duration; 0 before the first datagram
+    bool pacing = false;           // held packets flow at the frame pace: nothing arrived in time
+    uint32_t lastArrivalTime = 0;  // when the last datagram was taken in
+    bool comfortNoiseLast = false; // the last datagram taken in was comfort noise
     std::shared_ptr<plat::UdpSocket> rtpSocket;
     std::shared_ptr<plat::UdpSocket> rtcpSocket;
     bool bOwnsRtpSocket = true;

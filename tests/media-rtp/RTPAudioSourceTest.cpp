@@ -19,10 +19,15 @@ namespace {
 class ProbeSource : public RTPAudioSource {
 public:
     using RTPAudioSource::bBufferFilled;
+    using RTPAudioSource::comfortNoiseLast;
+    using RTPAudioSource::lastArrivalTime;
     using RTPAudioSource::lastDepthChangeTime;
+    using RTPAudioSource::lastGenerateTime;
     using RTPAudioSource::lastPlayedSeqNo;
     using RTPAudioSource::lossScore;
     using RTPAudioSource::lostPackets;
+    using RTPAudioSource::pacing;
+    using RTPAudioSource::packetMs;
     using RTPAudioSource::receiveSlot;
     using RTPAudioSource::slots;
 
@@ -325,6 +330,61 @@ TEST_F(RTPAudioSourceTest, NothingToPlayFailsOrResets) {
     EXPECT_EQ(0, r);
     EXPECT_FALSE(source->bBufferFilled);
     EXPECT_EQ(0, source->lostPackets);
+    ExpectPoolBalanced();
+}
+
+// When nothing new arrives, the packets left in the slots go on at the frame pace: the first
+// two packet durations after the last datagram or hand-out (at once after comfort noise), then
+// one per packet duration, through filling; with the slots empty every wait is as written.
+TEST_F(RTPAudioSourceTest, HeldPacketsFlowAtTheFramePaceWhileNothingArrives) {
+    struct Step {
+        int seq;      // handed out (-1: none)
+        uint32_t ms;  // how long the call took
+        int arriving; // a datagram queued before the call (-1: none)
+        uint8_t pt = 0;
+    };
+    struct Case {
+        const char* name;
+        uint16_t packetMs;
+        bool comfortNoise;
+        std::vector<Step> steps;
+    } cases[] = {
+        {"20 ms packets",
+         20,
+         false,
+         {{10, 40, -1}, {11, 20, -1}, {12, 20, -1}, {13, 20, -1}, {14, 500, -1}, {-1, 1100, -1}}},
+        // 80 ms since the last hand-out: the read-ahead reads nothing, the next goes at once.
+        {"40 ms packets", 40, false, {{10, 80, -1}, {11, 0, -1}, {12, 40, -1}, {13, 40, -1}}},
+        {"after comfort noise", 20, true, {{10, 20, -1}, {11, 20, -1}, {12, 20, -1}}},
+        // A datagram ends the pause: the next wait is two packet durations after it.
+        {"pause ended", 20, false, {{10, 40, -1}, {11, 20, -1}, {12, 0, 15}, {13, 40, -1}}},
+        {"comfort noise arrives", 20, false, {{10, 40, -1}, {11, 0, 15, 13}, {12, 20, -1}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        source->SetDepths(15, 20);
+        source->packetMs = c.packetMs;
+        source->bBufferFilled = true;
+        source->lastPlayedSeqNo = 9;
+        for (int i = 0; i < 5; ++i) {
+            source->Put(i, static_cast<uint16_t>(10 + i));
+        }
+        source->comfortNoiseLast = c.comfortNoise;
+        source->lastGenerateTime = clock.NowMs() - c.packetMs; // one packet budget
+        source->lastArrivalTime = clock.NowMs() - c.packetMs - 5;
+        for (const Step& step : c.steps) {
+            if (step.arriving >= 0) {
+                socket->Queue(MakeRtp(static_cast<uint16_t>(step.arriving), step.arriving * 160u,
+                                      77, step.pt, step.pt == 13 ? 4 : 160));
+            }
+            const uint32_t start = clock.NowMs();
+            EXPECT_EQ(step.seq, Next());
+            EXPECT_EQ(step.ms, clock.NowMs() - start) << "handing out " << step.seq;
+        }
+        EXPECT_EQ(0, log.Count("RTPAudioSource::GenerateData: exception 1"));
+    }
     ExpectPoolBalanced();
 }
 
