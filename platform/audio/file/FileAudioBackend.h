@@ -13,8 +13,10 @@ namespace plat {
 // Sound devices on WAV files: the input device records the `in` file (from its start at each
 // open, then silence), the output device writes what is played to the `out` file. Both run at
 // real-time pace on the current Clock, times the speed factor. Each device can be open once at
-// a time. The output file is created at the first open and collects every open after it; it is
-// a valid WAV after each write and after each close. A device whose path is empty does not
+// a time. The output file is created at the first open and collects every open after it, also
+// those of other backends on the same path (the program and the media library each have
+// one); it is a valid WAV at all times, of what was played up to its last size update (at
+// most a second old), and whole after each close. A device whose path is empty does not
 // exist. Observers receive each chunk's byte offset and the clock time at which it plays (the
 // first byte) or was recorded (the last byte), for latency measurements.
 //

@@ -13,11 +13,18 @@ namespace plat {
 bool ReadWavFile(const std::string& path, WaveDeviceFormat* format, std::vector<uint8_t>* data,
                  std::string* error);
 
-// Writes a PCM WAV file as data arrives, through the stdio buffer. The RIFF and data sizes are
-// brought up to date at most once a second and by Flush and Close, so a file read while it is
-// written is a valid WAV of what was written up to the last update, and after a Flush or Close
-// of all of it. Used by
-// one thread at a time.
+// Writes a PCM WAV file as data arrives. Data is gathered in memory and written in blocks; the
+// header's RIFF and data sizes are brought up to date, with everything gathered written first,
+// at most once a second and by Flush and Close. So a reader always finds a valid WAV of all
+// that was written up to the last update, also when the writer is never closed.
+//
+// Several writers may share one file, in this process or another (the program and the media
+// library each hold a sound backend of their own): the first one opened creates the file,
+// writers opened while it is in use append to it, each block goes to the file's end and every
+// update takes the sizes from the file's length. Locks on the header's first two bytes (open
+// file description locks, which also part two writers of one process) order them: byte 0 is
+// held while a writer creates, appends or updates; byte 1 is held shared by every open writer.
+// One writer is used by one thread at a time.
 class WavFileWriter {
 public:
     WavFileWriter() = default;
@@ -25,27 +32,33 @@ public:
     WavFileWriter(const WavFileWriter&) = delete;
     WavFileWriter& operator=(const WavFileWriter&) = delete;
 
-    // Creates (or truncates) the file and writes an empty WAV of this format.
+    // Creates (or truncates) the file and writes an empty WAV of this format; joins the file
+    // instead while another writer has it open, which fails if it holds another format.
     bool Open(const std::string& path, const WaveDeviceFormat& format, std::string* error);
-    // Buffered; the header's sizes follow at most every kSizesEveryMs and on Close.
+    // Gathered; written in blocks, the header's sizes following at most every kSizesEveryMs.
     bool Append(const uint8_t* data, size_t bytes);
-    // Brings the header's sizes up to date and hands everything written to the system.
+    // Writes what is gathered and brings the header's sizes up to date.
     bool Flush();
-    // Writes the final sizes and closes; false when they could not be written.
+    // Flushes and closes; false when that could not be written.
     bool Close();
-    bool IsOpen() const { return file_ != nullptr; }
+    bool IsOpen() const { return fd_ >= 0; }
     const WaveDeviceFormat& Format() const { return format_; }
+    // The bytes appended through this writer.
     uint64_t DataBytes() const { return dataBytes_; }
 
 private:
-    bool WriteSizes();
+    // Writes the gathered block at the file's end and, with `sizes`, the sizes from the file's
+    // length, under the lock.
+    bool Sync(bool sizes);
 
     static constexpr uint32_t kSizesEveryMs = 1000;
+    static constexpr size_t kBlockBytes = 8192;
 
-    std::FILE* file_ = nullptr;
+    int fd_ = -1;
     WaveDeviceFormat format_;
     uint64_t dataBytes_ = 0;
     uint32_t sizesWrittenMs_ = 0;
+    std::vector<uint8_t> block_;
 };
 
 } // namespace plat
