@@ -4,6 +4,7 @@
 #include <cmath>
 
 #include "platform/core/DebugOutput.h"
+#include "platform/ui/EventDelivery.h"
 #include "platform/ui/GtkWindowSystem.h"
 #include "platform/ui/InputShape.h"
 #include "platform/ui/KeyMap.h"
@@ -133,37 +134,11 @@ GtkLayeredWindow::~GtkLayeredWindow() {
 }
 
 template <typename F> void GtkLayeredWindow::Deliver(F&& message) {
-    std::shared_ptr<bool> alive = alive_;
-    WindowEvents& events = events_;
-    message(events);
-    if (*alive) {
-        events.AfterMessage();
-    }
+    DeliverWindowMessage(alive_, events_, std::forward<F>(message));
 }
 
 void GtkLayeredWindow::DeliverMouse(const std::vector<MouseSequencer::Message>& messages) {
-    std::shared_ptr<bool> alive = alive_;
-    for (const auto& m : messages) {
-        if (!*alive) {
-            return;
-        }
-        Deliver([&m](WindowEvents& e) {
-            switch (m.kind) {
-            case MouseSequencer::Kind::Move:
-                e.OnMouseMove(m.flags, m.point);
-                break;
-            case MouseSequencer::Kind::Down:
-                e.OnLButtonDown(m.flags, m.point);
-                break;
-            case MouseSequencer::Kind::Up:
-                e.OnLButtonUp(m.flags, m.point);
-                break;
-            case MouseSequencer::Kind::DoubleClick:
-                e.OnLButtonDblClk(m.flags, m.point);
-                break;
-            }
-        });
-    }
+    DeliverMouseMessages(alive_, events_, messages);
 }
 
 // --- pixels ---

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "platform/core/Clock.h"
+#include "platform/ui/EventDelivery.h"
 #include "platform/ui/VirtualKeys.h"
 
 namespace plat {
@@ -43,37 +44,11 @@ FakeWindow::~FakeWindow() {
 }
 
 template <typename F> void FakeWindow::Deliver(F&& message) {
-    std::shared_ptr<bool> alive = alive_;
-    WindowEvents& events = events_;
-    message(events);
-    if (*alive) {
-        events.AfterMessage();
-    }
+    DeliverWindowMessage(alive_, events_, std::forward<F>(message));
 }
 
 void FakeWindow::DeliverMouse(const std::vector<MouseSequencer::Message>& messages) {
-    std::shared_ptr<bool> alive = alive_;
-    for (const auto& m : messages) {
-        if (!*alive) {
-            return;
-        }
-        Deliver([&m](WindowEvents& e) {
-            switch (m.kind) {
-            case MouseSequencer::Kind::Move:
-                e.OnMouseMove(m.flags, m.point);
-                break;
-            case MouseSequencer::Kind::Down:
-                e.OnLButtonDown(m.flags, m.point);
-                break;
-            case MouseSequencer::Kind::Up:
-                e.OnLButtonUp(m.flags, m.point);
-                break;
-            case MouseSequencer::Kind::DoubleClick:
-                e.OnLButtonDblClk(m.flags, m.point);
-                break;
-            }
-        });
-    }
+    DeliverMouseMessages(alive_, events_, messages);
 }
 
 void FakeWindow::Present(const Surface& image, uint8_t alpha, const Rect* changed) {
