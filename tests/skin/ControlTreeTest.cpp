@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <deque>
+
 #include "tests/skin/ControlProbe.h"
 #include "tests/skin/TestSkin.h"
 
@@ -7,22 +9,36 @@ namespace {
 
 using Log = std::vector<std::string>;
 
-TEST(ControlTreeTest, TheFirstAddedChildIsDrawnOnTopAndHitFirst) {
+// A root with probes that log to one list.
+class ControlTreeTest : public ::testing::Test {
+protected:
+    // A probe added to the root (the first added is on top).
+    ControlProbe& Child(const char* name, plat::Rect rect, bool focusable = false) {
+        ControlProbe& probe = probes_.emplace_back(name, rect, &log);
+        probe.focusable = focusable;
+        root.AddChild(&probe);
+        return probe;
+    }
+    // Draws the tree's `clip` onto a 100 x 100 surface.
+    plat::Surface Drawn(const plat::Rect& clip) {
+        plat::Surface s;
+        EXPECT_TRUE(s.Create(100, 100));
+        plat::Canvas canvas(s);
+        root.Draw(canvas, clip);
+        return s;
+    }
+
     Log log;
     RootProbe root;
-    ControlProbe a("A", {10, 10, 50, 50}, &log);
-    ControlProbe b("B", {30, 30, 70, 70}, &log);
+    std::deque<ControlProbe> probes_;
+};
+
+TEST_F(ControlTreeTest, TheFirstAddedChildIsDrawnOnTopAndHitFirst) {
+    ControlProbe& a = Child("A", {10, 10, 50, 50});
+    ControlProbe& b = Child("B", {30, 30, 70, 70});
     a.color = plat::Rgb(255, 0, 0);
     b.color = plat::Rgb(0, 0, 255);
-    root.AddChild(&a);
-    root.AddChild(&b);
-
-    plat::Surface s;
-    ASSERT_TRUE(s.Create(100, 100));
-    {
-        plat::Canvas canvas(s);
-        root.Draw(canvas, {0, 0, 100, 100});
-    }
+    const plat::Surface s = Drawn({0, 0, 100, 100});
     EXPECT_EQ(PixelAt(s, 40, 40), 0xFFFF0000u); // overlap: A on top
     EXPECT_EQ(PixelAt(s, 60, 60), 0xFF0000FFu);
     EXPECT_EQ(log, (Log{"B:draw 30,30,70,70", "A:draw 10,10,50,50"}));
@@ -33,15 +49,10 @@ TEST(ControlTreeTest, TheFirstAddedChildIsDrawnOnTopAndHitFirst) {
     EXPECT_EQ(root.m_pHot, &a);
 }
 
-TEST(ControlTreeTest, APressThatAChildRefusesFallsThroughWithTheHoverCallsStillMade) {
-    Log log;
-    RootProbe root;
-    ControlProbe a("A", {0, 0, 50, 50}, &log);
-    ControlProbe b("B", {20, 20, 80, 80}, &log);
-    ControlProbe hot("H", {80, 80, 100, 100}, &log);
-    root.AddChild(&a);
-    root.AddChild(&b);
-    root.AddChild(&hot);
+TEST_F(ControlTreeTest, APressThatAChildRefusesFallsThroughWithTheHoverCallsStillMade) {
+    ControlProbe& a = Child("A", {0, 0, 50, 50});
+    ControlProbe& b = Child("B", {20, 20, 80, 80});
+    ControlProbe& hot = Child("H", {80, 80, 100, 100});
     a.takesPress = false;
     root.m_pHot = &hot;
     EXPECT_TRUE(root.OnLButtonDown(0, {30, 30}));
@@ -57,15 +68,10 @@ TEST(ControlTreeTest, APressThatAChildRefusesFallsThroughWithTheHoverCallsStillM
     EXPECT_EQ(root.m_pHot, nullptr);
 }
 
-TEST(ControlTreeTest, DisabledAndHiddenChildrenAreNeverHitOnlyHiddenOnesAreNotDrawn) {
-    Log log;
-    RootProbe root;
-    ControlProbe disabled("D", {0, 0, 100, 100}, &log);
-    ControlProbe hidden("H", {0, 0, 100, 100}, &log);
-    ControlProbe below("B", {0, 0, 100, 100}, &log);
-    root.AddChild(&disabled);
-    root.AddChild(&hidden);
-    root.AddChild(&below);
+TEST_F(ControlTreeTest, DisabledAndHiddenChildrenAreNeverHitOnlyHiddenOnesAreNotDrawn) {
+    ControlProbe& disabled = Child("D", {0, 0, 100, 100});
+    ControlProbe& hidden = Child("H", {0, 0, 100, 100});
+    Child("B", {0, 0, 100, 100});
     disabled.m_bEnabled = 0;
     hidden.m_bVisible = 0;
     for (auto event : {0, 1, 2, 3}) {
@@ -89,26 +95,15 @@ TEST(ControlTreeTest, DisabledAndHiddenChildrenAreNeverHitOnlyHiddenOnesAreNotDr
             EXPECT_EQ(line.substr(0, 2), "B:") << line;
         }
     }
-    plat::Surface s;
-    ASSERT_TRUE(s.Create(100, 100));
     log.clear();
-    {
-        plat::Canvas canvas(s);
-        root.Draw(canvas, {0, 0, 10, 10});
-    }
+    Drawn({0, 0, 10, 10});
     EXPECT_EQ(log, (Log{"B:draw 0,0,10,10", "D:draw 0,0,10,10"}));
 }
 
-TEST(ControlTreeTest, HoverMovesFromChildToChildAndEmptyAreaClearsIt) {
-    Log log;
-    RootProbe root;
-    ControlProbe a("A", {0, 0, 40, 40}, &log);
-    ControlProbe b("B", {50, 0, 90, 40}, &log);
-    ControlProbe refuses("R", {0, 50, 40, 90}, &log);
-    refuses.acceptsHover = false;
-    root.AddChild(&a);
-    root.AddChild(&b);
-    root.AddChild(&refuses);
+TEST_F(ControlTreeTest, HoverMovesFromChildToChildAndEmptyAreaClearsIt) {
+    Child("A", {0, 0, 40, 40});
+    ControlProbe& b = Child("B", {50, 0, 90, 40});
+    Child("R", {0, 50, 40, 90}).acceptsHover = false;
 
     EXPECT_TRUE(root.OnMouseMove(0, {10, 10}));
     EXPECT_TRUE(root.OnMouseMove(0, {11, 10})); // the hot child again: no enter
@@ -137,8 +132,7 @@ TEST(ControlTreeTest, HoverMovesFromChildToChildAndEmptyAreaClearsIt) {
     EXPECT_EQ(log, (Log{"B:up 0,0", "B:leave"}));
 }
 
-TEST(ControlTreeTest, ForwardedRectanglesAreClippedHorizontallyToTheContainer) {
-    RootProbe root;
+TEST_F(ControlTreeTest, ForwardedRectanglesAreClippedHorizontallyToTheContainer) {
     zel_Parent box;
     box.Create(&root, 20, 30, 50, 40); // (20, 30)-(70, 70)
     root.invalidated.clear();
@@ -160,7 +154,6 @@ TEST(ControlTreeTest, ForwardedRectanglesAreClippedHorizontallyToTheContainer) {
     EXPECT_EQ(root.invalidated.back(), (plat::Rect{-1, -1, -1, -1}));
 
     // SetVisible with the value it has does nothing; a change redraws the whole parent.
-    Log log;
     ControlProbe child("C", {0, 0, 5, 5}, &log);
     box.AddChild(&child);
     root.invalidated.clear();
@@ -170,9 +163,7 @@ TEST(ControlTreeTest, ForwardedRectanglesAreClippedHorizontallyToTheContainer) {
     EXPECT_EQ(root.invalidated, (std::vector<plat::Rect>{{20, 30, 70, 70}}));
 }
 
-TEST(ControlTreeTest, ContainersCountEveryTimerReferenceLeavesHoldOne) {
-    Log log;
-    RootProbe root;
+TEST_F(ControlTreeTest, ContainersCountEveryTimerReferenceLeavesHoldOne) {
     zel_Parent panel;
     panel.Create(&root, 0, 0, 50, 50);
     ControlProbe leaf("L", {0, 0, 5, 5}, &log);
@@ -204,14 +195,9 @@ TEST(ControlTreeTest, ContainersCountEveryTimerReferenceLeavesHoldOne) {
     EXPECT_EQ(root.timerRefs, 0);
 }
 
-TEST(ControlTreeTest, FocusMovedByTheProgramLeavesOneCaret) {
-    Log log;
-    RootProbe root;
-    ControlProbe a("A", {0, 0, 5, 5}, &log);
-    ControlProbe b("B", {0, 10, 5, 15}, &log);
-    a.focusable = b.focusable = true;
-    root.AddChild(&a);
-    root.AddChild(&b);
+TEST_F(ControlTreeTest, FocusMovedByTheProgramLeavesOneCaret) {
+    ControlProbe& a = Child("A", {0, 0, 5, 5}, true);
+    ControlProbe& b = Child("B", {0, 10, 5, 15}, true);
     EXPECT_EQ(root.m_pFocus, &a); // the first focusable child added
     b.SetFocus();
     EXPECT_EQ(log, (Log{"A:hide", "A:deactivate"}));

@@ -5,6 +5,7 @@
 #include "skin/CForm.h"
 #include "skin/zel_List.h"
 #include "skin/zel_ScrollSlide.h"
+#include "tests/skin/FormFixture.h"
 #include "tests/skin/TestSkin.h"
 
 namespace {
@@ -50,16 +51,12 @@ public:
     std::vector<std::pair<uint16_t, int32_t>> commands;
 };
 
-class ListScrollTest : public ::testing::Test {
+class ListScrollTest : public SkinnedFormTest<ListForm> {
 protected:
     void SetUp() override {
-        g_FormAlpha = 255;
-        ASSERT_TRUE(ListSkin().Load(module_));
-        skin_ = std::make_unique<CurrentSkin>(&module_);
-        ASSERT_TRUE(form_.Create());
+        ASSERT_NO_FATAL_FAILURE(Open(ListSkin()));
         ASSERT_TRUE(form_.Load());
         form_.ShowWindow(plat::kSwShow);
-        window_ = windows_.Windows().back();
     }
     void Fill(int rows) {
         for (int i = 0; i < rows; ++i) {
@@ -67,12 +64,6 @@ protected:
         }
     }
     zel_Scroll& Bar() { return form_.list.m_Scroll; }
-
-    plat::FakeWindowSystem windows_;
-    plat::ResourceModule module_;
-    std::unique_ptr<CurrentSkin> skin_;
-    ListForm form_;
-    plat::FakeWindow* window_ = nullptr;
 };
 
 TEST_F(ListScrollTest, TheRangeIsRowsTimesRowHeightMinusTheAreaAndShortListsHideTheBar) {

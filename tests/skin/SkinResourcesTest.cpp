@@ -6,27 +6,13 @@
 #include "platform/ui/RecordingMessageBoxSink.h"
 #include "skin/SkinResources.h"
 #include "tests/res/TestPe.h"
+#include "tests/skin/TestSkin.h"
 
 namespace {
 
 std::string Fixture(const char* name) {
     return std::string(QUORVEX_FIXTURE_DIR) + "/" + name;
 }
-
-// Makes a module the current skin module for one test.
-class CurrentSkin {
-public:
-    explicit CurrentSkin(plat::ResourceModule* module) : previous_(g_SkinModule) {
-        g_SkinModule = module;
-    }
-    ~CurrentSkin() {
-        g_SkinModule = previous_;
-        GetUiFontFace();
-    }
-
-private:
-    plat::ResourceModule* previous_;
-};
 
 bool Inside(const void* p, const plat::ResourceModule& m, uint32_t type, int id) {
     std::span<const uint8_t> data;

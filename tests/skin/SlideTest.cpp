@@ -5,20 +5,17 @@
 #include "platform/core/testing/FakeClock.h"
 #include "platform/ui/VirtualKeys.h"
 #include "platform/ui/testing/FakeWindowSystem.h"
+#include "tests/skin/FormFixture.h"
 #include "tests/skin/PanelForm.h"
 
 namespace {
 
-class SlideTest : public ::testing::Test {
+class SlideTest : public SkinnedFormTest<panels::Form> {
 protected:
     void SetUp() override {
-        g_FormAlpha = 255;
-        ASSERT_TRUE(panels::Skin().Load(module_));
-        skin_ = std::make_unique<CurrentSkin>(&module_);
-        ASSERT_TRUE(form_.Create());
+        ASSERT_NO_FATAL_FAILURE(Open(panels::Skin()));
         ASSERT_TRUE(form_.skinned);
         form_.ShowWindow(plat::kSwShow);
-        window_ = windows_.Windows().back();
     }
     // Runs the animation timer every 60 ms for `ms`.
     void Run(uint32_t ms) {
@@ -31,11 +28,6 @@ protected:
 
     plat::FakeClock clock_{1000};
     plat::ScopedClock scoped_{clock_};
-    plat::FakeWindowSystem windows_;
-    plat::ResourceModule module_;
-    std::unique_ptr<CurrentSkin> skin_;
-    panels::Form form_;
-    plat::FakeWindow* window_ = nullptr;
 };
 
 TEST_F(SlideTest, PanelsRestPeekAndOpenAtTheirPlaces) {

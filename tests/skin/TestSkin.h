@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/res/ResourceModule.h"
+#include "platform/ui/Surface.h"
 #include "skin/SkinResources.h"
 #include "tests/res/TestPe.h"
 
