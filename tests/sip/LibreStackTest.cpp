@@ -44,12 +44,17 @@ struct Recorder : ClientRegistrationHandler, DumShutdownHandler {
     }
 };
 
-bool CanBindSipPort() {
-    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+sockaddr_in Loopback(const char* ip, uint16_t port) {
     sockaddr_in a{};
     a.sin_family = AF_INET;
-    a.sin_port = htons(5060);
-    a.sin_addr.s_addr = htonl(0x7f000001);
+    a.sin_port = htons(port);
+    inet_pton(AF_INET, ip, &a.sin_addr);
+    return a;
+}
+
+bool CanBindSipPort() {
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    sockaddr_in a = Loopback("127.0.0.1", 5060);
     bool ok = bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0;
     close(fd);
     return ok;
@@ -71,6 +76,15 @@ protected:
         dum->setMasterProfile(profile);
         dum->setClientRegistrationHandler(&recorder);
         dum->setClientAuthManager(std::make_unique<ClientAuthManager>());
+    }
+    // Builds the manager against a running `registrar` and sends the first REGISTER.
+    void StartRegistration(const ScriptedRegistrar& registrar, bool proxy = true) {
+        ASSERT_TRUE(registrar.ok());
+        Build(proxy);
+        dum->send(dum->makeRegistration(aor, 30));
+    }
+    bool Succeeded(size_t times = 1, int ms = 3000) {
+        return PollUntil([&] { return recorder.count("success") == times; }, ms);
     }
     // Polls as the login form does until `done` holds or `ms` pass; false on time-out.
     bool PollUntil(const std::function<bool()>& done, int ms) {
@@ -100,10 +114,8 @@ protected:
 
 TEST_F(LibreStackTest, DigestRegistrationAndAnAckForEvery2xx) {
     ScriptedRegistrar registrar({"127.0.0.2:5082"}, "normal", 2);
-    ASSERT_TRUE(registrar.ok());
-    Build();
-    dum->send(dum->makeRegistration(aor, 30));
-    ASSERT_TRUE(PollUntil([&] { return recorder.count("success") == 1; }, 3000));
+    ASSERT_NO_FATAL_FAILURE(StartRegistration(registrar));
+    ASSERT_TRUE(Succeeded());
 
     auto registers = registrar.Requests("REGISTER");
     ASSERT_EQ(2u, registers.size());
@@ -132,7 +144,7 @@ TEST_F(LibreStackTest, DigestRegistrationAndAnAckForEvery2xx) {
     EXPECT_EQ("0", ScriptedRegistrar::Header(ack, "Content-Length"));
 
     // The registrar grants 2 s: a refresh follows after 1 s, with one more ACK.
-    ASSERT_TRUE(PollUntil([&] { return recorder.count("success") == 2; }, 4000));
+    ASSERT_TRUE(Succeeded(2, 4000));
     acks = registrar.WaitForRequests("ACK", 2);
     ASSERT_EQ(2u, acks.size());
     EXPECT_EQ(callId, ScriptedRegistrar::Header(acks[1].text, "Call-ID"));
@@ -149,10 +161,8 @@ TEST_F(LibreStackTest, DigestRegistrationAndAnAckForEvery2xx) {
 
 TEST_F(LibreStackTest, WithoutProxyTheAckGoesToTheServer) {
     ScriptedRegistrar registrar({"127.0.0.2:5060"}, "notags");
-    ASSERT_TRUE(registrar.ok());
-    Build(false);
-    dum->send(dum->makeRegistration(aor, 30));
-    ASSERT_TRUE(PollUntil([&] { return recorder.count("success") == 1; }, 3000));
+    ASSERT_NO_FATAL_FAILURE(StartRegistration(registrar, false));
+    ASSERT_TRUE(Succeeded());
     auto acks = registrar.WaitForRequests("ACK", 1);
     ASSERT_EQ(1u, acks.size());
     EXPECT_EQ("127.0.0.2:5060", acks[0].destination);
@@ -160,26 +170,27 @@ TEST_F(LibreStackTest, WithoutProxyTheAckGoesToTheServer) {
     EXPECT_EQ("<sip:1001@127.0.0.2:5060>", ScriptedRegistrar::Header(acks[0].text, "From"));
 }
 
-TEST_F(LibreStackTest, ASecondPlainChallengeFails) {
-    ScriptedRegistrar registrar({"127.0.0.2:5082"}, "always401");
-    ASSERT_TRUE(registrar.ok());
-    Build();
-    dum->send(dum->makeRegistration(aor, 30));
-    ASSERT_TRUE(PollUntil([&] { return !recorder.calls.empty(); }, 3000));
-    EXPECT_EQ(std::vector<std::string>{"failure 401"}, recorder.calls);
-    EXPECT_EQ(2u, registrar.Requests("REGISTER").size());
-}
-
-TEST_F(LibreStackTest, ARegistrarThatChallengesEveryAnswerGetsThreeRegisters) {
-    ScriptedRegistrar registrar({"127.0.0.2:5082"}, "stale");
-    ASSERT_TRUE(registrar.ok());
-    Build();
-    dum->send(dum->makeRegistration(aor, 30));
-    ASSERT_TRUE(PollUntil([&] { return !recorder.calls.empty(); }, 3000));
-    EXPECT_EQ(std::vector<std::string>{"failure 401"}, recorder.calls);
-    // Nothing more follows the failure.
-    PollUntil([] { return false; }, 500);
-    EXPECT_EQ(3u, registrar.Requests("REGISTER").size());
+TEST_F(LibreStackTest, ChallengesThatKeepComingFailAfterABoundedNumberOfRegisters) {
+    const struct {
+        const char* mode;
+        size_t registers;
+    } cases[] = {
+        {"always401", 2}, // a second plain challenge fails
+        {"stale", 3},     // stale challenges: three REGISTERs in all
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.mode);
+        recorder.calls.clear();
+        ScriptedRegistrar registrar({"127.0.0.2:5082"}, c.mode);
+        ASSERT_NO_FATAL_FAILURE(StartRegistration(registrar));
+        ASSERT_TRUE(PollUntil([&] { return !recorder.calls.empty(); }, 3000));
+        EXPECT_EQ(std::vector<std::string>{"failure 401"}, recorder.calls);
+        // Nothing more follows the failure.
+        PollUntil([] { return false; }, 500);
+        EXPECT_EQ(c.registers, registrar.Requests("REGISTER").size());
+        dum.reset(); // frees the SIP port for the next case
+        stack.reset();
+    }
 }
 
 TEST_F(LibreStackTest, JunkAtTheSipPortReachesTheTraceAtABoundedRate) {
@@ -188,16 +199,11 @@ TEST_F(LibreStackTest, JunkAtTheSipPortReachesTheTraceAtABoundedRate) {
     sink = &traces;
     SetTraceSink([](const char* text) { sink->push_back(text); });
     ScriptedRegistrar registrar({"127.0.0.2:5082"}, "normal");
-    ASSERT_TRUE(registrar.ok());
-    Build();
-    dum->send(dum->makeRegistration(aor, 30));
-    ASSERT_TRUE(PollUntil([&] { return recorder.count("success") == 1; }, 3000));
+    ASSERT_NO_FATAL_FAILURE(StartRegistration(registrar));
+    ASSERT_TRUE(Succeeded());
     testing::internal::CaptureStderr();
     int fd = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in to{};
-    to.sin_family = AF_INET;
-    to.sin_port = htons(5060);
-    to.sin_addr.s_addr = htonl(0x7f000001);
+    sockaddr_in to = Loopback("127.0.0.1", 5060);
     const char junk[] = "this is not SIP\r\n\r\n";
     // 2,000 datagrams over about a second and a half of polling.
     for (int burst = 0; burst < 20; ++burst) {
@@ -221,10 +227,7 @@ TEST_F(LibreStackTest, JunkAtTheSipPortReachesTheTraceAtABoundedRate) {
 TEST_F(LibreStackTest, OneStepTakesInResponsesThatArriveTogether) {
     Build(false);
     int peer = socket(AF_INET, SOCK_DGRAM, 0);
-    sockaddr_in at{};
-    at.sin_family = AF_INET;
-    at.sin_port = htons(5088);
-    inet_pton(AF_INET, "127.0.0.2", &at.sin_addr);
+    sockaddr_in at = Loopback("127.0.0.2", 5088);
     ASSERT_EQ(0, bind(peer, reinterpret_cast<sockaddr*>(&at), sizeof(at)));
     std::vector<int> codes;
     OutgoingRequest request;
@@ -258,10 +261,8 @@ TEST_F(LibreStackTest, OneStepTakesInResponsesThatArriveTogether) {
 
 TEST_F(LibreStackTest, ShutdownReleasesThePortWithinTheGiveUpTime) {
     ScriptedRegistrar registrar({"127.0.0.2:5082"}, "noremoval");
-    ASSERT_TRUE(registrar.ok());
-    Build();
-    dum->send(dum->makeRegistration(aor, 30));
-    ASSERT_TRUE(PollUntil([&] { return recorder.count("success") == 1; }, 3000));
+    ASSERT_NO_FATAL_FAILURE(StartRegistration(registrar));
+    ASSERT_TRUE(Succeeded());
     EXPECT_FALSE(CanBindSipPort());
     recorder.last->removeMyBindings(true);
     auto start = Clock::now();
@@ -284,9 +285,7 @@ TEST_F(LibreStackTest, ABusyPortIsRefused) {
 
 TEST_F(LibreStackTest, AnUnansweredRegisterAsksForARetry) {
     ScriptedRegistrar registrar({"127.0.0.2:5082"}, "silent");
-    ASSERT_TRUE(registrar.ok());
-    Build();
-    dum->send(dum->makeRegistration(aor, 30));
+    ASSERT_NO_FATAL_FAILURE(StartRegistration(registrar));
     // libre gives a non-INVITE transaction 64 * T1 = 32 s.
     ASSERT_TRUE(PollUntil([&] { return !recorder.calls.empty(); }, 40000));
     EXPECT_EQ(std::vector<std::string>{"retry 408"}, recorder.calls);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <stdexcept>
 #include <string>
@@ -19,6 +20,9 @@ namespace {
 std::vector<std::string> g_traces;
 void CollectTrace(const char* text) {
     g_traces.push_back(text);
+}
+bool Traced(const std::function<bool(const std::string&)>& match) {
+    return std::any_of(g_traces.begin(), g_traces.end(), match);
 }
 
 struct Recorder : ClientRegistrationHandler, DumShutdownHandler {
@@ -54,6 +58,25 @@ struct Recorder : ClientRegistrationHandler, DumShutdownHandler {
         }
     }
     void onDumCanBeDeleted() override { calls.push_back("deletable"); }
+};
+
+// A manager on a stack of its own, for cases that need another profile or lifetime than the
+// fixture's.
+struct OwnManager {
+    FakeSipStack stack;
+    DialogUsageManager dum{stack};
+    Recorder recorder;
+    OwnManager() {
+        stack.addTransport(TransportType::UDP, 5060, IpVersion::V4, "127.0.0.1");
+        recorder.stack = &stack;
+        dum.setClientRegistrationHandler(&recorder);
+    }
+    void answer(int code, const char* reason, const std::string& headers = "") {
+        stack.respond(stack.last("REGISTER")->id, code, reason, headers);
+        stack.process(0);
+        while (dum.process()) {
+        }
+    }
 };
 
 class RegistrationTest : public ::testing::Test {
@@ -169,19 +192,10 @@ TEST_F(RegistrationTest, ChallengesThatCannotBeAnsweredFailTheRegistration) {
 }
 
 TEST_F(RegistrationTest, WithoutAuthManagerAChallengeFails) {
-    FakeSipStack other;
-    other.addTransport(TransportType::UDP, 5060, IpVersion::V4, "127.0.0.1");
-    DialogUsageManager plain(other);
-    Recorder r;
-    r.stack = &other;
-    plain.setClientRegistrationHandler(&r);
-    plain.send(plain.makeRegistration(aor, 30));
-    other.respond(other.last("REGISTER")->id, 401, "Unauthorized",
-                  "WWW-Authenticate: Digest realm=\"r\", nonce=\"n\"\r\n");
-    other.process(0);
-    while (plain.process()) {
-    }
-    EXPECT_EQ(std::vector<std::string>{"failure 401"}, r.calls);
+    OwnManager plain;
+    plain.dum.send(plain.dum.makeRegistration(aor, 30));
+    plain.answer(401, "Unauthorized", "WWW-Authenticate: Digest realm=\"r\", nonce=\"n\"\r\n");
+    EXPECT_EQ(std::vector<std::string>{"failure 401"}, plain.recorder.calls);
 }
 
 TEST_F(RegistrationTest, RefreshesBeforeExpiryAndAcknowledgesEvery2xx) {
@@ -366,11 +380,9 @@ TEST_F(RegistrationTest, AnAckThatCannotBeSentEndsTheRegistration) {
     stack.respond(lastRegister(), 200, "OK");
     poll();
     EXPECT_EQ((std::vector<std::string>{"failure 200"}), recorder.calls);
-    bool traced = false;
-    for (const auto& t : g_traces) {
-        traced |= t.rfind("Exception in ClientRegistration::dispatch: ACK no enviado", 0) == 0;
-    }
-    EXPECT_TRUE(traced);
+    EXPECT_TRUE(Traced([](const std::string& t) {
+        return t.rfind("Exception in ClientRegistration::dispatch: ACK no enviado", 0) == 0;
+    }));
     // The removal asked for by onFailure is sent; its 2xx cannot be acknowledged either, and
     // the registration ends there.
     ASSERT_EQ(2u, stack.sentWithMethod("REGISTER").size());
@@ -397,33 +409,23 @@ TEST_F(RegistrationTest, ChallengesAnsweredInARowAreBounded) {
         {{stale, stale, stale, stale}, 3, "failure 401"},
     };
     for (const Case& c : cases) {
-        FakeSipStack s;
-        s.addTransport(TransportType::UDP, 5060, IpVersion::V4, "127.0.0.1");
-        DialogUsageManager m(s);
-        m.setMasterProfile(dum.getMasterProfile());
-        m.setClientAuthManager(std::make_unique<ClientAuthManager>());
-        Recorder r;
-        r.stack = &s;
-        m.setClientRegistrationHandler(&r);
-        m.send(m.makeRegistration(aor, 30));
+        SCOPED_TRACE(c.challenges.size());
+        OwnManager m;
+        m.dum.setMasterProfile(dum.getMasterProfile());
+        m.dum.setClientAuthManager(std::make_unique<ClientAuthManager>());
+        m.dum.send(m.dum.makeRegistration(aor, 30));
         for (const std::string& challenge : c.challenges) {
-            if (!r.calls.empty()) {
+            if (!m.recorder.calls.empty()) {
                 break;
             }
-            s.respond(s.last("REGISTER")->id, 401, "Unauthorized", challenge);
-            s.process(0);
-            while (m.process()) {
-            }
+            m.answer(401, "Unauthorized", challenge);
         }
-        if (r.calls.empty()) {
-            s.respond(s.last("REGISTER")->id, 200, "OK");
-            s.process(0);
-            while (m.process()) {
-            }
+        if (m.recorder.calls.empty()) {
+            m.answer(200, "OK");
         }
-        EXPECT_EQ(c.registers, s.sentWithMethod("REGISTER").size()) << c.challenges.size();
-        ASSERT_FALSE(r.calls.empty());
-        EXPECT_EQ(c.result, r.calls.back()) << c.challenges.size();
+        EXPECT_EQ(c.registers, m.stack.sentWithMethod("REGISTER").size());
+        ASSERT_FALSE(m.recorder.calls.empty());
+        EXPECT_EQ(c.result, m.recorder.calls.back());
     }
 }
 
@@ -436,11 +438,8 @@ TEST_F(RegistrationTest, A2xxWithoutTagsIsStillAcknowledgedAndASuccess) {
     ASSERT_NE(nullptr, ack);
     EXPECT_EQ("<sip:1001@10.0.0.1:5060>", FakeSipStack::headerOf(ack->request, "To"));
     EXPECT_EQ("<sip:1001@10.0.0.1:5060>", FakeSipStack::headerOf(ack->request, "From"));
-    bool traced = false;
-    for (const auto& t : g_traces) {
-        traced |= t.find("sin tag") != std::string::npos;
-    }
-    EXPECT_TRUE(traced);
+    EXPECT_TRUE(
+        Traced([](const std::string& t) { return t.find("sin tag") != std::string::npos; }));
 }
 
 TEST_F(RegistrationTest, AnExceptionWhileHandlingAResponseEndsTheRegistrationAsAFailure) {
@@ -449,11 +448,9 @@ TEST_F(RegistrationTest, AnExceptionWhileHandlingAResponseEndsTheRegistrationAsA
     stack.respond(lastRegister(), 200, "OK");
     poll();
     EXPECT_EQ((std::vector<std::string>{"success", "failure 200"}), recorder.calls);
-    bool traced = false;
-    for (const auto& t : g_traces) {
-        traced |= t == "Exception in ClientRegistration::dispatch: boom";
-    }
-    EXPECT_TRUE(traced);
+    EXPECT_TRUE(Traced([](const std::string& t) {
+        return t == "Exception in ClientRegistration::dispatch: boom";
+    }));
     EXPECT_FALSE(recorder.last.isValid());
     clock.Advance(60000);
     poll();
@@ -504,20 +501,12 @@ TEST_F(RegistrationTest, ShutdownOfAnIdleRegistrationSendsNothing) {
 TEST_F(RegistrationTest, HandlesOutliveTheManager) {
     ClientRegistrationHandle h;
     {
-        FakeSipStack s;
-        s.addTransport(TransportType::UDP, 5060, IpVersion::V4, "127.0.0.1");
-        DialogUsageManager m(s);
-        Recorder r;
-        r.stack = &s;
-        m.setClientRegistrationHandler(&r);
-        m.send(m.makeRegistration(aor, 30));
-        s.respond(s.last("REGISTER")->id, 200, "OK");
-        s.process(0);
-        while (m.process()) {
-        }
-        h = r.last;
+        OwnManager m;
+        m.dum.send(m.dum.makeRegistration(aor, 30));
+        m.answer(200, "OK");
+        h = m.recorder.last;
         EXPECT_TRUE(h.isValid());
-        EXPECT_EQ(0u, s.pendingCount()); // nothing left in flight
+        EXPECT_EQ(0u, m.stack.pendingCount()); // nothing left in flight
     }
     EXPECT_FALSE(h.isValid());
     EXPECT_THROW(h->removeMyBindings(true), HandleException);

@@ -9,6 +9,18 @@
 
 using namespace sipua;
 
+namespace {
+// A 2xx to a REGISTER, with the tags "T1" and "F1" on To and From or without tags.
+SipMessage RegisterOk(bool tags, const std::string& callId) {
+    return SipMessage::parse(std::string("SIP/2.0 200 OK\r\n"
+                                         "Via: SIP/2.0/UDP 1.2.3.4:5060;branch=z9hG4bK1\r\n"
+                                         "To: <sip:1001@10.0.0.1:5060>") +
+                             (tags ? ";tag=T1" : "") + "\r\nFrom: <sip:1001@10.0.0.1:5060>" +
+                             (tags ? ";tag=F1" : "") + "\r\nCall-ID: " + callId +
+                             "\r\nCSeq: 3 REGISTER\r\n\r\n");
+}
+} // namespace
+
 TEST(SipMessage, ParsesTheFieldsTheProgramReads) {
     SipMessage m = SipMessage::parse(
         "SIP/2.0 200 OK\r\n"
@@ -92,11 +104,7 @@ TEST(Uri, ATypedUserNameCannotBreakTheUriOrTheHeaderLine) {
 
     NameAddr aor(Uri("1001\r\nContact: <sip:x@1.2.3.4>", "10.0.0.1", 5060));
     MasterProfile profile;
-    SipMessage ok = SipMessage::parse("SIP/2.0 200 OK\r\n"
-                                      "Via: SIP/2.0/UDP 1.2.3.4:5060;branch=z9hG4bK1\r\n"
-                                      "To: <sip:1001@10.0.0.1:5060>;tag=T1\r\n"
-                                      "From: <sip:1001@10.0.0.1:5060>;tag=F1\r\n"
-                                      "Call-ID: cid-7\r\nCSeq: 3 REGISTER\r\n\r\n");
+    SipMessage ok = RegisterOk(true, "cid-7");
     OutgoingRequest ack = MakeRegistrationAck(aor, ok, profile);
     EXPECT_EQ(std::string::npos, ack.requestUri.find_first_of("\r\n "));
     EXPECT_EQ("<sip:1001%0D%0AContact%3A%20%3Csip%3Ax%401.2.3.4%3E@10.0.0.1:5060>",
@@ -151,11 +159,7 @@ TEST(RegistrationAck, CarriesTheAddressOfRecordAndTheTagsOfThe2xx) {
     profile.setUserAgent("Quorvex 1.2.3.4");
     profile.setOutboundProxy(Uri("", "127.0.0.2", 5082));
     NameAddr aor(Uri("1001", "10.0.0.1", 5060));
-    SipMessage ok = SipMessage::parse("SIP/2.0 200 OK\r\n"
-                                      "Via: SIP/2.0/UDP 1.2.3.4:5060;branch=z9hG4bK1\r\n"
-                                      "To: <sip:1001@10.0.0.1:5060>;tag=T1\r\n"
-                                      "From: <sip:1001@10.0.0.1:5060>;tag=F1\r\n"
-                                      "Call-ID: cid-7\r\nCSeq: 3 REGISTER\r\n\r\n");
+    SipMessage ok = RegisterOk(true, "cid-7");
     OutgoingRequest ack = MakeRegistrationAck(aor, ok, profile);
     EXPECT_EQ("ACK", ack.method);
     EXPECT_EQ("sip:1001@10.0.0.1:5060", ack.requestUri);
@@ -172,11 +176,7 @@ TEST(RegistrationAck, CarriesTheAddressOfRecordAndTheTagsOfThe2xx) {
 
     // Without tags in the 2xx and without proxy: no tags, sent to the Request-URI.
     profile.unsetOutboundProxy();
-    SipMessage bare = SipMessage::parse("SIP/2.0 200 OK\r\n"
-                                        "Via: SIP/2.0/UDP 1.2.3.4:5060;branch=z9hG4bK1\r\n"
-                                        "To: <sip:1001@10.0.0.1:5060>\r\n"
-                                        "From: <sip:1001@10.0.0.1:5060>\r\n"
-                                        "Call-ID: cid-8\r\nCSeq: 3 REGISTER\r\n\r\n");
+    SipMessage bare = RegisterOk(false, "cid-8");
     OutgoingRequest ack2 = MakeRegistrationAck(aor, bare, profile);
     EXPECT_FALSE(ack2.route.has_value());
     EXPECT_EQ("<sip:1001@10.0.0.1:5060>", FakeSipStack::headerOf(ack2, "To"));
