@@ -269,23 +269,27 @@ TEST_F(CUserLoginTest, UseOutboundZeroSendsStraightToTheServer) {
     EXPECT_TRUE(stack->last("REGISTER")->request.route.has_value());
 }
 
-TEST_F(CUserLoginTest, PublicHostIsOurContactWhenItsPortIsRport) {
-    // Our own Contact (same user, port == rport), not the first one.
-    LogInAnswered(200, "Contact: <sip:2002@198.51.100.1:40000>, <sip:1001@203.0.113.5:40000>\r\n",
-                  40000);
-    EXPECT_EQ("203.0.113.5", Login().GetPublicHost());
-}
-
-TEST_F(CUserLoginTest, PublicHostFallsBackToTheViaSentBy) {
-    LogInAnswered(200, "Contact: <sip:1001@203.0.113.5:40001>\r\n", 40000);
-    EXPECT_EQ("127.0.0.1", Login().GetPublicHost());
-}
-
-TEST_F(CUserLoginTest, PublicHostNeverTakesAHostThatIsNoHost) {
-    // A folded Contact line puts a line break into our own binding's host: the Via's sent-by.
-    LogInAnswered(200, "Contact: <sip:1001@evil\r\n x:5060>\r\n", 5060);
-    EXPECT_EQ("127.0.0.1", Login().GetPublicHost());
-    login.reset();
+TEST_F(CUserLoginTest, PublicHostIsOurOwnContactWhenItsPortIsRportElseTheViaSentBy) {
+    const struct {
+        const char* contact;
+        int rport;
+        const char* host;
+    } cases[] = {
+        // Our own Contact (same user, port == rport), not the first one.
+        {"Contact: <sip:2002@198.51.100.1:40000>, <sip:1001@203.0.113.5:40000>\r\n", 40000,
+         "203.0.113.5"},
+        {"Contact: <sip:1001@203.0.113.5:40001>\r\n", 40000, "127.0.0.1"}, // port is not rport
+        {"Contact: <sip:1001@203.0.113.5:39999>\r\n", 40000, "127.0.0.1"},
+        // A folded Contact line puts a line break into our own binding's host.
+        {"Contact: <sip:1001@evil\r\n x:5060>\r\n", 5060, "127.0.0.1"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.contact);
+        stack = nullptr;
+        LogInAnswered(200, c.contact, c.rport);
+        EXPECT_EQ(c.host, Login().GetPublicHost());
+        login.reset();
+    }
 
     // A sent-by with a quote or a line break: the transport's own address.
     for (const std::string sentBy : {"ev\"il:5060", "[::1\r\n x]:5060"}) {
