@@ -8,6 +8,7 @@
 #include "platform/ui/Surface.h"
 #include "skin/SkinResources.h"
 #include "tests/res/TestPe.h"
+#include "tests/support/CurrentSkin.h"
 
 // Builds a skin module in memory, resource by resource, for the toolkit's tests and
 // benchmarks. Bitmaps are 32-bit with straight alpha, given top-down as 0xAARRGGBB.
@@ -100,24 +101,6 @@ private:
     }
 
     std::vector<testpe::Resource> resources_;
-};
-
-// Makes a module the current skin module for one scope.
-class CurrentSkin {
-public:
-    explicit CurrentSkin(plat::ResourceModule* module) : previous_(g_SkinModule) {
-        g_SkinModule = module;
-        GetUiFontFace();
-    }
-    ~CurrentSkin() {
-        g_SkinModule = previous_;
-        GetUiFontFace();
-    }
-    CurrentSkin(const CurrentSkin&) = delete;
-    CurrentSkin& operator=(const CurrentSkin&) = delete;
-
-private:
-    plat::ResourceModule* previous_;
 };
 
 // The premultiplied pixel (0xAARRGGBB) at (x, y) of a surface.

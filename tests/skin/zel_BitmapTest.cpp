@@ -8,6 +8,7 @@
 #include "skin/SkinResources.h"
 #include "skin/zel_Bitmap.h"
 #include "tests/res/FixturePattern.h"
+#include "tests/support/CurrentSkin.h"
 
 namespace {
 
@@ -111,11 +112,11 @@ TEST_F(ZelBitmap, MissingOrDamagedBitmapsFailAndLeaveTheBitmapAsItWas) {
 }
 
 TEST_F(ZelBitmap, LoadsFromTheCurrentSkinAndOutlivesTheModule) {
-    plat::ResourceModule* previous = g_SkinModule;
-    g_SkinModule = &skin_;
     zel_Bitmap bmp;
-    EXPECT_TRUE(bmp.LoadFromSkin(kSkinPreviewId));
-    g_SkinModule = previous;
+    {
+        CurrentSkin current(&skin_);
+        EXPECT_TRUE(bmp.LoadFromSkin(kSkinPreviewId));
+    }
     skin_.Free();
     ASSERT_EQ(bmp.width, fixture::kWidth32);
     EXPECT_EQ(StoredPixel(bmp, 0, 0), (Px{100, 50, 25, 128}));

@@ -7,6 +7,7 @@
 #include "app/resources/BuiltInModule.h"
 #include "skin/SkinResources.h"
 #include "skin/zel_Bitmap.h"
+#include "tests/support/CurrentSkin.h"
 
 namespace {
 
@@ -93,12 +94,10 @@ TEST(BuiltInModule, IsAnAcceptedSkinWithItsIdentity) {
     EXPECT_EQ(GetModuleSkinValue(program, kSkinLanguageId), 0);
     EXPECT_EQ(GetModuleSkinValue(program, kSkinIdValueId), 0);
 
-    plat::ResourceModule* previous = g_SkinModule;
-    g_SkinModule = program;
-    GetUiFontFace();
-    EXPECT_STREQ(g_UiFontFace, "Arial");
-    g_SkinModule = previous;
-    GetUiFontFace();
+    {
+        CurrentSkin current(program);
+        EXPECT_STREQ(g_UiFontFace, "Arial");
+    }
 
     // The preview: 212 x 404, transparent in the rounded corner, opaque-ish in the middle, and
     // premultiplied (no colour above its alpha).

@@ -8,6 +8,7 @@
 #include "skin/SkinResources.h"
 #include "tests/res/TestPe.h"
 #include "tests/strings/RecordingTrace.h"
+#include "tests/support/CurrentSkin.h"
 
 namespace {
 
@@ -60,10 +61,10 @@ TEST(CMsgBox, MissingTextsShowStarsAndLongTextsAreCut) {
     auto img = testpe::Build({{plat::kResourceString, 13, 0, block}}); // ids 192-207
     plat::ResourceModule skin;
     ASSERT_TRUE(skin.LoadFromBytes(img.bytes.data(), img.bytes.size()));
-    plat::ResourceModule* previous = g_SkinModule;
-    g_SkinModule = &skin;
-    box.ShowMessage(192, 0);
-    g_SkinModule = previous;
+    {
+        CurrentSkin current(&skin);
+        box.ShowMessage(192, 0);
+    }
     ASSERT_EQ(boxes.Requests().size(), 2u);
     EXPECT_EQ(boxes.Requests()[1].text.size(), 299u);
     EXPECT_EQ(boxes.Requests()[1].text.substr(0, 3), "abc");

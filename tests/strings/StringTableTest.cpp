@@ -7,19 +7,9 @@
 #include "app/strings/StringTable.h"
 #include "skin/SkinResources.h"
 #include "tests/strings/RecordingTrace.h"
+#include "tests/support/CurrentSkin.h"
 
 namespace {
-
-class CurrentSkin {
-public:
-    explicit CurrentSkin(plat::ResourceModule* module) : previous_(g_SkinModule) {
-        g_SkinModule = module;
-    }
-    ~CurrentSkin() { g_SkinModule = previous_; }
-
-private:
-    plat::ResourceModule* previous_;
-};
 
 class StringTable : public ::testing::Test {
 protected:
