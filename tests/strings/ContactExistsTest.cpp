@@ -1,32 +1,15 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
-#include <filesystem>
-#include <memory>
 #include <string>
-#include <unistd.h>
 
 #include "app/strings/ContactExists.h"
 #include "platform/store/Registry.h"
+#include "tests/support/RegistrySandbox.h"
 
 namespace {
 
 class ContactExistsTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        char dir[] = "/tmp/quorvex-contacts-XXXXXX";
-        ASSERT_NE(mkdtemp(dir), nullptr);
-        dir_ = dir;
-        registry_ = std::make_unique<plat::Registry>(dir_ + "/registry.sqlite3");
-        ASSERT_TRUE(registry_->IsOpen());
-        previous_ = plat::Registry::SetCurrentUserForTests(registry_.get());
-    }
-    void TearDown() override {
-        plat::Registry::SetCurrentUserForTests(previous_);
-        registry_.reset();
-        std::filesystem::remove_all(dir_);
-    }
-
     void AddContact(const char* slot, const std::string& name, const std::string& number,
                     bool withNul = true) {
         plat::Registry::Key key;
@@ -42,9 +25,8 @@ protected:
                   plat::kErrorSuccess);
     }
 
-    std::string dir_;
-    std::unique_ptr<plat::Registry> registry_;
-    plat::Registry* previous_ = nullptr;
+    RegistrySandbox sandbox_;
+    plat::Registry* registry_ = &sandbox_.Registry();
 };
 
 TEST_F(ContactExistsTest, WithoutContactsNothingExistsAndNothingIsCreated) {

@@ -5,6 +5,7 @@
 #include <gtk/gtk.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "platform/ui/MessageBox.h"
@@ -88,47 +89,47 @@ bool HaveDisplay() {
     return gtk_init_check(nullptr, nullptr);
 }
 
-TEST(MessageBoxGui, ButtonsAnswerWithTheirIds) {
+TEST(MessageBoxGui, ButtonsAnswerWithTheirIdsAndClosingAnswersCancelOrOk) {
     if (!HaveDisplay()) {
         ASSERT_FALSE(RunningUnderCi()) << "no display under CI (xvfb-run)";
         GTEST_SKIP() << "no display";
     }
-    Seen seen;
-    EXPECT_EQ(ShowAndAct(plat::kMbYesNo | plat::kMbIconQuestion, &seen,
-                         [](GtkDialog* box) { Click(box, plat::kIdNo); }),
-              plat::kIdNo);
-    EXPECT_EQ(seen.title, "Quorvex");
-    EXPECT_EQ(seen.text, "Do you want to exit now?");
-    EXPECT_EQ(seen.type, GTK_MESSAGE_QUESTION);
-    EXPECT_EQ(seen.buttons, 2);
-
-    EXPECT_EQ(ShowAndAct(plat::kMbYesNoCancel | plat::kMbIconStop, &seen,
-                         [](GtkDialog* box) { Click(box, plat::kIdYes); }),
-              plat::kIdYes);
-    EXPECT_EQ(seen.type, GTK_MESSAGE_ERROR);
-    EXPECT_EQ(seen.buttons, 3);
-
-    EXPECT_EQ(ShowAndAct(plat::kMbAbortRetryIgnore, &seen,
-                         [](GtkDialog* box) { Click(box, plat::kIdIgnore); }),
-              plat::kIdIgnore);
-}
-
-TEST(MessageBoxGui, ClosingAnswersCancelOrOkAndYesNoMustBeAnswered) {
-    if (!HaveDisplay()) {
-        ASSERT_FALSE(RunningUnderCi()) << "no display under CI (xvfb-run)";
-        GTEST_SKIP() << "no display";
+    constexpr int kClose = 0; // the box is closed instead of a button clicked
+    const struct {
+        unsigned flags;
+        int action;
+        int answer;
+        int buttons;
+        std::optional<GtkMessageType> type;
+    } cases[] = {
+        {plat::kMbYesNo | plat::kMbIconQuestion, plat::kIdNo, plat::kIdNo, 2, GTK_MESSAGE_QUESTION},
+        {plat::kMbYesNoCancel | plat::kMbIconStop, plat::kIdYes, plat::kIdYes, 3,
+         GTK_MESSAGE_ERROR},
+        {plat::kMbAbortRetryIgnore, plat::kIdIgnore, plat::kIdIgnore, 3, std::nullopt},
+        {plat::kMbOk, kClose, plat::kIdOk, 1, std::nullopt},
+        {plat::kMbOkCancel, kClose, plat::kIdCancel, 2, std::nullopt},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.flags);
+        Seen seen;
+        EXPECT_EQ(ShowAndAct(c.flags, &seen,
+                             [&c](GtkDialog* box) {
+                                 if (c.action == kClose) {
+                                     gtk_dialog_response(box, GTK_RESPONSE_DELETE_EVENT);
+                                 } else {
+                                     Click(box, c.action);
+                                 }
+                             }),
+                  c.answer);
+        EXPECT_EQ(seen.title, "Quorvex");
+        EXPECT_EQ(seen.text, "Do you want to exit now?");
+        EXPECT_EQ(seen.buttons, c.buttons);
+        if (c.type) {
+            EXPECT_EQ(seen.type, *c.type);
+        }
     }
-    Seen seen;
-    EXPECT_EQ(
-        ShowAndAct(plat::kMbOk, &seen,
-                   [](GtkDialog* box) { gtk_dialog_response(box, GTK_RESPONSE_DELETE_EVENT); }),
-        plat::kIdOk);
-    EXPECT_EQ(seen.buttons, 1);
-    EXPECT_EQ(
-        ShowAndAct(plat::kMbOkCancel, &seen,
-                   [](GtkDialog* box) { gtk_dialog_response(box, GTK_RESPONSE_DELETE_EVENT); }),
-        plat::kIdCancel);
     // A Yes/No box ignores the close and waits for an answer.
+    Seen seen;
     EXPECT_EQ(ShowAndAct(plat::kMbYesNo, &seen,
                          [](GtkDialog* box) {
                              gtk_dialog_response(box, GTK_RESPONSE_DELETE_EVENT);
