@@ -11,13 +11,6 @@
 #include "tests/support/RegistrySandbox.h"
 #include "tests/support/RunningUnderCi.h"
 
-// GTK and its libraries keep caches for the process's life; they are not the program's leaks.
-extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\nleak:libdbus-1.so\nleak:libglib-2.0.so\n"
-           "leak:libgobject-2.0.so\nleak:libgio-2.0.so\nleak:libgtk-3.so\nleak:libgdk-3.so\n"
-           "leak:libpango\nleak:libcairo.so\n";
-}
-
 namespace {
 
 // The button labelled `label` in `widget` or below it, or null.

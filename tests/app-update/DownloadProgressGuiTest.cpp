@@ -9,19 +9,6 @@
 #include "tests/app-update/UpdateTestSupport.h"
 #include "tests/support/RunningUnderCi.h"
 
-// GTK and its libraries keep caches for the process's life; they are not the program's leaks.
-extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n"
-           "leak:libdbus-1.so\n"
-           "leak:libglib-2.0.so\n"
-           "leak:libgobject-2.0.so\n"
-           "leak:libgio-2.0.so\n"
-           "leak:libgtk-3.so\n"
-           "leak:libgdk-3.so\n"
-           "leak:libpango\n"
-           "leak:libcairo.so\n";
-}
-
 namespace {
 
 // Runs the GLib main context (the program's GUI thread) until the condition holds.
@@ -38,18 +25,21 @@ bool PumpUntil(const std::function<bool()>& condition) {
     return true;
 }
 
-bool HaveDisplay() {
-    const char* display = std::getenv("DISPLAY");
-    return display != nullptr && *display != '\0';
-}
-
-TEST(DownloadProgressGuiTest, HideHidesTheWindowWhileTheDownloadGoesOn) {
-    if (!HaveDisplay()) {
-        if (RunningUnderCi()) {
-            FAIL() << "no display under CI";
+// Runs only on a display (Xvfb under CI).
+class OnDisplay : public ::testing::Test {
+protected:
+    void SetUp() override {
+        const char* display = std::getenv("DISPLAY");
+        if (display == nullptr || *display == '\0') {
+            ASSERT_FALSE(RunningUnderCi()) << "no display under CI";
+            GTEST_SKIP() << "no display";
         }
-        GTEST_SKIP() << "no display";
     }
+};
+using DownloadProgressGuiTest = OnDisplay;
+using GtkDialogGuiTest = OnDisplay;
+
+TEST_F(DownloadProgressGuiTest, HideHidesTheWindowWhileTheDownloadGoesOn) {
     audiotest::TempDir dir;
     updatetest::UpdateServer server(dir.File("."));
     ASSERT_TRUE(server.Ready());
@@ -112,13 +102,7 @@ public:
     bool checked = true;
 };
 
-TEST(GtkDialogGuiTest, AModalRunReportsUserActionsOnlyAndReturnsThePressedButton) {
-    if (!HaveDisplay()) {
-        if (RunningUnderCi()) {
-            FAIL() << "no display under CI";
-        }
-        GTEST_SKIP() << "no display";
-    }
+TEST_F(GtkDialogGuiTest, AModalRunReportsUserActionsOnlyAndReturnsThePressedButton) {
     plat::DialogTemplate t;
     t.controls = {{plat::ControlKind::Edit, 10, "", 10, 10, 100, 28, 5},
                   {plat::ControlKind::CheckBox, 20, "Check", 10, 44, 100, 24},

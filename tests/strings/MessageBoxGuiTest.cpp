@@ -11,20 +11,6 @@
 #include "platform/ui/MessageBox.h"
 #include "tests/support/RunningUnderCi.h"
 
-// GTK, fontconfig and D-Bus keep process-lifetime allocations that the leak checker of
-// sanitizer builds would report; they are not ours.
-extern "C" __attribute__((visibility("default"))) const char* __lsan_default_suppressions() {
-    return "leak:libfontconfig.so\n"
-           "leak:libdbus-1.so\n"
-           "leak:libglib-2.0.so\n"
-           "leak:libgobject-2.0.so\n"
-           "leak:libgio-2.0.so\n"
-           "leak:libgtk-3.so\n"
-           "leak:libgdk-3.so\n"
-           "leak:libpango\n"
-           "leak:libcairo.so\n";
-}
-
 namespace {
 
 struct Seen {
