@@ -52,7 +52,7 @@ private:
     bool Sync(bool sizes);
 
     static constexpr uint32_t kSizesEveryMs = 1000;
-    static constexpr size_t kBlockBytes = 8192;
+    static constexpr size_t kBlockBytes = 4096; // as stdio's buffer: files grow as before
 
     int fd_ = -1;
     WaveDeviceFormat format_;
