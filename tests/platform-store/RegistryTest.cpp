@@ -93,57 +93,45 @@ TEST_F(RegistryTest, CreateMakesParentsAndOpenFindsOnlyExistingKeys) {
 
 TEST_F(RegistryTest, ValuesKeepTypeBytesAndSize) {
     Registry::Key key = Create("Software\\Values");
-    const char text[] = "abc";
-    ASSERT_EQ(reg_->SetValue(key, "Text", plat::kRegSz, text, 4), plat::kErrorSuccess);
-    const char unterminated[] = {'x', 'y'};
-    ASSERT_EQ(reg_->SetValue(key, "Raw", plat::kRegSz, unterminated, 2), plat::kErrorSuccess);
-    const unsigned char binary[] = {0, 1, 0, 255, 0};
-    ASSERT_EQ(reg_->SetValue(key, "Bin", plat::kRegBinary, binary, 5), plat::kErrorSuccess);
-    const unsigned char dword[] = {0xB8, 0, 0, 0};
-    ASSERT_EQ(reg_->SetValue(key, "Num", plat::kRegDword, dword, 4), plat::kErrorSuccess);
-    ASSERT_EQ(reg_->SetValue(key, "Empty", plat::kRegSz, nullptr, 0), plat::kErrorSuccess);
-
-    uint32_t type = 0;
-    char buf[16];
-    uint32_t size = sizeof(buf);
-    ASSERT_EQ(reg_->QueryValue(key, "TEXT", &type, buf, &size), plat::kErrorSuccess);
-    EXPECT_EQ(type, plat::kRegSz);
-    EXPECT_EQ(size, 4u);
-    EXPECT_EQ(std::memcmp(buf, text, 4), 0);
-
-    size = sizeof(buf);
-    ASSERT_EQ(reg_->QueryValue(key, "raw", &type, buf, &size), plat::kErrorSuccess);
-    EXPECT_EQ(size, 2u); // no terminator is added to what was stored
-
-    size = sizeof(buf);
-    ASSERT_EQ(reg_->QueryValue(key, "bin", &type, buf, &size), plat::kErrorSuccess);
-    EXPECT_EQ(type, plat::kRegBinary);
-    ASSERT_EQ(size, 5u);
-    EXPECT_EQ(std::memcmp(buf, binary, 5), 0);
-
-    size = sizeof(buf);
-    ASSERT_EQ(reg_->QueryValue(key, "Num", &type, buf, &size), plat::kErrorSuccess);
-    EXPECT_EQ(type, plat::kRegDword);
-    EXPECT_EQ(size, 4u);
-    EXPECT_EQ(static_cast<unsigned char>(buf[0]), 0xB8);
-
-    size = sizeof(buf);
-    ASSERT_EQ(reg_->QueryValue(key, "Empty", &type, buf, &size), plat::kErrorSuccess);
-    EXPECT_EQ(size, 0u);
+    const std::string dword("\xB8\0\0\0", 4);
+    const std::string binary("\0\1\0\xFF\0", 5);
+    const struct {
+        const char* name;
+        const char* lookup; // the name asked for, in other case
+        uint32_t type;
+        std::string bytes;
+    } stored[] = {
+        {"Text", "TEXT", plat::kRegSz, std::string("abc", 4)},
+        {"Raw", "raw", plat::kRegSz, "xy"}, // no terminator is added to what was stored
+        {"Bin", "bin", plat::kRegBinary, binary},
+        {"Num", "Num", plat::kRegDword, dword},
+        {"Empty", "Empty", plat::kRegSz, ""},
+    };
+    for (const auto& v : stored) {
+        ASSERT_EQ(reg_->SetValue(key, v.name, v.type, v.bytes.empty() ? nullptr : v.bytes.data(),
+                                 static_cast<uint32_t>(v.bytes.size())),
+                  plat::kErrorSuccess);
+    }
+    for (const auto& v : stored) {
+        SCOPED_TRACE(v.name);
+        uint32_t type = 0;
+        char buf[16];
+        uint32_t size = sizeof(buf);
+        ASSERT_EQ(reg_->QueryValue(key, v.lookup, &type, buf, &size), plat::kErrorSuccess);
+        EXPECT_EQ(type, v.type);
+        EXPECT_EQ(std::string(buf, size), v.bytes);
+    }
 
     // Replacing a value changes its type and data but keeps its first spelling and place.
-    ASSERT_EQ(reg_->SetValue(key, "TEXT", plat::kRegDword, dword, 4), plat::kErrorSuccess);
+    ASSERT_EQ(reg_->SetValue(key, "TEXT", plat::kRegDword, dword.data(), 4), plat::kErrorSuccess);
     std::vector<Registry::Value> values;
     ASSERT_EQ(reg_->EnumValues(key, &values), plat::kErrorSuccess);
-    ASSERT_EQ(values.size(), 5u);
-    EXPECT_EQ(values[0].name, "Text");
+    ASSERT_EQ(values.size(), std::size(stored));
+    for (size_t i = 0; i < values.size(); ++i) {
+        EXPECT_EQ(values[i].name, stored[i].name);
+        EXPECT_EQ(values[i].data, i == 0 ? dword : stored[i].bytes);
+    }
     EXPECT_EQ(values[0].type, plat::kRegDword);
-    EXPECT_EQ(values[0].data, std::string("\xB8\0\0\0", 4));
-    EXPECT_EQ(values[1].name, "Raw");
-    EXPECT_EQ(values[2].name, "Bin");
-    EXPECT_EQ(values[2].data, std::string(reinterpret_cast<const char*>(binary), 5));
-    EXPECT_EQ(values[3].name, "Num");
-    EXPECT_EQ(values[4].name, "Empty");
 }
 
 TEST_F(RegistryTest, QueryAnswersSizeMoreDataAndNotFound) {
