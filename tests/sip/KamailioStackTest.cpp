@@ -9,6 +9,7 @@
 #include "sip/DialogUsageManager.h"
 #include "sip/SipStack.h"
 #include "tests/sip/KamailioProcess.h"
+#include "tests/sip/LibreStackFixture.h"
 #include "tests/support/RunningUnderCi.h"
 
 using namespace sipua;
@@ -36,46 +37,17 @@ struct Results : ClientRegistrationHandler, DumShutdownHandler {
     void onDumCanBeDeleted() override { deletable = true; }
 };
 
-class KamailioStackTest : public ::testing::Test {
+class KamailioStackTest : public LibreStackFixture {
 protected:
     void SetUp() override {
         if (!kamailio.ok()) {
             ASSERT_FALSE(RunningUnderCi()) << "kamailio could not start on 127.0.0.2";
             GTEST_SKIP() << "kamailio could not start on 127.0.0.2";
         }
-        stack = MakeLibreSipStack();
-        dum = std::make_unique<DialogUsageManager>(*stack);
-        dum->addTransport(TransportType::UDP, 5060, IpVersion::V4, "127.0.0.1");
-        profile = std::make_shared<MasterProfile>();
-        profile->setOutboundProxy(Uri("", "127.0.0.2", 5082));
-        profile->setDefaultFrom(aor);
-        profile->setUserAgent("Quorvex test");
-        dum->setMasterProfile(profile);
-        dum->setClientRegistrationHandler(&results);
-        dum->setClientAuthManager(std::make_unique<ClientAuthManager>());
-    }
-    void TearDown() override {
-        dum.reset();
-        stack.reset();
-    }
-    bool PollUntil(const std::function<bool()>& done, int ms, bool busy = false) {
-        auto end = Clock::now() + std::chrono::milliseconds(ms);
-        while (!done()) {
-            if (Clock::now() > end) {
-                return false;
-            }
-            stack->process(busy ? 5 : 100);
-            while (dum->process()) {
-            }
-        }
-        return true;
+        Build(&results, "Quorvex test");
     }
 
     KamailioProcess kamailio;
-    NameAddr aor{Uri("1001", "127.0.0.2", 5060)};
-    std::unique_ptr<SipStack> stack;
-    std::unique_ptr<DialogUsageManager> dum;
-    std::shared_ptr<MasterProfile> profile;
     Results results;
 };
 
@@ -115,7 +87,7 @@ TEST_F(KamailioStackTest, RegistrationTimeOnLoopback) {
         int before = results.successes;
         auto start = Clock::now();
         dum->send(dum->makeRegistration(aor, 30)); // a new Call-ID: challenged again
-        ASSERT_TRUE(PollUntil([&] { return results.successes > before; }, 3000, true));
+        ASSERT_TRUE(PollUntil([&] { return results.successes > before; }, 3000, 5));
         ms.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
     }
     std::sort(ms.begin(), ms.end());

@@ -13,6 +13,7 @@
 #include "sip/SipException.h"
 #include "sip/SipStack.h"
 #include "sip/SipTrace.h"
+#include "tests/sip/LibreStackFixture.h"
 #include "tests/sip/ScriptedRegistrar.h"
 
 using namespace sipua;
@@ -60,22 +61,11 @@ bool CanBindSipPort() {
     return ok;
 }
 
-class LibreStackTest : public ::testing::Test {
+class LibreStackTest : public LibreStackFixture {
 protected:
     void Build(bool proxy = true) {
-        stack = MakeLibreSipStack();
-        dum = std::make_unique<DialogUsageManager>(*stack);
-        dum->addTransport(TransportType::UDP, 5060, IpVersion::V4, "127.0.0.1");
-        auto profile = std::make_shared<MasterProfile>();
-        profile->setUserAgent("Quorvex 9.8.7.6");
-        if (proxy) {
-            profile->setOutboundProxy(Uri("", "127.0.0.2", 5082));
-        }
-        profile->setDefaultFrom(aor);
+        LibreStackFixture::Build(&recorder, "Quorvex 9.8.7.6", proxy);
         profile->setDigestCredential("registrar.quorvex.test", "1001", "4321");
-        dum->setMasterProfile(profile);
-        dum->setClientRegistrationHandler(&recorder);
-        dum->setClientAuthManager(std::make_unique<ClientAuthManager>());
     }
     // Builds the manager against a running `registrar` and sends the first REGISTER.
     void StartRegistration(const ScriptedRegistrar& registrar, bool proxy = true) {
@@ -86,27 +76,7 @@ protected:
     bool Succeeded(size_t times = 1, int ms = 3000) {
         return PollUntil([&] { return recorder.count("success") == times; }, ms);
     }
-    // Polls as the login form does until `done` holds or `ms` pass; false on time-out.
-    bool PollUntil(const std::function<bool()>& done, int ms) {
-        auto end = Clock::now() + std::chrono::milliseconds(ms);
-        while (!done()) {
-            if (Clock::now() > end) {
-                return false;
-            }
-            stack->process(100);
-            while (dum && dum->process()) {
-            }
-        }
-        return true;
-    }
-    void TearDown() override {
-        dum.reset();
-        stack.reset();
-    }
 
-    NameAddr aor{Uri("1001", "127.0.0.2", 5060)};
-    std::unique_ptr<SipStack> stack;
-    std::unique_ptr<DialogUsageManager> dum;
     Recorder recorder;
 };
 
