@@ -11,6 +11,7 @@
 
 #include "tools/BmpFile.h"
 #include "tools/CallArt.h"
+#include "tools/ContactsArt.h"
 #include "tools/LoginArt.h"
 #include "tools/PanelArt.h"
 #include "tools/PreviewArt.h"
@@ -77,6 +78,15 @@ constexpr Picture kPictures[] = {
     {"htrack", 208, 14, DrawScrollTrack},
     {"vtrack", 12, 84, DrawScrollTrack},
     {"sliderthumb", 24, 36, DrawSliderThumb},
+    {"histpanel", 220, 136, DrawHistoryPanel},
+    {"contpanel", 220, 136, DrawContactsPanel},
+    {"btnmissed", 50, 60, DrawMissedButton},
+    {"btnrecv", 50, 60, DrawReceivedButton},
+    {"btndialed", 50, 60, DrawDialedButton},
+    {"btnerase", 24, 60, DrawEraseButton},
+    {"btnnew", 58, 60, DrawNewContactButton},
+    {"btnedit", 58, 60, DrawEditContactButton},
+    {"btndelete", 64, 60, DrawDeleteContactButton},
 };
 
 // The plum skin's colours: red from blue, green from red, blue from green (premultiplied

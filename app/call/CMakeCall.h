@@ -60,6 +60,12 @@ public:
     static constexpr unsigned kTemplateId = 155;
     static constexpr char kProductName[] = "Quorvex";
 
+    // The call-history and contacts panels (ContactsPanelBase.h, ContactsPanel.h,
+    // HistoryPanel.h).
+    class zel_SldContactHandling;
+    class zel_SldContacts;
+    class zel_SldCallHistory;
+
     // Skin ids of the face; a button's id is also its command.
     static constexpr int kCmdClose = 200;
     static constexpr int kCmdMinimise = 201;
@@ -217,6 +223,12 @@ private:
     // 912, 1005; false for any other).
     bool BuildSettingsPanels();
     bool OnSettingsCommand(uint16_t id, int32_t value);
+    // The call-history and contacts panels: their build, their commands (true when `id` is
+    // one of theirs) and the panels themselves, null while not built.
+    bool BuildContactPanels();
+    bool OnContactPanelCommand(uint16_t id);
+    zel_SldContacts* ContactsPanel() const;
+    zel_SldCallHistory* HistoryPanel() const;
     void OnOpacity(int32_t value);
     zel_Command* ButtonById(int id);
     void ShowWarning(bool shown);

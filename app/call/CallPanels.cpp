@@ -4,6 +4,7 @@
 // the right one. A panel that is not built leaves its pointer null and takes no width in the
 // layout.
 #include "app/call/CMakeCall.h"
+#include "app/call/HistoryPanel.h"
 
 bool CMakeCall::BuildPanels() {
     // At every skin build, in this order, each panel rebuilds itself from the skin over its
@@ -17,20 +18,21 @@ bool CMakeCall::BuildPanels() {
     if (!BuildSettingsPanels()) {
         return false;
     }
-    return true;
+    return BuildContactPanels();
 }
 
 HistoryList CMakeCall::ShownHistoryList() const {
     // The call-history panel opens on the received calls; once it is built, the list it
     // shows.
-    return HistoryList::Received;
+    const zel_SldCallHistory* history = HistoryPanel();
+    return history ? history->m_nCurrentList : HistoryList::Received;
 }
 
 void CMakeCall::OnPanelCommand(uint16_t id, int32_t value) {
     // The panels' own commands: 416 (erase the shown history list), 613-615 (new, edit,
     // delete contact), 909, 910 and 912 (install a skin, switch skins), 1005 (menu item
     // `value`). Until their panels are built nothing sends them.
-    if (OnSettingsCommand(id, value)) {
+    if (OnSettingsCommand(id, value) || OnContactPanelCommand(id)) {
         return;
     }
 }
