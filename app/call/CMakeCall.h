@@ -204,6 +204,11 @@ public:
     zel_SldSkins* SkinsPanel() const;
     zel_SldAudioSettings* AudioPanel() const;
     zel_SldMenu* MenuPanel() const;
+    // The call-history and contacts panels (null while not built) and the call-history store
+    // the call logic records into.
+    zel_SldContacts* ContactsPanel() const;
+    zel_SldCallHistory* HistoryPanel() const;
+    CallHistory& HistoryStore() { return m_HistoryStore; }
 
 private:
     // ApplySkin's steps.
@@ -223,12 +228,10 @@ private:
     // 912, 1005; false for any other).
     bool BuildSettingsPanels();
     bool OnSettingsCommand(uint16_t id, int32_t value);
-    // The call-history and contacts panels: their build, their commands (true when `id` is
-    // one of theirs) and the panels themselves, null while not built.
+    // The call-history and contacts panels: their build and their commands (true when `id` is
+    // one of theirs).
     bool BuildContactPanels();
     bool OnContactPanelCommand(uint16_t id);
-    zel_SldContacts* ContactsPanel() const;
-    zel_SldCallHistory* HistoryPanel() const;
     void OnOpacity(int32_t value);
     zel_Command* ButtonById(int id);
     void ShowWarning(bool shown);

@@ -1,5 +1,5 @@
-// The call-history and contacts panels with the built-in skin, in a form on the fake window
-// system that hands the panels' commands back to them as the call window does.
+// The call-history and contacts panels of the call window, with the built-in skin, on the fake
+// window system and dialogs.
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -7,85 +7,49 @@
 #include <utility>
 #include <vector>
 
+#include "app/call/CMakeCall.h"
 #include "app/call/ContactsPanel.h"
 #include "app/call/HistoryPanel.h"
 #include "app/contacts/NewContact.h"
-#include "app/resources/BuiltInModule.h"
 #include "platform/core/testing/FakeClock.h"
 #include "platform/ui/dialog/testing/FakeDialogFactory.h"
 #include "platform/ui/testing/FakeWindowSystem.h"
 #include "sip/NameAddr.h"
 #include "tests/app-contacts/ContactStoreFixture.h"
+#include "tests/app-panels/PanelsSupport.h"
 
 namespace {
 
 using Contacts = CMakeCall::zel_SldContacts;
 using History = CMakeCall::zel_SldCallHistory;
 
-// The right column of a call window with the two panels; every command the panels send up is
-// recorded, and the panels' own go back to them.
-class Host final : public CForm, public CMsgBox {
-public:
-    Host(plat::Registry& registry, CallHistory& store, ContactBook& book)
-        : CForm(1), CMsgBox(this), history(store, registry), contacts(book, registry) {
-        store.SetChangedCallback([this](HistoryList list) { history.OnListChanged(list); });
+class ContactPanelsTest : public ContactStoreFixture {
+protected:
+    void SetUp() override {
+        ContactStoreFixture::SetUp();
+        panelstest::StartProgramState(sandbox_.Dir());
+        ASSERT_TRUE(owner_.Create());
+        call_ = new CMakeCall(owner_, {}, login_, nullptr);
+        ASSERT_TRUE(call_->Make());
+        call_->Show();
+        window_ = windows_.Windows().back();
+        ASSERT_NE(call_->HistoryPanel(), nullptr);
+        ASSERT_NE(call_->ContactsPanel(), nullptr);
     }
-    bool Build() {
-        column.Create(this, 0, 0, 240, 440);
-        return history.Build(&column, 0) && contacts.Build(&column, 0) &&
-               CreateBackBuffer(240, 440);
+    void TearDown() override {
+        call_->Destroy();
+        owner_.DestroyWindow();
+        panelstest::EndProgramState();
+        ContactStoreFixture::TearDown();
     }
+
+    History& HistoryPanel() { return *call_->HistoryPanel(); }
+    Contacts& ContactsPanel() { return *call_->ContactsPanel(); }
     // Slides a panel open at once.
     static void Open(zel_Slide& panel) {
         panel.m_nState = zel_Slide::kOpen;
         panel.SetX(panel.OpenX());
     }
-    void OnCommand(uint16_t id, int32_t value) override {
-        commands.emplace_back(id, value);
-        switch (id) {
-        case History::kErase:
-            history.OnErase(*this);
-            break;
-        case Contacts::kNew:
-            contacts.OnNewContact(*this, nullptr, dialed);
-            break;
-        case Contacts::kEdit:
-            contacts.OnEditContact(*this, nullptr);
-            break;
-        case Contacts::kDelete:
-            contacts.OnDeleteContact(*this);
-            break;
-        default:
-            break;
-        }
-    }
-
-    zel_Parent column;
-    History history;
-    Contacts contacts;
-    std::string dialed;
-    std::vector<std::pair<uint16_t, int32_t>> commands;
-};
-
-class ContactPanelsTest : public ContactStoreFixture {
-protected:
-    void SetUp() override {
-        ContactStoreFixture::SetUp();
-        g_FormAlpha = 255;
-        previousSkin_ = g_SkinModule;
-        g_SkinModule = ProgramModule();
-        GetUiFontFace();
-        ASSERT_TRUE(host_.Create());
-        ASSERT_TRUE(host_.Build());
-        host_.ShowWindow(plat::kSwShow);
-        window_ = windows_.Windows().back();
-    }
-    void TearDown() override {
-        host_.DestroyWindow();
-        g_SkinModule = previousSkin_;
-        ContactStoreFixture::TearDown();
-    }
-
     // The rows, joined with '|'.
     static std::string Rows(const zel_List& list) {
         std::string rows;
@@ -94,28 +58,25 @@ protected:
         }
         return rows;
     }
-    // Clicks row `row` of an open panel's list, in window coordinates.
-    void ClickRow(CMakeCall::zel_SldContactHandling& panel, int row) {
-        const plat::Rect list = panel.m_List.GetRect();
-        const plat::Rect rows = panel.m_List.m_Rows.GetRect();
-        Click({panel.X() + list.left + rows.left + 4, panel.OwnRect().top + list.top + rows.top +
-                                                          panel.m_List.m_Rows.m_nRowHeight * row +
-                                                          2});
-    }
-    // A click long enough after the last one not to make a double-click.
-    void Click(plat::Point p) {
+    // A click long enough after the last one not to make a double-click, at (x, y) of an open
+    // panel in the right column. The pointer comes from elsewhere: a button pressed as a box
+    // opened stays down until it is left.
+    void Click(const zel_Slide& panel, int x, int y) {
+        const plat::Point p{call_->Layout().rightX + panel.X() + x, panel.OwnRect().top + y};
+        window_->MoveMouse({1, 1});
+        window_->MoveMouse(p);
         clock_.Advance(1000);
         window_->Click(p);
     }
-    // Clicks a button of an open panel.
+    void ClickRow(CMakeCall::zel_SldContactHandling& panel, int row) {
+        const plat::Rect list = panel.m_List.GetRect();
+        const plat::Rect rows = panel.m_List.m_Rows.GetRect();
+        Click(panel, list.left + rows.left + 4,
+              list.top + rows.top + panel.m_List.m_Rows.m_nRowHeight * row + 2);
+    }
     void ClickButton(zel_Slide& panel, const zel_Wnd& button) {
         const plat::Rect r = button.GetRect();
-        const plat::Point p{panel.X() + (r.left + r.right) / 2,
-                            panel.OwnRect().top + (r.top + r.bottom) / 2};
-        // The pointer comes from elsewhere: a button pressed as a box opened stays down.
-        window_->MoveMouse({230, 5});
-        window_->MoveMouse(p);
-        Click(p);
+        Click(panel, (r.left + r.right) / 2, (r.top + r.bottom) / 2);
     }
     // The message boxes shown since the last call: each text with its flags.
     std::string Boxes() {
@@ -127,24 +88,22 @@ protected:
         return texts;
     }
     void Record(HistoryList list, const std::string& address) {
-        ASSERT_TRUE(store_.AddEntry(sipua::NameAddr::parse(address), list)) << address;
+        ASSERT_TRUE(call_->HistoryStore().AddEntry(sipua::NameAddr::parse(address), list))
+            << address;
     }
 
     plat::FakeClock clock_{1000};
     plat::ScopedClock scopedClock_{clock_};
     plat::FakeWindowSystem windows_;
     plat::FakeDialogFactory dialogs_;
-    CallHistory store_{Reg()};
-    ContactBook book_{Reg()};
-    Host host_{Reg(), store_, book_};
+    panelstest::OwnerForm owner_;
+    panelstest::Login login_;
+    CMakeCall* call_ = nullptr;
     plat::FakeWindow* window_ = nullptr;
-
-private:
-    plat::ResourceModule* previousSkin_ = nullptr;
 };
 
 TEST_F(ContactPanelsTest, AReskinBuildsTheSameControlsAgainAndShowsTheReceivedCalls) {
-    EXPECT_EQ(host_.history.m_Received.m_nState, 2);
+    EXPECT_EQ(HistoryPanel().m_Received.m_nState, 2);
     auto children = [](const zel_Parent& parent) {
         int n = 0;
         for (const zel_Wnd* c = parent.m_pFirstChild; c; c = c->m_pNextHit) {
@@ -152,22 +111,22 @@ TEST_F(ContactPanelsTest, AReskinBuildsTheSameControlsAgainAndShowsTheReceivedCa
         }
         return n;
     };
-    const int historyChildren = children(host_.history);
-    const int contactsChildren = children(host_.contacts);
+    const int historyChildren = children(HistoryPanel());
+    const int contactsChildren = children(ContactsPanel());
     PlantContact("00", "Ann", "5550000");
-    host_.history.SelectList(HistoryList::Dialed);
-    ASSERT_TRUE(host_.Build());
-    EXPECT_EQ(children(host_.history), historyChildren);
-    EXPECT_EQ(children(host_.contacts), contactsChildren);
-    EXPECT_EQ(host_.history.m_nCurrentList, HistoryList::Received);
-    EXPECT_EQ(host_.history.m_Dialed.m_nState, 0);
-    EXPECT_EQ(Rows(host_.contacts.m_List), " 1: Ann");
+    HistoryPanel().SelectList(HistoryList::Dialed);
+    ASSERT_TRUE(call_->ApplySkin());
+    EXPECT_EQ(children(HistoryPanel()), historyChildren);
+    EXPECT_EQ(children(ContactsPanel()), contactsChildren);
+    EXPECT_EQ(HistoryPanel().m_nCurrentList, HistoryList::Received);
+    EXPECT_EQ(HistoryPanel().m_Dialed.m_nState, 0);
+    EXPECT_EQ(Rows(ContactsPanel().m_List), " 1: Ann");
 }
 
 TEST_F(ContactPanelsTest, TheHistoryShowsWhatIsRecordedInTheListItShowsAndSwitchesLists) {
     PlantContact("00", "Alice", "2001");
-    History& panel = host_.history;
-    Host::Open(panel);
+    History& panel = HistoryPanel();
+    Open(panel);
     const std::string longName = std::string(23, 'z') + "\xC3\xA9\xFF";
     struct Step {
         HistoryList record; // where to record `address`, when not empty
@@ -199,23 +158,23 @@ TEST_F(ContactPanelsTest, TheHistoryShowsWhatIsRecordedInTheListItShowsAndSwitch
                   s.pressed)
             << s.rows;
     }
-    // Ten entries at most, numbered with a leading blank below 10; a row's press picks its
-    // entry in the shown list.
+    // Ten entries at most, numbered with a leading blank below 10; a row's press dials the
+    // entry of the shown list.
     for (int i = 0; i < 11; ++i) {
         Record(HistoryList::Received, "<sip:30" + std::to_string(10 + i) + "@h>");
     }
     EXPECT_EQ(Rows(panel.m_List), " 1: 3020| 2: 3019| 3: 3018| 4: 3017| 5: 3016| 6: 3015| 7: "
                                   "3014| 8: 3013| 9: 3012|10: 3011");
     ClickRow(panel, 2);
-    ASSERT_EQ(host_.commands.back(), (std::pair<uint16_t, int32_t>{History::kList, 2}));
-    std::string number;
-    EXPECT_TRUE(store_.GetNumber(panel.m_nCurrentList, 2, &number));
-    EXPECT_EQ(number, "3018");
+    EXPECT_EQ(call_->Number().GetText(), "3018");
+    ClickButton(panel, panel.m_Dialed);
+    ClickRow(panel, 1);
+    EXPECT_EQ(call_->Number().GetText(), "2001");
 }
 
 TEST_F(ContactPanelsTest, EraseAsksForTheShownListOnlyWhenItHasEntries) {
-    History& panel = host_.history;
-    Host::Open(panel);
+    History& panel = HistoryPanel();
+    Open(panel);
     const std::string ask = "Do you want to delete the ";
     struct Case {
         HistoryList list;
@@ -242,17 +201,17 @@ TEST_F(ContactPanelsTest, EraseAsksForTheShownListOnlyWhenItHasEntries) {
         ClickButton(panel, panel.m_Erase);
         EXPECT_EQ(Boxes(), c.box);
         EXPECT_EQ(panel.m_List.GetCount(), static_cast<int32_t>(c.left)) << c.box;
-        EXPECT_EQ(store_.Reload(c.list).size(), c.left) << c.box;
+        EXPECT_EQ(call_->HistoryStore().Reload(c.list).size(), c.left) << c.box;
         if (c.list == HistoryList::Received) {
-            EXPECT_EQ(store_.Reload(HistoryList::Dialed).size(), 1u);
+            EXPECT_EQ(call_->HistoryStore().Reload(HistoryList::Dialed).size(), 1u);
         }
     }
 }
 
 TEST_F(ContactPanelsTest, ContactCommandsRunTheDialogAndKeepTheListInStep) {
-    Contacts& panel = host_.contacts;
-    Host::Open(panel);
-    host_.dialed = "5553000";
+    Contacts& panel = ContactsPanel();
+    Open(panel);
+    ASSERT_TRUE(call_->Call().PickNumber("5553000")); // the number being dialed
     auto save = [](std::string name, std::string number = "") {
         return [name, number](plat::FakeDialog& d) {
             d.Type(NewContact::kNameEdit, name);
@@ -303,20 +262,20 @@ TEST_F(ContactPanelsTest, ContactCommandsRunTheDialogAndKeepTheListInStep) {
 }
 
 TEST_F(ContactPanelsTest, AFullBookIsNumberedPast99AndRefusesTheDialogsContact) {
-    Contacts& panel = host_.contacts;
+    Contacts& panel = ContactsPanel();
     for (int slot = 0; slot < 100; ++slot) {
         const std::string digits = {static_cast<char>('0' + slot / 10),
                                     static_cast<char>('0' + slot % 10)};
         PlantContact(digits, "N" + digits, "555" + digits);
     }
     panel.LoadContacts();
-    Host::Open(panel);
+    Open(panel);
     const std::string rows = Rows(panel.m_List);
     EXPECT_EQ(rows.substr(0, 16), " 1: N00| 2: N01|");
     EXPECT_NE(rows.find("| 9: N08|10: N09|"), std::string::npos);
     EXPECT_EQ(rows.substr(rows.rfind("|99:")), "|99: N98|100: N99");
     ClickRow(panel, 1);
-    ASSERT_EQ(host_.commands.back(), (std::pair<uint16_t, int32_t>{Contacts::kList, 1}));
+    EXPECT_EQ(call_->Number().GetText(), "55501");
     // The dialog accepts a new name; the full book does not.
     dialogs_.QueueScript([](plat::FakeDialog& d) {
         d.Type(NewContact::kNameEdit, "Eve");
