@@ -188,12 +188,16 @@ void LoginForm::OnKeyDown(uint32_t vk, uint32_t repeat, uint32_t flags) {
     CForm::OnKeyDown(vk, repeat, flags);
 }
 
-void LoginForm::OnSettingsKey() {
+SetupDlg::Links LoginForm::SettingsLinks() {
     SetupDlg::Links links;
     links.typedPassword = [this] { return m_Password.GetText(); };
     links.isUpdateRunning = [this] { return m_pUpdate->IsUpdateRunning(); };
     links.startForcedUpdate = [this] { m_pUpdate->StartUpdateThread(true); };
-    RunSettingsDialog(MessageBoxParent(), links, PortTarget());
+    return links;
+}
+
+void LoginForm::OnSettingsKey() {
+    RunSettingsDialog(MessageBoxParent(), SettingsLinks(), PortTarget());
 }
 
 // --- timers and messages ---

@@ -8,6 +8,7 @@
 #include "app/login/CUserLogin.h"
 #include "app/login/DeploymentSettings.h"
 #include "app/login/LoginView.h"
+#include "app/settings/SetupDlg.h"
 #include "app/strings/CMsgBox.h"
 #include "app/update/UpdateClient.h"
 #include "app/update/UpdateHost.h"
@@ -36,7 +37,8 @@ class LoginForm final : public CForm,
                         public SkinControl,
                         public CMsgBox,
                         public LoginView,
-                        public UpdateHost {
+                        public UpdateHost,
+                        public SettingsLinkSource {
 public:
     static constexpr unsigned kTemplateId = 153;
 
@@ -132,6 +134,7 @@ public:
     plat::TrayIcon* Tray() const { return m_pTray.get(); }
     plat::PostTarget PortTarget() const { return plat::PostTarget(m_pPort); }
     bool HandsetNameShown() const { return m_bHandsetName; }
+    SetupDlg::Links SettingsLinks() override;
 
 private:
     // F2: the settings dialog, then the handset back to the form.

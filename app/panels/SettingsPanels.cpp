@@ -139,11 +139,13 @@ void CMakeCall::OnMenuCommand(int32_t id) {
         codes.DoModal(MessageBoxParent());
         break;
     }
-    case kMenuOptions:
-        // The options that belong to the login form (its password field, its update client)
-        // are not reachable from here: the dialog leaves them out.
-        RunSettingsDialog(MessageBoxParent(), SetupDlg::Links{}, MessageTarget());
+    case kMenuOptions: {
+        // The password field and the update client belong to the login form behind us.
+        auto* source = dynamic_cast<SettingsLinkSource*>(&m_Owner);
+        RunSettingsDialog(MessageBoxParent(), source ? source->SettingsLinks() : SetupDlg::Links{},
+                          MessageTarget());
         break;
+    }
     case kMenuHelp:
         ShowHelp();
         break;

@@ -77,6 +77,14 @@ private:
     std::shared_ptr<plat::MessagePort> port_;
 };
 
+// The window that holds what the dialog links to (the login form). The call window finds it
+// behind itself, so the menu's Options reach the same password field and update client as F2.
+class SettingsLinkSource {
+public:
+    virtual ~SettingsLinkSource() = default;
+    virtual SetupDlg::Links SettingsLinks() = 0;
+};
+
 // F2 on the login form and the menu's Options: runs the settings dialog over `owner`, then
 // makes `handsetTarget` (the caller's window) the handset's target again. The dialog's result.
 int RunSettingsDialog(plat::NativeWindow owner, const SetupDlg::Links& links,

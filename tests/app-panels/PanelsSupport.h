@@ -13,6 +13,7 @@
 #include "app/login/LoginLink.h"
 #include "app/login/SkinFiles.h"
 #include "app/resources/BuiltInModule.h"
+#include "app/settings/SetupDlg.h"
 #include "app/strings/StringTable.h"
 #include "platform/store/Registry.h"
 #include "platform/ui/Surface.h"
@@ -89,7 +90,8 @@ inline int64_t SkinSetting(plat::Registry& registry) {
 
 // Stands for the login form: a form that draws from the skin too. Records the skin id of each
 // rebuild and fails (or throws) for the ids it is told to.
-class OwnerForm final : public CForm, public SkinControl {
+// Counts the forced update checks the settings dialog starts through it.
+class OwnerForm final : public CForm, public SkinControl, public SettingsLinkSource {
 public:
     OwnerForm() : CForm(1) {}
     bool OnInitDialog() override {
@@ -104,6 +106,13 @@ public:
         return failFor.count(rebuilds.back()) == 0;
     }
     void Show(int) override {}
+    SetupDlg::Links SettingsLinks() override {
+        SetupDlg::Links links;
+        links.isUpdateRunning = [] { return false; };
+        links.startForcedUpdate = [this] { ++forcedUpdates; };
+        return links;
+    }
+    int forcedUpdates = 0;
     std::vector<int32_t> rebuilds;
     std::set<int32_t> failFor;
     std::set<int32_t> throwFor;

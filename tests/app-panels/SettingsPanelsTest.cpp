@@ -295,6 +295,11 @@ TEST_F(SettingsPanelsTest, TheMenuRunsItsDialogsHelpAndTheBalanceView) {
     }
     EXPECT_NE(std::string::npos, shell_.runs.back().back().find("help/english/index.htm"));
     EXPECT_EQ("(Loading...)", call_->Number().GetText());
+
+    // Options reach the login form behind the window: "Update Now" starts its forced check.
+    dialogs_.QueueScript([](plat::FakeDialog& d) { d.Click(1029); });
+    call_->OnCommand(CMakeCall::kCmdMenu, 50);
+    EXPECT_EQ(1, owner_.forcedUpdates);
 }
 
 } // namespace
