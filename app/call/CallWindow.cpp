@@ -110,6 +110,8 @@ bool CMakeCall::LoadFaceControls() {
                                    {&m_Backspace, kCmdBackspace},
                                    {&m_ForwardPage, kCmdForwardPage}});
     for (const auto& [button, id] : buttons) {
+        // A skin without the button's picture keeps none of the previous skin's.
+        button->m_Bitmap.Free();
         button->CreateFromSkin(&m_FaceArea, id, 3);
         if (!button->m_pPos || button->m_Bitmap.width <= 0) {
             AppTrace("CMakeCall::ApplySkin: falta el boton ", id);

@@ -1,0 +1,348 @@
+// The call window itself on the fake window system, with the built-in skin (and skins made in
+// memory), over the fake SIP stack: its status line, the balance messages, its skin build and
+// layout, picked numbers, help and the forward page, and its end.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/call/CMakeCall.h"
+#include "app/call/PhoneState.h"
+#include "app/login/CUserLogin.h"
+#include "app/resources/BuiltInModule.h"
+#include "app/strings/StringTable.h"
+#include "platform/core/Paths.h"
+#include "platform/store/IniFile.h"
+#include "platform/ui/ManualGuiDispatcher.h"
+#include "platform/ui/testing/FakeWindowSystem.h"
+#include "sip/DialogUsageManager.h"
+#include "sip/testing/FakeSipStack.h"
+#include "skin/SkinResources.h"
+#include "tests/app-call/CallFakes.h"
+#include "tests/skin/TestSkin.h"
+#include "tests/support/RecordingShell.h"
+#include "tests/support/RegistrySandbox.h"
+
+namespace {
+
+constexpr uint32_t kVkF1 = 0x70;
+
+// The login form as the call window sees it: a form that keeps what is posted to it.
+class OwnerForm : public CForm {
+public:
+    OwnerForm() : CForm(153) {}
+    void OnPostedMessage(const plat::WindowMessage& message) override {
+        received.push_back(message.message);
+    }
+    std::vector<uint32_t> received;
+};
+
+// A call face made in memory: every control of the face, face 100 x 120.
+TestSkin CallSkin() {
+    TestSkin s;
+    s.Face("DejaVu Sans").Value(223, 14).Value(224, 30).Value(225, 16).Value(226, 0);
+    s.Value(227, 100);
+    for (int id = 200; id <= 218; ++id) {
+        s.Pos(id, 2 * (id - 200), 10).Frames(id, 8, 6, {0xFF102030u, 0xFF203040u, 0xFF304050u});
+    }
+    for (int id = 230; id <= 234; ++id) {
+        s.Pos(id, 10 * (id - 230), 60).Solid(id, 6, 6, 0xFF00FF00u);
+    }
+    s.Area(220, 0, 70, 100, 12).Area(221, 0, 84, 100, 12).Area(222, 0, 98, 100, 20);
+    return s.Solid(CMakeCall::kFace, 100, 120, 0xFFC0C0C0u);
+}
+
+class CallWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setenv("QUORVEX_HOME", sandbox.Dir().c_str(), 1);
+        g_SkinModule = ProgramModule();
+        zel_Label::SetStringLoader(LoadCString);
+        g_UserAor = sipua::NameAddr(sipua::Uri("1001", "10.0.0.1", 5060));
+        stack.addTransport(sipua::TransportType::UDP, 5060, sipua::IpVersion::V4, "192.0.2.10");
+        auto profile = std::make_shared<sipua::MasterProfile>();
+        profile->setDefaultFrom(g_UserAor);
+        dum.setMasterProfile(profile);
+        login.dum = &dum;
+        g_PhoneState = PS_IDLE;
+        g_Balance.Reset();
+        CUsbEventsDest::EnableEvents(true);
+        ASSERT_TRUE(owner.Create());
+        window = new CMakeCall(owner, owner.GetPostTarget(), login, &slot,
+                               [this](iTraceFile*) { return new FakeMedia(media); });
+        slot = window;
+        ASSERT_TRUE(window->Make());
+        face = windows.Windows().back();
+    }
+    void TearDown() override {
+        if (slot) {
+            slot->Destroy();
+        }
+        CUsbEventsDest::SetTargetWindow({});
+        g_Balance.Reset();
+        g_SkinModule = nullptr;
+        unsetenv("QUORVEX_HOME");
+    }
+    void Incoming(const std::string& from = "\"Ana\" <sip:2002@10.0.0.1>") {
+        stack.incomingInvite(sipua::FakeSipStack::makeInvite(
+            from, "sip:1001@192.0.2.10",
+            "v=0\r\no=- 1 1 IN IP4 192.0.2.20\r\ns=-\r\nc=IN IP4 192.0.2.20\r\nt=0 0\r\n"
+            "m=audio 4000 RTP/AVP 0\r\n"));
+        for (int i = 0; i < 4; ++i) {
+            stack.process(0);
+            while (dum.process()) {
+            }
+        }
+    }
+    std::string Shown() const {
+        return window->Caption().GetText() + "|" + window->Number().GetText();
+    }
+    std::vector<std::string> Boxes() {
+        std::vector<std::string> texts;
+        for (const auto& r : windows.MessageBoxes().Requests()) {
+            texts.push_back(r.text);
+        }
+        return texts;
+    }
+    void Type(const std::string& keys) {
+        for (char c : keys) {
+            face->TypeKey(static_cast<uint32_t>(c), static_cast<uint32_t>(c));
+        }
+    }
+
+    RegistrySandbox sandbox;
+    plat::ManualGuiDispatcher gui;
+    plat::FakeWindowSystem windows;
+    sipua::FakeSipStack stack;
+    sipua::DialogUsageManager dum{stack};
+    FakeLoginLink login;
+    FakeMediaLog media;
+    OwnerForm owner;
+    CMakeCall* window = nullptr;
+    CallWindow* slot = nullptr;
+    plat::FakeWindow* face = nullptr;
+};
+
+TEST_F(CallWindowTest, TheStatusLineShowsEachStatesTextsOnTheFace) {
+    Type("0123456789");
+    Incoming(); // "Ana" rings
+    struct Row {
+        int state;
+        const char* balanceText;
+        bool balanceView;
+        std::string shown;
+    };
+    const Row rows[] = {
+        {PS_RINGING, "", false, "Incoming Call from:|Ana"},
+        {PS_DIALING, "", false, "Dialing:|Ana"},
+        {PS_EARLY_MEDIA, "9.00", false, "Dialing:|Ana"},
+        {PS_TALKING, "9.00", false, "Talking to:|Ana"},
+        {PS_BUSY, "", false, "Busy/Disconected:|Ana"},
+        {PS_ENTERING_NUMBER, "9.00", false, "|0123456789"},
+        {PS_IDLE, "", false, "|0123456789"},
+        {PS_IDLE, "9.00", false, "Your Balance is:|9.00"},
+        {PS_IDLE, "", true, "Your Balance is:|(Loading...)"},
+    };
+    for (const Row& r : rows) {
+        g_PhoneState = r.state;
+        g_Balance.Update(1.0, r.balanceText);
+        window->Call().ShowBalanceView(r.balanceView);
+        window->UpdateStatus();
+        EXPECT_EQ(r.shown, Shown()) << r.state;
+    }
+}
+
+TEST_F(CallWindowTest, BalanceMessagesBlinkTheWarningBelowThreeAndOfferTheForwardPageBelowZero) {
+    RecordingShell shell;
+    const std::string deployment = sandbox.Dir() + "/deployment.ini";
+    ASSERT_TRUE(plat::IniFile(deployment).WriteString("service", "web_site", "shop.test"));
+    setenv("QUORVEX_DEPLOYMENT", deployment.c_str(), 1);
+    struct Step {
+        double balance;
+        int answer; // the answer to the question, 0 when none is asked
+        bool warning;
+        std::vector<std::string> boxes;
+        size_t pagesOpened;
+    };
+    const std::string ask = "Your balance is -1.00. Would you like to recharge your account now?";
+    const Step steps[] = {
+        {3.0, 0, false, {}, 0},
+        {2.5, 0, true, {}, 0},
+        {-1.0, plat::kIdNo, true, {ask}, 0},
+        {-1.0, plat::kIdYes, true, {ask, ask}, 1},
+        {0.0, 0, true, {ask, ask}, 1},
+        {4.0, 0, false, {ask, ask}, 1},
+    };
+    for (const Step& s : steps) {
+        if (s.answer != 0) {
+            windows.MessageBoxes().QueueAnswer(s.answer);
+        }
+        g_Balance.Update(s.balance, "x");
+        gui.RunPending();
+        EXPECT_EQ(s.warning, window->Warning().m_bVisible != 0) << s.balance;
+        EXPECT_EQ(s.warning, face->Timers().count(CMakeCall::kTimerWarning) == 1) << s.balance;
+        EXPECT_EQ(s.boxes, Boxes()) << s.balance;
+        ASSERT_EQ(s.pagesOpened, shell.runs.size()) << s.balance;
+        if (s.warning) {
+            // Blinks: off, on, off.
+            for (bool shown : {false, true, false}) {
+                ASSERT_TRUE(face->FireTimer(CMakeCall::kTimerWarning));
+                EXPECT_EQ(shown, window->Warning().m_bVisible != 0) << s.balance;
+            }
+            ASSERT_TRUE(face->FireTimer(CMakeCall::kTimerWarning));
+        }
+    }
+    EXPECT_EQ("http://shop.test/kzn/index.php", shell.runs.back().back());
+    // The face's forward key opens it too.
+    window->OnCommand(CMakeCall::kCmdForwardPage, 0);
+    EXPECT_EQ(2u, shell.runs.size());
+    unsetenv("QUORVEX_DEPLOYMENT");
+}
+
+TEST_F(CallWindowTest, ASkinThatCannotBeLaidOutFailsAndThePreviousSkinBuildsAgain) {
+    struct Case {
+        const char* name;
+        std::function<void(TestSkin&)> change;
+        bool built;
+        int width = 0;
+    };
+    const Case cases[] = {
+        {"whole", [](TestSkin&) {}, true, 100},
+        {"the face overlaps no column", [](TestSkin& s) { s.Value(226, -20).Value(227, 120); },
+         true, 120},
+        {"X below 0", [](TestSkin& s) { s.Value(226, 1); }, false},
+        {"value 227 at the width", [](TestSkin& s) { s.Value(227, 100); }, true, 100},
+        {"value 227 past the width", [](TestSkin& s) { s.Value(227, 101); }, false},
+        {"value 227 below 0", [](TestSkin& s) { s.Value(227, -1); }, false},
+        {"no key 9", [](TestSkin& s) { s.Remove(plat::kResourceBitmap, 216); }, false},
+        {"no place for the forward key",
+         [](TestSkin& s) { s.Remove(kSkinTypePosition, CMakeCall::kCmdForwardPage); }, false},
+        {"no warning", [](TestSkin& s) { s.Remove(plat::kResourceBitmap, CMakeCall::kWarning); },
+         false},
+        {"a number display without width", [](TestSkin& s) { s.Area(222, 0, 98, 0, 20); }, false},
+        {"no face", [](TestSkin& s) { s.Remove(plat::kResourceBitmap, CMakeCall::kFace); }, false},
+        {"a face past the limit",
+         [](TestSkin& s) { s.Solid(CMakeCall::kFace, 1, kMaxSkinSide + 1, 0xFF000000u); }, false},
+    };
+    for (const Case& c : cases) {
+        TestSkin skin = CallSkin();
+        c.change(skin);
+        plat::ResourceModule module;
+        ASSERT_TRUE(skin.Load(module)) << c.name;
+        g_SkinModule = &module;
+        ASSERT_EQ(c.built, window->ApplySkin()) << c.name;
+        if (c.built) {
+            window->Compose();
+            EXPECT_EQ(c.width, face->GetWindowRect().Width()) << c.name;
+            EXPECT_EQ(120, face->GetWindowRect().Height()) << c.name;
+            EXPECT_EQ(c.width - 100, window->FaceOrigin().x) << c.name;
+        }
+        // The skin switch goes back to the built-in skin, which builds whole again.
+        g_SkinModule = ProgramModule();
+        ASSERT_TRUE(window->ApplySkin()) << c.name;
+        window->Compose();
+        EXPECT_EQ(232, face->GetWindowRect().Width()) << c.name;
+        EXPECT_EQ(440, face->GetWindowRect().Height()) << c.name;
+        EXPECT_EQ("1001", window->UserName().GetText()) << c.name;
+    }
+}
+
+TEST_F(CallWindowTest, AStoredNumberIsPickedOnlyWhenItCanBeReadWholeAndKeepsTheKeypadsRules) {
+    CallHistory history;
+    ASSERT_TRUE(history.AddEntry("Ana", "2002", HistoryList::Received));
+    ASSERT_TRUE(history.AddEntry("Bea", "1234567890123456", HistoryList::Received));
+    ContactBook contacts;
+    const std::optional<ListItem> eva = contacts.AddContact("Eva", "3003");
+    ASSERT_TRUE(eva.has_value());
+    // Picked while the balance view shows; a pick from the history closes it, one from the
+    // contacts leaves its caption.
+    struct Case {
+        uint16_t command;
+        int32_t index;
+        std::string number; // "" when the pick changes nothing
+        std::string shown;
+    };
+    const Case cases[] = {
+        {CMakeCall::kCmdHistoryPick, 1, "2002", "|2002"},
+        {CMakeCall::kCmdHistoryPick, 0, "", ""}, // 16 characters
+        {CMakeCall::kCmdHistoryPick, 2, "", ""}, // no such entry
+        {CMakeCall::kCmdHistoryPick, -1, "", ""},
+        {CMakeCall::kCmdContactPick, eva->data, "3003", "Your Balance is:|3003"},
+        {CMakeCall::kCmdContactPick, eva->data + 1, "", ""},
+    };
+    for (const Case& c : cases) {
+        g_PhoneState = PS_IDLE;
+        window->Call().HangUp(true);
+        Type("7");
+        window->Call().ShowBalanceView(true);
+        window->UpdateStatus();
+        const std::string before = Shown();
+        window->OnCommand(c.command, c.index);
+        EXPECT_EQ(c.number.empty() ? "7" : c.number, window->Call().GetDialedNumber())
+            << c.command << " " << c.index;
+        EXPECT_EQ(c.number.empty() ? before : c.shown, Shown()) << c.command << " " << c.index;
+        EXPECT_EQ(PS_ENTERING_NUMBER, g_PhoneState);
+        EXPECT_EQ(c.shown != "|2002", window->Call().IsBalanceViewShown())
+            << c.command << " " << c.index;
+    }
+}
+
+TEST_F(CallWindowTest, HelpOpensThePageInTheSkinsLanguageBesideTheProgram) {
+    RecordingShell shell;
+    struct Case {
+        int32_t language; // skin value 301; -1 for none
+        const char* folder;
+    };
+    const Case cases[] = {
+        {-1, "english"}, {0, "english"}, {1, "espanol"}, {2, "portuguese"}, {3, "english"}};
+    for (const Case& c : cases) {
+        TestSkin skin = CallSkin();
+        if (c.language >= 0) {
+            skin.Value(CMakeCall::kHelpLanguageValue, c.language);
+        }
+        plat::ResourceModule module;
+        ASSERT_TRUE(skin.Load(module));
+        g_SkinModule = &module;
+        face->TypeKey(kVkF1);
+        ASSERT_FALSE(shell.runs.empty()) << c.language;
+        EXPECT_EQ(plat::ProgramDir() + "/help/" + c.folder + "/index.htm", shell.runs.back().back())
+            << c.language;
+        g_SkinModule = ProgramModule();
+    }
+    EXPECT_EQ(5u, shell.runs.size());
+}
+
+TEST(ForwardPageTest, TheForwardPageIsUnderTheServicesWebSite) {
+    struct Case {
+        const char* site;
+        const char* url;
+    };
+    const Case cases[] = {
+        {"demo.test", "http://demo.test/kzn/index.php"},
+        {"https://demo.test", "https://demo.test/kzn/index.php"},
+        {"https://demo.test/phone/", "https://demo.test/phone/kzn/index.php"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.url, ForwardPageUrl(c.site)) << c.site;
+    }
+}
+
+TEST_F(CallWindowTest, OnItsEndTheHandsetGoesBackToTheLoginFormAndPostsToTheWindowAreDropped) {
+    const plat::PostTarget old = window->MessageTarget();
+    ASSERT_NE(0u, CUsbEventsDest::DriverCallback(CUsbEventsDest::kEventKeyDown, 4));
+    gui.RunPending();
+    EXPECT_FALSE(face->IsVisible()); // the handset's hide key reached the window
+    EXPECT_TRUE(owner.received.empty());
+
+    slot->Destroy();
+    EXPECT_EQ(nullptr, slot);
+    EXPECT_FALSE(old.PostMessage(CMakeCall::WM_MEDIA_LEVEL));
+    g_Balance.Update(2.0, "2.00");
+    ASSERT_NE(0u, CUsbEventsDest::DriverCallback(CUsbEventsDest::kEventKeyDown, 4));
+    gui.RunPending();
+    EXPECT_EQ(std::vector<uint32_t>{CUsbEventsDest::WM_USB_EVENT}, owner.received);
+    EXPECT_EQ(1u, windows.Windows().size());
+}
+
+} // namespace
