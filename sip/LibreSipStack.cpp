@@ -558,7 +558,10 @@ void LibreSipStack::rejectSession(SessionId id, int code, const std::string& rea
         return;
     }
     if (session->sess) {
-        (void)sipsess_reject(session->sess.get(), static_cast<uint16_t>(code), reason.c_str(), "");
+        // No headers of our own: libre then ends the response with "Content-Length: 0" and the
+        // blank line. Any text given here would stand in for both.
+        (void)sipsess_reject(session->sess.get(), static_cast<uint16_t>(code), reason.c_str(),
+                             nullptr);
     } else if (session->invite) {
         (void)sip_treply(nullptr, sip_.get(), session->invite.get(), static_cast<uint16_t>(code),
                          reason.c_str());

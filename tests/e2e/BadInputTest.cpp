@@ -175,8 +175,9 @@ protected:
         sendto(fd, datagram.data(), datagram.size(), 0, reinterpret_cast<sockaddr*>(&to),
                sizeof(to));
     }
-    // The status codes of the responses that arrive while the program is polled for `ms`.
-    std::vector<int> Responses(uint32_t ms) {
+    // The status codes of the responses that arrive while the program is polled for `ms`;
+    // `texts` gets the responses whole.
+    std::vector<int> Responses(uint32_t ms, std::vector<std::string>* texts = nullptr) {
         std::vector<int> codes;
         Until(
             [&] {
@@ -186,6 +187,9 @@ protected:
                     ssize_t n = recv(fd, buffer, sizeof(buffer) - 1, 0);
                     if (n > 12 && std::string(buffer, 8) == "SIP/2.0 ") {
                         codes.push_back(std::atoi(buffer + 8));
+                        if (texts) {
+                            texts->emplace_back(buffer, static_cast<size_t>(n));
+                        }
                     }
                 }
                 return false;
@@ -276,4 +280,19 @@ TEST_F(BadInputTest, ABurstOfRandomDatagramsChangesNothingAndTheNextCallWorks) {
     call->OnTalk();
     EXPECT_TRUE(Until([] { return g_PhoneState == PS_TALKING; }, 5000)) << far.Log();
     call->HangUp(true);
+}
+
+TEST_F(BadInputTest, ADeclinedCallGetsAWholeFinalResponse) {
+    Send(Invite("declined", Sdp("m=audio 4000 RTP/AVP 0\r\n")));
+    Responses(300);
+    ASSERT_EQ(PS_RINGING, g_PhoneState);
+    call->HangUp(true);
+    std::vector<std::string> texts;
+    Responses(300, &texts);
+    ASSERT_FALSE(texts.empty());
+    const std::string& last = texts.back();
+    EXPECT_EQ(0u, last.rfind("SIP/2.0 480 ", 0)) << last;
+    // The far end reads the end of the headers and a body length, or nothing at all.
+    EXPECT_NE(std::string::npos, last.find("\r\nContent-Length: 0\r\n")) << last;
+    EXPECT_TRUE(last.ends_with("\r\n\r\n")) << last;
 }
