@@ -27,7 +27,9 @@ bool ComputeCallLayout(const CallLayoutInput& in, CallLayout* layout) {
     }
     // Every term is at most two skin sides, so the sum stays far inside 32 bits.
     const int32_t width = faceX + in.faceWidth + right;
-    if (!IsSkinSizeValid(width, in.faceHeight) || in.rightStart < 0 || in.rightStart > width) {
+    // The right column starts inside the window: X + value 227 at most W.
+    if (!IsSkinSizeValid(width, in.faceHeight) || in.rightStart < 0 ||
+        in.rightStart > width - faceX) {
         return false;
     }
     layout->left = left;

@@ -30,5 +30,5 @@ struct CallLayout {
 
 // False, leaving *layout alone, when the skin's values do not make a window: a face side or a
 // window side of 0 or less or above the skin limit, a panel width below 0 or above it, X below
-// 0, or value 227 below 0 or beyond W.
+// 0, or value 227 below 0 or putting the right column's start X + value 227 beyond W.
 bool ComputeCallLayout(const CallLayoutInput& in, CallLayout* layout);

@@ -38,11 +38,15 @@ public:
     std::vector<uint32_t> received;
 };
 
-// A call face made in memory: every control of the face, face 100 x 120.
+// A call face made in memory: every control of the face, face 100 x 120, the skins and audio
+// panels 70 and 60 wide (the left column), the menu 50 (the right one); the face covers 10
+// pixels of the left column and the right one starts 90 pixels into the face.
 TestSkin CallSkin() {
     TestSkin s;
-    s.Face("DejaVu Sans").Value(223, 14).Value(224, 30).Value(225, 16).Value(226, 0);
-    s.Value(227, 100);
+    s.Face("DejaVu Sans").Value(223, 14).Value(224, 30).Value(225, 16).Value(226, 10);
+    s.Value(227, 90);
+    s.Solid(901, 70, 120, 0xFF405060u).Solid(500, 60, 120, 0xFF405060u);
+    s.Solid(1001, 50, 120, 0xFF405060u);
     for (int id = 200; id <= 218; ++id) {
         s.Pos(id, 2 * (id - 200), 10).Frames(id, 8, 6, {0xFF102030u, 0xFF203040u, 0xFF304050u});
     }
@@ -205,15 +209,16 @@ TEST_F(CallWindowTest, ASkinThatCannotBeLaidOutFailsAndThePreviousSkinBuildsAgai
         const char* name;
         std::function<void(TestSkin&)> change;
         bool built;
+        int faceX = 0;
         int width = 0;
     };
     const Case cases[] = {
-        {"whole", [](TestSkin&) {}, true, 100},
-        {"the face overlaps no column", [](TestSkin& s) { s.Value(226, -20).Value(227, 120); },
-         true, 120},
-        {"X below 0", [](TestSkin& s) { s.Value(226, 1); }, false},
-        {"value 227 at the width", [](TestSkin& s) { s.Value(227, 100); }, true, 100},
-        {"value 227 past the width", [](TestSkin& s) { s.Value(227, 101); }, false},
+        {"whole", [](TestSkin&) {}, true, 60, 210},
+        {"the face overlaps no column", [](TestSkin& s) { s.Value(226, 0); }, true, 70, 220},
+        {"the face covers the left column", [](TestSkin& s) { s.Value(226, 70); }, true, 0, 150},
+        {"X below 0", [](TestSkin& s) { s.Value(226, 71); }, false},
+        {"value 227 at the width", [](TestSkin& s) { s.Value(227, 150); }, true, 60, 210},
+        {"value 227 past the width", [](TestSkin& s) { s.Value(227, 151); }, false},
         {"value 227 below 0", [](TestSkin& s) { s.Value(227, -1); }, false},
         {"no key 9", [](TestSkin& s) { s.Remove(plat::kResourceBitmap, 216); }, false},
         {"no place for the forward key",
@@ -224,7 +229,9 @@ TEST_F(CallWindowTest, ASkinThatCannotBeLaidOutFailsAndThePreviousSkinBuildsAgai
         {"no face", [](TestSkin& s) { s.Remove(plat::kResourceBitmap, CMakeCall::kFace); }, false},
         {"a face past the limit",
          [](TestSkin& s) { s.Solid(CMakeCall::kFace, 1, kMaxSkinSide + 1, 0xFF000000u); }, false},
+        {"no menu panel", [](TestSkin& s) { s.Remove(plat::kResourceBitmap, 1001); }, false},
     };
+    const plat::Rect builtIn = face->GetWindowRect();
     for (const Case& c : cases) {
         TestSkin skin = CallSkin();
         c.change(skin);
@@ -236,14 +243,14 @@ TEST_F(CallWindowTest, ASkinThatCannotBeLaidOutFailsAndThePreviousSkinBuildsAgai
             window->Compose();
             EXPECT_EQ(c.width, face->GetWindowRect().Width()) << c.name;
             EXPECT_EQ(120, face->GetWindowRect().Height()) << c.name;
-            EXPECT_EQ(c.width - 100, window->FaceOrigin().x) << c.name;
+            EXPECT_EQ(c.faceX, window->FaceOrigin().x) << c.name;
         }
         // The skin switch goes back to the built-in skin, which builds whole again.
         g_SkinModule = ProgramModule();
         ASSERT_TRUE(window->ApplySkin()) << c.name;
         window->Compose();
-        EXPECT_EQ(232, face->GetWindowRect().Width()) << c.name;
-        EXPECT_EQ(440, face->GetWindowRect().Height()) << c.name;
+        EXPECT_EQ(builtIn.Width(), face->GetWindowRect().Width()) << c.name;
+        EXPECT_EQ(builtIn.Height(), face->GetWindowRect().Height()) << c.name;
         EXPECT_EQ("1001", window->UserName().GetText()) << c.name;
     }
 }
