@@ -12,6 +12,7 @@
 #include "app/login/CUserLogin.h"
 #include "app/resources/BuiltInModule.h"
 #include "app/strings/StringTable.h"
+#include "app/trace/TraceFile.h"
 #include "platform/core/Paths.h"
 #include "platform/store/IniFile.h"
 #include "platform/ui/ManualGuiDispatcher.h"
@@ -22,6 +23,7 @@
 #include "tests/app-call/CallFakes.h"
 #include "tests/skin/TestSkin.h"
 #include "tests/support/RecordingShell.h"
+#include "tests/support/RecordingTraceLog.h"
 #include "tests/support/RegistrySandbox.h"
 
 namespace {
@@ -39,7 +41,8 @@ public:
 };
 
 // A call face made in memory: every control of the face, face 100 x 120, the skins and audio
-// panels 70 and 60 wide (the left column), the menu 50 (the right one); the face covers 10
+// panels 70 and 60 wide (the left column), the menu, history and contacts 50 (the right
+// one); the face covers 10
 // pixels of the left column and the right one starts 90 pixels into the face.
 TestSkin CallSkin() {
     TestSkin s;
@@ -47,6 +50,20 @@ TestSkin CallSkin() {
     s.Value(227, 90);
     s.Solid(901, 70, 120, 0xFF405060u).Solid(500, 60, 120, 0xFF405060u);
     s.Solid(1001, 50, 120, 0xFF405060u);
+    // The call-history and contacts panels, 50 wide too: a list with its scroll bar and the
+    // buttons each.
+    for (int panel : {400, 600}) {
+        s.Value(panel, 12).Area(panel + 5, 2, 2, 40, 80).Solid(panel + 1, 50, 120, 0xFF405060u);
+        s.Pos(panel + 9, 42, 2).Frames(panel + 9, 6, 6, {0xFF000000u, 0xFF000000u, 0xFF000000u});
+        s.Pos(panel + 10, 42, 76).Frames(panel + 10, 6, 6, {0xFF000000u, 0xFF000000u, 0xFF000000u});
+        s.Solid(panel + 11, 6, 6, 0xFF000000u)
+            .Pos(panel + 12, 42, 8)
+            .Solid(panel + 12, 6, 68, 0xFF000000u);
+        for (int id = panel + 13; id <= panel + 16; ++id) {
+            s.Pos(id, 2 * (id - panel), 100)
+                .Frames(id, 8, 6, {0xFF102030u, 0xFF203040u, 0xFF304050u});
+        }
+    }
     for (int id = 200; id <= 218; ++id) {
         s.Pos(id, 2 * (id - 200), 10).Frames(id, 8, 6, {0xFF102030u, 0xFF203040u, 0xFF304050u});
     }
@@ -61,6 +78,7 @@ class CallWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
         setenv("QUORVEX_HOME", sandbox.Dir().c_str(), 1);
+        previousTrace = g_pTrace.exchange(&trace);
         g_SkinModule = ProgramModule();
         zel_Label::SetStringLoader(LoadCString);
         g_UserAor = sipua::NameAddr(sipua::Uri("1001", "10.0.0.1", 5060));
@@ -86,7 +104,15 @@ protected:
         CUsbEventsDest::SetTargetWindow({});
         g_Balance.Reset();
         g_SkinModule = nullptr;
+        g_pTrace.store(previousTrace);
         unsetenv("QUORVEX_HOME");
+    }
+    std::string TraceText() {
+        std::string text;
+        for (const std::string& line : trace.Lines()) {
+            text += line + "\n";
+        }
+        return text;
     }
     void Incoming(const std::string& from = "\"Ana\" <sip:2002@10.0.0.1>") {
         stack.incomingInvite(sipua::FakeSipStack::makeInvite(
@@ -116,6 +142,8 @@ protected:
     }
 
     RegistrySandbox sandbox;
+    RecordingTraceLog trace;
+    iTraceFile* previousTrace = nullptr;
     plat::ManualGuiDispatcher gui;
     plat::FakeWindowSystem windows;
     sipua::FakeSipStack stack;
@@ -238,7 +266,7 @@ TEST_F(CallWindowTest, ASkinThatCannotBeLaidOutFailsAndThePreviousSkinBuildsAgai
         plat::ResourceModule module;
         ASSERT_TRUE(skin.Load(module)) << c.name;
         g_SkinModule = &module;
-        ASSERT_EQ(c.built, window->ApplySkin()) << c.name;
+        ASSERT_EQ(c.built, window->ApplySkin()) << c.name << "\n" << TraceText();
         if (c.built) {
             window->Compose();
             EXPECT_EQ(c.width, face->GetWindowRect().Width()) << c.name;
