@@ -4,38 +4,16 @@
 
 #include <cmath>
 
+#include "tools/ArtKit.h"
+
 namespace {
 
 // The width of the tab along a panel's right edge (the skin's closed edge).
 constexpr double kTab = 22;
 
-void RoundedRect(cairo_t* cr, double x, double y, double w, double h, double r) {
-    cairo_new_sub_path(cr);
-    cairo_arc(cr, x + w - r, y + r, r, -M_PI / 2, 0);
-    cairo_arc(cr, x + w - r, y + h - r, r, 0, M_PI / 2);
-    cairo_arc(cr, x + r, y + h - r, r, M_PI / 2, M_PI);
-    cairo_arc(cr, x + r, y + r, r, M_PI, 3 * M_PI / 2);
-    cairo_close_path(cr);
-}
-
-// `text` centred on (cx, cy), made smaller when it would be wider than `maxWidth`.
-void CentredText(cairo_t* cr, const char* text, double cx, double cy, double size,
-                 double maxWidth) {
-    cairo_select_font_face(cr, "Sans", CAIRO_FONT_SLANT_NORMAL, CAIRO_FONT_WEIGHT_BOLD);
-    cairo_set_font_size(cr, size);
-    cairo_text_extents_t extents;
-    cairo_text_extents(cr, text, &extents);
-    if (extents.width > maxWidth) {
-        cairo_set_font_size(cr, size * maxWidth / extents.width);
-        cairo_text_extents(cr, text, &extents);
-    }
-    cairo_move_to(cr, cx - extents.width / 2 - extents.x_bearing,
-                  cy - extents.height / 2 - extents.y_bearing);
-    cairo_show_text(cr, text);
-}
-
-double FrameLight(int frame) {
-    return frame == 1 ? 0.12 : frame == 2 ? -0.10 : 0;
+// How much lighter (hover) or darker (pressed) a button's frame is.
+double Light(int frame) {
+    return FrameLight(frame, 0.12, -0.10);
 }
 
 // The body, the list's white frame (its area and scroll bar in the .rc) and the tab.
@@ -45,16 +23,11 @@ void DrawPanel(cairo_t* cr, int width, int height) {
     cairo_pattern_add_color_stop_rgb(shade, 0, 0.86, 0.89, 0.91);
     cairo_pattern_add_color_stop_rgb(shade, 1, 0.74, 0.79, 0.82);
     cairo_set_source(cr, shade);
-    cairo_fill_preserve(cr);
     cairo_pattern_destroy(shade);
-    cairo_set_source_rgba(cr, 0, 0, 0, 0.45);
-    cairo_set_line_width(cr, 1);
-    cairo_stroke(cr);
+    FillAndOutline(cr, 0.45, 1);
     RoundedRect(cr, 4.5, 30.5, width - kTab - 9, height - 35, 4);
     cairo_set_source_rgb(cr, 0.97, 0.98, 0.98);
-    cairo_fill_preserve(cr);
-    cairo_set_source_rgba(cr, 0, 0, 0, 0.25);
-    cairo_stroke(cr);
+    FillAndOutline(cr, 0.25, 1);
     // The tab.
     cairo_rectangle(cr, width - kTab, 1, kTab - 1, height - 2);
     cairo_set_source_rgb(cr, 0.30, 0.40, 0.47);
@@ -85,15 +58,12 @@ void DrawTextButton(cairo_t* cr, int width, int height, const char* label) {
     const double frame = height / 3.0;
     for (int f = 0; f < 3; ++f) {
         const double y = f * frame;
-        const double lit = FrameLight(f);
+        const double lit = Light(f);
         RoundedRect(cr, 0.5, y + 0.5, width - 1, frame - 1, 4);
         cairo_set_source_rgb(cr, 0.36 + lit, 0.47 + lit, 0.55 + lit);
-        cairo_fill_preserve(cr);
-        cairo_set_source_rgba(cr, 0, 0, 0, 0.45);
-        cairo_set_line_width(cr, 1);
-        cairo_stroke(cr);
+        FillAndOutline(cr, 0.45, 1);
         cairo_set_source_rgb(cr, 1, 1, 1);
-        CentredText(cr, label, width / 2.0, y + frame / 2, frame * 0.6, width - 8);
+        CentredText(cr, label, width / 2.0, y + frame / 2, frame * 0.6, true, width - 8);
     }
 }
 
@@ -139,20 +109,10 @@ void DrawEraseButton(cairo_t* cr, int width, int height) {
     const double frame = height / 3.0;
     for (int f = 0; f < 3; ++f) {
         const double y = f * frame;
-        const double lit = FrameLight(f);
+        const double lit = Light(f);
         RoundedRect(cr, 0.5, y + 0.5, width - 1, frame - 1, 4);
         cairo_set_source_rgb(cr, 0.70 + lit, 0.30 + lit, 0.28 + lit);
         cairo_fill(cr);
-        const double cx = width / 2.0;
-        const double cy = y + frame / 2;
-        const double r = frame * 0.22;
-        cairo_set_source_rgb(cr, 1, 1, 1);
-        cairo_set_line_width(cr, 2);
-        cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
-        cairo_move_to(cr, cx - r, cy - r);
-        cairo_line_to(cr, cx + r, cy + r);
-        cairo_move_to(cr, cx + r, cy - r);
-        cairo_line_to(cr, cx - r, cy + r);
-        cairo_stroke(cr);
+        Cross(cr, width / 2.0, y + frame / 2, frame * 0.22);
     }
 }

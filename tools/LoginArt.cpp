@@ -5,33 +5,9 @@
 #include <cmath>
 #include <initializer_list>
 
+#include "tools/ArtKit.h"
+
 namespace {
-
-void RoundedRect(cairo_t* cr, double x, double y, double w, double h, double r) {
-    cairo_new_sub_path(cr);
-    cairo_arc(cr, x + w - r, y + r, r, -M_PI / 2, 0);
-    cairo_arc(cr, x + w - r, y + h - r, r, 0, M_PI / 2);
-    cairo_arc(cr, x + r, y + h - r, r, M_PI / 2, M_PI);
-    cairo_arc(cr, x + r, y + r, r, M_PI, 3 * M_PI / 2);
-    cairo_close_path(cr);
-}
-
-// The body every form of the skin shares: a soft shadow and a slate-to-teal panel.
-void Body(cairo_t* cr, double w, double h) {
-    RoundedRect(cr, 5, 7, w - 7, h - 7, 26);
-    cairo_set_source_rgba(cr, 0, 0, 0, 0.25);
-    cairo_fill(cr);
-    cairo_pattern_t* body = cairo_pattern_create_linear(0, 0, 0, h);
-    cairo_pattern_add_color_stop_rgba(body, 0, 0.20, 0.27, 0.33, 0.96);
-    cairo_pattern_add_color_stop_rgba(body, 1, 0.05, 0.30, 0.32, 0.96);
-    RoundedRect(cr, 1, 1, w - 7, h - 7, 26);
-    cairo_set_source(cr, body);
-    cairo_fill_preserve(cr);
-    cairo_pattern_destroy(body);
-    cairo_set_source_rgba(cr, 1, 1, 1, 0.30);
-    cairo_set_line_width(cr, 2);
-    cairo_stroke(cr);
-}
 
 // A handset: a thick arc with an earpiece and a mouthpiece at its ends, centred at (cx, cy)
 // and tilted as a handset lies on its side.
@@ -56,18 +32,9 @@ void Handset(cairo_t* cr, double cx, double cy, double size) {
     cairo_restore(cr);
 }
 
-void Text(cairo_t* cr, const char* text, double x, double y, double size, bool bold) {
-    cairo_select_font_face(cr, "Sans", CAIRO_FONT_SLANT_NORMAL,
-                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, size);
-    cairo_move_to(cr, x, y);
-    cairo_show_text(cr, text);
-}
-
-void CentredText(cairo_t* cr, const char* text, double cx, double y, double size, bool bold) {
-    cairo_select_font_face(cr, "Sans", CAIRO_FONT_SLANT_NORMAL,
-                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, size);
+// `text` centred across cx with its baseline at y.
+void CentredOnBaseline(cairo_t* cr, const char* text, double cx, double y, double size) {
+    SelectFont(cr, size, true);
     cairo_text_extents_t extents;
     cairo_text_extents(cr, text, &extents);
     cairo_move_to(cr, cx - extents.width / 2 - extents.x_bearing, y);
@@ -78,22 +45,16 @@ void CentredText(cairo_t* cr, const char* text, double cx, double y, double size
 void InputBox(cairo_t* cr, double x, double y, double w, double h) {
     RoundedRect(cr, x, y, w, h, 6);
     cairo_set_source_rgb(cr, 0.97, 0.98, 0.98);
-    cairo_fill_preserve(cr);
-    cairo_set_source_rgba(cr, 0, 0, 0, 0.45);
-    cairo_set_line_width(cr, 1);
-    cairo_stroke(cr);
+    FillAndOutline(cr, 0.45, 1);
 }
 
 // One frame of a small round window button; frame 1 is lit, frame 2 pressed.
 void RoundButtonFrame(cairo_t* cr, double size, int frame, void (*glyph)(cairo_t*, double)) {
     const double r = size / 2 - 1;
     cairo_arc(cr, size / 2, size / 2, r, 0, 2 * M_PI);
-    const double lit = frame == 1 ? 0.18 : frame == 2 ? -0.08 : 0;
+    const double lit = FrameLight(frame, 0.18, -0.08);
     cairo_set_source_rgba(cr, 0.55 + lit, 0.63 + lit, 0.68 + lit, 0.95);
-    cairo_fill_preserve(cr);
-    cairo_set_source_rgba(cr, 0, 0, 0, 0.40);
-    cairo_set_line_width(cr, 1);
-    cairo_stroke(cr);
+    FillAndOutline(cr, 0.40, 1);
     cairo_set_source_rgb(cr, 1, 1, 1);
     cairo_set_line_width(cr, size / 9);
     cairo_set_line_cap(cr, CAIRO_LINE_CAP_ROUND);
@@ -153,7 +114,7 @@ void Emblem(cairo_t* cr, double cx, double cy, double r) {
 
 void DrawLoginFace(cairo_t* cr, int width, int height) {
     const double w = width;
-    Body(cr, w, height);
+    FormBody(cr, w, height, 1, 26, 0.96);
     Emblem(cr, 46, 50, 20);
     cairo_set_source_rgb(cr, 1, 1, 1);
     Text(cr, "Quorvex", 74, 58, 22, true);
@@ -171,19 +132,11 @@ void DrawSignInButton(cairo_t* cr, int width, int height) {
     const double frame = height / 3.0;
     for (int f = 0; f < 3; ++f) {
         const double y = f * frame;
-        const double lit = f == 1 ? 0.10 : f == 2 ? -0.06 : 0;
-        cairo_pattern_t* pill = cairo_pattern_create_linear(0, y, 0, y + frame);
-        cairo_pattern_add_color_stop_rgb(pill, 0, 0.30 + lit, 0.75 + lit, 0.40 + lit);
-        cairo_pattern_add_color_stop_rgb(pill, 1, 0.08 + lit, 0.50 + lit, 0.22 + lit);
-        RoundedRect(cr, 1, y + 1, width - 2, frame - 2, (frame - 2) / 2);
-        cairo_set_source(cr, pill);
-        cairo_fill_preserve(cr);
-        cairo_pattern_destroy(pill);
-        cairo_set_source_rgba(cr, 0, 0, 0, 0.40);
-        cairo_set_line_width(cr, 1);
-        cairo_stroke(cr);
+        const double lit = FrameLight(f, 0.10, -0.06);
+        GradientKey(cr, width, y, frame, 1, (frame - 2) / 2, {0.30 + lit, 0.75 + lit, 0.40 + lit},
+                    {0.08 + lit, 0.50 + lit, 0.22 + lit}, 0.40);
         cairo_set_source_rgb(cr, 1, 1, 1);
-        CentredText(cr, "Sign in", width / 2.0 + (f == 2 ? 1 : 0), y + frame / 2 + 6, 15, true);
+        CentredOnBaseline(cr, "Sign in", width / 2.0 + (f == 2 ? 1 : 0), y + frame / 2 + 6, 15);
     }
 }
 
@@ -201,21 +154,14 @@ void DrawCloseButton(cairo_t* cr, int width, int height) {
 
 void DrawCallFace(cairo_t* cr, int width, int height) {
     const double w = width;
-    Body(cr, w, height);
+    FormBody(cr, w, height, 1, 26, 0.96);
     Emblem(cr, 30, 34, 14);
 
     // The user name strip and the display: caption above, number below.
     RoundedRect(cr, 24, 62, w - 54, 26, 6);
     cairo_set_source_rgba(cr, 1, 1, 1, 0.18);
     cairo_fill(cr);
-    const double sy = 104, sh = 96;
-    cairo_pattern_t* screen = cairo_pattern_create_linear(0, sy, 0, sy + sh);
-    cairo_pattern_add_color_stop_rgb(screen, 0, 0.80, 0.93, 0.90);
-    cairo_pattern_add_color_stop_rgb(screen, 1, 0.58, 0.80, 0.78);
-    RoundedRect(cr, 18, sy, w - 42, sh, 10);
-    cairo_set_source(cr, screen);
-    cairo_fill(cr);
-    cairo_pattern_destroy(screen);
+    Screen(cr, 18, 104, w - 42, 96, 10);
 }
 
 namespace {
@@ -227,21 +173,11 @@ void HandsetKey(cairo_t* cr, int width, int height, double red, double green, do
     const double frame = height / 3.0;
     const double r = width / 2.0 - 2;
     for (int f = 0; f < 3; ++f) {
-        const double lit = f == 1 ? 0.12 : f == 2 ? -0.08 : 0;
+        const double lit = FrameLight(f, 0.12, -0.08);
         const double cx = width / 2.0;
         const double cy = f * frame + frame / 2;
-        cairo_pattern_t* shade =
-            cairo_pattern_create_radial(cx - r / 3, cy - r / 3, r / 5, cx, cy, r);
-        cairo_pattern_add_color_stop_rgb(shade, 0, red + 0.25 + lit, green + 0.25 + lit,
-                                         blue + 0.25 + lit);
-        cairo_pattern_add_color_stop_rgb(shade, 1, red + lit, green + lit, blue + lit);
-        cairo_arc(cr, cx, cy, r, 0, 2 * M_PI);
-        cairo_set_source(cr, shade);
-        cairo_fill_preserve(cr);
-        cairo_pattern_destroy(shade);
-        cairo_set_source_rgba(cr, 0, 0, 0, 0.40);
-        cairo_set_line_width(cr, 1.5);
-        cairo_stroke(cr);
+        ShadedDisc(cr, cx, cy, r, {red + 0.25 + lit, green + 0.25 + lit, blue + 0.25 + lit},
+                   {red + lit, green + lit, blue + lit}, 0.40);
         cairo_save(cr);
         cairo_translate(cr, cx + (f == 2 ? 1 : 0), cy + (f == 2 ? 1 : 0));
         cairo_rotate(cr, turn);

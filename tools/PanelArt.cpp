@@ -4,36 +4,14 @@
 
 #include <cmath>
 
+#include "tools/ArtKit.h"
+
 namespace {
 
 // How far the call face covers a panel's inner edge (skin value 226, and 232 - value 227).
 constexpr double kUnderFace = 24;
 // The tab's width beside the face.
 constexpr double kTab = 22;
-
-void RoundedRect(cairo_t* cr, double x, double y, double w, double h, double r) {
-    cairo_new_sub_path(cr);
-    cairo_arc(cr, x + w - r, y + r, r, -M_PI / 2, 0);
-    cairo_arc(cr, x + w - r, y + h - r, r, 0, M_PI / 2);
-    cairo_arc(cr, x + r, y + h - r, r, M_PI / 2, M_PI);
-    cairo_arc(cr, x + r, y + r, r, M_PI, 3 * M_PI / 2);
-    cairo_close_path(cr);
-}
-
-void SelectFont(cairo_t* cr, double size, bool bold) {
-    cairo_select_font_face(cr, "Sans", CAIRO_FONT_SLANT_NORMAL,
-                           bold ? CAIRO_FONT_WEIGHT_BOLD : CAIRO_FONT_WEIGHT_NORMAL);
-    cairo_set_font_size(cr, size);
-}
-
-void CentredText(cairo_t* cr, const char* text, double cx, double cy, double size, bool bold) {
-    SelectFont(cr, size, bold);
-    cairo_text_extents_t extents;
-    cairo_text_extents(cr, text, &extents);
-    cairo_move_to(cr, cx - extents.width / 2 - extents.x_bearing,
-                  cy - extents.height / 2 - extents.y_bearing);
-    cairo_show_text(cr, text);
-}
 
 // A panel body; its tab (a darker strip with the title running upwards) at the left edge for
 // the left column's panels, at the right edge for the right column's.
@@ -67,19 +45,13 @@ void PanelBody(cairo_t* cr, double w, double h, bool tabAtLeft, const char* titl
 
 // The panel's title above its controls, in the part that shows beside the face.
 void Title(cairo_t* cr, const char* title, double x, double y) {
-    SelectFont(cr, 13, true);
     cairo_set_source_rgb(cr, 0.92, 0.96, 0.96);
-    cairo_move_to(cr, x, y);
-    cairo_show_text(cr, title);
+    Text(cr, title, x, y, 13, true);
 }
 
 void Label(cairo_t* cr, const char* text, double cx, double cy) {
     cairo_set_source_rgb(cr, 0.85, 0.91, 0.92);
     CentredText(cr, text, cx, cy, 10, false);
-}
-
-double FrameLight(int frame) {
-    return frame == 1 ? 0.12 : frame == 2 ? -0.08 : 0;
 }
 
 // Three frames of a rounded key with `text`, or of a plain knob without.
@@ -88,18 +60,10 @@ void KeyFrames(cairo_t* cr, int width, int height, const char* text, double red,
     const double frame = height / 3.0;
     for (int f = 0; f < 3; ++f) {
         const double y = f * frame;
-        const double lit = FrameLight(f);
-        cairo_pattern_t* shade = cairo_pattern_create_linear(0, y, 0, y + frame);
-        cairo_pattern_add_color_stop_rgb(shade, 0, red + 0.15 + lit, green + 0.15 + lit,
-                                         blue + 0.15 + lit);
-        cairo_pattern_add_color_stop_rgb(shade, 1, red + lit, green + lit, blue + lit);
-        RoundedRect(cr, 0.5, y + 0.5, width - 1, frame - 1, std::fmin(6, frame / 2 - 0.5));
-        cairo_set_source(cr, shade);
-        cairo_fill_preserve(cr);
-        cairo_pattern_destroy(shade);
-        cairo_set_source_rgba(cr, 0, 0, 0, 0.5);
-        cairo_set_line_width(cr, 1);
-        cairo_stroke(cr);
+        const double lit = FrameLight(f, 0.12, -0.08);
+        GradientKey(cr, width, y, frame, 0.5, std::fmin(6, frame / 2 - 0.5),
+                    {red + 0.15 + lit, green + 0.15 + lit, blue + 0.15 + lit},
+                    {red + lit, green + lit, blue + lit}, 0.5);
         if (text) {
             const double shift = f == 2 ? 1 : 0;
             cairo_set_source_rgb(cr, 0.97, 0.98, 0.98);

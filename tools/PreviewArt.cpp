@@ -5,28 +5,12 @@
 #include <algorithm>
 #include <cmath>
 
+#include "tools/ArtKit.h"
+
 namespace {
 
-void RoundedRect(cairo_t* cr, double x, double y, double w, double h, double r) {
-    cairo_new_sub_path(cr);
-    cairo_arc(cr, x + w - r, y + r, r, -M_PI / 2, 0);
-    cairo_arc(cr, x + w - r, y + h - r, r, 0, M_PI / 2);
-    cairo_arc(cr, x + r, y + h - r, r, M_PI / 2, M_PI);
-    cairo_arc(cr, x + r, y + r, r, M_PI, 3 * M_PI / 2);
-    cairo_close_path(cr);
-}
-
 void Key(cairo_t* cr, double cx, double cy, double r, double red, double green, double blue) {
-    cairo_pattern_t* shade = cairo_pattern_create_radial(cx - r / 3, cy - r / 3, r / 5, cx, cy, r);
-    cairo_pattern_add_color_stop_rgba(shade, 0, red + 0.25, green + 0.25, blue + 0.25, 1);
-    cairo_pattern_add_color_stop_rgba(shade, 1, red, green, blue, 1);
-    cairo_arc(cr, cx, cy, r, 0, 2 * M_PI);
-    cairo_set_source(cr, shade);
-    cairo_fill_preserve(cr);
-    cairo_pattern_destroy(shade);
-    cairo_set_source_rgba(cr, 0, 0, 0, 0.35);
-    cairo_set_line_width(cr, 1.5);
-    cairo_stroke(cr);
+    ShadedDisc(cr, cx, cy, r, {red + 0.25, green + 0.25, blue + 0.25}, {red, green, blue}, 0.35);
 }
 
 } // namespace
@@ -36,29 +20,11 @@ void DrawPreview(cairo_t* cr, int width, int height) {
     const double h = height;
 
     // Soft shadow, then the body with a vertical slate-to-teal gradient (slightly translucent).
-    RoundedRect(cr, 6, 8, w - 8, h - 8, 30);
-    cairo_set_source_rgba(cr, 0, 0, 0, 0.25);
-    cairo_fill(cr);
-    cairo_pattern_t* body = cairo_pattern_create_linear(0, 0, 0, h);
-    cairo_pattern_add_color_stop_rgba(body, 0, 0.20, 0.27, 0.33, 0.94);
-    cairo_pattern_add_color_stop_rgba(body, 1, 0.05, 0.30, 0.32, 0.94);
-    RoundedRect(cr, 2, 2, w - 8, h - 8, 30);
-    cairo_set_source(cr, body);
-    cairo_fill_preserve(cr);
-    cairo_pattern_destroy(body);
-    cairo_set_source_rgba(cr, 1, 1, 1, 0.30);
-    cairo_set_line_width(cr, 2);
-    cairo_stroke(cr);
+    FormBody(cr, w, h, 2, 30, 0.94);
 
     // Display: a pale screen with two lines of "text" and four quality bars.
     const double sx = 18, sy = 26, sw = w - 40, sh = 0.22 * h;
-    cairo_pattern_t* screen = cairo_pattern_create_linear(0, sy, 0, sy + sh);
-    cairo_pattern_add_color_stop_rgb(screen, 0, 0.80, 0.93, 0.90);
-    cairo_pattern_add_color_stop_rgb(screen, 1, 0.58, 0.80, 0.78);
-    RoundedRect(cr, sx, sy, sw, sh, 8);
-    cairo_set_source(cr, screen);
-    cairo_fill(cr);
-    cairo_pattern_destroy(screen);
+    Screen(cr, sx, sy, sw, sh, 8);
     cairo_set_source_rgba(cr, 0.10, 0.22, 0.24, 0.85);
     RoundedRect(cr, sx + 12, sy + 16, sw * 0.45, 8, 3);
     cairo_fill(cr);
