@@ -13,16 +13,8 @@
 #include <unistd.h>
 #include <vector>
 
-#include "app/call/CallLogic.h"
-#include "app/call/PhoneState.h"
-#include "app/login/CUserLogin.h"
-#include "platform/ui/ManualGuiDispatcher.h"
-#include "tests/app-call/CallFakes.h"
-#include "tests/app-login/FakeLoginView.h"
 #include "tests/e2e/BaresipProcess.h"
-#include "tests/sip/KamailioProcess.h"
-#include "tests/support/RegistrySandbox.h"
-#include "tests/support/RunningUnderCi.h"
+#include "tests/e2e/KamailioCallTest.h"
 
 namespace {
 
@@ -116,32 +108,15 @@ std::vector<Torture> TortureMessages() {
     };
 }
 
-class BadInputTest : public ::testing::Test {
+class BadInputTest : public KamailioCallTest {
 protected:
     void SetUp() override {
-        setenv("QUORVEX_HOME", sandbox.Dir().c_str(), 1);
         setenv("QUORVEX_AUDIO", "null", 1);
-        g_PhoneState = PS_LOGGED_OUT;
-        kamailio = std::make_unique<KamailioProcess>();
-        if (!kamailio->ok()) {
-            if (RunningUnderCi()) {
-                FAIL() << "kamailio did not start";
-            }
-            GTEST_SKIP() << "kamailio is not available";
+        KamailioCallTest::SetUp();
+        if (!Ready()) {
+            return;
         }
-        settings.sipServerHost = "registrar.quorvex.test";
-        settings.outboundProxyHost = "registrar.quorvex.test";
-        settings.sipBindAddress = "127.0.0.1";
-        login = std::make_unique<CUserLogin>(view, settings, sipua::MakeLibreSipStack,
-                                             [](const std::string&, std::string* dotted) {
-                                                 *dotted = "127.0.0.2";
-                                                 return true;
-                                             });
-        login->OnLoginCommand();
-        ASSERT_TRUE(Until([] { return g_PhoneState == PS_IDLE; }, 5000));
-        call = std::make_unique<CallLogic>(
-            CallLogic::Services{callView, sounds, handset, history, *login, GetRTPInterface,
-                                [] { return CallLogic::AudioDevices{}; }, sandbox.Dir()});
+        ASSERT_TRUE(SignIn(sandbox.Dir()));
         fd = socket(AF_INET, SOCK_DGRAM, 0);
         sockaddr_in self{};
         self.sin_family = AF_INET;
@@ -153,19 +128,7 @@ protected:
         if (fd >= 0) {
             close(fd);
         }
-        call.reset();
-        login.reset();
-        kamailio.reset();
-        unsetenv("QUORVEX_HOME");
-    }
-    bool Until(const std::function<bool()>& done, uint32_t ms) {
-        return view.RunUntil(
-            *login,
-            [&] {
-                gui.RunPending();
-                return done();
-            },
-            ms);
+        KamailioCallTest::TearDown();
     }
     void Send(const std::string& datagram) {
         sockaddr_in to{};
@@ -198,17 +161,6 @@ protected:
         return codes;
     }
 
-    RegistrySandbox sandbox;
-    plat::ManualGuiDispatcher gui;
-    std::unique_ptr<KamailioProcess> kamailio;
-    FakeLoginView view;
-    DeploymentSettings settings;
-    std::unique_ptr<CUserLogin> login;
-    FakeCallView callView;
-    FakeCallSounds sounds;
-    FakeCallHandset handset;
-    FakeHistoryRecorder history;
-    std::unique_ptr<CallLogic> call;
     int fd = -1;
 };
 

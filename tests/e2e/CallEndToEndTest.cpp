@@ -8,18 +8,10 @@
 #include <string>
 #include <vector>
 
-#include "app/call/CallLogic.h"
-#include "app/call/PhoneState.h"
-#include "app/login/CUserLogin.h"
 #include "app/trace/TraceFile.h"
-#include "platform/ui/ManualGuiDispatcher.h"
 #include "sip/SipTrace.h"
-#include "tests/app-call/CallFakes.h"
-#include "tests/app-login/FakeLoginView.h"
 #include "tests/e2e/BaresipProcess.h"
-#include "tests/sip/KamailioProcess.h"
-#include "tests/support/RegistrySandbox.h"
-#include "tests/support/RunningUnderCi.h"
+#include "tests/e2e/KamailioCallTest.h"
 #include "tools/loopback/AudioAnalysis.h"
 #include "tools/loopback/TestSignal.h"
 
@@ -97,28 +89,18 @@ double PeakToneDb(const std::vector<int16_t>& s, double hz, double from, double 
     return best;
 }
 
-class CallEndToEndTest : public ::testing::Test {
+class CallEndToEndTest : public KamailioCallTest {
 protected:
     void SetUp() override {
         Files();
         sipua::SetTraceSink([](const char* text) { std::fprintf(stderr, "sip: %s\n", text); });
         g_pTrace.store(&g_stderrTrace);
-        setenv("QUORVEX_HOME", sandbox.Dir().c_str(), 1);
-        g_PhoneState = PS_LOGGED_OUT;
-        kamailio = std::make_unique<KamailioProcess>();
-        if (!kamailio->ok()) {
-            if (RunningUnderCi()) {
-                FAIL() << "kamailio did not start";
-            }
-            GTEST_SKIP() << "kamailio is not available";
-        }
+        KamailioCallTest::SetUp();
     }
     void TearDown() override {
-        call.reset();
-        login.reset();
+        SignOut();
         far.reset();
-        kamailio.reset();
-        unsetenv("QUORVEX_HOME");
+        KamailioCallTest::TearDown();
         g_pTrace.store(nullptr);
         sipua::SetTraceSink(nullptr);
     }
@@ -127,33 +109,7 @@ protected:
         ASSERT_TRUE(far->ok()) << far->Log();
     }
     // Signs in as 1001 and opens the call logic, as the first success does.
-    void SignIn() {
-        settings.sipServerHost = "registrar.quorvex.test";
-        settings.outboundProxyHost = "registrar.quorvex.test";
-        settings.sipBindAddress = "127.0.0.1";
-        login = std::make_unique<CUserLogin>(view, settings, sipua::MakeLibreSipStack,
-                                             [](const std::string&, std::string* dotted) {
-                                                 *dotted = "127.0.0.2";
-                                                 return true;
-                                             });
-        login->OnLoginCommand();
-        ASSERT_TRUE(Until([] { return g_PhoneState == PS_IDLE; }, 5000));
-        call = std::make_unique<CallLogic>(
-            CallLogic::Services{callView, sounds, handset, history, *login, GetRTPInterface,
-                                [] { return CallLogic::AudioDevices{}; }, Files().dir});
-    }
-    bool Until(const std::function<bool()>& done, uint32_t ms) {
-        return view.RunUntil(
-            *login,
-            [&] {
-                gui.RunPending();
-                return done();
-            },
-            ms);
-    }
-    void Wait(uint32_t ms) {
-        Until([] { return false; }, ms);
-    }
+    void SignIn() { ASSERT_TRUE(LoopbackPhone::SignIn(Files().dir)); }
     // Talks for 6 s with key 5 pressed at 3 s.
     void Talk() {
         Wait(3000);
@@ -181,18 +137,7 @@ protected:
         EXPECT_GT(PeakToneDb(heardByUs, kFarTone, 2.0, 3.0), -30);
     }
 
-    RegistrySandbox sandbox;
-    plat::ManualGuiDispatcher gui;
-    std::unique_ptr<KamailioProcess> kamailio;
     std::unique_ptr<BaresipProcess> far;
-    FakeLoginView view;
-    DeploymentSettings settings;
-    std::unique_ptr<CUserLogin> login;
-    FakeCallView callView;
-    FakeCallSounds sounds;
-    FakeCallHandset handset;
-    FakeHistoryRecorder history;
-    std::unique_ptr<CallLogic> call;
 };
 
 } // namespace

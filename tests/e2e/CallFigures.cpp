@@ -19,15 +19,10 @@
 #include <thread>
 #include <vector>
 
-#include "app/call/CallLogic.h"
-#include "app/call/PhoneState.h"
-#include "app/login/CUserLogin.h"
 #include "app/trace/TraceFile.h"
-#include "platform/ui/ManualGuiDispatcher.h"
 #include "sip/SipTrace.h"
-#include "tests/app-call/CallFakes.h"
-#include "tests/app-login/FakeLoginView.h"
 #include "tests/e2e/BaresipProcess.h"
+#include "tests/e2e/LoopbackPhone.h"
 #include "tests/sip/KamailioProcess.h"
 #include "tests/support/RegistrySandbox.h"
 #include "tools/loopback/AudioAnalysis.h"
@@ -187,49 +182,16 @@ double CpuSeconds(pid_t pid) {
     return fields.size() > 13 ? (std::stod(fields[11]) + std::stod(fields[12])) / ticks : 0;
 }
 
-struct Phone {
+// The program's side, its media objects timed.
+struct Phone : LoopbackPhone {
     RegistrySandbox sandbox;
-    plat::ManualGuiDispatcher gui;
-    FakeLoginView view;
-    DeploymentSettings settings;
-    std::unique_ptr<CUserLogin> login;
-    FakeCallView callView;
-    FakeCallSounds sounds;
-    FakeCallHandset handset;
-    FakeHistoryRecorder history;
-    std::unique_ptr<CallLogic> call;
 
-    bool Until(const std::function<bool()>& done, uint32_t ms) {
-        return view.RunUntil(
-            *login,
-            [&] {
-                gui.RunPending();
-                return done();
-            },
-            ms);
-    }
     bool SignIn(const std::string& programDir) {
         setenv("QUORVEX_HOME", sandbox.Dir().c_str(), 1);
-        settings.sipServerHost = "registrar.quorvex.test";
-        settings.outboundProxyHost = "registrar.quorvex.test";
-        settings.sipBindAddress = "127.0.0.1";
-        login = std::make_unique<CUserLogin>(view, settings, sipua::MakeLibreSipStack,
-                                             [](const std::string&, std::string* dotted) {
-                                                 *dotted = "127.0.0.2";
-                                                 return true;
-                                             });
-        login->OnLoginCommand();
-        if (!Until([] { return g_PhoneState == PS_IDLE; }, 5000)) {
-            return false;
-        }
-        call = std::make_unique<CallLogic>(
-            CallLogic::Services{callView, sounds, handset, history, *login,
-                                [](iTraceFile* log) -> RTPInterface* {
-                                    RTPInterface* media = GetRTPInterface(log);
-                                    return media ? new TimedMedia(media) : nullptr;
-                                },
-                                [] { return CallLogic::AudioDevices{}; }, programDir});
-        return true;
+        return LoopbackPhone::SignIn(programDir, [](iTraceFile* log) -> RTPInterface* {
+            RTPInterface* media = GetRTPInterface(log);
+            return media ? new TimedMedia(media) : nullptr;
+        });
     }
 };
 
@@ -319,7 +281,7 @@ int main() {
             }
             std::fprintf(stderr, "figures: call %d state %d\n", i, g_PhoneState);
             phone.call->HangUp(true);
-            phone.Until([] { return false; }, 300);
+            phone.Wait(300);
         }
         std::sort(setups.begin(), setups.end());
         std::printf("set-up time (talk key to RTP arriving), %zu calls: median %.1f ms, min %.1f, "
@@ -341,11 +303,11 @@ int main() {
     double farCpu = CpuSeconds(far.pid());
     phone.call->PickNumber("1002");
     phone.call->OnTalk();
-    phone.Until([] { return false; }, 20000);
+    phone.Wait(20000);
     phone.call->HangUp(true);
     ourCpu = CpuSeconds(getpid()) - ourCpu;
     farCpu = CpuSeconds(far.pid()) - farCpu;
-    phone.Until([] { return false; }, 500);
+    phone.Wait(500);
     far.Stop();
     watch.Stop();
 
