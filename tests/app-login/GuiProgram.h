@@ -21,9 +21,8 @@
 #include <thread>
 #include <vector>
 
-#include "platform/ui/GtkRuntime.h"
 #include "platform/ui/Surface.h"
-#include "tests/ui/XvfbDisplay.h"
+#include "tests/ui/GtkScreen.h"
 
 extern char** environ;
 // The leak checker's suppressions of GTK's and fontconfig's process-lifetime caches
@@ -32,23 +31,11 @@ extern "C" const char* __lsan_default_suppressions();
 
 namespace guiprogram {
 
-// The display of the test process, or null when there is no Xvfb or xdotool.
-inline XvfbDisplay* g_display = nullptr;
-
-// Register with ::testing::AddGlobalTestEnvironment(new guiprogram::GuiEnvironment).
-class GuiEnvironment : public ::testing::Environment {
+// Register with ::testing::AddGlobalTestEnvironment(new guiprogram::GuiEnvironment); the
+// display is XvfbGtkEnvironment::Display(), null when there is no Xvfb or xdotool.
+class GuiEnvironment : public XvfbGtkEnvironment {
 public:
-    void SetUp() override {
-        display_ = std::make_unique<XvfbDisplay>("800x600x24");
-        if (std::system("command -v xdotool >/dev/null 2>&1") == 0 && display_->Ok() &&
-            plat::EnsureGtk()) {
-            g_display = display_.get();
-        }
-    }
-    void TearDown() override { g_display = nullptr; }
-
-private:
-    std::unique_ptr<XvfbDisplay> display_;
+    GuiEnvironment() : XvfbGtkEnvironment("800x600x24", true) {}
 };
 
 // Polls `done` every 20 ms until it holds (true) or `ms` pass (false).
@@ -124,7 +111,7 @@ inline void Click(const Shown& w, int x, int y) {
 class Program {
 public:
     Program(const std::string& home, const char* program, const char* programDir) {
-        setenv("DISPLAY", g_display->Name().c_str(), 1);
+        setenv("DISPLAY", XvfbGtkEnvironment::Display()->Name().c_str(), 1);
         setenv("QUORVEX_HOME", home.c_str(), 1);
         setenv("QUORVEX_DEPLOYMENT", (std::string(programDir) + "/deployment.ini").c_str(), 1);
         setenv("QUORVEX_AUDIO", "null", 0);

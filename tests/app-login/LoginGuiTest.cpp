@@ -58,7 +58,7 @@ int LoginMismatches(const plat::Surface& image, const Shown& w) {
 class LoginGuiTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!g_display) {
+        if (!XvfbGtkEnvironment::Display()) {
             if (RunningUnderCi()) {
                 FAIL() << "no Xvfb or xdotool";
             }

@@ -16,65 +16,16 @@
 #include "app/call/CMakeCall.h"
 #include "app/panels/zel_SldSkins.h"
 #include "platform/core/Paths.h"
-#include "platform/ui/GtkRuntime.h"
 #include "tests/app-panels/PanelsSupport.h"
 #include "tests/support/RegistrySandbox.h"
 #include "tests/support/RunningUnderCi.h"
-#include "tests/ui/XvfbDisplay.h"
+#include "tests/ui/GtkScreen.h"
 
 namespace {
 
 constexpr plat::Point kAt{20, 20}; // the window's place on the screen
 
-XvfbDisplay* g_display = nullptr;
-
-class GuiEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        display_ = std::make_unique<XvfbDisplay>("1024x768x24");
-        if (display_->Ok() && plat::EnsureGtk()) {
-            g_display = display_.get();
-        }
-    }
-    void TearDown() override { g_display = nullptr; }
-
-private:
-    std::unique_ptr<XvfbDisplay> display_;
-};
-
-const auto* g_env = ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
-
-bool PumpUntil(const std::function<bool()>& done, int ms = 5000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < end) {
-        while (g_main_context_iteration(nullptr, FALSE)) {
-        }
-        if (done()) {
-            return true;
-        }
-        g_usleep(2000);
-    }
-    return done();
-}
-
-class Screenshot {
-public:
-    Screenshot() {
-        GdkWindow* root = gdk_get_default_root_window();
-        pixbuf_ = gdk_pixbuf_get_from_window(root, 0, 0, gdk_window_get_width(root),
-                                             gdk_window_get_height(root));
-    }
-    ~Screenshot() { g_object_unref(pixbuf_); }
-    uint32_t At(int x, int y) const {
-        const guchar* p = gdk_pixbuf_get_pixels(pixbuf_) + y * gdk_pixbuf_get_rowstride(pixbuf_) +
-                          x * gdk_pixbuf_get_n_channels(pixbuf_);
-        return (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
-    }
-    void Save(const char* name) const { gdk_pixbuf_save(pixbuf_, name, "png", nullptr, nullptr); }
-
-private:
-    GdkPixbuf* pixbuf_ = nullptr;
-};
+const auto* g_env = ::testing::AddGlobalTestEnvironment(new XvfbGtkEnvironment("1024x768x24"));
 
 // Whether two colours are equal within 2 on each channel.
 bool Near(uint32_t a, uint32_t b) {
@@ -110,7 +61,7 @@ uint32_t Plum(uint32_t rgb) {
 class SkinSwitchGuiTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!g_display) {
+        if (!XvfbGtkEnvironment::Display()) {
             if (RunningUnderCi()) {
                 FAIL() << "no Xvfb";
             }
@@ -134,10 +85,9 @@ protected:
 
     // The screen shows the window as composed; `name` keeps the screenshot.
     void ExpectShown(const char* name) {
-        ASSERT_TRUE(PumpUntil([this] {
-            return Mismatches(Screenshot(), call_->BackBuffer().surface) == 0;
-        })) << Mismatches(Screenshot(), call_->BackBuffer().surface)
-            << " pixels differ";
+        ASSERT_TRUE(PumpUntil(
+            [this] { return Mismatches(Screenshot(), call_->BackBuffer().surface) == 0; }, 5000))
+            << Mismatches(Screenshot(), call_->BackBuffer().surface) << " pixels differ";
         Screenshot().Save(name);
     }
     // A pixel of the face's body, left of the keypad, on the screen.
@@ -161,8 +111,8 @@ TEST_F(SkinSwitchGuiTest, TheShippedPlumSkinShowsAndTheBuiltInOneComesBack) {
     const std::string at = std::to_string(kAt.x + tab.left + 8) + " " +
                            std::to_string(kAt.y + (tab.top + tab.bottom) / 2);
     ASSERT_EQ(0, std::system(("xdotool mousemove " + at + " click 1").c_str()));
-    ASSERT_TRUE(
-        PumpUntil([&panel] { return panel.m_nState == zel_Slide::kOpen && !panel.m_bAnimating; }));
+    ASSERT_TRUE(PumpUntil(
+        [&panel] { return panel.m_nState == zel_Slide::kOpen && !panel.m_bAnimating; }, 5000));
     EXPECT_EQ(2, panel.m_Strip.Count());
     ExpectShown("skin-panel.png");
     ASSERT_NE(Plum(builtIn), builtIn) << "the sample pixel is grey";

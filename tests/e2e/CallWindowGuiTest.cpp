@@ -101,7 +101,7 @@ private:
 class CallWindowGuiTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!g_display) {
+        if (!XvfbGtkEnvironment::Display()) {
             if (RunningUnderCi()) {
                 FAIL() << "no Xvfb or xdotool";
             }

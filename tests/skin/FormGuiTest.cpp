@@ -12,82 +12,21 @@
 #include <functional>
 #include <memory>
 
-#include "platform/ui/GtkRuntime.h"
 #include "tests/skin/DemoForm.h"
 #include "tests/skin/PanelForm.h"
 #include "tests/support/RunningUnderCi.h"
-#include "tests/ui/XvfbDisplay.h"
+#include "tests/ui/GtkScreen.h"
 
 namespace {
 
 constexpr uint32_t kBackdrop = 0x00306090u; // RGB of the window behind the form
 
-XvfbDisplay* g_display = nullptr;
-
-class GuiEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        if (std::system("command -v xdotool >/dev/null 2>&1") != 0) {
-            return;
-        }
-        display_ = std::make_unique<XvfbDisplay>();
-        if (display_->Ok() && plat::EnsureGtk()) {
-            g_display = display_.get();
-        }
-    }
-    void TearDown() override { g_display = nullptr; }
-
-private:
-    std::unique_ptr<XvfbDisplay> display_;
-};
-
-const auto* g_env = ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
-
-// Runs the main loop until `done` or the time is up.
-bool PumpUntil(const std::function<bool()>& done, int ms = 3000) {
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (std::chrono::steady_clock::now() < end) {
-        while (g_main_context_iteration(nullptr, FALSE)) {
-        }
-        if (done()) {
-            return true;
-        }
-        g_usleep(2000);
-    }
-    return done();
-}
-
-void Pump(int ms) {
-    PumpUntil([] { return false; }, ms);
-}
+const auto* g_env = ::testing::AddGlobalTestEnvironment(new XvfbGtkEnvironment("640x480x24", true));
 
 void Xdotool(const std::string& args) {
     const std::string cmd = "xdotool " + args;
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
 }
-
-// The screen's pixel (x, y) as RGB.
-class Screenshot {
-public:
-    Screenshot() {
-        GdkWindow* root = gdk_get_default_root_window();
-        pixbuf_ = gdk_pixbuf_get_from_window(root, 0, 0, gdk_window_get_width(root),
-                                             gdk_window_get_height(root));
-    }
-    ~Screenshot() {
-        if (pixbuf_) {
-            g_object_unref(pixbuf_);
-        }
-    }
-    uint32_t At(int x, int y) const {
-        const guchar* p = gdk_pixbuf_get_pixels(pixbuf_) + y * gdk_pixbuf_get_rowstride(pixbuf_) +
-                          x * gdk_pixbuf_get_n_channels(pixbuf_);
-        return (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
-    }
-
-private:
-    GdkPixbuf* pixbuf_ = nullptr;
-};
 
 // What the screen should show at screen pixel (x, y) for a form whose back buffer is `image`
 // at `at`, presented with `alpha`.
@@ -129,7 +68,7 @@ int Mismatches(const Screenshot& shot, const plat::Surface& image, plat::Point a
 class FormGuiTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!g_display) {
+        if (!XvfbGtkEnvironment::Display()) {
             if (RunningUnderCi()) {
                 FAIL() << "no Xvfb or xdotool";
             }

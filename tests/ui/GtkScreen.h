@@ -1,0 +1,87 @@
+// A private Xvfb with GTK on it for a whole test program, the main loop run until a condition
+// holds, and the screen's pixels. Used from the test's thread (GTK's) only.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <gtk/gtk.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <memory>
+
+#include "platform/ui/GtkRuntime.h"
+#include "tests/ui/XvfbDisplay.h"
+
+// Register with ::testing::AddGlobalTestEnvironment(new XvfbGtkEnvironment(...)). Display()
+// is null while the tests run when Xvfb, GTK or (if it is needed) xdotool is missing.
+class XvfbGtkEnvironment : public ::testing::Environment {
+public:
+    explicit XvfbGtkEnvironment(const char* screen, bool needsXdotool = false)
+        : screen_(screen), needsXdotool_(needsXdotool) {}
+    void SetUp() override {
+        if (needsXdotool_ && std::system("command -v xdotool >/dev/null 2>&1") != 0) {
+            return;
+        }
+        display_ = std::make_unique<XvfbDisplay>(screen_);
+        if (display_->Ok() && plat::EnsureGtk()) {
+            current_ = display_.get();
+        }
+    }
+    void TearDown() override { current_ = nullptr; }
+    static XvfbDisplay* Display() { return current_; }
+
+private:
+    inline static XvfbDisplay* current_ = nullptr;
+    const char* screen_;
+    bool needsXdotool_;
+    std::unique_ptr<XvfbDisplay> display_;
+};
+
+// Runs the main loop until `done` or the time is up.
+inline bool PumpUntil(const std::function<bool()>& done, int ms = 3000) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (std::chrono::steady_clock::now() < end) {
+        while (g_main_context_iteration(nullptr, FALSE)) {
+        }
+        if (done()) {
+            return true;
+        }
+        g_usleep(2000);
+    }
+    return done();
+}
+
+inline void Pump(int ms) {
+    PumpUntil([] { return false; }, ms);
+}
+
+// The whole screen as it is now; pixels as RGB.
+class Screenshot {
+public:
+    Screenshot() {
+        GdkWindow* root = gdk_get_default_root_window();
+        pixbuf_ = gdk_pixbuf_get_from_window(root, 0, 0, gdk_window_get_width(root),
+                                             gdk_window_get_height(root));
+    }
+    ~Screenshot() {
+        if (pixbuf_) {
+            g_object_unref(pixbuf_);
+        }
+    }
+    Screenshot(const Screenshot&) = delete;
+    Screenshot& operator=(const Screenshot&) = delete;
+
+    uint32_t At(int x, int y) const {
+        const guchar* p = gdk_pixbuf_get_pixels(pixbuf_) + y * gdk_pixbuf_get_rowstride(pixbuf_) +
+                          x * gdk_pixbuf_get_n_channels(pixbuf_);
+        return (uint32_t{p[0]} << 16) | (uint32_t{p[1]} << 8) | p[2];
+    }
+    // Keeps the screen as a PNG file.
+    void Save(const char* name) const { gdk_pixbuf_save(pixbuf_, name, "png", nullptr, nullptr); }
+
+private:
+    GdkPixbuf* pixbuf_ = nullptr;
+};
