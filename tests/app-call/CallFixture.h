@@ -28,9 +28,11 @@ inline const std::string kMovedSdp =
     "t=0 0\r\nm=audio 4002 RTP/AVP 0\r\n";
 inline const char kCaller[] = "\"Ana\" <sip:2002@10.0.0.1>";
 
-class CallLogicTest : public ::testing::Test {
+// User 1001 on a fake SIP stack at 192.0.2.10: the stack, its dialog usage manager and the
+// login link over them, with a home of its own and the trace log recorded while it is open.
+class FakeSipUser {
 protected:
-    void SetUp() override {
+    void Open() {
         setenv("QUORVEX_HOME", sandbox.Dir().c_str(), 1);
         previousTrace = g_pTrace.exchange(&trace);
         g_UserAor = sipua::NameAddr(sipua::Uri("1001", "10.0.0.1", 5060));
@@ -40,6 +42,41 @@ protected:
         dum.setMasterProfile(profile);
         login.dum = &dum;
         g_PhoneState = PS_IDLE;
+    }
+    void Close() {
+        g_pTrace.store(previousTrace);
+        unsetenv("QUORVEX_HOME");
+    }
+    // Delivers what the fake far end did and lets the dialog usage manager act on it.
+    void Poll() {
+        for (int i = 0; i < 4; ++i) {
+            stack.process(0);
+            while (dum.process()) {
+            }
+        }
+    }
+    sipua::FakeSipStack::SessionId Incoming(const std::string& sdp = kPeerSdp,
+                                            const std::string& from = kCaller,
+                                            const std::string& callId = "in-1") {
+        auto id = stack.incomingInvite(
+            sipua::FakeSipStack::makeInvite(from, "sip:1001@192.0.2.10", sdp, callId));
+        Poll();
+        return id;
+    }
+
+    RegistrySandbox sandbox;
+    RecordingTraceLog trace;
+    iTraceFile* previousTrace = nullptr;
+    plat::ManualGuiDispatcher gui;
+    sipua::FakeSipStack stack;
+    sipua::DialogUsageManager dum{stack};
+    FakeLoginLink login;
+};
+
+class CallLogicTest : public ::testing::Test, protected FakeSipUser {
+protected:
+    void SetUp() override {
+        Open();
         call = std::make_unique<CallLogic>(
             CallLogic::Services{view, sounds, handset, history, login,
                                 [this](iTraceFile*) -> RTPInterface* {
@@ -53,15 +90,7 @@ protected:
     }
     void TearDown() override {
         call.reset();
-        g_pTrace.store(previousTrace);
-        unsetenv("QUORVEX_HOME");
-    }
-    void Poll() {
-        for (int i = 0; i < 4; ++i) {
-            stack.process(0);
-            while (dum.process()) {
-            }
-        }
+        Close();
     }
     void Type(const std::string& keys) {
         for (char c : keys) {
@@ -75,14 +104,6 @@ protected:
         call->OnTalk();
         return stack.lastStartedSession();
     }
-    sipua::FakeSipStack::SessionId Incoming(const std::string& sdp = kPeerSdp,
-                                            const std::string& from = kCaller,
-                                            const std::string& callId = "in-1") {
-        auto id = stack.incomingInvite(
-            sipua::FakeSipStack::makeInvite(from, "sip:1001@192.0.2.10", sdp, callId));
-        Poll();
-        return id;
-    }
     std::string LastOp(sipua::FakeSipStack::SessionId id) {
         auto ops = stack.sessionOpsOf(id);
         return ops.empty() ? "" : ops.back().op + " " + std::to_string(ops.back().code);
@@ -95,17 +116,10 @@ protected:
         return n;
     }
 
-    RegistrySandbox sandbox;
-    RecordingTraceLog trace;
-    iTraceFile* previousTrace = nullptr;
-    plat::ManualGuiDispatcher gui;
-    sipua::FakeSipStack stack;
-    sipua::DialogUsageManager dum{stack};
     FakeCallView view;
     FakeCallSounds sounds;
     FakeCallHandset handset;
     FakeHistoryRecorder history;
-    FakeLoginLink login;
     FakeMediaLog media;
     int mediaMade = 0;
     bool mediaThrows = false;

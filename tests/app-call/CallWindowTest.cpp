@@ -21,6 +21,7 @@
 #include "sip/testing/FakeSipStack.h"
 #include "skin/SkinResources.h"
 #include "tests/app-call/CallFakes.h"
+#include "tests/app-call/CallFixture.h"
 #include "tests/skin/TestSkin.h"
 #include "tests/support/RecordingShell.h"
 #include "tests/support/RecordingTraceLog.h"
@@ -74,20 +75,12 @@ TestSkin CallSkin() {
     return s.Solid(CMakeCall::kFace, 100, 120, 0xFFC0C0C0u);
 }
 
-class CallWindowTest : public ::testing::Test {
+class CallWindowTest : public ::testing::Test, protected FakeSipUser {
 protected:
     void SetUp() override {
-        setenv("QUORVEX_HOME", sandbox.Dir().c_str(), 1);
-        previousTrace = g_pTrace.exchange(&trace);
+        Open();
         g_SkinModule = ProgramModule();
         zel_Label::SetStringLoader(LoadCString);
-        g_UserAor = sipua::NameAddr(sipua::Uri("1001", "10.0.0.1", 5060));
-        stack.addTransport(sipua::TransportType::UDP, 5060, sipua::IpVersion::V4, "192.0.2.10");
-        auto profile = std::make_shared<sipua::MasterProfile>();
-        profile->setDefaultFrom(g_UserAor);
-        dum.setMasterProfile(profile);
-        login.dum = &dum;
-        g_PhoneState = PS_IDLE;
         g_Balance.Reset();
         CUsbEventsDest::EnableEvents(true);
         ASSERT_TRUE(owner.Create());
@@ -104,8 +97,7 @@ protected:
         CUsbEventsDest::SetTargetWindow({});
         g_Balance.Reset();
         g_SkinModule = nullptr;
-        g_pTrace.store(previousTrace);
-        unsetenv("QUORVEX_HOME");
+        Close();
     }
     std::string TraceText() {
         std::string text;
@@ -113,17 +105,6 @@ protected:
             text += line + "\n";
         }
         return text;
-    }
-    void Incoming(const std::string& from = "\"Ana\" <sip:2002@10.0.0.1>") {
-        stack.incomingInvite(sipua::FakeSipStack::makeInvite(
-            from, "sip:1001@192.0.2.10",
-            "v=0\r\no=- 1 1 IN IP4 192.0.2.20\r\ns=-\r\nc=IN IP4 192.0.2.20\r\nt=0 0\r\n"
-            "m=audio 4000 RTP/AVP 0\r\n"));
-        for (int i = 0; i < 4; ++i) {
-            stack.process(0);
-            while (dum.process()) {
-            }
-        }
     }
     std::string Shown() const {
         return window->Caption().GetText() + "|" + window->Number().GetText();
@@ -141,14 +122,7 @@ protected:
         }
     }
 
-    RegistrySandbox sandbox;
-    RecordingTraceLog trace;
-    iTraceFile* previousTrace = nullptr;
-    plat::ManualGuiDispatcher gui;
     plat::FakeWindowSystem windows;
-    sipua::FakeSipStack stack;
-    sipua::DialogUsageManager dum{stack};
-    FakeLoginLink login;
     FakeMediaLog media;
     OwnerForm owner;
     CMakeCall* window = nullptr;

@@ -32,9 +32,9 @@ public:
         if (!Until([] { return g_PhoneState == PS_IDLE; }, 5000)) {
             return false;
         }
-        call = std::make_unique<CallLogic>(CallLogic::Services{
-            callView, sounds, handset, history, *login, std::move(media),
-            [] { return CallLogic::AudioDevices{}; }, programDir});
+        call = std::make_unique<CallLogic>(
+            CallLogic::Services{callView, sounds, handset, history, *login, std::move(media),
+                                [] { return CallLogic::AudioDevices{}; }, programDir});
         return true;
     }
     // Runs the login's timers and the GUI thread's work until `done` or `ms` have passed.
