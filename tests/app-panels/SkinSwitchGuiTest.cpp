@@ -18,7 +18,6 @@
 #include "platform/core/Paths.h"
 #include "tests/app-panels/PanelsSupport.h"
 #include "tests/support/RegistrySandbox.h"
-#include "tests/support/RunningUnderCi.h"
 #include "tests/ui/GtkScreen.h"
 
 namespace {
@@ -61,11 +60,8 @@ uint32_t Plum(uint32_t rgb) {
 class SkinSwitchGuiTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!XvfbGtkEnvironment::Display()) {
-            if (RunningUnderCi()) {
-                FAIL() << "no Xvfb";
-            }
-            GTEST_SKIP() << "no Xvfb";
+        if (!DisplayReady("no Xvfb")) {
+            return;
         }
         panelstest::StartProgramState(sandbox_.Dir());
         ASSERT_TRUE(owner_.Create());

@@ -101,11 +101,8 @@ private:
 class CallWindowGuiTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!XvfbGtkEnvironment::Display()) {
-            if (RunningUnderCi()) {
-                FAIL() << "no Xvfb or xdotool";
-            }
-            GTEST_SKIP() << "no Xvfb or xdotool";
+        if (!DisplayReady("no Xvfb or xdotool")) {
+            return;
         }
         char tmpl[] = "/tmp/qvcallguiXXXXXX";
         ASSERT_NE(nullptr, mkdtemp(tmpl));

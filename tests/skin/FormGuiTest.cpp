@@ -14,7 +14,6 @@
 
 #include "tests/skin/DemoForm.h"
 #include "tests/skin/PanelForm.h"
-#include "tests/support/RunningUnderCi.h"
 #include "tests/ui/GtkScreen.h"
 
 namespace {
@@ -68,11 +67,8 @@ int Mismatches(const Screenshot& shot, const plat::Surface& image, plat::Point a
 class FormGuiTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        if (!XvfbGtkEnvironment::Display()) {
-            if (RunningUnderCi()) {
-                FAIL() << "no Xvfb or xdotool";
-            }
-            GTEST_SKIP() << "no Xvfb or xdotool";
+        if (!DisplayReady("no Xvfb or xdotool")) {
+            return;
         }
         backdrop_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
         gtk_window_set_decorated(GTK_WINDOW(backdrop_), FALSE);

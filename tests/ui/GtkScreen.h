@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "platform/ui/GtkRuntime.h"
+#include "tests/support/RunningUnderCi.h"
 #include "tests/ui/XvfbDisplay.h"
 
 // Register with ::testing::AddGlobalTestEnvironment(new XvfbGtkEnvironment(...)). Display()
@@ -39,6 +40,21 @@ private:
     bool needsXdotool_;
     std::unique_ptr<XvfbDisplay> display_;
 };
+
+// For a test's SetUp: true when there is a display; otherwise the test is failed under CI
+// and skipped elsewhere, saying `what` is missing.
+inline bool DisplayReady(const char* what) {
+    if (XvfbGtkEnvironment::Display()) {
+        return true;
+    }
+    [what] {
+        if (RunningUnderCi()) {
+            FAIL() << what;
+        }
+        GTEST_SKIP() << what;
+    }();
+    return false;
+}
 
 // Runs the main loop until `done` or the time is up.
 inline bool PumpUntil(const std::function<bool()>& done, int ms = 3000) {
