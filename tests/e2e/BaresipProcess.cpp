@@ -1,34 +1,17 @@
 #include "tests/e2e/BaresipProcess.h"
+#include "tests/support/PeerProcess.h"
 
 #include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <dirent.h>
-#include <fcntl.h>
-#include <fstream>
 #include <netinet/in.h>
 #include <poll.h>
-#include <spawn.h>
-#include <sstream>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
-
-namespace {
-
-int Count(const std::string& text, const std::string& what) {
-    int n = 0;
-    for (size_t pos = text.find(what); pos != std::string::npos; pos = text.find(what, pos + 1)) {
-        ++n;
-    }
-    return n;
-}
-
-} // namespace
 
 BaresipProcess::BaresipProcess(const Options& options) : ctrl_(options.ctrl) {
     char tmpl[] = "/tmp/qvbaresipXXXXXX";
@@ -49,21 +32,8 @@ BaresipProcess::BaresipProcess(const Options& options) : ctrl_(options.ctrl) {
     } else {
         args.insert(args.end(), {"--tone", options.tone});
     }
-    std::vector<char*> argv;
-    for (auto& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    std::string log = dir_ + "/log";
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    pid_t pid = -1;
-    int err = posix_spawn(&pid, "/bin/sh", &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (err != 0) {
+    pid_t pid = peerprocess::Spawn("/bin/sh", args, dir_ + "/log");
+    if (pid <= 0) {
         return;
     }
     pid_ = pid;
@@ -72,11 +42,8 @@ BaresipProcess::BaresipProcess(const Options& options) : ctrl_(options.ctrl) {
 
 BaresipProcess::~BaresipProcess() {
     Stop();
-    if (!dir_.empty() && !std::getenv("QUORVEX_KEEP_E2E")) {
-        std::string cmd = "rm -rf '" + dir_ + "'";
-        if (std::system(cmd.c_str()) != 0) {
-            // a leftover temp dir is harmless
-        }
+    if (!std::getenv("QUORVEX_KEEP_E2E")) {
+        peerprocess::RemoveDir(dir_);
     }
 }
 
@@ -98,16 +65,13 @@ void BaresipProcess::Stop() {
 }
 
 std::string BaresipProcess::Log() const {
-    std::ifstream in(dir_ + "/log");
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return peerprocess::ReadLog(dir_);
 }
 
 bool BaresipProcess::WaitForLog(const std::string& text, int ms, int count) const {
     auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     for (;;) {
-        if (Count(Log(), text) >= count) {
+        if (peerprocess::Occurrences(Log(), text) >= count) {
             return true;
         }
         if (std::chrono::steady_clock::now() > end) {

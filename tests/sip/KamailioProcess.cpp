@@ -1,23 +1,18 @@
 #include "tests/sip/KamailioProcess.h"
+#include "tests/support/PeerProcess.h"
 
 #include <arpa/inet.h>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <fcntl.h>
-#include <fstream>
 #include <netinet/in.h>
-#include <spawn.h>
-#include <sstream>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace {
 
@@ -51,20 +46,8 @@ KamailioProcess::KamailioProcess() {
                                      dir_,   "-P", dir_ + "/kamailio.pid",
                                      "-w",   dir_, "-m",
                                      "32",   "-M", "4"};
-    std::vector<char*> argv;
-    for (auto& a : args) {
-        argv.push_back(a.data());
-    }
-    argv.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    std::string log = dir_ + "/log";
-    posix_spawn_file_actions_addopen(&actions, 1, log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    pid_t pid = -1;
-    int err = posix_spawn(&pid, binary, &actions, nullptr, argv.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (err != 0) {
+    pid_t pid = peerprocess::Spawn(binary, args, dir_ + "/log");
+    if (pid <= 0) {
         return;
     }
     pid_ = pid;
@@ -95,26 +78,13 @@ void KamailioProcess::Stop() {
 
 KamailioProcess::~KamailioProcess() {
     Stop();
-    if (!dir_.empty()) {
-        std::string cmd = "rm -rf '" + dir_ + "'";
-        if (std::system(cmd.c_str()) != 0) {
-            // a leftover temp dir is harmless
-        }
-    }
+    peerprocess::RemoveDir(dir_);
 }
 
 std::string KamailioProcess::Log() const {
-    std::ifstream in(dir_ + "/log");
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
+    return peerprocess::ReadLog(dir_);
 }
 
 int KamailioProcess::Count(const std::string& text) const {
-    std::string log = Log();
-    int n = 0;
-    for (size_t pos = log.find(text); pos != std::string::npos; pos = log.find(text, pos + 1)) {
-        ++n;
-    }
-    return n;
+    return peerprocess::Occurrences(Log(), text);
 }
