@@ -519,23 +519,16 @@ bool LibreSipStack::acceptIncoming(Session& session, int code, const std::string
 
 void LibreSipStack::progressSession(SessionId id, int code, const std::string& reason,
                                     const std::string& sdp) {
-    Session* session = findSession(id);
-    if (!session || session->client) {
-        return;
-    }
-    if (!session->sess) {
-        acceptIncoming(*session, code, reason, sdp);
-        return;
-    }
-    LibreRef<struct mbuf> desc = SdpBuffer(sdp);
-    if (sipsess_progress(session->sess.get(), static_cast<uint16_t>(code), reason.c_str(),
-                         desc.get(), "") != 0) {
-        Trace("LibreSipStack: sipsess_progress fallo");
-    }
+    respondInSession(id, code, reason, sdp, false);
 }
 
 void LibreSipStack::answerSession(SessionId id, int code, const std::string& reason,
                                   const std::string& sdp) {
+    respondInSession(id, code, reason, sdp, true);
+}
+
+void LibreSipStack::respondInSession(SessionId id, int code, const std::string& reason,
+                                     const std::string& sdp, bool final) {
     Session* session = findSession(id);
     if (!session || session->client) {
         return;
@@ -545,11 +538,15 @@ void LibreSipStack::answerSession(SessionId id, int code, const std::string& rea
         return;
     }
     LibreRef<struct mbuf> desc = SdpBuffer(sdp);
-    if (sipsess_answer(session->sess.get(), static_cast<uint16_t>(code), reason.c_str(), desc.get(),
-                       "") != 0) {
-        Trace("LibreSipStack: sipsess_answer fallo");
+    const auto send = final ? sipsess_answer : sipsess_progress;
+    if (send(session->sess.get(), static_cast<uint16_t>(code), reason.c_str(), desc.get(), "") !=
+        0) {
+        Trace(final ? "LibreSipStack: sipsess_answer fallo"
+                    : "LibreSipStack: sipsess_progress fallo");
     }
-    session->localSdp = sdp;
+    if (final) {
+        session->localSdp = sdp;
+    }
 }
 
 void LibreSipStack::rejectSession(SessionId id, int code, const std::string& reason) {

@@ -74,6 +74,10 @@ private:
     static void OnClose(int err, const struct sip_msg* msg, void* arg);
     static int OnAuth(char** user, char** password, const char* realm, void* arg);
     Session* findSession(SessionId id);
+    // A provisional (`final` false) or final response in an incoming session: the first one
+    // accepts the INVITE, later ones go through the session.
+    void respondInSession(SessionId id, int code, const std::string& reason, const std::string& sdp,
+                          bool final);
     // Accepts an incoming INVITE into a libre session with a first response.
     bool acceptIncoming(Session& session, int code, const std::string& reason,
                         const std::string& sdp);
