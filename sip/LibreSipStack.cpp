@@ -3,7 +3,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <map>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "platform/core/Clock.h"
@@ -123,10 +125,34 @@ public:
     bool authenticate(const SipMessage& challenge) override {
         // Only challenges from the wire carry libre's decoded form; a local response is
         // never a challenge.
-        if (!challenge.decoded()) {
+        const struct sip_msg* msg = challenge.decoded();
+        if (!msg) {
             return false;
         }
-        return sip_auth_authenticate(auth_.get(), challenge.decoded()) == 0;
+        std::vector<std::pair<std::string, std::string>> challenges = Challenges(msg);
+        if (sip_auth_authenticate(auth_.get(), msg) == 0) {
+            Remember(challenges);
+            return true;
+        }
+        // libre answers a realm a second time only when the challenge says stale=true, but a
+        // registrar whose nonce has expired (kamailio's, after nonce_expire) challenges again
+        // with a fresh nonce and no stale flag. A nonce not answered yet is answered; the same
+        // nonce again means the answer was refused (a wrong password) and fails.
+        if (challenges.empty()) {
+            return false;
+        }
+        for (const auto& [realm, nonce] : challenges) {
+            auto answered = answeredNonces_.find(realm);
+            if (answered != answeredNonces_.end() && answered->second == nonce) {
+                return false;
+            }
+        }
+        sip_auth_reset(auth_.get());
+        if (sip_auth_authenticate(auth_.get(), msg) != 0) {
+            return false;
+        }
+        Remember(challenges);
+        return true;
     }
 
     struct sip_auth* get() const {
@@ -152,8 +178,30 @@ private:
         return err;
     }
 
+    // The realm and nonce of every digest challenge in a 401 or 407.
+    static std::vector<std::pair<std::string, std::string>> Challenges(const struct sip_msg* msg) {
+        std::vector<std::pair<std::string, std::string>> found;
+        sip_msg_hdr_apply(msg, true, SIP_HDR_WWW_AUTHENTICATE, CollectChallenge, &found);
+        sip_msg_hdr_apply(msg, true, SIP_HDR_PROXY_AUTHENTICATE, CollectChallenge, &found);
+        return found;
+    }
+    static bool CollectChallenge(const struct sip_hdr* hdr, const struct sip_msg*, void* arg) {
+        struct httpauth_digest_chall ch;
+        if (httpauth_digest_challenge_decode(&ch, &hdr->val) == 0) {
+            static_cast<std::vector<std::pair<std::string, std::string>>*>(arg)->emplace_back(
+                ToString(ch.realm), ToString(ch.nonce));
+        }
+        return false;
+    }
+    void Remember(const std::vector<std::pair<std::string, std::string>>& challenges) {
+        for (const auto& [realm, nonce] : challenges) {
+            answeredNonces_[realm] = nonce;
+        }
+    }
+
     CredentialLookup lookup_;
     LibreRef<struct sip_auth> auth_;
+    std::map<std::string, std::string> answeredNonces_; // realm -> the nonce last answered
 };
 
 } // namespace

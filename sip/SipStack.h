@@ -33,7 +33,8 @@ class DigestSession {
 public:
     virtual ~DigestSession() = default;
     // Takes in the challenges of a 401 or 407. False when they cannot be answered: no
-    // credential, a malformed challenge, or a realm answered before that is not marked stale.
+    // credential, a malformed challenge, or a realm challenged again with the nonce answered
+    // last and not marked stale (the answer was refused). A fresh nonce is answered.
     virtual bool authenticate(const SipMessage& challenge) = 0;
 };
 

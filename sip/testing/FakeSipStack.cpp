@@ -1,5 +1,6 @@
 #include "sip/testing/FakeSipStack.h"
 
+#include <map>
 #include <strings.h>
 
 #include "platform/core/Clock.h"
@@ -38,10 +39,16 @@ public:
             return false;
         }
         std::string realm = ChallengeParam(*header, "realm");
+        std::string nonce = ChallengeParam(*header, "nonce");
         bool stale = strcasecmp(ChallengeParam(*header, "stale").c_str(), "true") == 0;
         for (auto& credential : answered_) {
             if (credential.realm == realm) {
-                return stale;
+                // As the libre stack: a stale or not yet answered nonce is answered again.
+                if (!stale && nonces_[realm] == nonce) {
+                    return false;
+                }
+                nonces_[realm] = nonce;
+                return true;
             }
         }
         FakeSipStack::Credential credential{realm, "", ""};
@@ -49,6 +56,7 @@ public:
             return false;
         }
         answered_.push_back(credential);
+        nonces_[realm] = nonce;
         return true;
     }
 
@@ -56,6 +64,7 @@ public:
 
 private:
     CredentialLookup lookup_;
+    std::map<std::string, std::string> nonces_; // realm -> the nonce last answered
 };
 
 } // namespace

@@ -30,7 +30,7 @@ bool PortTaken(int port) {
 
 } // namespace
 
-KamailioProcess::KamailioProcess() {
+KamailioProcess::KamailioProcess(const std::vector<std::string>& defines) {
     const char* binary = "/usr/sbin/kamailio";
     struct stat st;
     if (stat(binary, &st) != 0 || PortTaken(5082) || PortTaken(5060)) {
@@ -46,6 +46,10 @@ KamailioProcess::KamailioProcess() {
                                      dir_,   "-P", dir_ + "/kamailio.pid",
                                      "-w",   dir_, "-m",
                                      "32",   "-M", "4"};
+    for (const std::string& define : defines) {
+        args.push_back("-A");
+        args.push_back(define);
+    }
     pid_t pid = peerprocess::Spawn(binary, args, dir_ + "/log");
     if (pid <= 0) {
         return;

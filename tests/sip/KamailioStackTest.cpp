@@ -98,3 +98,37 @@ TEST_F(KamailioStackTest, RegistrationTimeOnLoopback) {
     RecordProperty("registration_median_ms", std::to_string(median));
     EXPECT_LT(median, 1000.0);
 }
+
+namespace {
+
+// kamailio with nonces that expire after 5 s: it then challenges a refresh again with a fresh
+// nonce and no stale flag.
+class KamailioNonceExpiryTest : public LibreStackFixture {
+protected:
+    void SetUp() override {
+        if (!kamailio.ok()) {
+            ASSERT_FALSE(RunningUnderCi()) << "kamailio could not start on 127.0.0.2";
+            GTEST_SKIP() << "kamailio could not start on 127.0.0.2";
+        }
+        Build(&results, "Quorvex test");
+    }
+
+    KamailioProcess kamailio{{"NONCE_EXPIRE=5"}};
+    Results results;
+};
+
+} // namespace
+
+TEST_F(KamailioNonceExpiryTest, RefreshesOutliveExpiredNonces) {
+    profile->setDigestCredential("registrar.quorvex.test", "1001", "4321");
+    dum->send(dum->makeRegistration(aor, 30));
+    // Granted 4 s, refreshed every second: about 60 refreshes and a dozen expired nonces.
+    auto end = Clock::now() + std::chrono::seconds(60);
+    PollUntil([&] { return results.failures > 0 || Clock::now() > end; }, 61000);
+    EXPECT_EQ(0, results.failures) << "failed with " << results.lastFailure;
+    EXPECT_GE(results.successes, 50);
+    EXPECT_EQ(0, results.removed);
+    EXPECT_EQ(0, kamailio.Count("REGISTER-SEEN expires=0")) << "a removal was sent";
+    // The nonces did expire: kamailio challenged again and again.
+    EXPECT_GE(kamailio.Count("CHALLENGE-SENT"), 8);
+}

@@ -396,6 +396,9 @@ TEST_F(RegistrationTest, ChallengesAnsweredInARowAreBounded) {
     const std::string stale =
         "WWW-Authenticate: Digest realm=\"sip.example\", nonce=\"n\", stale=true\r\n";
     const std::string plain = "WWW-Authenticate: Digest realm=\"sip.example\", nonce=\"n\"\r\n";
+    // A fresh nonce without stale=true, as from a registrar whose nonce expired.
+    const std::string fresh = "WWW-Authenticate: Digest realm=\"sip.example\", nonce=\"n2\"\r\n";
+    const std::string fresher = "WWW-Authenticate: Digest realm=\"sip.example\", nonce=\"n3\"\r\n";
     struct Case {
         std::vector<std::string> challenges; // answered in turn, then a 200 if still going
         size_t registers;                    // REGISTERs sent in all
@@ -405,7 +408,10 @@ TEST_F(RegistrationTest, ChallengesAnsweredInARowAreBounded) {
         {{plain}, 2, "success"},
         {{plain, stale}, 3, "success"},
         {{stale, stale}, 3, "success"},
+        {{plain, fresh}, 3, "success"},
+        {{plain, plain}, 2, "failure 401"}, // the nonce answered already: the answer was refused
         {{plain, stale, stale}, 3, "failure 401"}, // the third challenge in a row fails
+        {{plain, fresh, fresher}, 3, "failure 401"},
         {{stale, stale, stale, stale}, 3, "failure 401"},
     };
     for (const Case& c : cases) {
