@@ -128,7 +128,7 @@ TEST_F(KamailioNonceExpiryTest, RefreshesOutliveExpiredNonces) {
     EXPECT_EQ(0, results.failures) << "failed with " << results.lastFailure;
     EXPECT_GE(results.successes, 50);
     EXPECT_EQ(0, results.removed);
-    EXPECT_EQ(0, kamailio.Count("REGISTER-SEEN expires=0")) << "a removal was sent";
+    EXPECT_EQ(0, kamailio.Count(" expires=0 cseq=")) << "a removal was sent";
     // The nonces did expire: kamailio challenged again and again.
     EXPECT_GE(kamailio.Count("CHALLENGE-SENT"), 8);
 }
