@@ -1,5 +1,6 @@
 #include "sip/LibreSipStack.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -54,18 +55,78 @@ void OnLibreDiagnostic(int, const char* text, size_t length, void*) {
     TraceBounded("libre: " + line);
 }
 
-// Datagrams at the SIP port that are not SIP are dropped here, before libre's decoder (which
-// writes a line to standard error for each one it cannot read).
+// True when libre's decoder reads the datagram; the buffer is left as it was.
+bool Decodes(struct mbuf* mb) {
+    size_t pos = mb->pos;
+    struct sip_msg* msg = nullptr;
+    int err = sip_msg_decode(&msg, mb);
+    mem_deref(msg);
+    mb->pos = pos;
+    return err == 0;
+}
+
+// Datagrams at the SIP port that are not SIP, or that libre's decoder cannot read, are dropped
+// here with a bounded trace line: libre's transport writes a line to standard error for each
+// one its decoder refuses, whatever the diagnostic level.
 bool FilterDatagram(struct sa* source, struct mbuf* mb, void*) {
     std::string_view datagram(reinterpret_cast<const char*>(mbuf_buf(mb)), mbuf_get_left(mb));
-    if (LooksLikeSipMessage(datagram)) {
-        return false;
+    const char* why = nullptr;
+    if (!LooksLikeSipMessage(datagram)) {
+        why = "libre: datagrama no SIP descartado de ";
+    } else if (datagram.find_first_not_of("\r\n") != std::string_view::npos && !Decodes(mb)) {
+        why = "libre: mensaje SIP ilegible descartado de ";
+    } else {
+        return false; // SIP, or a keep-alive
     }
     char from[64];
     re_snprintf(from, sizeof(from), "%J", source);
-    TraceBounded(std::string("libre: datagrama no SIP descartado de ") + from);
+    TraceBounded(why + std::string(from));
     return true;
 }
+
+// The header without which a request outside a dialog cannot be answered within a dialog
+// (`needContact`: an INVITE) or at all, or null. A From without tag counts as missing: no
+// dialog can be built on it.
+const char* MissingHeader(const struct sip_msg* msg, bool needContact) {
+    if (!sip_msg_hdr(msg, SIP_HDR_VIA)) {
+        return "Via";
+    }
+    if (!pl_isset(&msg->callid)) {
+        return "Call-ID";
+    }
+    if (!sip_msg_hdr(msg, SIP_HDR_FROM) || !pl_isset(&msg->from.tag)) {
+        return "From";
+    }
+    if (!sip_msg_hdr(msg, SIP_HDR_TO)) {
+        return "To";
+    }
+    if (!sip_msg_hdr(msg, SIP_HDR_CSEQ)) {
+        return "CSeq";
+    }
+    if (needContact && !sip_msg_hdr(msg, SIP_HDR_CONTACT)) {
+        return "Contact";
+    }
+    return nullptr;
+}
+
+// Answers 400 to a request that lacks `missing`, naming it in the reason phrase; without a Via
+// no answer can be routed and the request is only dropped. Traced either way (bounded).
+void RefuseIncomplete(struct sip* sip, const struct sip_msg* msg, const char* missing) {
+    char from[64];
+    re_snprintf(from, sizeof(from), "%J", &msg->src);
+    std::string method = ToString(msg->met);
+    if (std::string_view(missing) == "Via") {
+        TraceBounded("LibreSipStack: " + method + " sin Via descartado de " + from);
+        return;
+    }
+    TraceBounded("LibreSipStack: " + method + " sin " + missing + " rechazado (400) de " + from);
+    std::string reason = std::string("Missing ") + missing + " Header Field";
+    (void)sip_reply(sip, msg, 400, reason.c_str());
+}
+
+// What the program answers to OPTIONS: the methods its sessions take and the one body type.
+constexpr const char* kAllow = "INVITE, ACK, CANCEL, BYE, OPTIONS";
+constexpr const char* kAccept = "application/sdp";
 
 void AcquireLibre() {
     std::lock_guard<std::mutex> lock(g_libreLock);
@@ -223,7 +284,22 @@ LibreSipStack::LibreSipStack() {
     struct sip* sip = nullptr;
     int err = sip_alloc(&sip, dnsc_.get(), 32, 32, 32, nullptr, nullptr, nullptr);
     sip_.reset(sip);
+    struct sip_lsnr* requests = nullptr;
+    struct sip_lsnr* responses = nullptr;
+    if (!err) {
+        err = sip_listen(&requests, sip, true, &LibreSipStack::OnRequest, this);
+        requestListener_.reset(requests);
+    }
+    if (!err) {
+        err = sip_listen(&responses, sip, false, &LibreSipStack::OnStrayResponse, this);
+        responseListener_.reset(responses);
+    }
     if (err) {
+        requestListener_.reset();
+        responseListener_.reset();
+        if (sip_) {
+            sip_close(sip_.get(), true);
+        }
         sip_.reset();
         dnsc_.reset();
         ReleaseLibre();
@@ -241,6 +317,8 @@ LibreSipStack::~LibreSipStack() {
         DropRequest(pending.get());
     }
     datagramFilter_.reset();
+    requestListener_.reset();
+    responseListener_.reset();
     sip_close(sip_.get(), true);
     sip_.reset();
     dnsc_.reset();
@@ -505,6 +583,11 @@ void LibreSipStack::deliverSessionEvent(const std::function<void()>& event) {
 void LibreSipStack::OnIncoming(const struct sip_msg* msg, void* arg) {
     auto* self = static_cast<LibreSipStack*>(arg);
     self->WatchTransport(msg);
+    // An INVITE that cannot open a dialog never becomes a call.
+    if (const char* missing = MissingHeader(msg, true)) {
+        RefuseIncomplete(self->sip_.get(), msg, missing);
+        return;
+    }
     if (!self->sessionListener_) {
         (void)sip_treply(nullptr, self->sip_.get(), msg, 480, "Temporarily Unavailable");
         return;
@@ -534,6 +617,132 @@ void LibreSipStack::OnIncoming(const struct sip_msg* msg, void* arg) {
         [self, id, &invite] { self->sessionListener_->onIncoming(id, invite); });
 }
 
+bool LibreSipStack::OnRequest(const struct sip_msg* msg, void* arg) {
+    auto* self = static_cast<LibreSipStack*>(arg);
+    if (pl_strcmp(&msg->met, "OPTIONS") != 0) {
+        return false;
+    }
+    self->WatchTransport(msg);
+    if (const char* missing = MissingHeader(msg, false)) {
+        RefuseIncomplete(self->sip_.get(), msg, missing);
+        return true;
+    }
+    if (msg->clen.p &&
+        (msg->clen.l == 0 || !std::all_of(msg->clen.p, msg->clen.p + msg->clen.l,
+                                          [](char c) { return c >= '0' && c <= '9'; }))) {
+        (void)sip_reply(self->sip_.get(), msg, 400, "Bad Content-Length");
+        return true;
+    }
+    // Inside a dialog, only one of ours is answered.
+    bool known = !pl_isset(&msg->to.tag);
+    for (const auto& [id, session] : self->sessions_) {
+        struct sip_dialog* dialog = session->sess ? sipsess_dialog(session->sess.get()) : nullptr;
+        known = known || (dialog && sip_dialog_cmp(dialog, msg));
+    }
+    if (!known) {
+        (void)sip_reply(self->sip_.get(), msg, 481, "Call/Transaction Does Not Exist");
+        return true;
+    }
+    (void)sip_replyf(self->sip_.get(), msg, 200, "OK",
+                     "Allow: %s\r\nAccept: %s\r\nContent-Length: 0\r\n\r\n", kAllow, kAccept);
+    return true;
+}
+
+bool LibreSipStack::OnStrayResponse(const struct sip_msg* msg, void* arg) {
+    auto* self = static_cast<LibreSipStack*>(arg);
+    if (msg->scode < 200 || msg->scode >= 300 || pl_strcmp(&msg->cseq.met, "INVITE") != 0) {
+        return false;
+    }
+    for (const auto& [id, session] : self->sessions_) {
+        struct sip_dialog* dialog =
+            session->client && session->sess ? sipsess_dialog(session->sess.get()) : nullptr;
+        if (!dialog || pl_strcmp(&msg->callid, sip_dialog_callid(dialog)) != 0) {
+            continue;
+        }
+        // Before the call's own 2xx the transaction takes every answer; the same dialog's 2xx
+        // again is a retransmission that libre acknowledges again.
+        if (!sip_dialog_established(dialog) || sip_dialog_cmp(dialog, msg)) {
+            return false;
+        }
+        self->EndExtraFork(*session, msg);
+        return true;
+    }
+    return false;
+}
+
+namespace {
+
+bool CollectHeaderValue(const struct sip_hdr* hdr, const struct sip_msg*, void* arg) {
+    static_cast<std::vector<std::string>*>(arg)->push_back(ToString(hdr->val));
+    return false;
+}
+
+std::string HeaderValue(const struct sip_msg* msg, enum sip_hdrid id) {
+    const struct sip_hdr* hdr = sip_msg_hdr(msg, id);
+    return hdr ? ToString(hdr->val) : std::string();
+}
+
+} // namespace
+
+void LibreSipStack::EndExtraFork(const Session& session, const struct sip_msg* answer) {
+    // The extra dialog's requests are built here from its 2xx: libre's own dialog of the call
+    // is established already and cannot be forked any more.
+    std::string tag = ToString(answer->to.tag);
+    const struct sip_hdr* contact = sip_msg_hdr(answer, SIP_HDR_CONTACT);
+    struct sip_addr target;
+    if (!contact || sip_addr_decode(&target, &contact->val) != 0) {
+        Trace(("LibreSipStack: 2xx de otra rama (tag " + tag + ") sin Contact; sin ACK ni BYE")
+                  .c_str());
+        return;
+    }
+    std::string targetUri = ToString(target.auri);
+    // The route set: the Record-Route entries in reverse order; the first is the next hop.
+    std::vector<std::string> routes;
+    sip_msg_hdr_apply(answer, false, SIP_HDR_RECORD_ROUTE, CollectHeaderValue, &routes);
+    struct sip_addr firstRoute;
+    struct pl firstRouteText = routes.empty() ? pl{} : ToPl(routes.front());
+    const struct uri* nextHop = nullptr;
+    if (!routes.empty() && sip_addr_decode(&firstRoute, &firstRouteText) == 0) {
+        nextHop = &firstRoute.uri;
+    }
+    std::string headers;
+    for (const std::string& route : routes) {
+        headers += "Route: " + route + "\r\n";
+    }
+    headers += "From: " + HeaderValue(answer, SIP_HDR_FROM) + "\r\n";
+    headers += "To: " + HeaderValue(answer, SIP_HDR_TO) + "\r\n";
+    headers += "Call-ID: " + ToString(answer->callid) + "\r\n";
+    std::string tail = session.userAgent.empty() ? "" : "User-Agent: " + session.userAgent + "\r\n";
+    tail += "Content-Length: 0\r\n\r\n";
+    uint32_t cseq = answer->cseq.num;
+    int err = sip_requestf(nullptr, sip_.get(), false, "ACK", targetUri.c_str(), nextHop, nullptr,
+                           nullptr, nullptr, nullptr, "%sCSeq: %u ACK\r\n%s", headers.c_str(), cseq,
+                           tail.c_str());
+    if (!err) {
+        err = sip_requestf(nullptr, sip_.get(), true, "BYE", targetUri.c_str(), nextHop, nullptr,
+                           nullptr, &LibreSipStack::OnExtraForkBye, nullptr, "%sCSeq: %u BYE\r\n%s",
+                           headers.c_str(), cseq + 1, tail.c_str());
+    }
+    if (err) {
+        Trace(("LibreSipStack: 2xx de otra rama (tag " + tag +
+               ") sin ACK o BYE: " + std::strerror(err))
+                  .c_str());
+        return;
+    }
+    Trace(("LibreSipStack: 2xx de otra rama (tag " + tag +
+           "): ACK y BYE enviados, la llamada sigue con la primera")
+              .c_str());
+}
+
+void LibreSipStack::OnExtraForkBye(int err, const struct sip_msg* msg, void*) {
+    if (err || (msg && msg->scode >= 300)) {
+        char text[96];
+        std::snprintf(text, sizeof(text), "LibreSipStack: BYE a la otra rama sin exito: %d",
+                      err ? -err : msg->scode);
+        Trace(text);
+    }
+}
+
 bool LibreSipStack::acceptIncoming(Session& session, int code, const std::string& reason,
                                    const std::string& sdp) {
     LibreRef<struct mbuf> desc = SdpBuffer(sdp);
@@ -556,6 +765,12 @@ bool LibreSipStack::acceptIncoming(Session& session, int code, const std::string
         (void)sip_treply(nullptr, sip_.get(), session.invite.get(), 500, "Server Internal Error");
         session.closed = true;
         closedSessions_.push_back(session.id);
+        // The session ends here, unasked: the listener hears of it as of any other end.
+        SessionId id = session.id;
+        SessionEnd end;
+        end.kind = SessionEnd::Kind::Error;
+        end.message = SipMessage::makeLocalResponse(500, "Server Internal Error");
+        deliverSessionEvent([this, id, &end] { sessionListener_->onClosed(id, end); });
         return false;
     }
     session.sess.reset(sess);

@@ -9,6 +9,8 @@
 #include "sip/SipStack.h"
 
 struct sip;
+struct sip_lsnr;
+struct sip_dialog;
 struct dnsc;
 struct sip_request;
 struct sip_msg;
@@ -66,6 +68,15 @@ private:
         std::string userAgent;
         CredentialLookup credentials;
     };
+    // Requests outside any dialog that no session takes: OPTIONS is answered here.
+    static bool OnRequest(const struct sip_msg* msg, void* arg);
+    // Responses outside any transaction: a 2xx to our INVITE from a second fork.
+    static bool OnStrayResponse(const struct sip_msg* msg, void* arg);
+    // Acknowledges the 2xx of a fork of `session`'s INVITE other than the one the call took,
+    // and ends that extra dialog with BYE.
+    struct Session;
+    void EndExtraFork(const Session& session, const struct sip_msg* answer);
+    static void OnExtraForkBye(int err, const struct sip_msg* msg, void* arg);
     static void OnIncoming(const struct sip_msg* msg, void* arg);
     static int OnOffer(struct mbuf** descp, const struct sip_msg* msg, void* arg);
     static int OnAnswer(const struct sip_msg* msg, void* arg);
@@ -98,6 +109,9 @@ private:
 
     LibreRef<struct sip> sip_;
     LibreRef<struct dnsc> dnsc_;
+    // Ahead of the sessions' own listeners, so they see what the sessions would drop.
+    LibreRef<struct sip_lsnr> requestListener_;
+    LibreRef<struct sip_lsnr> responseListener_;
     LibreRef<struct udp_helper> datagramFilter_; // on the transport's socket, once known
     LibreRef<struct sipsess_sock> sessionSocket_;
     SessionListener* sessionListener_ = nullptr;

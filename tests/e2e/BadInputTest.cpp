@@ -38,13 +38,20 @@ std::string Invite(const std::string& tag, const std::string& body) {
     return text + "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
 }
 
+// `text` without the line of header `name`.
+std::string Without(std::string text, const std::string& name) {
+    size_t at = text.find("\r\n" + name + ":");
+    return at == std::string::npos ? text : text.erase(at, text.find("\r\n", at + 2) - at);
+}
+
 struct Torture {
     const char* name;
     std::string text;
+    bool valid = false; // a valid OPTIONS, answered 200
 };
 
 // Malformed or tricky requests in the manner of the SIP torture tests, ours, for a UDP user
-// agent. None of them may get a 2xx.
+// agent. None of them may get a 2xx but the valid OPTIONS.
 std::vector<Torture> TortureMessages() {
     const std::string via = "Via: SIP/2.0/UDP 127.0.0.3:5099;branch=z9hG4bKt";
     const std::string tail = "Max-Forwards: 70\r\nTo: <sip:1001@127.0.0.1>\r\n"
@@ -77,11 +84,14 @@ std::vector<Torture> TortureMessages() {
              "Content-Length: 0\r\n\r\n"},
         {"huge CSeq number", req("INVITE sip:1001@127.0.0.1 SIP/2.0", "9",
                                  "CSeq: 36893488147419103232 INVITE\r\nContent-Length: 0\r\n")},
-        {"Max-Forwards 0", req("OPTIONS sip:1001@127.0.0.1 SIP/2.0", "10",
-                               "CSeq: 1 OPTIONS\r\nMax-Forwards: 0\r\nContent-Length: 0\r\n")},
+        {"Max-Forwards 0",
+         req("OPTIONS sip:1001@127.0.0.1 SIP/2.0", "10",
+             "CSeq: 1 OPTIONS\r\nMax-Forwards: 0\r\nContent-Length: 0\r\n"),
+         true},
         {"a very long header value",
          req("OPTIONS sip:1001@127.0.0.1 SIP/2.0", "11",
-             "CSeq: 1 OPTIONS\r\nSubject: " + longValue + "\r\nContent-Length: 0\r\n")},
+             "CSeq: 1 OPTIONS\r\nSubject: " + longValue + "\r\nContent-Length: 0\r\n"),
+         true},
         {"escaped NUL in the user part",
          req("INVITE sip:%00@127.0.0.1 SIP/2.0", "12", "CSeq: 1 INVITE\r\nContent-Length: 0\r\n")},
         {"a response out of nowhere",
@@ -96,10 +106,12 @@ std::vector<Torture> TortureMessages() {
          req("CANCEL sip:1001@127.0.0.1 SIP/2.0", "16", "CSeq: 1 CANCEL\r\nContent-Length: 0\r\n")},
         {"an unknown method", req("NEWMETHOD sip:1001@127.0.0.1 SIP/2.0", "17",
                                   "CSeq: 1 NEWMETHOD\r\nContent-Length: 0\r\n")},
-        {"two requests in one datagram", req("OPTIONS sip:1001@127.0.0.1 SIP/2.0", "18",
-                                             "CSeq: 1 OPTIONS\r\nContent-Length: 0\r\n") +
-                                             req("OPTIONS sip:1001@127.0.0.1 SIP/2.0", "19",
-                                                 "CSeq: 2 OPTIONS\r\nContent-Length: 0\r\n")},
+        {"two requests in one datagram",
+         req("OPTIONS sip:1001@127.0.0.1 SIP/2.0", "18",
+             "CSeq: 1 OPTIONS\r\nContent-Length: 0\r\n") +
+             req("OPTIONS sip:1001@127.0.0.1 SIP/2.0", "19",
+                 "CSeq: 2 OPTIONS\r\nContent-Length: 0\r\n"),
+         true},
         {"header lines folded with tabs",
          "INVITE sip:1001@127.0.0.1 SIP/2.0\r\n" + via +
              "20;rport\r\nMax-Forwards: 70\r\nTo:\r\n\t<sip:1001@127.0.0.1>\r\nFrom: "
@@ -169,8 +181,10 @@ protected:
 TEST_F(BadInputTest, TortureMessagesGetNoSuccessAndTheProgramGoesOn) {
     for (const Torture& t : TortureMessages()) {
         Send(t.text);
-        for (int code : Responses(150)) {
-            EXPECT_TRUE(code < 200 || code >= 300) << t.name << ": " << code;
+        // The program polls every 300 ms.
+        for (int code : Responses(400)) {
+            EXPECT_TRUE(code < 200 || code >= 300 || (t.valid && code == 200))
+                << t.name << ": " << code;
         }
         // A tricky but valid INVITE may ring: the user declines it.
         if (g_PhoneState == PS_RINGING) {
@@ -247,4 +261,85 @@ TEST_F(BadInputTest, ADeclinedCallGetsAWholeFinalResponse) {
     // The far end reads the end of the headers and a body length, or nothing at all.
     EXPECT_NE(std::string::npos, last.find("\r\nContent-Length: 0\r\n")) << last;
     EXPECT_TRUE(last.ends_with("\r\n\r\n")) << last;
+}
+
+TEST_F(BadInputTest, AnIncompleteInviteLeavesThePhoneIdleAndTheNextCallRings) {
+    const std::string sdp = Sdp("m=audio 4000 RTP/AVP 0\r\n");
+    struct Case {
+        const char* name;
+        std::string text;
+        int code; // 0: no answer (nowhere to send it)
+    };
+    std::string untagged = Invite("m7", sdp);
+    untagged.replace(untagged.find(";tag=m7"), 7, "");
+    std::string badContact = Invite("m8", sdp);
+    badContact.replace(badContact.find("<sip:7007@127.0.0.3:5099>"), 25, "\"unclosed <sip:");
+    const Case cases[] = {
+        {"no Via", Without(Invite("m1", sdp), "Via"), 0},
+        {"no Call-ID", Without(Invite("m2", sdp), "Call-ID"), 400},
+        {"no From", Without(Invite("m3", sdp), "From"), 400},
+        {"no To", Without(Invite("m4", sdp), "To"), 400},
+        {"no CSeq", Without(Invite("m5", sdp), "CSeq"), 400},
+        {"no Contact", Without(Invite("m6", sdp), "Contact"), 400},
+        {"a From without tag", untagged, 400},
+        // Past the checks, but no dialog can be built on it: the stack ends the session.
+        {"a Contact that is no address", badContact, 500},
+    };
+    int n = 0;
+    for (const Case& c : cases) {
+        std::vector<int> codes = Responses(300);
+        Send(c.text);
+        codes = Responses(400);
+        if (c.code == 0) {
+            EXPECT_TRUE(codes.empty()) << c.name << ": " << codes.front();
+        } else {
+            EXPECT_NE(codes.end(), std::find(codes.begin(), codes.end(), c.code)) << c.name;
+        }
+        EXPECT_EQ(PS_IDLE, g_PhoneState) << c.name;
+        Send(Invite("good" + std::to_string(++n), sdp));
+        codes = Responses(300);
+        EXPECT_EQ(PS_RINGING, g_PhoneState) << "the call after " << c.name;
+        EXPECT_NE(codes.end(), std::find(codes.begin(), codes.end(), 180)) << c.name;
+        call->HangUp(true);
+    }
+}
+
+TEST_F(BadInputTest, OptionsOutsideADialogAreAnsweredWithWhatThePhoneTakes) {
+    auto options = [](const std::string& id, const std::string& toTag) {
+        return "OPTIONS sip:1001@127.0.0.1 SIP/2.0\r\nVia: SIP/2.0/UDP "
+               "127.0.0.3:5099;branch=z9hG4bKo" +
+               id + ";rport\r\nMax-Forwards: 70\r\nTo: <sip:1001@127.0.0.1>" + toTag +
+               "\r\nFrom: <sip:7007@127.0.0.2>;tag=o" + id + "\r\nCall-ID: options-" + id +
+               "\r\nCSeq: 1 OPTIONS\r\nContent-Length: 0\r\n\r\n";
+    };
+    struct Case {
+        const char* name;
+        std::string text;
+        int code;
+    };
+    const Case cases[] = {
+        {"outside a dialog", options("1", ""), 200},
+        {"without Call-ID", Without(options("2", ""), "Call-ID"), 400},
+        {"in a dialog that does not exist", options("3", ";tag=none"), 481},
+        {"with a negative Content-Length",
+         options("4", "").replace(options("4", "").find("Content-Length: 0"), 17,
+                                  "Content-Length: -5"),
+         400},
+    };
+    for (const Case& c : cases) {
+        Send(c.text);
+        std::vector<std::string> texts;
+        std::vector<int> codes = Responses(300, &texts);
+        ASSERT_EQ(1u, codes.size()) << c.name;
+        EXPECT_EQ(c.code, codes[0]) << c.name << "\n" << texts[0];
+        if (c.code == 200) {
+            EXPECT_NE(std::string::npos,
+                      texts[0].find("\r\nAllow: INVITE, ACK, CANCEL, BYE, OPTIONS\r\n"))
+                << texts[0];
+            EXPECT_NE(std::string::npos, texts[0].find("\r\nAccept: application/sdp\r\n"))
+                << texts[0];
+            EXPECT_TRUE(texts[0].ends_with("\r\nContent-Length: 0\r\n\r\n")) << texts[0];
+        }
+    }
+    EXPECT_EQ(PS_IDLE, g_PhoneState);
 }

@@ -6,6 +6,7 @@
 #include "sip/DialogUsageManager.h"
 #include "sip/SipException.h"
 #include "sip/testing/FakeSipStack.h"
+#include "tests/sip/SessionRecorder.h"
 
 using namespace sipua;
 
@@ -13,75 +14,7 @@ namespace {
 
 const std::string kSdp = "v=0\r\nc=IN IP4 192.0.2.20\r\nm=audio 4000 RTP/AVP 0\r\n";
 
-const char* ReasonName(TerminatedReason r) {
-    switch (r) {
-    case TerminatedReason::Error:
-        return "Error";
-    case TerminatedReason::Timeout:
-        return "Timeout";
-    case TerminatedReason::Rejected:
-        return "Rejected";
-    case TerminatedReason::LocalBye:
-        return "LocalBye";
-    case TerminatedReason::RemoteBye:
-        return "RemoteBye";
-    case TerminatedReason::LocalCancel:
-        return "LocalCancel";
-    case TerminatedReason::RemoteCancel:
-        return "RemoteCancel";
-    }
-    return "?";
-}
-
-// Every handler call as one line; the server side acts as `onNew` says.
-struct Recorder : InviteSessionHandler {
-    std::vector<std::string> calls;
-    InviteSessionHandle last;
-    std::function<void(ServerInviteSessionHandle)> onNew;
-
-    void note(const std::string& text, const InviteSessionHandle& h) {
-        calls.push_back(text);
-        last = h;
-        EXPECT_TRUE(h.isValid()) << text;
-    }
-    void onNewSession(ServerInviteSessionHandle h, OfferAnswerType t, const SipMessage&) override {
-        note(t == OfferAnswerType::Offer ? "new server offer" : "new server none", h);
-        if (onNew) {
-            onNew(h);
-        }
-    }
-    void onNewSession(ClientInviteSessionHandle h, OfferAnswerType, const SipMessage& m) override {
-        note("new client " + std::to_string(m.statusCode()), h);
-    }
-    void onFailure(ClientInviteSessionHandle h, const SipMessage& m) override {
-        note("failure " + std::to_string(m.statusCode()), h);
-    }
-    void onEarlyMedia(ClientInviteSessionHandle h, const SipMessage&,
-                      const SdpContents& s) override {
-        note("early " + std::to_string(s.firstAudio() ? s.firstAudio()->port : -1), h);
-    }
-    void onProvisional(ClientInviteSessionHandle h, const SipMessage& m) override {
-        note("provisional " + std::to_string(m.statusCode()), h);
-    }
-    void onConnected(ClientInviteSessionHandle h, const SipMessage&) override {
-        note("connected client", h);
-    }
-    void onConnected(InviteSessionHandle h, const SipMessage&) override { note("connected", h); }
-    void onTerminated(InviteSessionHandle h, TerminatedReason r, const SipMessage* m) override {
-        note(std::string("terminated ") + ReasonName(r) +
-                 (m ? " " + std::to_string(m->statusCode()) : ""),
-             h);
-    }
-    void onAnswer(InviteSessionHandle h, const SipMessage&, const SdpContents& s) override {
-        note("answer " + std::to_string(s.firstAudio() ? s.firstAudio()->port : -1), h);
-    }
-    void onOffer(InviteSessionHandle h, const SipMessage&, const SdpContents& s) override {
-        note("offer " + std::to_string(s.firstAudio() ? s.firstAudio()->port : -1), h);
-    }
-    void onOfferRequired(InviteSessionHandle h, const SipMessage&) override {
-        note("offer required", h);
-    }
-};
+using Recorder = siptest::SessionRecorder;
 
 class InviteSessionTest : public ::testing::Test {
 protected:
