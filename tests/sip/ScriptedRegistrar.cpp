@@ -44,7 +44,8 @@ ScriptedRegistrar::ScriptedRegistrar(const std::vector<std::string>& listen,
     }
     pid_ = pid;
     struct stat st;
-    for (int i = 0; i < 100; ++i) {
+    // Up to 20 s: on a loaded machine python alone can take seconds to start.
+    for (int i = 0; i < 400; ++i) {
         if (stat((dir_ + "/ready").c_str(), &st) == 0) {
             return;
         }
