@@ -170,6 +170,10 @@ TEST_F(LibreStackTest, JunkAtTheSipPortReachesTheTraceAtABoundedRate) {
     static std::vector<std::string>* sink = nullptr;
     sink = &traces;
     SetTraceSink([](const char* text) { sink->push_back(text); });
+    // The sink goes with `traces`, also when an assertion ends the test early.
+    struct SinkReset {
+        ~SinkReset() { SetTraceSink(nullptr); }
+    } sinkReset;
     ScriptedRegistrar registrar({"127.0.0.2:5082"}, "normal");
     ASSERT_NO_FATAL_FAILURE(StartRegistration(registrar));
     ASSERT_TRUE(Succeeded());
@@ -204,7 +208,6 @@ TEST_F(LibreStackTest, JunkAtTheSipPortReachesTheTraceAtABoundedRate) {
         EXPECT_GT(libre, 0u);  // the diagnostics arrive in the trace
         EXPECT_LE(libre, 60u); // 20 a second (and a note on what was left out)
     }
-    SetTraceSink(nullptr);
 }
 
 TEST_F(LibreStackTest, ASecondForkThatAnswersIsAcknowledgedAndEnded) {
