@@ -284,19 +284,14 @@ LibreSipStack::LibreSipStack() {
     struct sip* sip = nullptr;
     int err = sip_alloc(&sip, dnsc_.get(), 32, 32, 32, nullptr, nullptr, nullptr);
     sip_.reset(sip);
-    struct sip_lsnr* requests = nullptr;
-    struct sip_lsnr* responses = nullptr;
     if (!err) {
-        err = sip_listen(&requests, sip, true, &LibreSipStack::OnRequest, this);
-        requestListener_.reset(requests);
+        err = sip_listen(&requestListener_, sip, true, &LibreSipStack::OnRequest, this);
     }
     if (!err) {
-        err = sip_listen(&responses, sip, false, &LibreSipStack::OnStrayResponse, this);
-        responseListener_.reset(responses);
+        err = sip_listen(&responseListener_, sip, false, &LibreSipStack::OnStrayResponse, this);
     }
     if (err) {
-        requestListener_.reset();
-        responseListener_.reset();
+        CloseListeners();
         if (sip_) {
             sip_close(sip_.get(), true);
         }
@@ -317,13 +312,19 @@ LibreSipStack::~LibreSipStack() {
         DropRequest(pending.get());
     }
     datagramFilter_.reset();
-    requestListener_.reset();
-    responseListener_.reset();
+    CloseListeners();
     sip_close(sip_.get(), true);
     sip_.reset();
     dnsc_.reset();
     pending_.clear();
     ReleaseLibre();
+}
+
+void LibreSipStack::CloseListeners() {
+    mem_deref(requestListener_);
+    mem_deref(responseListener_);
+    requestListener_ = nullptr;
+    responseListener_ = nullptr;
 }
 
 void LibreSipStack::addTransport(TransportType, int port, IpVersion,

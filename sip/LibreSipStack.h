@@ -102,6 +102,7 @@ private:
     static void OnResponse(int err, const struct sip_msg* msg, void* arg);
     static void DropRequest(Pending* pending);
     void WatchTransport(const struct sip_msg* msg);
+    void CloseListeners();
     // Ends the current step a few milliseconds from now.
     void EndStepSoon();
     static constexpr uint64_t kDrainMs = 3;
@@ -110,8 +111,10 @@ private:
     LibreRef<struct sip> sip_;
     LibreRef<struct dnsc> dnsc_;
     // Ahead of the sessions' own listeners, so they see what the sessions would drop.
-    LibreRef<struct sip_lsnr> requestListener_;
-    LibreRef<struct sip_lsnr> responseListener_;
+    // libre keeps the address of these two and clears them when the listener goes, so they
+    // are plain members that outlive the listeners, released with mem_deref.
+    struct sip_lsnr* requestListener_ = nullptr;
+    struct sip_lsnr* responseListener_ = nullptr;
     LibreRef<struct udp_helper> datagramFilter_; // on the transport's socket, once known
     LibreRef<struct sipsess_sock> sessionSocket_;
     SessionListener* sessionListener_ = nullptr;
