@@ -4,13 +4,14 @@
 #include "platform/core/DebugOutput.h"
 #include "platform/core/Paths.h"
 
-#include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 
@@ -90,6 +91,28 @@ void BindText(sqlite3_stmt* stmt, int index, std::string_view text) {
     // A null pointer would bind SQL NULL; the empty name is a name like any other.
     const char* p = text.data() ? text.data() : "";
     sqlite3_bind_text(stmt, index, p, static_cast<int>(text.size()), SQLITE_TRANSIENT);
+}
+
+std::string PercentEncoded(std::string_view text) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    for (unsigned char c : text) {
+        if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+            c == '/' || c == '-' || c == '.' || c == '_' || c == '~') {
+            out += static_cast<char>(c);
+        } else {
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 15];
+        }
+    }
+    return out;
+}
+
+// A file path as an SQLite URI, which may carry query parameters.
+std::string SqliteUri(const std::string& path) {
+    // An absolute path goes after an empty authority, so that "//x" stays a path.
+    return (path.rfind('/', 0) == 0 ? "file://" : "file:") + PercentEncoded(path);
 }
 
 std::string ColumnText(sqlite3_stmt* stmt, int column) {
@@ -175,16 +198,64 @@ bool Registry::EnsureOpen() {
     return TryOpen();
 }
 
+bool Registry::EnsureWritable() {
+    if (!EnsureOpen()) {
+        return false;
+    }
+    if (!readOnly_) {
+        return true;
+    }
+    // A read-only hive (a full disk, a folder made read-only) is tried for writing again at
+    // most once a second, never inside a transaction that reads on the present connection.
+    if (txDepth_ > 0 || TimeMs() - lastAttemptMs_ < kReopenIntervalMs) {
+        return false;
+    }
+    CloseConnection();
+    return TryOpen() && !readOnly_;
+}
+
 bool Registry::TryOpen() {
     lastAttemptMs_ = TimeMs();
     openError_.clear();
-    if (Open()) {
-        if (reportedFailure_) {
-            Report("Registry: " + path_ + " is open again");
-            reportedFailure_ = false;
+    std::string reason;
+    bool writable = false;
+    if (Connect(Access::kReadWrite)) {
+        // SQLite falls back to reading a file it may not write.
+        writable = !sqlite3_db_readonly(db_, "main");
+        reason = WithSystemReason(sqlite3_errstr(SQLITE_READONLY), SQLITE_READONLY);
+    } else {
+        reason = openError_;
+        // Reads still work without writing: the shared-memory file opened read-only (it may be
+        // unusable, as on a full disk); in a read-only folder without one, the file alone, as
+        // long as no WAL holds changes that are not in it yet.
+        const bool opened =
+            Connect(Access::kReadOnly) || (WalIsEmpty() && Connect(Access::kFileOnly));
+        if (!opened) {
+            openError_ = reason;
+            if (!reportedFailure_) {
+                Report("Registry: cannot open " + path_ + ": " + openError_);
+                reportedFailure_ = true;
+            }
+            return false;
         }
-        return true;
+        openError_.clear();
     }
+    readOnly_ = !writable;
+    if (readOnly_) {
+        if (!reportedReadOnly_) {
+            Report("Registry: the settings in " + path_ +
+                   " are read-only, changes are not saved: " + reason);
+            reportedReadOnly_ = true;
+        }
+    } else if (reportedFailure_ || reportedReadOnly_) {
+        Report("Registry: " + path_ + (reportedFailure_ ? " is open again" : " is writable again"));
+        reportedReadOnly_ = false;
+    }
+    reportedFailure_ = false;
+    return true;
+}
+
+void Registry::CloseConnection() {
     for (sqlite3_stmt** stmt :
          {&beginRead_, &endRead_, &findChild_, &insertChild_, &keyAlive_, &queryValue_, &setValue_,
           &deleteValue_, &deleteTree_, &enumKeys_, &enumValues_}) {
@@ -195,71 +266,97 @@ bool Registry::TryOpen() {
         sqlite3_close_v2(db_);
         db_ = nullptr;
     }
-    if (!reportedFailure_) {
-        Report("Registry: cannot open " + path_ + ": " + openError_);
-        reportedFailure_ = true;
-    }
-    return false;
 }
 
 Registry::~Registry() {
-    if (!db_) {
-        return;
-    }
-    for (sqlite3_stmt* stmt :
-         {beginRead_, endRead_, findChild_, insertChild_, keyAlive_, queryValue_, setValue_,
-          deleteValue_, deleteTree_, enumKeys_, enumValues_}) {
-        sqlite3_finalize(stmt);
-    }
-    sqlite3_close_v2(db_);
+    CloseConnection();
 }
 
-bool Registry::Open() {
-    // Create the file ourselves so that it (and the WAL files SQLite derives from it) is
-    // private to the user.
-    int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        openError_ = std::strerror(errno);
-        return false;
-    }
-    ::close(fd);
+bool Registry::WalIsEmpty() const {
+    struct stat st {};
+    return ::stat((path_ + "-wal").c_str(), &st) != 0 || st.st_size == 0;
+}
 
-    int rc =
-        sqlite3_open_v2(path_.c_str(), &db_, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, nullptr);
-    if (rc != SQLITE_OK) {
-        openError_ = db_ ? sqlite3_errmsg(db_) : sqlite3_errstr(rc);
-        return false;
+bool Registry::Connect(Access access) {
+    // Only SQLite ever opens the hive: closing any other descriptor of the file would drop the
+    // POSIX locks of every connection this process has on it, and another process would then
+    // take the WAL away from them. A new hive is made private by SQLite itself, which creates
+    // it with the mode of a private file ("modeof") and gives its WAL files the same mode.
+    std::string uri = SqliteUri(path_);
+    std::string modeFile;
+    struct stat st {};
+    int flags = SQLITE_OPEN_URI;
+    if (access == Access::kReadWrite) {
+        flags |= SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE;
+        if (::stat(path_.c_str(), &st) != 0 && errno == ENOENT) {
+            modeFile = path_ + ".modeXXXXXX";
+            int fd = ::mkstemp(modeFile.data()); // mode 0600
+            if (fd >= 0) {
+                ::close(fd);
+                uri += "?modeof=" + PercentEncoded(modeFile);
+            } else {
+                modeFile.clear();
+            }
+        }
+    } else {
+        flags |= SQLITE_OPEN_READONLY;
+        uri += access == Access::kReadOnly ? "?readonly_shm=1" : "?immutable=1";
     }
-    // Keeps SQLite's message for the failed step.
+    int rc = sqlite3_open_v2(uri.c_str(), &db_, flags, nullptr);
+    if (!modeFile.empty()) {
+        ::unlink(modeFile.c_str());
+    }
+    if (rc != SQLITE_OK) {
+        openError_ = db_ ? ErrorText() : sqlite3_errstr(rc);
+    }
+    if (rc == SQLITE_OK && Setup(access)) {
+        return true;
+    }
+    CloseConnection();
+    return false;
+}
+
+bool Registry::Setup(Access access) {
+    // Keeps SQLite's words for the failed step.
     auto failed = [this] {
-        openError_ = sqlite3_errmsg(db_);
+        openError_ = ErrorText();
         return false;
     };
     sqlite3_extended_result_codes(db_, 1);
     sqlite3_busy_timeout(db_, kBusyTimeoutMs);
 
-    // WAL lets readers run beside a writer; NORMAL skips the disk sync on every commit (values
-    // are written from audio threads), and a crash of the program still loses nothing.
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db_, "PRAGMA journal_mode = WAL", -1, &stmt, nullptr) != SQLITE_OK) {
-        return failed();
+    if (access == Access::kReadWrite) {
+        // WAL lets readers run beside a writer; NORMAL skips the disk sync on every commit
+        // (values are written from audio threads), and a crash of the program still loses
+        // nothing.
+        sqlite3_stmt* stmt = nullptr;
+        if (sqlite3_prepare_v2(db_, "PRAGMA journal_mode = WAL", -1, &stmt, nullptr) != SQLITE_OK) {
+            return failed();
+        }
+        int rc = sqlite3_step(stmt);
+        std::string mode = rc == SQLITE_ROW ? ColumnText(stmt, 0) : std::string();
+        sqlite3_finalize(stmt);
+        if (rc != SQLITE_ROW) {
+            return failed();
+        }
+        if (mode != "wal") {
+            Trace("Registry: " + path_ + " runs in journal mode " + mode + " instead of WAL");
+        }
+        if (!Exec("PRAGMA synchronous = NORMAL")) {
+            return failed();
+        }
     }
-    rc = sqlite3_step(stmt);
-    std::string mode = rc == SQLITE_ROW ? ColumnText(stmt, 0) : std::string();
-    sqlite3_finalize(stmt);
-    if (rc != SQLITE_ROW) {
-        return failed();
-    }
-    if (mode != "wal") {
-        Trace("Registry: " + path_ + " runs in journal mode " + mode + " instead of WAL");
-    }
-    if (!Exec("PRAGMA synchronous = NORMAL") || !Exec("PRAGMA foreign_keys = ON")) {
+    if (!Exec("PRAGMA foreign_keys = ON")) {
         return failed();
     }
     // A hive that has its schema needs no write lock to open: another process may hold one
     // for longer than the busy time-out, and reads must still work then.
     if (SchemaPresent()) {
         return true;
+    }
+    if (access != Access::kReadWrite || sqlite3_db_readonly(db_, "main")) {
+        openError_ = "the file holds no settings";
+        return false;
     }
     // Two processes may create the schema at once; the write lock and IF NOT EXISTS make
     // that harmless.
@@ -268,17 +365,52 @@ bool Registry::Open() {
     }
     for (const char* sql : kSchema) {
         if (!Exec(sql)) {
-            openError_ = sqlite3_errmsg(db_);
+            failed();
             Exec("ROLLBACK");
             return false;
         }
     }
     if (!Exec("COMMIT")) {
-        openError_ = sqlite3_errmsg(db_);
+        failed();
         Exec("ROLLBACK");
         return false;
     }
     return true;
+}
+
+std::string Registry::ErrorText() const {
+    if (!db_) {
+        return "not open";
+    }
+    return WithSystemReason(sqlite3_errmsg(db_), sqlite3_extended_errcode(db_) & 0xff);
+}
+
+std::string Registry::WithSystemReason(std::string message, int primary) const {
+    if (primary != SQLITE_CANTOPEN && primary != SQLITE_IOERR && primary != SQLITE_READONLY) {
+        return message;
+    }
+    // SQLite's last system error may come from a later fallback (a missing shared-memory file
+    // tried read-only), so a file or folder that cannot be written names the reason first.
+    std::string why = WriteBlocker();
+    if (why.empty() && db_) {
+        if (int err = sqlite3_system_errno(db_); err != 0) {
+            why = std::strerror(err);
+        }
+    }
+    return why.empty() ? message : message + " (" + why + ")";
+}
+
+std::string Registry::WriteBlocker() const {
+    if (::access(path_.c_str(), W_OK) != 0 && errno != ENOENT) {
+        return std::strerror(errno);
+    }
+    const size_t slash = path_.find_last_of('/');
+    const std::string dir =
+        slash == std::string::npos ? "." : (slash == 0 ? "/" : path_.substr(0, slash));
+    if (::access(dir.c_str(), W_OK) != 0) {
+        return std::strerror(errno);
+    }
+    return std::string();
 }
 
 bool Registry::SchemaPresent() {
@@ -299,9 +431,50 @@ bool Registry::Exec(const char* sql) {
     return sqlite3_exec(db_, sql, nullptr, nullptr, nullptr) == SQLITE_OK;
 }
 
-void Registry::Fail(const char* what) const {
-    Trace(std::string("Registry: ") + what + " failed in " + path_ + ": " +
-          (db_ ? sqlite3_errmsg(db_) : "not open"));
+void Registry::Fail(const char* what, Step step, const std::function<std::string()>& subject) {
+    const int primary = db_ ? (sqlite3_extended_errcode(db_) & 0xff) : SQLITE_MISUSE;
+    const std::string error = ErrorText(); // before `subject` reads the hive again
+    std::string line = std::string("Registry: ") + what;
+    if (subject) {
+        line += " of " + subject();
+    }
+    line += " failed in " + path_ + ": " + error;
+    const uint32_t kind = 1u << (primary & 31);
+    if (step == Step::kWrite && (primary == SQLITE_BUSY || primary == SQLITE_LOCKED)) {
+        Report(line + "; another process held the write lock too long, the change is lost");
+    } else if ((reportedKinds_ & kind) == 0) {
+        reportedKinds_ |= kind;
+        Report(line);
+    } else {
+        Trace(line);
+    }
+}
+
+std::string Registry::ValueSubject(Key key, std::string_view name) {
+    return KeyPathOf(key.id) + "\\" + std::string(name);
+}
+
+std::string Registry::KeyPathOf(int64_t id) {
+    std::string path;
+    sqlite3_stmt* stmt = nullptr;
+    if (sqlite3_prepare_v2(db_, "SELECT parent, name FROM keys WHERE id = ?1", -1, &stmt,
+                           nullptr) != SQLITE_OK) {
+        return "key " + std::to_string(id);
+    }
+    // The depth bound only guards against a damaged file whose parents form a loop.
+    for (int depth = 0; id != kRootId && depth < 1000; ++depth) {
+        sqlite3_bind_int64(stmt, 1, id);
+        if (sqlite3_step(stmt) != SQLITE_ROW) {
+            path = "key " + std::to_string(id) + (path.empty() ? "" : "\\" + path);
+            break;
+        }
+        std::string name = ColumnText(stmt, 1);
+        id = sqlite3_column_int64(stmt, 0);
+        path = path.empty() ? name : name + "\\" + path;
+        sqlite3_reset(stmt);
+    }
+    sqlite3_finalize(stmt);
+    return path;
 }
 
 sqlite3_stmt* Registry::Prepare(sqlite3_stmt*& slot, const char* sql) {
@@ -457,7 +630,7 @@ long Registry::CreateKey(std::string_view path, Key* key, bool* createdNew) {
         BindText(ins.get(), 2, part);
         int step = sqlite3_step(ins.get());
         if (step != SQLITE_DONE) {
-            Fail("key creation");
+            Fail("key creation", Step::kWrite, [path] { return std::string(path); });
             return MapError(step);
         }
         insertedLast = sqlite3_changes(db_) > 0;
@@ -559,7 +732,7 @@ long Registry::SetValue(Key key, std::string_view name, uint32_t type, const voi
         return kErrorInvalidParameter;
     }
     CriticalSectionLock guard(lock_);
-    if (!EnsureOpen()) {
+    if (!EnsureWritable()) {
         return kErrorBadDb;
     }
     // ON CONFLICT keeps the row (and the spelling of its name) and replaces type and data, so
@@ -582,7 +755,7 @@ long Registry::SetValue(Key key, std::string_view name, uint32_t type, const voi
         return kErrorSuccess;
     }
     if (rc != SQLITE_CONSTRAINT_FOREIGNKEY) {
-        Fail("value write");
+        Fail("value write", Step::kWrite, [&] { return ValueSubject(key, name); });
     }
     return MapError(rc);
 }
@@ -592,7 +765,7 @@ long Registry::DeleteValue(Key key, std::string_view name) {
         return kErrorInvalidParameter;
     }
     CriticalSectionLock guard(lock_);
-    if (!EnsureOpen()) {
+    if (!EnsureWritable()) {
         return kErrorBadDb;
     }
     Statement st(Prepare(deleteValue_, "DELETE FROM vals WHERE key = ?1 AND name = ?2"));
@@ -602,7 +775,7 @@ long Registry::DeleteValue(Key key, std::string_view name) {
     sqlite3_bind_int64(st.get(), 1, key.id);
     BindText(st.get(), 2, name);
     if (sqlite3_step(st.get()) != SQLITE_DONE) {
-        Fail("value deletion");
+        Fail("value deletion", Step::kWrite, [&] { return ValueSubject(key, name); });
         return kErrorBadDb;
     }
     return sqlite3_changes(db_) > 0 ? kErrorSuccess : kErrorFileNotFound;
@@ -637,7 +810,7 @@ long Registry::DeleteTree(std::string_view path) {
         }
         sqlite3_bind_int64(st.get(), 1, id);
         if (sqlite3_step(st.get()) != SQLITE_DONE) {
-            Fail("tree deletion");
+            Fail("tree deletion", Step::kWrite, [path] { return std::string(path); });
             return kErrorBadDb;
         }
     }
@@ -695,7 +868,7 @@ long Registry::EnumValues(Key key, std::vector<Value>* values) {
 }
 
 int Registry::BeginLevel() {
-    if (!EnsureOpen()) {
+    if (txDepth_ == 0 ? !EnsureWritable() : !EnsureOpen()) {
         return 0;
     }
     int level = txDepth_ + 1;
@@ -708,7 +881,7 @@ int Registry::BeginLevel() {
         ok = Exec(("SAVEPOINT level" + std::to_string(level)).c_str());
     }
     if (!ok) {
-        Fail("transaction start");
+        Fail("transaction start", Step::kWrite);
         return 0;
     }
     txDepth_ = level;
@@ -726,7 +899,7 @@ long Registry::EndLevel(int level, bool commit) {
             return kErrorSuccess;
         }
         if (commit) {
-            Fail("commit");
+            Fail("commit", Step::kWrite);
         }
         Exec("ROLLBACK");
         return commit ? kErrorBadDb : kErrorSuccess;

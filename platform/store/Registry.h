@@ -36,10 +36,13 @@ constexpr long kErrorKeyDeleted = 1018; // the key behind a handle was deleted
 //
 // Threads: every member may be called from any thread, including audio threads. One SQLite
 // connection serves all of them; `lock_` (recursive) guards the connection (which a later call
-// may open after a failed open), its prepared statements, the open state and `txDepth_`. A
-// Transaction holds `lock_` from its start to its end, so other threads wait instead of seeing or
-// joining its changes. Several processes may share the file: SQLite's WAL mode and a busy timeout
-// arbitrate between them.
+// may open after a failed open), its prepared statements, the open state, what was reported and
+// `txDepth_`. A Transaction holds `lock_` from its start to its end, so other threads wait
+// instead of seeing or joining its changes. Several processes (and several objects in one
+// process) may share the file: SQLite's WAL mode and a busy timeout arbitrate between them. A
+// write that meets another process's write lock waits up to the busy time-out (5 s), then fails
+// and is reported. Only SQLite opens or closes descriptors of the file: closing any other would
+// drop every POSIX lock this process holds on it.
 class Registry {
 public:
     // A handle to an open key. Handles stay valid until the key is deleted; operations on a
@@ -55,9 +58,12 @@ public:
         std::string data;
     };
 
-    // Opens (creating when missing) the hive at `path`. A hive that cannot be opened leaves
-    // the object usable: every operation answers kErrorBadDb until a later one (at most one
-    // attempt a second) opens it. The file is never changed to make it open.
+    // Opens (creating when missing, private to the user) the hive at `path`. A hive that cannot
+    // be opened leaves the object usable: every operation answers kErrorBadDb until a later one
+    // (at most one attempt a second) opens it. A hive that can be read but not written (a
+    // read-only folder, a disk too full for SQLite's shared-memory file) is opened for reading:
+    // writes answer kErrorBadDb until a later one (at most one attempt a second) can write.
+    // The file is never changed to make it open.
     explicit Registry(const std::string& path);
     ~Registry();
     Registry(const Registry&) = delete;
@@ -68,9 +74,12 @@ public:
     // Why the hive could not be opened; empty when it is open.
     std::string OpenError() const;
 
-    // Where a hive reports, in one line each time, that it cannot be opened (with its path and
-    // SQLite's message) and that it is open again. The program sends these lines to its trace
-    // log; they always go to the debug output too. Any thread; null removes the sink.
+    // Where a hive reports, in one line each time, with its path and SQLite's message: that it
+    // cannot be opened, that it is read-only, that it is open or writable again, the first
+    // failure of each kind in its life (a file damaged while open fails every read after), and
+    // each write lost because another process held the write lock beyond the busy time-out.
+    // The program sends these lines to its trace log; they always go to the debug output too.
+    // Any thread; null removes the sink.
     static void SetReportSink(std::function<void(const std::string& line)> sink);
 
     // The current user's hive, <ConfigDir()>/registry.sqlite3, opened on first use and kept
@@ -130,15 +139,42 @@ private:
     class Statement;
     class ReadScope;
 
-    bool Open();
+    // How a connection opens the file: for reading and writing; for reading only, with the
+    // shared-memory file read-only too; or the file alone, for a folder where SQLite can make
+    // neither of its WAL files.
+    enum class Access { kReadWrite, kReadOnly, kFileOnly };
+    // A failed step either reads or writes; a write that fails loses a change.
+    enum class Step { kRead, kWrite };
+
     // With lock_ held: true when the hive is open, opening it again after a failure when the
     // last attempt is at least kReopenIntervalMs old; reports each change of state.
     bool EnsureOpen();
+    // EnsureOpen, and for a hive open read-only, an attempt (as often as EnsureOpen's) to open
+    // it for writing again. False when it cannot be written.
+    bool EnsureWritable();
+    // Opens the hive for writing or, failing that, for reading; reports each change of state.
     bool TryOpen();
+    bool Connect(Access access);
+    bool Setup(Access access);
+    void CloseConnection();
+    // Whether the WAL holds nothing that the file alone lacks.
+    bool WalIsEmpty() const;
     // Whether the hive already has its tables and root key (a read; no write lock needed).
     bool SchemaPresent();
     bool Exec(const char* sql);
-    void Fail(const char* what) const;
+    // SQLite's message for the last failure, with the system's reason where it has one.
+    std::string ErrorText() const;
+    // `message` with the system's reason, for the kinds of failure that have one.
+    std::string WithSystemReason(std::string message, int primary) const;
+    // Why the file, or its folder (where SQLite makes its WAL files), cannot be written; empty
+    // when both can.
+    std::string WriteBlocker() const;
+    // Traces a failed step. The program's sink gets SQLite's message the first time each kind
+    // of failure happens, and every write lost to another process's write lock.
+    void Fail(const char* what, Step step = Step::kRead,
+              const std::function<std::string()>& subject = nullptr);
+    std::string ValueSubject(Key key, std::string_view name);
+    std::string KeyPathOf(int64_t id);
     sqlite3_stmt* Prepare(sqlite3_stmt*& slot, const char* sql);
     long FindChild(int64_t parent, std::string_view name, int64_t* child);
     long Resolve(std::string_view path, int64_t* id, bool* allFound);
@@ -160,7 +196,10 @@ private:
     std::string openError_; // guarded by lock_, like everything below
     mutable CriticalSection lock_;
     sqlite3* db_ = nullptr;
-    bool reportedFailure_ = false;
+    bool readOnly_ = false;         // open for reading only
+    bool reportedFailure_ = false;  // "cannot open" was reported since the hive last opened
+    bool reportedReadOnly_ = false; // "read-only" was reported since it was last writable
+    uint32_t reportedKinds_ = 0;    // bit n: a failure with SQLite's primary code n was reported
     uint32_t lastAttemptMs_ = 0;
     int txDepth_ = 0;
     sqlite3_stmt* beginRead_ = nullptr;

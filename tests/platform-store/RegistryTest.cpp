@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -16,6 +18,7 @@
 #include <fstream>
 #include <functional>
 #include <mutex>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -338,9 +341,12 @@ TEST_F(RegistryTest, TwoConnectionsShareTheFile) {
     Registry reopened(path_);
     EXPECT_TRUE(reopened.KeyExists("shared\\key"));
 
-    struct stat st {};
-    ASSERT_EQ(stat(path_.c_str(), &st), 0);
-    EXPECT_EQ(st.st_mode & 0777, 0600u);
+    // The hive and the WAL files SQLite makes beside it are private to the user.
+    for (const std::string& file : {path_, path_ + "-wal", path_ + "-shm"}) {
+        struct stat st {};
+        ASSERT_EQ(stat(file.c_str(), &st), 0) << file;
+        EXPECT_EQ(st.st_mode & 0777, 0600u) << file;
+    }
 }
 
 TEST_F(RegistryTest, TwoProcessesWriteTheFileAtOnce) {
@@ -470,6 +476,126 @@ TEST_F(RegistryTest, AHiveThatCannotBeOpenedAnswersErrorsReportsOnceAndOpensLate
     }
 }
 
+// Runs `body` in a child process whose mounts are its own (a user namespace stands in for the
+// privilege where the process lacks it). Its failures are the test's; false when it could not run.
+bool WithPrivateMounts(const std::function<bool()>& body) {
+    const uid_t uid = getuid();
+    const gid_t gid = getgid();
+    pid_t child = fork();
+    if (child == 0) {
+        bool own = unshare(CLONE_NEWNS) == 0;
+        if (!own && unshare(CLONE_NEWUSER | CLONE_NEWNS) == 0) {
+            std::ofstream("/proc/self/setgroups") << "deny";
+            std::ofstream("/proc/self/uid_map") << "0 " << uid << " 1";
+            std::ofstream("/proc/self/gid_map") << "0 " << gid << " 1";
+            own = true;
+        }
+        own = own && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 && body();
+        _exit(!own ? 2 : ::testing::Test::HasFailure() ? 1 : 0);
+    }
+    int status = -1;
+    waitpid(child, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 1) << "failed in the child";
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST_F(RegistryTest, AHiveThatCannotBeWrittenIsReadSaysSoOnceAndIsWrittenWhenItCanBe) {
+    auto remount = [](unsigned long flags) {
+        return [flags](const std::string& dir) {
+            return mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT | flags, "size=256k") == 0;
+        };
+    };
+    const struct {
+        const char* name;
+        std::function<bool(const std::string& dir)> breakIt;
+        std::function<bool(const std::string& dir)> mend;
+        const char* reason;
+    } cases[] = {
+        {"read-only folder", remount(MS_RDONLY), remount(0),
+         "unable to open database file (Read-only file system)"},
+        {"full disk",
+         [](const std::string& dir) {
+             std::ofstream filler(dir + "/filler");
+             for (int i = 0; i < 100 && filler; ++i) {
+                 filler << std::string(4096, 'x') << std::flush;
+             }
+             return !filler;
+         },
+         [](const std::string& dir) { return unlink((dir + "/filler").c_str()) == 0; },
+         "disk I/O error (No space left on device)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string dir = dir_ + "/" + c.name;
+        const std::string path = dir + "/registry.sqlite3";
+        ASSERT_TRUE(std::filesystem::create_directory(dir));
+        const bool ran = WithPrivateMounts([&] {
+            if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=256k") != 0) {
+                return false;
+            }
+            Registry::Key key;
+            uint32_t value = 200;
+            Registry(path).CreateKey("Software\\Quorvex", &key);
+            Registry(path).SetValue(key, "Value", plat::kRegDword, &value, 4);
+            EXPECT_TRUE(c.breakIt(dir));
+            plat::FakeClock clock(5000);
+            plat::ScopedClock scoped(clock);
+            ReportRecorder reports;
+            Registry reg(path);
+            uint32_t size = 4;
+            auto store = [&](uint32_t v) {
+                return reg.SetValue(key, "Value", plat::kRegDword, &v, 4);
+            };
+            EXPECT_EQ(reg.QueryValue(key, "Value", nullptr, &value, &size), plat::kErrorSuccess);
+            EXPECT_EQ(value, 200u);
+            clock.Advance(1000); // from here a write may try to open the hive for writing
+            EXPECT_EQ(store(201), plat::kErrorBadDb);
+            EXPECT_EQ(reg.CreateKey("Software\\New", &key), plat::kErrorBadDb);
+            // Mended: tried again a second after the last attempt, not sooner.
+            EXPECT_TRUE(c.mend(dir));
+            EXPECT_EQ(store(202), plat::kErrorBadDb);
+            clock.Advance(999);
+            EXPECT_EQ(store(203), plat::kErrorBadDb);
+            clock.Advance(1);
+            EXPECT_EQ(store(204), plat::kErrorSuccess);
+            EXPECT_EQ(reg.QueryValue(key, "Value", nullptr, &value, &size), plat::kErrorSuccess);
+            EXPECT_EQ(value, 204u);
+            EXPECT_EQ(reports.Lines(), (std::vector<std::string>{
+                                           "Registry: the settings in " + path +
+                                               " are read-only, changes are not saved: " + c.reason,
+                                           "Registry: " + path + " is writable again"}));
+            return true;
+        });
+        if (!ran) {
+            GTEST_SKIP() << "this machine gives no private mounts, or refuses a tmpfs";
+        }
+    }
+}
+
+TEST_F(RegistryTest, ADamagedHiveIsReportedOnceWithSqlitesWords) {
+    // A small value and a large one, written last, whose overflow pages end the file.
+    Registry::Key key = Create("Software\\Quorvex");
+    const std::string large(64 * 1024, 'x');
+    ASSERT_EQ(reg_->SetValue(key, "Small", plat::kRegSz, "s", 1), plat::kErrorSuccess);
+    ASSERT_EQ(reg_->SetValue(key, "Large", plat::kRegBinary, large.data(), 64 * 1024), 0);
+    reg_.reset();
+    // Overflow pages that point past the end of the file. Opening reads only the schema and the
+    // root key, so the reads after it meet the damage.
+    std::fstream(path_, std::ios::binary | std::ios::in | std::ios::out)
+            .seekp(-32768, std::ios::end)
+        << std::string(32768, '\xFF');
+
+    ReportRecorder reports;
+    Registry reg(path_);
+    uint32_t size = 0;
+    for (int read = 0; read < 3; ++read) {
+        EXPECT_EQ(reg.QueryValue(key, "Large", nullptr, nullptr, &size), plat::kErrorBadDb);
+    }
+    EXPECT_EQ(reg.QueryValue(key, "Small", nullptr, nullptr, &size), plat::kErrorSuccess);
+    EXPECT_EQ(reports.Lines(), std::vector<std::string>{"Registry: value query failed in " + path_ +
+                                                        ": database disk image is malformed"});
+}
+
 TEST_F(RegistryTest, AWriteLockHeldLongerThanTheBusyTimeOutStopsOnlyTheWrites) {
     Registry::Key key = Create("Software\\Quorvex");
     const uint32_t one = 1;
@@ -497,6 +623,7 @@ TEST_F(RegistryTest, AWriteLockHeldLongerThanTheBusyTimeOutStopsOnlyTheWrites) {
     ASSERT_EQ(read(ready[0], &byte, 1), 1);
     ASSERT_EQ(byte, 1);
 
+    ReportRecorder reports;
     Registry reg(path_); // opened while the lock is held
     EXPECT_TRUE(reg.IsOpen()) << reg.OpenError();
     Registry::Key opened;
@@ -507,6 +634,12 @@ TEST_F(RegistryTest, AWriteLockHeldLongerThanTheBusyTimeOutStopsOnlyTheWrites) {
     EXPECT_EQ(value, 1u);
     const uint32_t two = 2;
     EXPECT_EQ(reg.SetValue(opened, "V", plat::kRegDword, &two, 4), plat::kErrorBadDb);
+    // The lost write is one line of the program's trace, naming the value.
+    EXPECT_EQ(reports.Lines(),
+              std::vector<std::string>{"Registry: value write of Software\\Quorvex\\V failed in " +
+                                       path_ +
+                                       ": database is locked; another process held the write "
+                                       "lock too long, the change is lost"});
 
     int status = 0;
     ASSERT_EQ(waitpid(child, &status, 0), child);
