@@ -8,6 +8,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <optional>
 #include <vector>
@@ -296,15 +297,28 @@ bool IniFile::WriteString(std::string_view section, std::string_view key, const 
 }
 
 bool IniFile::ReplaceFile(const std::string& text) {
-    std::string tmp = path_ + ".XXXXXX";
+    // A link at the path (dotfiles kept in a repository and linked) is written through: the new
+    // contents replace the file it leads to, and the link stays as it is.
+    std::string target = path_;
+    struct stat link {};
+    if (::lstat(path_.c_str(), &link) == 0 && S_ISLNK(link.st_mode)) {
+        char* resolved = ::realpath(path_.c_str(), nullptr);
+        if (!resolved) {
+            Trace("IniFile: cannot follow the link " + path_ + ": " + std::strerror(errno));
+            return false;
+        }
+        target = resolved;
+        std::free(resolved);
+    }
+    std::string tmp = target + ".XXXXXX";
     int fd = ::mkostemp(tmp.data(), O_CLOEXEC); // created with mode 0600
     if (fd < 0) {
-        Trace("IniFile: cannot create a temporary file beside " + path_ + ": " +
+        Trace("IniFile: cannot create a temporary file beside " + target + ": " +
               std::strerror(errno));
         return false;
     }
     auto fail = [&](const char* what) {
-        Trace("IniFile: " + std::string(what) + " failed for " + path_ + ": " +
+        Trace("IniFile: " + std::string(what) + " failed for " + target + ": " +
               std::strerror(errno));
         if (fd >= 0) {
             ::close(fd);
@@ -313,7 +327,7 @@ bool IniFile::ReplaceFile(const std::string& text) {
         return false;
     };
     struct stat st {};
-    if (::stat(path_.c_str(), &st) == 0 && ::fchmod(fd, st.st_mode & 07777) != 0) {
+    if (::stat(target.c_str(), &st) == 0 && ::fchmod(fd, st.st_mode & 07777) != 0) {
         return fail("keeping the file mode");
     }
     size_t done = 0;
@@ -338,13 +352,13 @@ bool IniFile::ReplaceFile(const std::string& text) {
     if (beforeRename_) {
         beforeRename_();
     }
-    if (::rename(tmp.c_str(), path_.c_str()) != 0) {
+    if (::rename(tmp.c_str(), target.c_str()) != 0) {
         return fail("rename");
     }
     // Make the rename itself durable.
     std::string dir = ".";
-    if (size_t slash = path_.find_last_of('/'); slash != std::string::npos) {
-        dir = slash == 0 ? "/" : path_.substr(0, slash);
+    if (size_t slash = target.find_last_of('/'); slash != std::string::npos) {
+        dir = slash == 0 ? "/" : target.substr(0, slash);
     }
     int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {

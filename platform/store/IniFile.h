@@ -17,7 +17,9 @@ namespace plat {
 // Writing rewrites the whole file atomically: a temporary file in the same directory is
 // written, synced and renamed over the old one, so a failure (or a kill) at any point leaves
 // the old file whole. Lines not touched by the write stay byte for byte as they were.
-// New files get mode 0600; a replaced file keeps its mode.
+// New files get mode 0600; a replaced file keeps its mode. A symbolic link at the path stays: the
+// file it leads to is replaced (the temporary file is written beside that one); a link that
+// leads nowhere, or in a loop, is not written.
 //
 // Threads: any thread may call any member. `lock_` serialises the calls on one object so that
 // two writes through it never lose each other's change. Writers in other processes are not

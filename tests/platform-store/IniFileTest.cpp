@@ -269,4 +269,34 @@ TEST_F(IniFileTest, WhatIsNotARegularFileIsRefusedAtOnce) {
     }
 }
 
+TEST_F(IniFileTest, WritesThroughASymbolicLink) {
+    const std::string target = dir_ + "/dotfiles/quorvex.ini";
+    const struct {
+        const char* name;
+        std::string leadsTo; // the link's target; "" links the path to itself
+        bool written;
+    } cases[] = {{"link to the file", target, true},
+                 {"dangling link", dir_ + "/dotfiles/missing.ini", false},
+                 {"looping link", "", false}};
+    std::filesystem::create_directory(dir_ + "/dotfiles");
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::ofstream(target, std::ios::binary | std::ios::trunc) << "[S]\nk=old\n";
+        ASSERT_EQ(chmod(target.c_str(), 0640), 0);
+        std::filesystem::remove(path_);
+        std::filesystem::create_symlink(c.leadsTo.empty() ? path_ : c.leadsTo, path_);
+
+        EXPECT_EQ(IniFile(path_).WriteString("S", "k", "new"), c.written);
+        std::ifstream in(target, std::ios::binary);
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+                  c.written ? "[S]\nk=new\n" : "[S]\nk=old\n");
+        struct stat st {};
+        EXPECT_TRUE(lstat(path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) << "link replaced";
+        EXPECT_TRUE(stat(target.c_str(), &st) == 0 && (st.st_mode & 0777) == 0640);
+        // No temporary file left beside the link or the file it leads to.
+        EXPECT_EQ(FilesInDir(), 2u);
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir_ + "/dotfiles"), {}), 1);
+    }
+}
+
 } // namespace
