@@ -183,7 +183,8 @@ public:
         clock_->AdvanceTo(deadline);
         return plat::SocketWait::Timeout;
     }
-    int ReceiveFrom(void* buffer, size_t capacity, int* error) override {
+    int ReceiveFrom(void* buffer, size_t capacity, int* error,
+                    plat::UdpEndpoint* /*from*/ = nullptr) override {
         if (arrivals_->empty() || arrivals_->front().atMs > clock_->NowMs()) {
             *error = EAGAIN;
             return -1;

@@ -119,7 +119,7 @@ int UdpSocket::SendTo(const void* data, size_t size, uint32_t address, uint16_t 
     return static_cast<int>(n);
 }
 
-int UdpSocket::ReceiveFrom(void* buffer, size_t capacity, int* error) {
+int UdpSocket::ReceiveFrom(void* buffer, size_t capacity, int* error, UdpEndpoint* from) {
     int fd = fd_.load();
     if (fd < 0) {
         if (error) {
@@ -129,12 +129,20 @@ int UdpSocket::ReceiveFrom(void* buffer, size_t capacity, int* error) {
     }
     // MSG_TRUNC makes the kernel report the datagram's real length, so an oversized one can be
     // recognised instead of being taken as a shorter, cut-off packet.
-    ssize_t n = recv(fd, buffer, capacity, MSG_TRUNC | MSG_DONTWAIT);
+    sockaddr_in source{};
+    socklen_t length = sizeof(source);
+    ssize_t n = recvfrom(fd, buffer, capacity, MSG_TRUNC | MSG_DONTWAIT,
+                         reinterpret_cast<sockaddr*>(&source), &length);
     if (n < 0) {
         if (error) {
             *error = errno;
         }
         return -1;
+    }
+    if (from) {
+        *from = source.sin_family == AF_INET
+                    ? UdpEndpoint{source.sin_addr.s_addr, ntohs(source.sin_port)}
+                    : UdpEndpoint{};
     }
     return static_cast<int>(n);
 }

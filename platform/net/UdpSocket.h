@@ -9,6 +9,13 @@ class WakeEvent;
 
 enum class SocketWait { Readable, Woken, Timeout, Failed };
 
+// Where a datagram came from: the IPv4 address in network order, the port in host order.
+struct UdpEndpoint {
+    uint32_t address = 0;
+    uint16_t port = 0;
+    bool operator==(const UdpEndpoint&) const = default;
+};
+
 // A non-blocking IPv4 UDP socket. The descriptor is -1 when there is none. The object closes
 // its descriptor when it is destroyed, so a socket shared through std::shared_ptr (the RTP
 // sender and receiver share one) is closed only when its last holder lets it go.
@@ -48,8 +55,8 @@ public:
     virtual int SendTo(const void* data, size_t size, uint32_t address, uint16_t port, int* error);
     // Takes one waiting datagram. Returns its full length, which is larger than `capacity`
     // when the datagram did not fit (only `capacity` bytes were stored); or -1 with *error set
-    // (EAGAIN/EWOULDBLOCK when nothing is waiting).
-    virtual int ReceiveFrom(void* buffer, size_t capacity, int* error);
+    // (EAGAIN/EWOULDBLOCK when nothing is waiting). `from` (optional) receives its source.
+    virtual int ReceiveFrom(void* buffer, size_t capacity, int* error, UdpEndpoint* from = nullptr);
     // Waits at most timeoutMs until a datagram is waiting or `wake` (optional) is set.
     virtual SocketWait WaitReadable(uint32_t timeoutMs, const WakeEvent* wake);
 

@@ -74,7 +74,8 @@ public:
     int SendTo(const void*, size_t size, uint32_t, uint16_t, int*) override {
         return static_cast<int>(size);
     }
-    int ReceiveFrom(void* buffer, size_t capacity, int* error) override {
+    int ReceiveFrom(void* buffer, size_t capacity, int* error,
+                    plat::UdpEndpoint* /*from*/ = nullptr) override {
         if (incoming.empty()) {
             *error = EAGAIN;
             return -1;

@@ -80,7 +80,7 @@ TEST(UdpSocketTest, NoSocketIsMinusOneAndFailsCleanly) {
 TEST(UdpSocketTest, LoopbackRoundTripNonBlockingAndOversize) {
     plat::UdpSocket rx, tx;
     uint16_t port = OpenBound(rx);
-    OpenBound(tx);
+    const uint16_t txPort = OpenBound(tx);
     EXPECT_TRUE(fcntl(rx.Fd(), F_GETFL) & O_NONBLOCK);
     EXPECT_EQ(0, tx.SetTos(184));
     int tos = 0;
@@ -99,8 +99,11 @@ TEST(UdpSocketTest, LoopbackRoundTripNonBlockingAndOversize) {
     ASSERT_EQ(static_cast<int>(sizeof(message)),
               tx.SendTo(message, sizeof(message), Loopback(), port, &error));
     ASSERT_EQ(plat::SocketWait::Readable, rx.WaitReadable(2000, nullptr));
-    ASSERT_EQ(static_cast<int>(sizeof(message)), rx.ReceiveFrom(buffer, sizeof(buffer), &error));
+    plat::UdpEndpoint from;
+    ASSERT_EQ(static_cast<int>(sizeof(message)),
+              rx.ReceiveFrom(buffer, sizeof(buffer), &error, &from));
     EXPECT_EQ(0, std::memcmp(buffer, message, sizeof(message)));
+    EXPECT_EQ((plat::UdpEndpoint{Loopback(), txPort}), from) << "the sender's address and port";
 
     // A datagram longer than the buffer reports its real length.
     char big[200];

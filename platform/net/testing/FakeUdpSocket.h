@@ -5,6 +5,7 @@
 #include <cstring>
 #include <deque>
 #include <mutex>
+#include <utility>
 #include <vector>
 
 #include "platform/core/Clock.h"
@@ -80,13 +81,17 @@ public:
         sent_.push_back(Sent{std::vector<uint8_t>(p, p + size), address, port});
         return static_cast<int>(size);
     }
-    int ReceiveFrom(void* buffer, size_t capacity, int* error) override {
+    int ReceiveFrom(void* buffer, size_t capacity, int* error,
+                    UdpEndpoint* from = nullptr) override {
         std::lock_guard<std::mutex> g(lock_);
         if (incoming_.empty()) {
             *error = EAGAIN;
             return -1;
         }
-        std::vector<uint8_t> d = std::move(incoming_.front());
+        std::vector<uint8_t> d = std::move(incoming_.front().first);
+        if (from) {
+            *from = incoming_.front().second;
+        }
         incoming_.pop_front();
         if (!d.empty()) {
             std::memcpy(buffer, d.data(), std::min(capacity, d.size()));
@@ -107,9 +112,10 @@ public:
         return SocketWait::Timeout;
     }
 
-    void Queue(std::vector<uint8_t> datagram) {
+    // A datagram to receive, from `from` (0.0.0.0:0 unless given).
+    void Queue(std::vector<uint8_t> datagram, UdpEndpoint from = {}) {
         std::lock_guard<std::mutex> g(lock_);
-        incoming_.push_back(std::move(datagram));
+        incoming_.emplace_back(std::move(datagram), from);
     }
     size_t Pending() {
         std::lock_guard<std::mutex> g(lock_);
@@ -134,7 +140,7 @@ private:
     uint32_t boundAddress_ = 0;
     uint16_t boundPort_ = 0;
     int tos_ = -1;
-    std::deque<std::vector<uint8_t>> incoming_;
+    std::deque<std::pair<std::vector<uint8_t>, UdpEndpoint>> incoming_;
     std::vector<Sent> sent_;
 };
 
