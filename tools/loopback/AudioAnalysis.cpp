@@ -50,6 +50,16 @@ double ToneLevelDb(const std::vector<int16_t>& samples, size_t begin, size_t end
     return ToDb(std::sqrt(total / static_cast<double>(blocks)));
 }
 
+double LoudestToneBlockDb(const std::vector<int16_t>& samples, size_t begin, size_t end,
+                          double hz) {
+    end = std::min(end, samples.size());
+    double loudest = kNoSignalDb;
+    for (size_t at = begin; at + kBlock <= end; at += kBlock / 2) {
+        loudest = std::max(loudest, ToneLevelDb(samples, at, at + kBlock, hz));
+    }
+    return loudest;
+}
+
 double LevelDbfs(const std::vector<int16_t>& samples, size_t begin, size_t end) {
     end = std::min(end, samples.size());
     if (begin >= end) {

@@ -14,6 +14,10 @@ constexpr double kNoSignalDb = -200.0;
 // over the blocks. A tone 100 Hz away leaks less than -80 dB into it.
 double ToneLevelDb(const std::vector<int16_t>& samples, size_t begin, size_t end, double hz);
 
+// The strongest level of the tone at `hz` in any 100 ms block of [begin, end), the blocks 50 ms
+// apart: a tone that comes and goes shows here even when its average is low.
+double LoudestToneBlockDb(const std::vector<int16_t>& samples, size_t begin, size_t end, double hz);
+
 // The RMS level, in dBFS of a full-scale sine (a sine of peak 32767 reads 0 dBFS).
 double LevelDbfs(const std::vector<int16_t>& samples, size_t begin, size_t end);
 

@@ -2,10 +2,13 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <thread>
 
 #include "tools/loopback/PeerProcess.h"
 #include "tools/loopback/TestSignal.h"
@@ -54,11 +57,11 @@ bool PreparePeer(const PeerFiles& f, const PeerSetup& setup, std::string* error)
 }
 
 std::vector<std::string> PeerArgs(const CallSetup& setup, const PeerFiles& f, const PeerSetup& peer,
-                                  int localPort, int remotePort) {
+                                  int localPort, int remotePort, double seconds) {
     std::vector<std::string> args = {"--local-port",  std::to_string(localPort),
                                      "--remote-port", std::to_string(remotePort),
                                      "--codec",       setup.codec,
-                                     "--seconds",     std::to_string(setup.seconds),
+                                     "--seconds",     std::to_string(seconds),
                                      "--frame-ms",    std::to_string(setup.frameMs),
                                      "--home",        f.home,
                                      "--trace",       f.trace};
@@ -112,7 +115,10 @@ bool RunLoopbackCall(const CallSetup& setup, CallOutcome* outcome, std::string* 
     }
     const PeerFiles fa = FilesFor(setup.workDir, "a");
     const PeerFiles fb = FilesFor(setup.workDir, "b");
-    if (!PreparePeer(fa, setup.a, error) || !PreparePeer(fb, setup.b, error)) {
+    const PeerFiles fi = FilesFor(setup.workDir, "intruder");
+    const bool intruder = !setup.intruder.microphone.empty();
+    if (!PreparePeer(fa, setup.a, error) || !PreparePeer(fb, setup.b, error) ||
+        (intruder && !PreparePeer(fi, setup.intruder, error))) {
         return false;
     }
     const int portA = FindFreeUdpPort();
@@ -126,30 +132,51 @@ bool RunLoopbackCall(const CallSetup& setup, CallOutcome* outcome, std::string* 
         *error = "the RTP relay cannot start: " + *error;
         return false;
     }
-    PeerProcess pa, pb;
-    if (!pa.Start(program, PeerArgs(setup, fa, setup.a, portA, relay.PortForA()), setup.a.env,
-                  fa.out, fa.err, error) ||
-        !pb.Start(program, PeerArgs(setup, fb, setup.b, portB, relay.PortForB()), setup.b.env,
-                  fb.out, fb.err, error)) {
+    PeerProcess pa, pb, pi;
+    if (!pa.Start(program, PeerArgs(setup, fa, setup.a, portA, relay.PortForA(), setup.seconds),
+                  setup.a.env, fa.out, fa.err, error) ||
+        !pb.Start(program, PeerArgs(setup, fb, setup.b, portB, relay.PortForB(), setup.seconds),
+                  setup.b.env, fb.out, fb.err, error)) {
         return false; // the destructors kill and reap a started peer
     }
     relay.SetJunkTowardsB(setup.junkPerSecondToB);
+    relay.SetNatTowardsB(setup.natTowardsB);
     relay.Start();
     if (setup.whileRunning) {
         setup.whileRunning(pa.Pid(), pb.Pid());
     }
+    if (intruder) {
+        // Straight to B's own port, from a port B has never heard of.
+        std::this_thread::sleep_for(std::chrono::milliseconds(setup.intruderAtMs));
+        const double seconds = std::max(0.5, setup.seconds - setup.intruderAtMs / 1000.0);
+        const int portI = FindFreeUdpPort();
+        if (portI == 0 ||
+            !pi.Start(program, PeerArgs(setup, fi, setup.intruder, portI, portB, seconds),
+                      setup.intruder.env, fi.out, fi.err, error)) {
+            *error = "the intruder cannot start: " + *error;
+            return false;
+        }
+    }
     const int timeoutMs = static_cast<int>(setup.seconds * 1000) + kSlackMs;
-    std::string waitA, waitB;
+    std::string waitA, waitB, waitI;
     const bool endedA = pa.Wait(timeoutMs, &waitA);
     const bool endedB = pb.Wait(timeoutMs, &waitB);
+    const bool endedI = pi.Wait(timeoutMs, &waitI);
     relay.Stop();
     outcome->aToB = relay.FromA();
     outcome->bToA = relay.FromB();
     outcome->foreignDatagrams = relay.ForeignDatagrams();
     Collect(fa, pa, &outcome->a);
     Collect(fb, pb, &outcome->b);
-    if (!endedA || !endedB) {
-        *error = !endedA ? "peer a " + waitA : "peer b " + waitB;
+    if (intruder) {
+        Collect(fi, pi, &outcome->intruder);
+    }
+    if (!endedA || !endedB || !endedI) {
+        *error = !endedA ? "peer a " + waitA : !endedB ? "peer b " + waitB : "intruder " + waitI;
+        return false;
+    }
+    if (intruder && !outcome->intruder.succeeded) {
+        *error = Failure("intruder", outcome->intruder);
         return false;
     }
     if (!outcome->a.succeeded) {

@@ -27,6 +27,9 @@ struct CallSetup {
     double seconds = 6.0;     // how long each peer keeps the call up after its transmit start
     int frameMs = 20;         // both peers' transmit frame length
     int junkPerSecondToB = 0; // datagrams that are not RTP sent to B beside A's stream
+    // The relay sends A's packets to B from another port than the one B sends to, as a NAT
+    // between them would: B's far end is not where its packets come from.
+    bool natTowardsB = false;
     // False: the peers use the sound devices QUORVEX_AUDIO (in their environment) names
     // instead of WAV files, and the outcome has no speaker samples.
     bool fileAudio = true;
@@ -34,6 +37,11 @@ struct CallSetup {
     // ids; the call's time-out counts from its return.
     std::function<void(pid_t a, pid_t b)> whileRunning;
     PeerSetup a, b;
+    // A third peer process that sends its own RTP straight to B's port from a port of its own,
+    // starting intruderAtMs after the relay and lasting until the call ends; none when its
+    // microphone is empty.
+    PeerSetup intruder;
+    int intruderAtMs = 1000;
 };
 
 struct PeerOutcome {
@@ -51,7 +59,7 @@ struct PeerOutcome {
 };
 
 struct CallOutcome {
-    PeerOutcome a, b;
+    PeerOutcome a, b, intruder;
     std::vector<RtpRelay::Packet> aToB, bToA;
     size_t foreignDatagrams = 0;
 };

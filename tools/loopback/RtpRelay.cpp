@@ -77,9 +77,10 @@ bool RtpRelay::Open(int peerAPort, int peerBPort, std::string* error) {
         return false;
     }
     socketB_ = BindLoopback(0, &portForB_, error);
-    if (socketB_ < 0) {
-        close(socketA_);
-        socketA_ = -1;
+    int natPort = 0;
+    socketNat_ = socketB_ < 0 ? -1 : BindLoopback(0, &natPort, error);
+    if (socketNat_ < 0) {
+        Stop();
         return false;
     }
     return true;
@@ -97,7 +98,7 @@ void RtpRelay::Stop() {
         stop_.store(true);
         thread_.join();
     }
-    for (int* s : {&socketA_, &socketB_}) {
+    for (int* s : {&socketA_, &socketB_, &socketNat_}) {
         if (*s >= 0) {
             close(*s);
             *s = -1;
@@ -133,7 +134,7 @@ void RtpRelay::Run() {
             continue;
         }
         if (fds[0].revents & POLLIN) {
-            Relay(socketA_, socketB_, peerBPort_, &fromA_);
+            Relay(socketA_, natTowardsB_ ? socketNat_ : socketB_, peerBPort_, &fromA_);
         }
         if (fds[1].revents & POLLIN) {
             Relay(socketB_, socketA_, peerAPort_, &fromB_);

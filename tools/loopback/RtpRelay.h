@@ -45,6 +45,9 @@ public:
     // before Start.
     void SetJunkTowardsB(int perSecond) { junkPerSecond_ = perSecond; }
     size_t JunkSent() const { return junkSent_.load(); }
+    // While running, A's datagrams reach B from a third port instead of PortForB(), as through
+    // a NAT. Call before Start.
+    void SetNatTowardsB(bool on) { natTowardsB_ = on; }
     // Stops forwarding and closes both ports.
     void Stop();
 
@@ -61,11 +64,13 @@ private:
 
     int socketA_ = -1; // receives from A, sends to A
     int socketB_ = -1;
+    int socketNat_ = -1; // sends A's datagrams to B when natTowardsB_
     int portForA_ = 0;
     int portForB_ = 0;
     int peerAPort_ = 0;
     int peerBPort_ = 0;
     int junkPerSecond_ = 0;
+    bool natTowardsB_ = false;
     int64_t junkStartUs_ = 0;
     std::atomic<size_t> junkSent_{0};
     std::atomic<bool> stop_{false};
