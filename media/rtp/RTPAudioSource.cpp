@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <mutex>
+#include <string>
 
 #include "media/base/EngineTrace.h"
 #include "media/base/RTPPacket.h"
@@ -15,6 +16,7 @@
 #include "platform/core/Clock.h"
 #include "platform/core/DebugOutput.h"
 #include "platform/core/Thread.h"
+#include "platform/net/IPv4Address.h"
 #include "platform/net/UdpSocket.h"
 
 namespace tamsor {
@@ -27,8 +29,10 @@ constexpr uint32_t kFillPauseMs = 50;
 constexpr int kSilenceMs = 20;
 constexpr int kComfortNoisePayloadType = 13;
 constexpr uint32_t kShrinkQuietSeconds = 5;
-// Datagrams that are not RTP read on within one receive turn, at most.
+// Datagrams that are not RTP, or not from the peer, read on within one receive turn, at most.
 constexpr int kMaxRejectedPerTurn = 64;
+
+std::atomic<uint64_t> foreignDatagrams{0};
 
 uint16_t SeqOf(const uint8_t* data) {
     return static_cast<uint16_t>((data[2] << 8) | data[3]);
@@ -108,6 +112,36 @@ void RTPAudioSource::SetReceivePort(std::shared_ptr<plat::UdpSocket> socket) {
         0) {
         Trace(TRACE_FAILURE, "SetReceivePort : error binding RCTP port ! ignoring\n");
     }
+}
+
+void RTPAudioSource::SetPeer(plat::UdpEndpoint endpoint) {
+    std::lock_guard<plat::CriticalSection> guard(socketMutex);
+    peer = endpoint;
+    peerChanged = true;
+}
+
+void RTPAudioSource::SetPayloadType(int payloadType) {
+    std::lock_guard<plat::CriticalSection> guard(socketMutex);
+    peerPayloadType = payloadType;
+    peerChanged = true;
+}
+
+plat::UdpEndpoint RTPAudioSource::GetPeer() {
+    std::lock_guard<plat::CriticalSection> guard(socketMutex);
+    return peer;
+}
+
+int RTPAudioSource::GetPayloadType() {
+    std::lock_guard<plat::CriticalSection> guard(socketMutex);
+    return peerPayloadType;
+}
+
+uint64_t RTPAudioSource::GetForeignDatagrams() {
+    return foreignDatagrams.load();
+}
+
+void RTPAudioSource::ResetForeignDatagrams() {
+    foreignDatagrams.store(0);
 }
 
 std::shared_ptr<plat::UdpSocket> RTPAudioSource::GetSharedSocket() {
@@ -254,7 +288,8 @@ int RTPAudioSource::ReceiveUDPPacket(uint32_t waitMs) {
             return -10;
         }
         int error = 0;
-        int n = socket->ReceiveFrom(receiveSlot->data, kSlotSize, &error);
+        plat::UdpEndpoint from;
+        int n = socket->ReceiveFrom(receiveSlot->data, kSlotSize, &error, &from);
         if (n < 0) {
             if ((error == EAGAIN || error == EWOULDBLOCK) && !StopRequested()) {
                 return -10;
@@ -272,12 +307,34 @@ int RTPAudioSource::ReceiveUDPPacket(uint32_t waitMs) {
             Trace(TRACE_FAILURE, "ReceiveUDPPacket : %d byte datagram dropped, not RTP\n", n);
             continue;
         }
+        if (!FromPeer(from)) {
+            foreignDatagrams.fetch_add(1);
+            continue;
+        }
         receiveSlot->length = n;
         lastArrivalTime = plat::TimeMs();
         comfortNoiseLast = (receiveSlot->data[1] & 0x7F) == kComfortNoisePayloadType;
         return n;
     }
     return 0;
+}
+
+bool RTPAudioSource::FromPeer(const plat::UdpEndpoint& from) {
+    {
+        std::lock_guard<plat::CriticalSection> guard(socketMutex);
+        if (peerChanged) {
+            sourceLatch.SetPeer(peer, peerPayloadType);
+            peerChanged = false;
+        }
+    }
+    const RTPSourceLatch::Outcome outcome = sourceLatch.Check(
+        from, receiveSlot->data[1] & 0x7F, SeqOf(receiveSlot->data), plat::TimeMs());
+    if (outcome == RTPSourceLatch::Outcome::Latched) {
+        const std::string text = "RTPAudioSource::ReceiveUDPPacket: origen RTP " +
+                                 plat::FormatIPv4(from.address) + " puerto=";
+        EngineTrace(text.c_str(), from.port);
+    }
+    return outcome != RTPSourceLatch::Outcome::Refused;
 }
 
 std::shared_ptr<plat::UdpSocket> RTPAudioSource::CurrentSocket() {

@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "media/graph/AudioSource.h"
+#include "media/rtp/RTPSourceLatch.h"
 #include "platform/core/CriticalSection.h"
 #include "platform/net/WakeEvent.h"
 
@@ -22,14 +23,19 @@ class RTPPacket;
 // of slots whose depth adapts to loss and to quiet periods, and hands out one sample per call
 // in sequence-number order: the payload with its parsed RTP header. Each change of the depth
 // signals the caller's event; GetReceiveQuality turns the depth into the quality figure.
+// Only the call's peer is heard: datagrams from any other source (RTPSourceLatch) are dropped
+// before they reach the slots and counted in the engine's statistics.
 //
 // Threads:
 // - SetReceivePort, SetDepthChangedEvent, SetSocketFactory: the media object's caller, before
-//   the thread starts. StartSourceThread/StopSourceThread: the control thread.
-// - GenerateData and ReceiveUDPPacket run only on the source thread and own the slots and the
-//   buffer figures; they take socketMutex only to copy the socket reference.
+//   the thread starts. SetPeer, SetPayloadType: the media object's caller, at any time.
+//   StartSourceThread/StopSourceThread: the control thread.
+// - GenerateData and ReceiveUDPPacket run only on the source thread and own the slots, the
+//   buffer figures and sourceLatch; they take socketMutex only to copy the socket reference
+//   and a changed peer.
 // - filterMutex guards the start and stop operations and bRunning's changes; socketMutex
-//   guards rtpSocket, rtcpSocket, bOwnsRtpSocket, boundReceivePort and receivePort.
+//   guards rtpSocket, rtcpSocket, bOwnsRtpSocket, boundReceivePort, receivePort, peer,
+//   peerPayloadType and peerChanged.
 // - receiveBufferDepth and minReceiveBufferDepth are atomic: any thread may read them
 //   (GetReceiveQuality). socketEvent wakes a wait on the socket at once for a stop.
 class RTPAudioSource : public AudioSource {
@@ -95,6 +101,17 @@ public:
     // The sender's socket this receiver reads (null when it reads none or only its own).
     std::shared_ptr<plat::UdpSocket> GetSharedSocket();
     void SetDepthChangedEvent(plat::AutoResetEvent* event) { depthChangedEvent.store(event); }
+    // The call's peer as its session description gives it (address 0: not known), and the
+    // payload type of its stream (-1: decoding by payload type, any one type). Each starts the
+    // choice of the source again.
+    void SetPeer(plat::UdpEndpoint endpoint);
+    void SetPayloadType(int payloadType);
+    plat::UdpEndpoint GetPeer();
+    int GetPayloadType();
+    // Datagrams dropped for coming from another source than the call's peer, by every receiver
+    // of the library since the last reset.
+    static uint64_t GetForeignDatagrams();
+    static void ResetForeignDatagrams();
     void SetSocketFactory(SocketFactory factory);
 
     // One RTP datagram into receiveSlot, waiting at most waitMs (500 ms as written): its byte
@@ -136,6 +153,8 @@ protected:
     // Notes the outcome of a receive made while packets were held: `r` above 0 is a datagram
     // (the pause, if any, is over); otherwise a held packet goes next at the frame pace.
     void NoteHeldReceive(int r) { pacing = r <= 0; }
+    // Whether a valid RTP datagram in receiveSlot, from `from`, comes from the call's peer.
+    bool FromPeer(const plat::UdpEndpoint& from);
     // A stop of the source thread was asked for (the flag means nothing without the thread).
     bool StopRequested() const { return bSourceThreadRunning.load() && bStopSourceThread.load(); }
 
@@ -165,6 +184,10 @@ protected:
     std::atomic<bool> bRunning{false};
     plat::CriticalSection filterMutex;
     plat::CriticalSection socketMutex;
+    RTPSourceLatch sourceLatch;
+    plat::UdpEndpoint peer;
+    int peerPayloadType = -1;
+    bool peerChanged = true;
 
 private:
     SocketFactory socketFactory;

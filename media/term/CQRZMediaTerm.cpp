@@ -39,6 +39,8 @@ constexpr int kMaxFrameMs = 200;
 constexpr int kFIRWidth = 16;
 constexpr int kRestartJitterMs = 100;
 constexpr int kReceiveSlots = 30;
+constexpr int kPayloadTypeULaw = 0;
+constexpr int kPayloadTypeALaw = 8;
 
 bool FrameLengthValid(int ms) {
     return ms >= kMinFrameMs && ms <= kMaxFrameMs;
@@ -181,6 +183,10 @@ int CQRZMediaTerm::SetReceiveCodec(int codec, int frameMs, int arg3, int arg4) {
         rxSettings.codec = -1;
         return -30;
     }
+    // The peer's stream is of the codec's payload type; decoding by payload type takes any.
+    rtpReceiver->SetPayloadType(codec == CODEC_G711_ULAW   ? kPayloadTypeULaw
+                                : codec == CODEC_G711_ALAW ? kPayloadTypeALaw
+                                                           : -1);
     if (wasRunning && StartRX(waveOutDevice, kRestartJitterMs) != 0) {
         return -20;
     }
@@ -254,6 +260,10 @@ int CQRZMediaTerm::SetAddresses(const char* remoteIp, int remotePort, int localP
     std::shared_ptr<plat::UdpSocket> socket = rtpSender->GetSocket();
     rtpReceiver->SetReceivePort(socket);
     rtpReceiver->SetDepthChangedEvent(depthChanged);
+    // Only the peer is heard: its packets come from this address, or from wherever a steady
+    // stream of them comes from when it is behind a NAT.
+    rtpReceiver->SetPeer(plat::UdpEndpoint{remoteValid ? address : 0u,
+                                           static_cast<uint16_t>(portValid ? remotePort : 0)});
     if (result != 0) {
         return result;
     }

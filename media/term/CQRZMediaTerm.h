@@ -88,6 +88,7 @@ public:
     bool IsLimiterInChain() const { return limiterInChain; }
     size_t PlayCount();
     RTPAudioSink* GetRTPSender() { return rtpSender.get(); }
+    RTPAudioSource* GetRTPReceiver() { return rtpReceiver.get(); }
     WaveAudioSink* GetSpeaker() { return speaker.get(); }
     int GetTransmitFrameMs() const { return txFrameMs; }
     int GetReceiveFrameMs() const { return rxFrameMs; }

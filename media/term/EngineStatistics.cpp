@@ -7,6 +7,7 @@
 #include "media/devices/WaveAudioSink.h"
 #include "media/devices/WaveAudioSource.h"
 #include "media/rtp/RTPAudioSink.h"
+#include "media/rtp/RTPAudioSource.h"
 
 namespace tamsor {
 
@@ -16,6 +17,7 @@ void Reset() {
     RTPAudioSink::ResetBytesSent();
     WaveAudioSink::ResetBytesPlayed();
     WaveAudioSource::ResetBytesCaptured();
+    RTPAudioSource::ResetForeignDatagrams();
 }
 
 uint64_t BytesReceived() {
@@ -29,6 +31,9 @@ uint64_t BytesPlayed() {
 }
 uint64_t BytesCaptured() {
     return WaveAudioSource::GetBytesCaptured();
+}
+uint64_t ForeignDatagrams() {
+    return RTPAudioSource::GetForeignDatagrams();
 }
 uint64_t G729Decompressed() {
     return 0;
@@ -56,6 +61,7 @@ void WriteClosingBlock(iTraceFile* log) {
     line("RTP sendto:", BytesSent());
     line("RTP WaveOut:", BytesPlayed());
     line("RTP WaveIn:", BytesCaptured());
+    line("RTP ajenos:", ForeignDatagrams());
     log->NewLine();
     line("RTP G729 Decomp:", G729Decompressed());
     log->NewLine();

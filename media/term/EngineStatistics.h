@@ -16,10 +16,11 @@ uint64_t BytesReceived(); // never counted in this system: the receiver reads on
 uint64_t BytesSent();
 uint64_t BytesPlayed();
 uint64_t BytesCaptured();
+uint64_t ForeignDatagrams(); // RTP datagrams dropped for coming from another source than the peer
 uint64_t G729Decompressed(); // no G.729 codec exists: always 0
 uint64_t G729Compressed();
 
-// Writes the closing block (ten lines) as one message; nothing for a null log.
+// Writes the closing block (eleven lines) as one message; nothing for a null log.
 void WriteClosingBlock(iTraceFile* log);
 
 } // namespace EngineStatistics

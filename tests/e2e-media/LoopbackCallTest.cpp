@@ -1,15 +1,19 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <functional>
 #include <string>
 
 #include "tools/loopback/CallReport.h"
 #include "tools/loopback/LoopbackCall.h"
 #include "tools/loopback/PeerProcess.h"
+#include "tools/loopback/TestSignal.h"
 
 namespace {
 
 using namespace loopback;
+
+constexpr double kStrangerTone = 2000.0;
 
 // Runs the standard call with a codec; the files are removed when every check passed and kept
 // (their place printed) otherwise.
@@ -26,13 +30,15 @@ protected:
         }
     }
 
-    // Fails the test (fatally) when the call cannot be made.
-    void RunCall(const std::string& codec, int junkPerSecondToB = 0) {
+    // Fails the test (fatally) when the call cannot be made. `adjust` changes the standard call.
+    void RunCall(const std::string& codec, const std::function<void(CallSetup*)>& adjust = {}) {
         std::string error;
         dir_ = MakeWorkDir("quorvex-e2e-media-", &error);
         ASSERT_FALSE(dir_.empty()) << error;
         setup_ = MakeStandardCall(codec, dir_);
-        setup_.junkPerSecondToB = junkPerSecondToB;
+        if (adjust) {
+            adjust(&setup_);
+        }
         ASSERT_TRUE(RunLoopbackCall(setup_, &outcome_, &error)) << error;
         report_ = AnalyseStandardCall(setup_, outcome_);
         PrintReport(stdout, report_);
@@ -66,6 +72,13 @@ protected:
                                     << d.marker.correlation << ")";
     }
 
+    // A count of the closing statistics in a peer's trace log, or -1.
+    static long long StatisticsCount(const PeerOutcome& peer, const std::string& label) {
+        const std::string trace = ReadTextFile(peer.tracePath);
+        const size_t at = trace.find("\n" + label);
+        return at == std::string::npos ? -1 : std::atoll(trace.c_str() + at + 1 + label.size());
+    }
+
     std::string dir_;
     CallSetup setup_;
     CallOutcome outcome_;
@@ -95,10 +108,7 @@ TEST_F(LoopbackCallTest, MuLawCallCarriesBothTonesAndTheKeyTone) {
         const std::string trace = ReadTextFile(peer->tracePath);
         SCOPED_TRACE(peer->tracePath);
         ASSERT_NE(trace.find("*** estadisticas RTP ***"), std::string::npos) << trace;
-        auto count = [&](const std::string& label) -> long long {
-            const size_t at = trace.find("\n" + label);
-            return at == std::string::npos ? -1 : std::atoll(trace.c_str() + at + 1 + label.size());
-        };
+        auto count = [&](const std::string& label) { return StatisticsCount(*peer, label); };
         // At least 250 packets of 172 bytes (12 of header, 160 of audio).
         EXPECT_GT(count("RTP sendto:"), 250 * 172);
         EXPECT_GT(count("RTP WaveOut:"), 6 * 16000) << "the speaker played the whole call";
@@ -119,10 +129,41 @@ TEST_F(LoopbackCallTest, ALawCallCarriesBothTones) {
 
 TEST_F(LoopbackCallTest, AFloodOfDatagramsThatAreNotRtpLeavesTheFarToneAudible) {
     // 500 a second reach B beside A's packets: empty, too short, the wrong version, too large.
-    ASSERT_NO_FATAL_FAILURE(RunCall("pcmu", 500));
+    ASSERT_NO_FATAL_FAILURE(RunCall("pcmu", [](CallSetup* s) { s->junkPerSecondToB = 500; }));
     ExpectRtp("A -> B", report_.aToB);
     EXPECT_GE(report_.heardByB.framesHeard, 0.95);
     EXPECT_GE(report_.heardByA.framesHeard, 0.95); // the other direction is untouched
+    ExpectHeard("heard by B", report_.heardByB);
+}
+
+TEST_F(LoopbackCallTest, AStrangersStreamToThePortNeverReachesTheSpeaker) {
+    // From 1 s on, a third process sends a tone of the call's own payload type straight to B's
+    // port, from a port of its own.
+    ASSERT_NO_FATAL_FAILURE(RunCall("pcmu", [](CallSetup* s) {
+        s->intruder.microphone = Tone(kStrangerTone, kMicrophoneSeconds, kToneDbfs);
+    }));
+    EXPECT_GT(StatisticsCount(outcome_.intruder, "RTP sendto:"), 200 * 172) << "it sent";
+    EXPECT_GE(report_.heardByB.framesHeard, 0.95);
+    ExpectHeard("heard by B", report_.heardByB);
+    // Everywhere but around A's marker, whose sweep passes through the stranger's tone.
+    ASSERT_TRUE(report_.aToB.marker.found);
+    const std::vector<int16_t>& heard = outcome_.b.speaker;
+    const size_t marker = report_.aToB.marker.position;
+    const size_t margin = kSampleRate / 10;
+    for (auto [begin, end] : {std::pair{size_t{0}, marker - margin},
+                              std::pair{marker + Marker().size() + margin, heard.size()}}) {
+        EXPECT_LT(LoudestToneBlockDb(heard, begin, end, kStrangerTone), -45.0)
+            << "the stranger's tone reached B's speaker between samples " << begin << " and "
+            << end;
+    }
+    EXPECT_GE(StatisticsCount(outcome_.b, "RTP ajenos:"), 200) << "its datagrams are counted";
+    EXPECT_EQ(StatisticsCount(outcome_.a, "RTP ajenos:"), 0);
+}
+
+TEST_F(LoopbackCallTest, AFarEndWhosePacketsComeFromAnotherPortIsHeard) {
+    // As behind a NAT: B sends to one port of the relay and hears A from another.
+    ASSERT_NO_FATAL_FAILURE(RunCall("pcmu", [](CallSetup* s) { s->natTowardsB = true; }));
+    EXPECT_GE(report_.heardByB.framesHeard, 0.95);
     ExpectHeard("heard by B", report_.heardByB);
 }
 

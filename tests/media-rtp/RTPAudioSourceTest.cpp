@@ -108,7 +108,8 @@ TEST_F(RTPAudioSourceTest, FirstDatagramSizesTheBuffer) {
         SetUp();
         EXPECT_FLOAT_EQ(1.0f / 30.0f, source->GetReceiveQuality());
         socket->Queue(MakeRtp(500, 8000, 9, c.pt, c.payload, 0x21, true));
-        const size_t before = log.Lines().size() + 1;
+        // After the line naming the source the packet came from.
+        const size_t before = log.Lines().size() + 2;
         AudioSample* s = nullptr;
         ASSERT_EQ(500, Next(nullptr, &s));
         EXPECT_EQ(c.minimum, source->GetMinReceiveBufferDepth());

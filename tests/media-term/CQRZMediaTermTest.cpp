@@ -14,6 +14,7 @@
 #include "media/base/RegistryValues.h"
 #include "media/devices/WaveAudioSink.h"
 #include "media/rtp/RTPAudioSink.h"
+#include "media/rtp/RTPAudioSource.h"
 #include "media/term/CQRZMediaTerm.h"
 #include "media/term/EngineStatistics.h"
 #include "platform/audio/AudioBackend.h"
@@ -102,6 +103,7 @@ TEST_F(MediaTermTest, ReceiveChainFollowsTheRegistryAndResetsStatisticsEachStart
     ASSERT_EQ(media->StartRX(-1, 100), 0);
     EXPECT_TRUE(media->IsReceiveRunning());
     EXPECT_EQ(media->ReceiveLinkCount(), 8u); // all nine nodes
+
     EXPECT_EQ(media->StartRX(-1, 100), 0);
     EXPECT_EQ(media->ReceiveLinkCount(), 8u);
     EXPECT_EQ(media->StopRX(), 0);
@@ -325,6 +327,23 @@ TEST_F(MediaTermTest, PlayFileNeedsARunningTransmitChainAndALoadableFile) {
     EXPECT_FALSE(media->StopFile(77)); // unknown ids are harmless
 }
 
+TEST_F(MediaTermTest, TheReceiverHearsThePeerAndThePayloadTypeTheCallGives) {
+    struct Case {
+        const char* ip; // with port 5004
+        int codec;
+        plat::UdpEndpoint peer;
+        int payloadType;
+    } cases[] = {{"127.0.0.1", CODEC_G711_ULAW, {htonl(INADDR_LOOPBACK), 5004}, 0},
+                 {"127.0.0.9", CODEC_G711_ALAW, {htonl(0x7F000009), 5004}, 8},
+                 {"peer.example", CODEC_BY_PAYLOAD_TYPE, {0, 5004}, -1}}; // no address: any
+    for (const Case& c : cases) {
+        ASSERT_EQ(media->SetReceiveCodec(c.codec, 20, 0, 0), 0);
+        media->SetAddresses(c.ip, 5004, 0, &event);
+        EXPECT_EQ(media->GetRTPReceiver()->GetPeer(), c.peer) << c.ip;
+        EXPECT_EQ(media->GetRTPReceiver()->GetPayloadType(), c.payloadType) << c.ip;
+    }
+}
+
 TEST_F(MediaTermTest, TestsOfTheDevicesRetryTheSpeakerOnce) {
     plat::FakeClock clock;
     plat::ScopedClock scoped(clock);
@@ -346,18 +365,19 @@ TEST_F(MediaTermTest, ReleaseWritesTheStatisticsBlock) {
     media->Release(); // stops both running chains first
     media = nullptr;
     std::vector<std::string> lines = log.Lines();
-    ASSERT_GE(lines.size(), 10u);
-    std::vector<std::string> block(lines.end() - 10, lines.end());
+    ASSERT_GE(lines.size(), 11u);
+    std::vector<std::string> block(lines.end() - 11, lines.end());
     EXPECT_EQ(block[0], "*** estadisticas RTP ***(time)");
     EXPECT_EQ(block[1], "RTP recvfrom:0");
     EXPECT_EQ(block[2].rfind("RTP sendto:", 0), 0u);
     EXPECT_EQ(block[3].rfind("RTP WaveOut:", 0), 0u);
     EXPECT_EQ(block[4].rfind("RTP WaveIn:", 0), 0u);
-    EXPECT_EQ(block[5], "");
-    EXPECT_EQ(block[6], "RTP G729 Decomp:0");
-    EXPECT_EQ(block[7], "");
-    EXPECT_EQ(block[8], "RTP G729 Comp:0");
-    EXPECT_EQ(block[9], "");
+    EXPECT_EQ(block[5], "RTP ajenos:0");
+    EXPECT_EQ(block[6], "");
+    EXPECT_EQ(block[7], "RTP G729 Decomp:0");
+    EXPECT_EQ(block[8], "");
+    EXPECT_EQ(block[9], "RTP G729 Comp:0");
+    EXPECT_EQ(block[10], "");
 }
 
 TEST(MediaTermWithoutTrace, ReleaseWithoutATraceLogWritesNothing) {
