@@ -45,7 +45,8 @@ HeardReport Heard(const PeerOutcome& talker, const PeerOutcome& listener,
     size_t frames = 0, heard = 0;
     for (size_t at = begin; at + frame <= std::min(end, s.size()); at += frame) {
         ++frames;
-        heard += ToneLevelDb(s, at, at + frame, expectedHz) >= r.expectedDb - 10.0 ? 1 : 0;
+        const double db = ToneLevelDb(s, at, at + frame, expectedHz);
+        heard += db >= r.expectedDb - 10.0 && db >= kMinHeardDbfs ? 1 : 0;
     }
     r.framesHeard = frames ? static_cast<double>(heard) / static_cast<double>(frames) : 0;
     for (double hz : ComparisonFrequencies(expectedHz)) {

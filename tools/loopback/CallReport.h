@@ -38,6 +38,8 @@ constexpr int kFrameMs = 20;
 // What a working call shows.
 constexpr double kMinToneMarginDb = 30.0;
 constexpr double kMinKeyToneRiseDb = 20.0;
+// A far tone fainter than this is not heard, however faint the rest of its window.
+constexpr double kMinHeardDbfs = -40.0;
 constexpr double kPacketsPerSecond = 1000.0 / kFrameMs;
 constexpr double kPacketRateTolerance = 2.0;
 
@@ -60,7 +62,7 @@ struct HeardReport {
     double worstOtherHz = 0;         // the strongest of the comparison frequencies
     double worstOtherDb = kNoSignalDb;
     // The share of the window's 20 ms frames in which the far tone is heard: at most 10 dB
-    // below its level over the whole window.
+    // below its level over the whole window, and at kMinHeardDbfs or above.
     double framesHeard = 0;
     double MarginDb() const { return expectedDb - worstOtherDb; }
 };
