@@ -5,6 +5,8 @@
 // Delay: the chirp marker every 2.5 s in each microphone, found in the far speaker file (see
 // tools/loopback/DelayReport.h), summed up for the first 5 s and from 30 s on, beside the
 // buffering the receive chain's rules hold then, term by term.
+// Start: the first far audio in each speaker file, its first 40 ms against the level that
+// follows, and the holes in the second after it (tools/loopback/StartReport.h).
 // CPU: user plus system time of each peer process over the call, from the kernel's accounting.
 //
 // Usage: bench_loopback [--seconds S] [--frame-ms 20|40] (default: 40 s, both frame lengths;
@@ -18,6 +20,7 @@
 #include "tools/loopback/DelayReport.h"
 #include "tools/loopback/LoopbackCall.h"
 #include "tools/loopback/RtpRelay.h"
+#include "tools/loopback/StartReport.h"
 
 namespace {
 
@@ -58,6 +61,8 @@ bool RunOne(int frameMs, double seconds) {
                 ab.mediaPackets, ab.packetsPerSecond, ba.mediaPackets, ba.packetsPerSecond);
     const DelayReport report = MeasureDelay(setup, outcome);
     PrintDelayReport(stdout, report);
+    PrintStartReport(stdout, "A -> B", MeasureStart(outcome.b.speaker));
+    PrintStartReport(stdout, "B -> A", MeasureStart(outcome.a.speaker));
     PrintCpu("A", outcome.a, seconds);
     PrintCpu("B", outcome.b, seconds);
     std::fflush(stdout);
