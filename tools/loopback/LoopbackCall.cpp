@@ -146,7 +146,13 @@ bool RunLoopbackCall(const CallSetup& setup, CallOutcome* outcome, std::string* 
         setup.whileRunning(pa.Pid(), pb.Pid());
     }
     if (intruder) {
-        // Straight to B's own port, from a port B has never heard of.
+        // Straight to B's own port, from a port B has never heard of, once the call's media
+        // flows: from intruderAtMs after A's first packet went through the relay.
+        const auto deadline = std::chrono::steady_clock::now() +
+                              std::chrono::milliseconds(static_cast<int>(setup.seconds * 1000));
+        while (relay.FromA().empty() && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(setup.intruderAtMs));
         const double seconds = std::max(0.5, setup.seconds - setup.intruderAtMs / 1000.0);
         const int portI = FindFreeUdpPort();

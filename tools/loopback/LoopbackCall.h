@@ -38,8 +38,8 @@ struct CallSetup {
     std::function<void(pid_t a, pid_t b)> whileRunning;
     PeerSetup a, b;
     // A third peer process that sends its own RTP straight to B's port from a port of its own,
-    // starting intruderAtMs after the relay and lasting until the call ends; none when its
-    // microphone is empty.
+    // starting intruderAtMs after A's first packet reached the relay and lasting until the
+    // call ends; none when its microphone is empty.
     PeerSetup intruder;
     int intruderAtMs = 1000;
 };
