@@ -409,6 +409,18 @@ void DialogUsageManager::SessionEvents::onAcknowledged(SessionId id, const SipMe
     });
 }
 
+void DialogUsageManager::SessionEvents::onReoffer(SessionId id, const SipMessage& reinvite) {
+    DialogUsageManager& dum = dum_;
+    dum.postSessionEvent(id, [&dum, reinvite](InviteSession& s) {
+        std::optional<SdpContents> offer = BodySdp(reinvite);
+        bool established = s.state_ == InviteSession::State::Connected ||
+                           s.state_ == InviteSession::State::Accepted;
+        if (offer && established) {
+            dum.inviteHandler_->onOffer(s.handle_, reinvite, *offer);
+        }
+    });
+}
+
 void DialogUsageManager::SessionEvents::onClosed(SessionId id, const SessionEnd& end) {
     DialogUsageManager& dum = dum_;
     dum.postSessionEvent(id, [&dum, end](InviteSession& s) {

@@ -81,6 +81,7 @@ private:
         void onProgress(SessionId id, const SipMessage& response) override;
         void onAnswered(SessionId id, const SipMessage& response) override;
         void onAcknowledged(SessionId id, const SipMessage& ack) override;
+        void onReoffer(SessionId id, const SipMessage& reinvite) override;
         void onClosed(SessionId id, const SessionEnd& end) override;
 
     private:

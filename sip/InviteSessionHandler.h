@@ -46,7 +46,9 @@ public:
     // The answer to our offer, from the 2xx (or, when the 2xx has none, the early one).
     virtual void onAnswer(InviteSessionHandle h, const SipMessage& response,
                           const SdpContents& sdp) = 0;
-    // The offer of an incoming INVITE. An SDP that could not be read arrives empty.
+    // The offer of an incoming INVITE, or of a re-INVITE in an established session (which the
+    // stack has already answered with the session's last local SDP). An SDP that could not be
+    // read arrives empty.
     virtual void onOffer(InviteSessionHandle h, const SipMessage& invite,
                          const SdpContents& sdp) = 0;
     // An incoming INVITE without an offer.

@@ -898,13 +898,27 @@ SipStack::SessionId LibreSipStack::startSession(const OutgoingInvite& invite) {
     return id;
 }
 
-int LibreSipStack::OnOffer(struct mbuf** descp, const struct sip_msg*, void* arg) {
-    // A re-INVITE (or an offer in a 2xx or ACK): the program keeps its media as they are and
-    // answers with the same description it gave last.
+int LibreSipStack::OnOffer(struct mbuf** descp, const struct sip_msg* msg, void* arg) {
+    // A re-INVITE (or an offer in a 2xx or ACK) is answered with the same description we gave
+    // last; the offer of a re-INVITE then goes to the listener, which may move its media.
     auto* session = static_cast<Session*>(arg);
     Trace("LibreSipStack: nueva oferta en la sesion, se responde con la misma SDP");
     LibreRef<struct mbuf> desc = SdpBuffer(session->localSdp);
     *descp = desc.release();
+    if (!msg || !msg->req || pl_strcmp(&msg->met, "INVITE") != 0 || !msg->mb ||
+        mbuf_get_left(msg->mb) == 0) {
+        return 0;
+    }
+    LibreSipStack* self = session->stack;
+    SessionId id = session->id;
+    SipMessage reinvite;
+    try {
+        reinvite = SipMessage::fromDecoded(msg);
+    } catch (const SipException&) {
+        return 0;
+    }
+    self->deliverSessionEvent(
+        [self, id, &reinvite] { self->sessionListener_->onReoffer(id, reinvite); });
     return 0;
 }
 

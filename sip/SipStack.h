@@ -75,6 +75,9 @@ public:
     virtual void onAnswered(SessionId id, const SipMessage& response) = 0;
     // The ACK to our 2xx: a server session is established.
     virtual void onAcknowledged(SessionId id, const SipMessage& ack) = 0;
+    // A re-INVITE with an offer in an established session, already answered by the stack with
+    // the session's last local SDP.
+    virtual void onReoffer(SessionId id, const SipMessage& reinvite) = 0;
     // The session ended without being asked to (a session ended through endSession or
     // rejectSession reports nothing more).
     virtual void onClosed(SessionId id, const SessionEnd& end) = 0;

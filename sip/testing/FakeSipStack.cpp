@@ -347,9 +347,19 @@ void FakeSipStack::sessionEndedByPeer(SessionId id) {
     });
 }
 
-std::string FakeSipStack::reinvite(SessionId id) const {
+std::string FakeSipStack::reinvite(SessionId id, const std::string& offer) {
     auto it = sessions_.find(id);
-    return it == sessions_.end() || it->second.ended ? std::string() : it->second.localSdp;
+    if (it == sessions_.end() || it->second.ended) {
+        return std::string();
+    }
+    if (!offer.empty()) {
+        std::string text = makeInvite("<sip:peer@192.0.2.30>", "sip:me@192.0.2.10", offer,
+                                      "re-" + std::to_string(id));
+        text.replace(text.find("CSeq: 1 "), 8, "CSeq: 2 ");
+        SipMessage request = SipMessage::parse(text);
+        queueSessionEvent(id, [this, id, request] { listener_->onReoffer(id, request); });
+    }
+    return it->second.localSdp;
 }
 
 FakeSipStack::SessionId FakeSipStack::startSession(const OutgoingInvite& invite) {

@@ -94,8 +94,9 @@ public:
     void sessionFailed(SessionId id, int code);
     void sessionTimedOut(SessionId id);
     void sessionEndedByPeer(SessionId id);
-    // A re-INVITE in an established session: the SDP the stack answers it with.
-    std::string reinvite(SessionId id) const;
+    // A re-INVITE in an established session, with `offer` as its body when not empty: returns
+    // the SDP the stack answers it with; an offer goes to the listener at the next process().
+    std::string reinvite(SessionId id, const std::string& offer = "");
 
     // SipStack
     void addTransport(TransportType type, int port, IpVersion version,

@@ -128,11 +128,16 @@ TEST_F(InviteSessionTest, AnIncomingCallIsOfferedRungAcceptedAndEndedByThePeer) 
     ServerInviteSessionHandle(h)->accept(200); // once only
     EXPECT_EQ((std::vector<std::string>{"progress 180", "answer 200"}), Ops(id));
     EXPECT_NE(std::string::npos, stack.sessionOpsOf(id).back().sdp.find("m=audio 8000"));
-    EXPECT_EQ(stack.sessionOpsOf(id).back().sdp, stack.reinvite(id)); // re-INVITE: same SDP
+    // A re-INVITE is answered with the same SDP; its offer, when it has one, reaches the
+    // handler.
+    const std::string ours = stack.sessionOpsOf(id).back().sdp;
+    EXPECT_EQ(ours, stack.reinvite(id));
     stack.sessionAcknowledged(id);
+    EXPECT_EQ(ours, stack.reinvite(id, "v=0\r\nc=IN IP4 192.0.2.21\r\nm=audio 4002 RTP/AVP 0\r\n"));
+    Poll();
     stack.sessionEndedByPeer(id);
     Poll();
-    EXPECT_EQ((std::vector<std::string>{"new server offer", "offer 4000", "connected",
+    EXPECT_EQ((std::vector<std::string>{"new server offer", "offer 4000", "connected", "offer 4002",
                                         "terminated RemoteBye"}),
               recorder.calls);
 }
