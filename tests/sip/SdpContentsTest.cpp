@@ -80,12 +80,17 @@ TEST(SdpContentsTest, OddInputGivesFewerMediaOrNoneButNeverMore) {
             }
         }
     }
-    // rtpmap lines that name no listed type, or have no rate, change nothing.
-    auto sdp = SdpContents::parse("v=0\r\nm=audio 1 RTP/AVP 0 96\r\na=rtpmap:97 PCMA/8000\r\n"
-                                  "a=rtpmap:96 PCMA\r\na=rtpmap:0 PCMU/notanumber\r\n");
+    // rtpmap lines that name no listed type, or have no rate, change nothing; one without an
+    // encoding name leaves the static mapping.
+    auto sdp = SdpContents::parse("v=0\r\nm=audio 1 RTP/AVP 0 96 8\r\na=rtpmap:97 PCMA/8000\r\n"
+                                  "a=rtpmap:96 PCMA\r\na=rtpmap:0 PCMU/notanumber\r\n"
+                                  "a=rtpmap:8 /8000\r\n");
     ASSERT_TRUE(sdp);
     EXPECT_EQ("", sdp->media()[0].codecs[1].name);
     EXPECT_EQ(0, sdp->media()[0].codecs[0].rate);
+    EXPECT_EQ("PCMA", sdp->media()[0].codecs[2].name);
+    EXPECT_EQ(8000, sdp->media()[0].codecs[2].rate);
+    EXPECT_EQ(sdp->encode(), SdpContents::parse(sdp->encode())->encode());
     // A type listed twice is mapped the same both times, so what we write reads back alike.
     sdp = SdpContents::parse("v=0\r\nm=audio 1 RTP/AVP 0 0 8\r\na=rtpmap:0 PCMU/0/8000\r\n");
     ASSERT_TRUE(sdp);
