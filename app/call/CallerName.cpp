@@ -1,9 +1,11 @@
 #include "app/call/CallerName.h"
 
+#include "app/contacts/DecodeUserPart.h"
+
 std::string CallerText(const sipua::NameAddr& from, const std::string& requestUser) {
     std::string name = from.displayName();
     if (name.empty()) {
-        return from.uri().user();
+        return DecodeUserPart(from.uri().user());
     }
     if (requestUser.empty()) {
         return name;

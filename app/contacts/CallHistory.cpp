@@ -1,5 +1,6 @@
 #include "app/contacts/CallHistory.h"
 
+#include "app/contacts/DecodeUserPart.h"
 #include "app/contacts/EntrySlot.h"
 #include "app/contacts/RegistryString.h"
 #include "app/contacts/StoredText.h"
@@ -45,7 +46,8 @@ std::string CallHistory::KeyPath(HistoryList list) {
 }
 
 bool CallHistory::AddEntry(const sipua::NameAddr& peer, HistoryList list) {
-    return AddEntry(peer.displayName(), peer.uri().user(), list);
+    // Kept as the number is dialled again: "12#", never "12%23".
+    return AddEntry(peer.displayName(), DecodeUserPart(peer.uri().user()), list);
 }
 
 bool CallHistory::AddEntry(std::string_view displayName, std::string_view user, HistoryList list) {

@@ -36,8 +36,9 @@ public:
 
     // Records a call: `to` is the To of the response that answered or started early media,
     // `peer` the incoming session's peer, `from` the From of the request that ended a ringing
-    // call (or the incoming session's peer when the user rejected it). False when nothing
-    // was written (a store failure, traced).
+    // call (or the incoming session's peer when the user rejected it). The user part is
+    // recorded with its escapes decoded. False when nothing was written (a store failure,
+    // traced).
     bool AddDialed(const sipua::NameAddr& to) { return AddEntry(to, HistoryList::Dialed); }
     bool AddReceived(const sipua::NameAddr& peer) { return AddEntry(peer, HistoryList::Received); }
     bool AddMissed(const sipua::NameAddr& from) { return AddEntry(from, HistoryList::Missed); }

@@ -58,6 +58,7 @@ TEST(PeerSdpTest, TheCallerIsTheDisplayNameCutAtTheNumbersSecondOccurrenceElseTh
         {"\"Ana 5551234\" <sip:2002@h>", "5551234", "Ana 5551234"},
         {"\"Ana\" <sip:2002@h>", "", "Ana"}, // empty user part: no cut
         {"<sip:2002@h>", "1001", "2002"},    // no display name: the caller, not our number
+        {"<sip:12%23@h>", "1001", "12#"},    // as it is dialled
         {"<sip:h>", "1001", ""},
     };
     for (const Case& c : cases) {

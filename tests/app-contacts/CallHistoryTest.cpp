@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "app/contacts/CallHistory.h"
+#include "app/contacts/DecodeUserPart.h"
 #include "tests/app-contacts/ContactStoreFixture.h"
 
 namespace {
@@ -95,11 +96,37 @@ TEST_F(CallHistoryTest, RecordsFromTheAddressOfTheSipMessage) {
     ASSERT_TRUE(history_.AddDialed(sipua::NameAddr::parse("\"Ann\" <sip:5557000@example.org>")));
     ASSERT_TRUE(history_.AddReceived(sipua::NameAddr::parse("<sip:5558000@example.org>")));
     ASSERT_TRUE(history_.AddMissed(sipua::NameAddr::parse("sip:example.org")));
-    EXPECT_EQ(Entries(HistoryList::Dialed), std::vector<std::string>{"Ann|5557000"});
+    ASSERT_TRUE(history_.AddDialed(sipua::NameAddr::parse("<sip:12%23@example.org>")));
+    EXPECT_EQ(Entries(HistoryList::Dialed),
+              (std::vector<std::string>{"12#|12#", "Ann|5557000"})); // as it is dialled again
     EXPECT_EQ(Entries(HistoryList::Received), std::vector<std::string>{"5558000|5558000"});
     EXPECT_EQ(Entries(HistoryList::Missed), std::vector<std::string>{"|"});
     EXPECT_EQ(changed, (std::vector<HistoryList>{HistoryList::Dialed, HistoryList::Received,
-                                                 HistoryList::Missed}));
+                                                 HistoryList::Missed, HistoryList::Dialed}));
+}
+
+TEST(DecodeUserPartTest, EscapesBecomeTheirCharactersUnlessCutShortNotHexOrControls) {
+    // Each user part is the start of a longer text, so an escape read past its end shows.
+    const std::string text = "12%23 %2B34%2b1%zz1%2%23%%23%0D%0A%00caf%C3%A9";
+    struct Case {
+        std::string_view user;
+        const char* decoded;
+    };
+    const Case cases[] = {
+        {std::string_view(text).substr(0, 5), "12#"},
+        {std::string_view(text).substr(0, 4), "12%2"},
+        {std::string_view(text).substr(0, 3), "12%"},
+        {std::string_view(text).substr(6, 9), "+34+1"},
+        {std::string_view(text).substr(15, 4), "%zz1"},
+        {std::string_view(text).substr(19, 5), "%2#"},
+        {std::string_view(text).substr(24, 4), "%#"},
+        {std::string_view(text).substr(28, 9), "%0D%0A%00"},
+        {std::string_view(text).substr(37), "caf\xc3\xa9"},
+        {"", ""},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.decoded, DecodeUserPart(c.user)) << c.user;
+    }
 }
 
 TEST_F(CallHistoryTest, TheShiftCarriesMissingValuesAsMissing) {
