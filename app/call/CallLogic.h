@@ -10,6 +10,7 @@
 #include "app/call/CallSounds.h"
 #include "app/call/CallView.h"
 #include "app/call/HistoryRecorder.h"
+#include "app/call/PeerSdp.h"
 #include "app/login/LoginLink.h"
 #include "app/sound/PlaySound2.h"
 #include "media/api/RTPInterface.h"
@@ -196,6 +197,9 @@ private:
     // still live.
     void GuardIncoming(int code);
     void EndOutgoing();
+    // A re-INVITE's offer in the call: the media restart towards the peer's new address or
+    // port; an offer that keeps them, or that we cannot use, leaves the media as they are.
+    void FollowMovedMedia(const sipua::SdpContents& offer);
     void CommonTail(bool user);
     void StopAllSounds();
     void CallEnded();
@@ -228,6 +232,7 @@ private:
     sipua::ServerInviteSessionHandle m_hServerSession;
     sipua::SdpContents m_KeptOffer;
     std::optional<sipua::SdpContents> m_EarlySdp; // the media started from early media
+    MediaTarget m_MediaTarget;                    // where the last media start sent to
     bool m_bFailureWait = false;                  // timer 5 runs
     double m_RatePerMinute = 0;
     int m_Countdown = 0;

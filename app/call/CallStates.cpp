@@ -78,6 +78,7 @@ void CallLogic::CallEnded() {
     m_hSession = sipua::InviteSessionHandle();
     m_hClientSession = sipua::ClientInviteSessionHandle();
     m_EarlySdp.reset();
+    m_MediaTarget = MediaTarget();
     if (m_bFailureWait) {
         m_bFailureWait = false;
         m_View.KillTimer(kTimerFailureWait);
@@ -128,6 +129,10 @@ void CallLogic::onOfferRequired(sipua::InviteSessionHandle h, const sipua::SipMe
 
 void CallLogic::onOffer(sipua::InviteSessionHandle h, const sipua::SipMessage& invite,
                         const sipua::SdpContents& sdp) {
+    if (IsCurrentCall(h) && g_PhoneState == PS_TALKING) {
+        FollowMovedMedia(sdp); // a re-INVITE, already answered with our unchanged SDP
+        return;
+    }
     if (g_PhoneState != PS_IDLE && g_PhoneState != PS_ENTERING_NUMBER) {
         return;
     }
@@ -161,6 +166,20 @@ void CallLogic::onOffer(sipua::InviteSessionHandle h, const sipua::SipMessage& i
         TraceException("CMakeCall::onOffer", e);
     }
     m_KeptOffer = sdp;
+}
+
+void CallLogic::FollowMovedMedia(const sipua::SdpContents& offer) {
+    std::string why;
+    if (!IsUsableOffer(offer, &why)) {
+        AppTrace(("CMakeCall::onOffer: nueva oferta sin medios utilizables, " + why).c_str());
+        return;
+    }
+    MediaTarget target = MediaTargetOf(offer);
+    if (target.address == m_MediaTarget.address && target.port == m_MediaTarget.port) {
+        return; // hold, resume, a new version of the same media
+    }
+    AppTrace("CMakeCall::onOffer: el otro extremo movio sus medios");
+    InitRtp(offer);
 }
 
 void CallLogic::onConnected(sipua::InviteSessionHandle, const sipua::SipMessage&) {}

@@ -65,6 +65,7 @@ void CallLogic::InitRtp(const sipua::SdpContents& peer) {
         AppTrace("InitRtp: SDP sin medio de audio utilizable");
         return;
     }
+    m_MediaTarget = target;
     try {
         g_pMedia = m_MediaFactory ? m_MediaFactory(g_pTrace.load()) : nullptr;
     } catch (...) {

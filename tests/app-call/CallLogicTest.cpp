@@ -65,6 +65,52 @@ TEST_F(CallLogicTest, EarlyMediaThatMovesRestartsTheMediaWithoutEndingTheCall) {
     }
 }
 
+TEST_F(CallLogicTest, AReInviteThatMovesTheFarEndsMediaRestartsThemAndOurAnswerStaysTheSame) {
+    auto sdp = [](const std::string& address, int port, const std::string& rest = "0 8\r\n") {
+        return "v=0\r\no=- 1 2 IN IP4 " + address + "\r\ns=-\r\nc=IN IP4 " + address +
+               "\r\nt=0 0\r\nm=audio " + std::to_string(port) + " RTP/AVP " + rest;
+    };
+    struct Case {
+        const char* name;
+        std::string offer;
+        const char* sentTo; // where the restarted media send; nullptr: no restart
+    };
+    const Case cases[] = {
+        {"on hold", sdp("192.0.2.20", 4000, "8 0\r\na=sendonly\r\n"), nullptr},
+        {"the port moves", sdp("192.0.2.20", 4002), "SetAddresses(192.0.2.20,4002,8000)"},
+        {"the address moves", sdp("192.0.2.21", 4000), "SetAddresses(192.0.2.21,4000,8000)"},
+        {"held the old way", sdp("0.0.0.0", 4000), nullptr},
+        {"port 0", sdp("192.0.2.21", 0), nullptr},
+        {"only G.729", sdp("192.0.2.21", 4002, "18\r\n"), nullptr},
+    };
+    for (bool incoming : {true, false}) {
+        for (const Case& c : cases) {
+            FakeSipStack::SessionId id = 0;
+            if (incoming) {
+                id = Incoming(kPeerSdp, kCaller, std::string("re-") + c.name);
+                call->OnTalk();
+            } else {
+                id = Dial();
+                stack.sessionAnswered(id, kPeerSdp);
+                Poll();
+            }
+            ASSERT_EQ(PS_TALKING, g_PhoneState) << c.name;
+            std::string ours = incoming ? stack.sessionOpsOf(id).back().sdp : stack.invite(id)->sdp;
+            media.calls.clear();
+            mediaMade = 0;
+            EXPECT_EQ(ours, stack.reinvite(id, c.offer)) << c.name;
+            Poll();
+            EXPECT_EQ(PS_TALKING, g_PhoneState) << c.name;
+            EXPECT_EQ(c.sentTo ? 1 : 0, mediaMade) << c.name << incoming;
+            if (c.sentTo) {
+                EXPECT_EQ(1, Count(c.sentTo)) << c.name << incoming;
+            }
+            EXPECT_EQ(1, media.live) << c.name;
+            call->HangUp(true);
+        }
+    }
+}
+
 TEST_F(CallLogicTest, AFarEndFailureWhileDialingIsBusyUntilTheUserHangsUp) {
     for (int code : {486, 404, 408}) {
         auto id = Dial();
