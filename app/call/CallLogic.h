@@ -106,10 +106,11 @@ public:
     std::optional<intptr_t> OnPowerBroadcast(unsigned event);
     void OnTimer(unsigned id);
     // A number picked from the contacts or the call history, in the idle and number-entering
-    // states: it becomes the number being entered when it keeps the keypad's limit (at most 15
-    // characters) and holds only characters that stand as they are in a SIP user part
-    // (letters, digits and "+-_.!~*'()#"). False, changing nothing, otherwise (traced).
-    bool PickNumber(const std::string& number);
+    // states: without its blanks (spaces and tabs), it becomes the number being entered when
+    // it keeps the keypad's limit (at most 15 characters) and holds only characters that stand
+    // as they are in a SIP user part (letters, digits and "+-_.!~*'()#"). False, changing
+    // nothing, otherwise (traced).
+    bool PickNumber(const std::string& picked);
 
     // Media (MediaStart.cpp).
     void BuildSdpOffer(sipua::SdpContents& sdp) const;

@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <iterator>
 
 #include "app/call/CallLogic.h"
 #include "app/call/CallerName.h"
@@ -524,10 +525,15 @@ void CallLogic::OnTimer(unsigned id) {
     }
 }
 
-bool CallLogic::PickNumber(const std::string& number) {
+bool CallLogic::PickNumber(const std::string& picked) {
     if (g_PhoneState != PS_IDLE && g_PhoneState != PS_ENTERING_NUMBER) {
         return false;
     }
+    // A number typed into a contact is often written in groups ("555 1234"): it is dialled
+    // as the digits it groups.
+    std::string number;
+    std::copy_if(picked.begin(), picked.end(), std::back_inserter(number),
+                 [](char c) { return c != ' ' && c != '\t'; });
     static const char kKept[] = "+-_.!~*'()#";
     const bool usable = !number.empty() && number.size() <= kMaxNumber &&
                         std::all_of(number.begin(), number.end(), [](char c) {

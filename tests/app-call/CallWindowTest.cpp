@@ -259,11 +259,15 @@ TEST_F(CallWindowTest, ASkinThatCannotBeLaidOutFailsAndThePreviousSkinBuildsAgai
 
 TEST_F(CallWindowTest, AStoredNumberIsPickedOnlyWhenItCanBeReadWholeAndKeepsTheKeypadsRules) {
     CallHistory history;
+    // A caller's number with an escape, as it stands in the From.
+    ASSERT_TRUE(history.AddReceived(sipua::NameAddr::parse("<sip:12%23@10.0.0.1>")));
     ASSERT_TRUE(history.AddEntry("Ana", "2002", HistoryList::Received));
     ASSERT_TRUE(history.AddEntry("Bea", "1234567890123456", HistoryList::Received));
     ContactBook contacts;
     const std::optional<ListItem> eva = contacts.AddContact("Eva", "3003");
     ASSERT_TRUE(eva.has_value());
+    const std::optional<ListItem> ivo = contacts.AddContact("Ivo", "555 1234");
+    ASSERT_TRUE(ivo.has_value());
     // Picked while the balance view shows; a pick from the history closes it, one from the
     // contacts leaves its caption.
     struct Case {
@@ -275,10 +279,12 @@ TEST_F(CallWindowTest, AStoredNumberIsPickedOnlyWhenItCanBeReadWholeAndKeepsTheK
     const Case cases[] = {
         {CMakeCall::kCmdHistoryPick, 1, "2002", "|2002"},
         {CMakeCall::kCmdHistoryPick, 0, "", ""}, // 16 characters
-        {CMakeCall::kCmdHistoryPick, 2, "", ""}, // no such entry
+        {CMakeCall::kCmdHistoryPick, 2, "12#", "|12#"},
+        {CMakeCall::kCmdHistoryPick, 3, "", ""}, // no such entry
         {CMakeCall::kCmdHistoryPick, -1, "", ""},
         {CMakeCall::kCmdContactPick, eva->data, "3003", "Your Balance is:|3003"},
-        {CMakeCall::kCmdContactPick, eva->data + 1, "", ""},
+        {CMakeCall::kCmdContactPick, ivo->data, "5551234", "Your Balance is:|5551234"},
+        {CMakeCall::kCmdContactPick, ivo->data + 1, "", ""},
     };
     for (const Case& c : cases) {
         g_PhoneState = PS_IDLE;
@@ -292,7 +298,8 @@ TEST_F(CallWindowTest, AStoredNumberIsPickedOnlyWhenItCanBeReadWholeAndKeepsTheK
             << c.command << " " << c.index;
         EXPECT_EQ(c.number.empty() ? before : c.shown, Shown()) << c.command << " " << c.index;
         EXPECT_EQ(PS_ENTERING_NUMBER, g_PhoneState);
-        EXPECT_EQ(c.shown != "|2002", window->Call().IsBalanceViewShown())
+        const bool historyPicked = c.command == CMakeCall::kCmdHistoryPick && !c.number.empty();
+        EXPECT_EQ(!historyPicked, window->Call().IsBalanceViewShown())
             << c.command << " " << c.index;
     }
 }

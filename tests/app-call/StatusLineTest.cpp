@@ -120,28 +120,31 @@ TEST_F(StatusLineTest, ARatedCallCountsDownTheMinutesTheBalanceBuys) {
 
 TEST_F(StatusLineTest, APickedNumberObeysTheKeypadsRulesAndTheUserPartsCharacters) {
     struct Case {
-        const char* number;
-        bool taken;
+        const char* picked;
+        const char* number; // nullptr: refused
     };
     const Case cases[] = {
-        {"123456789012345", true},
-        {"1234567890123456", false}, // never a silently cut number
-        {"", false},
-        {"+34-91 555", false},
-        {"2002@evil.test", false},
-        {"2002;lr", false},
-        {"2002>", false},
-        {"2002\r\nBye", false},
-        {"*21#", true},
-        {"alice.b", true},
-        {"caf\xc3\xa9", false},
+        {"123456789012345", "123456789012345"},
+        {"1234567890123456", nullptr}, // never a silently cut number
+        {"", nullptr},
+        {"+34-91 555", "+34-91555"}, // blanks typed into a contact are dropped
+        {" 123 456\t789 012 345 ", "123456789012345"},
+        {"123 456 789 012 3456", nullptr},
+        {" \t ", nullptr},
+        {"2002@evil.test", nullptr},
+        {"2002;lr", nullptr},
+        {"2002>", nullptr},
+        {"2002\r\nBye", nullptr},
+        {"*21#", "*21#"},
+        {"alice.b", "alice.b"},
+        {"caf\xc3\xa9", nullptr},
     };
     for (const Case& c : cases) {
         call->HangUp(true);
         Type("9");
-        EXPECT_EQ(c.taken, call->PickNumber(c.number)) << c.number;
-        EXPECT_EQ(c.taken ? c.number : "9", call->GetDialedNumber()) << c.number;
-        EXPECT_EQ(c.taken ? c.number : "9", view.number) << c.number;
+        EXPECT_EQ(c.number != nullptr, call->PickNumber(c.picked)) << c.picked;
+        EXPECT_EQ(c.number ? c.number : "9", call->GetDialedNumber()) << c.picked;
+        EXPECT_EQ(c.number ? c.number : "9", view.number) << c.picked;
         EXPECT_EQ(PS_ENTERING_NUMBER, g_PhoneState);
     }
     // Not during a call.
