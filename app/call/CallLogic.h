@@ -202,6 +202,8 @@ private:
     // port; an offer that keeps them, or that we cannot use, leaves the media as they are.
     void FollowMovedMedia(const sipua::SdpContents& offer);
     void CommonTail(bool user);
+    // No rate, no countdown, timer 3 off.
+    void StopCountdown();
     void StopAllSounds();
     void CallEnded();
     void FailedCall();

@@ -381,6 +381,7 @@ void CallLogic::onTerminated(sipua::InviteSessionHandle h, sipua::TerminatedReas
         if (m_bFailureWait) {
             return; // the failure timer ends the call
         }
+        StopCountdown(); // the countdown ends with the call, whoever ends it
         g_PhoneState = PS_IDLE;
         StopMedia();
         m_View.UpdateStatus();
@@ -426,10 +427,14 @@ void CallLogic::CommonTail(bool user) {
     CallEnded();
 }
 
-void CallLogic::HangUp(bool user) {
+void CallLogic::StopCountdown() {
     m_RatePerMinute = 0;
     m_View.KillTimer(kTimerCountdown);
     m_Countdown = 0;
+}
+
+void CallLogic::HangUp(bool user) {
+    StopCountdown();
     switch (g_PhoneState) {
     case PS_ENTERING_NUMBER:
         g_PhoneState = PS_IDLE;

@@ -82,9 +82,19 @@ TEST_F(StatusLineTest, ARatedCallCountsDownTheMinutesTheBalanceBuys) {
     EXPECT_EQ("52|1:05:00|0", Shown(call->ComposeStatus({6.5, ""})));
     EXPECT_EQ(1u, view.timers.count(CallLogic::kTimerCountdown));
     EXPECT_EQ("52|1:04:59|0", Shown(call->ComposeStatus({6.5, ""})));
-    // Hanging up stops it; the next rated call counts again from its balance.
+    // Hanging up stops it, and so does the far end's; the next rated call counts again from
+    // its balance.
     call->HangUp(true);
     EXPECT_EQ(0u, view.timers.count(CallLogic::kTimerCountdown));
+    auto id = Incoming(kPeerSdp, kCaller, "ended-by-peer");
+    call->OnTalk();
+    call->SetRatePerMinute(0.1);
+    EXPECT_EQ("52|1:05:00|0", Shown(call->ComposeStatus({6.5, ""})));
+    stack.sessionEndedByPeer(id);
+    Poll();
+    EXPECT_EQ(0u, view.timers.count(CallLogic::kTimerCountdown));
+    EXPECT_EQ(0, call->GetCountdown());
+    EXPECT_EQ(0.0, call->GetRatePerMinute());
     struct Case {
         double balance;
         double rate;
