@@ -9,6 +9,7 @@ void FakeCallSounds::Record(std::string& player, const char* path, bool loop) {
         return;
     }
     std::string name = path;
+    paths.push_back(name);
     name = name.substr(name.rfind('/') + 1);
     player = name;
     played.push_back((loop ? "loop:" : "once:") + name);

@@ -2,7 +2,6 @@
 #include <atomic>
 #include <map>
 #include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -24,8 +23,13 @@ public:
     void SetStatusCaption(const std::string& text) override { caption = text; }
     void SetQualityLights(bool a, bool b, bool c, bool d) override { lights = {a, b, c, d}; }
     void FlashButton(unsigned id) override { flashed.push_back(id); }
-    void SetTimer(unsigned id, unsigned) override { timers.insert(id); }
+    void SetTimer(unsigned id, unsigned periodMs) override { timers[id] = periodMs; }
     void KillTimer(unsigned id) override { timers.erase(id); }
+    // The period of a running timer, 0 when it does not run.
+    unsigned Period(unsigned id) const {
+        auto it = timers.find(id);
+        return it == timers.end() ? 0 : it->second;
+    }
     void RaiseWindow() override { ++raised; }
     void HideWindow() override { ++hidden; }
     plat::PostTarget MessageTarget() const override { return plat::PostTarget(port); }
@@ -38,7 +42,7 @@ public:
     std::string caption;
     std::vector<bool> lights{false, false, false, false};
     std::vector<unsigned> flashed;
-    std::set<unsigned> timers;
+    std::map<unsigned, unsigned> timers; // running timers: id to period in ms
     int raised = 0;
     int hidden = 0;
     int baseKeys = 0;
@@ -49,7 +53,7 @@ public:
 };
 
 // Each player's current sound ("" when stopped) and everything played, as "loop:name" or
-// "once:name" (the file name only).
+// "once:name" (the file name only), and the paths played in full.
 class FakeCallSounds : public CallSounds {
 public:
     void PlaySound2(const char* path, bool loop) override { Record(own, path, loop); }
@@ -57,6 +61,7 @@ public:
     std::string own;
     std::string system;
     std::vector<std::string> played;
+    std::vector<std::string> paths;
 
 private:
     void Record(std::string& player, const char* path, bool loop);

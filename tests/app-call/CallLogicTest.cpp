@@ -1,4 +1,5 @@
 #include <chrono>
+#include <set>
 #include <thread>
 
 #include "platform/core/Paths.h"
@@ -26,7 +27,7 @@ TEST_F(CallLogicTest, OutgoingCallWithEarlyMediaStartsTheMediaOnceAndEndsWithABy
     Poll();
     EXPECT_EQ(PS_TALKING, g_PhoneState);
     EXPECT_EQ(1, mediaMade);
-    EXPECT_EQ(std::vector<std::string>{"12%23"}, history.dialed); // the To user as it stands
+    EXPECT_EQ(std::vector<std::string>{"12%23"}, history.dialed); // the store decodes it
 
     call->HangUp(true);
     EXPECT_EQ(PS_IDLE, g_PhoneState);
@@ -112,25 +113,50 @@ TEST_F(CallLogicTest, AReInviteThatMovesTheFarEndsMediaRestartsThemAndOurAnswerS
 }
 
 TEST_F(CallLogicTest, AFarEndFailureWhileDialingIsBusyUntilTheUserHangsUp) {
-    for (int code : {486, 404, 408}) {
+    struct Case {
+        int provisional;
+        const char* ringback; // what is played on the provisional response
+        int end;              // a failure code, 408 for the stack's time-out, 0: the far end ends
+    };
+    const Case cases[] = {
+        {180, "loop:repicando.wav", 486},
+        {183, nullptr, 404}, // a 183 without SDP plays nothing
+        {180, "loop:repicando.wav", 408},
+        {183, nullptr, 0},
+    };
+    for (const Case& c : cases) {
         auto id = Dial();
-        stack.sessionProgress(id, 180);
+        sounds.played.clear();
+        stack.sessionProgress(id, c.provisional);
         Poll();
-        if (code == 408) {
+        EXPECT_EQ(PS_DIALING, g_PhoneState) << c.end;
+        EXPECT_EQ(c.ringback ? std::vector<std::string>{c.ringback} : std::vector<std::string>{},
+                  sounds.played)
+            << c.end;
+        if (c.end == 408) {
             stack.sessionTimedOut(id);
+        } else if (c.end == 0) {
+            stack.sessionEndedByPeer(id);
         } else {
-            stack.sessionFailed(id, code);
+            stack.sessionFailed(id, c.end);
         }
         Poll();
-        EXPECT_EQ(PS_BUSY, g_PhoneState) << code;
-        EXPECT_EQ("Ocupado.WAV", sounds.own) << code;
+        EXPECT_EQ(PS_BUSY, g_PhoneState) << c.end;
+        EXPECT_EQ("Ocupado.WAV", sounds.own) << c.end;
         EXPECT_TRUE(trace.Count("CMakeCall::onTerminated: fin de una sesion ajena a la llamada "
                                 "actual") == 0)
-            << code;
+            << c.end;
         call->HangUp(true);
         EXPECT_EQ(PS_IDLE, g_PhoneState);
         EXPECT_EQ("hangup.wav", sounds.own);
     }
+    // The call sounds are the ones beside the program, wherever the current folder is.
+    std::set<std::string> paths(sounds.paths.begin(), sounds.paths.end());
+    EXPECT_EQ((std::set<std::string>{"/opt/quorvex/sounds/repicando.wav",
+                                     "/opt/quorvex/sounds/Ocupado.WAV",
+                                     "/opt/quorvex/sounds/hangup.wav", "/opt/quorvex/sounds/1.wav",
+                                     "/opt/quorvex/sounds/2.wav", "/opt/quorvex/sounds/3.wav"}),
+              paths);
 }
 
 TEST_F(CallLogicTest, AFailureInEarlyMediaWaitsOneSecondOnATimerThatRechecksTheCall) {
@@ -139,7 +165,7 @@ TEST_F(CallLogicTest, AFailureInEarlyMediaWaitsOneSecondOnATimerThatRechecksTheC
     stack.sessionFailed(id, 486);
     Poll();
     EXPECT_EQ(PS_EARLY_MEDIA, g_PhoneState); // still playing the early media
-    EXPECT_TRUE(view.timers.count(CallLogic::kTimerFailureWait));
+    EXPECT_EQ(1000u, view.Period(CallLogic::kTimerFailureWait));
     call->OnTimer(CallLogic::kTimerFailureWait);
     EXPECT_EQ(PS_IDLE, g_PhoneState);
     EXPECT_EQ(0, media.live);
@@ -157,30 +183,57 @@ TEST_F(CallLogicTest, AFailureInEarlyMediaWaitsOneSecondOnATimerThatRechecksTheC
     EXPECT_EQ("start 0", LastOp(next));
 }
 
-TEST_F(CallLogicTest, HangingUpWhileDialingCancelsAndALate200IsEnded) {
+TEST_F(CallLogicTest, HangingUpWhileDialingCancelsAndALateResponseOfAnotherSessionIsIgnored) {
     auto id = Dial();
     stack.sessionProgress(id, 180);
     Poll();
+    handset.Ring(); // still ringing from a call before
     call->HangUp(true);
     EXPECT_EQ(PS_BUSY, g_PhoneState);
     EXPECT_EQ("end 0", LastOp(id)); // CANCEL
     EXPECT_EQ("", sounds.own);      // ringback stopped, no busy tone for the user's own hang-up
+    EXPECT_FALSE(handset.ringing);
     call->HangUp(true);
     EXPECT_EQ(PS_IDLE, g_PhoneState);
 
-    // A session that is no part of the call (a forked branch, an abandoned INVITE) is ended
-    // when it answers, and the current call is not disturbed.
-    sipua::ClientInviteSessionHandle stray;
-    dum.send(dum.makeInviteSession(sipua::NameAddr(sipua::Uri("9", "10.0.0.1")),
-                                   sipua::SdpContents(), &stray));
-    auto strayId = stack.lastStartedSession();
-    auto current = Dial("777");
-    stack.sessionAnswered(strayId, kPeerSdp);
-    Poll();
-    EXPECT_EQ("end 0", LastOp(strayId));
-    EXPECT_EQ(PS_DIALING, g_PhoneState);
-    EXPECT_EQ("start 0", LastOp(current));
-    EXPECT_EQ(0, mediaMade);
+    // A session that is no part of the call (a forked branch, an abandoned INVITE): its late
+    // failure is only traced, a provisional or a 2xx ends it; the current call goes on as it
+    // was.
+    struct Case {
+        int code;
+        const char* strayOp; // the last thing done to the stray session
+    };
+    const Case cases[] = {{200, "end 0"}, {180, "end 0"}, {487, "start 0"}, {408, "start 0"}};
+    const char kStrayFailure[] = "CMakeCall::onFailure: fallo de una sesion ajena a la llamada "
+                                 "actual";
+    int failures = 0;
+    for (const Case& c : cases) {
+        sipua::ClientInviteSessionHandle stray;
+        dum.send(dum.makeInviteSession(sipua::NameAddr(sipua::Uri("9", "10.0.0.1")),
+                                       sipua::SdpContents(), &stray));
+        auto strayId = stack.lastStartedSession();
+        auto current = Dial("777");
+        sounds.played.clear();
+        if (c.code == 200) {
+            stack.sessionAnswered(strayId, kPeerSdp);
+        } else if (c.code == 180) {
+            stack.sessionProgress(strayId, 180);
+        } else if (c.code == 408) {
+            stack.sessionTimedOut(strayId);
+        } else {
+            stack.sessionFailed(strayId, c.code);
+        }
+        Poll();
+        failures += c.code >= 400;
+        EXPECT_EQ(c.strayOp, LastOp(strayId)) << c.code;
+        EXPECT_EQ(failures, trace.Count(kStrayFailure)) << c.code;
+        EXPECT_EQ(PS_DIALING, g_PhoneState) << c.code;
+        EXPECT_EQ("start 0", LastOp(current)) << c.code;
+        EXPECT_TRUE(sounds.played.empty()) << c.code;
+        EXPECT_EQ(0, mediaMade) << c.code;
+        call->HangUp(true);
+        call->HangUp(true);
+    }
 }
 
 TEST_F(CallLogicTest, AnIncomingCallRingsAndIsAnsweredWithOurSdp) {
@@ -188,9 +241,10 @@ TEST_F(CallLogicTest, AnIncomingCallRingsAndIsAnsweredWithOurSdp) {
     EXPECT_EQ(PS_RINGING, g_PhoneState);
     EXPECT_EQ("Ana", call->GetPeerText());
     EXPECT_EQ("progress 180", LastOp(id));
+    EXPECT_EQ("/opt/quorvex/sounds/repicando.wav", sounds.paths.back());
     EXPECT_EQ("repicando.wav", sounds.system);
     EXPECT_TRUE(handset.ringing);
-    EXPECT_TRUE(view.timers.count(CallLogic::kTimerRing));
+    EXPECT_EQ(200u, view.Period(CallLogic::kTimerRing));
     EXPECT_EQ(1, view.raised);
     EXPECT_EQ(1, trace.Count("llamada entrante de :Ana"));
 

@@ -159,6 +159,29 @@ TEST_F(CallWindowTest, TheStatusLineShowsEachStatesTextsOnTheFace) {
     }
 }
 
+TEST_F(CallWindowTest, TheTalkKeyBlinksWhileACallRingsAndIsUnlitOnceItIsAnsweredOrEnds) {
+    enum class End { Answered, Declined, CallerGaveUp };
+    int n = 0;
+    for (End end : {End::Answered, End::Declined, End::CallerGaveUp}) {
+        auto id = Incoming(kPeerSdp, kCaller, "blink-" + std::to_string(++n));
+        ASSERT_EQ(PS_RINGING, g_PhoneState);
+        const zel_Command& talk = window->Button(CMakeCall::kCmdTalk);
+        window->OnTimer(CMakeCall::kTimerRing);
+        EXPECT_EQ(1, talk.m_nState) << n;
+        if (end == End::Answered) {
+            window->OnCommand(CMakeCall::kCmdTalk, 0);
+        } else if (end == End::Declined) {
+            window->OnCommand(CMakeCall::kCmdHangUp, 0);
+        } else {
+            stack.sessionEndedByPeer(id);
+            Poll();
+        }
+        EXPECT_NE(PS_RINGING, g_PhoneState) << n;
+        EXPECT_EQ(0, talk.m_nState) << n;
+        window->Call().HangUp(true);
+    }
+}
+
 TEST_F(CallWindowTest, BalanceMessagesBlinkTheWarningBelowThreeAndOfferTheForwardPageBelowZero) {
     RecordingShell shell;
     const std::string deployment = sandbox.Dir() + "/deployment.ini";

@@ -126,7 +126,7 @@ TEST_F(KeypadTest, HandsetKeys) {
     call->HangUp(true);
     Type("56");
     call->OnUsbEvent(4, 20);
-    EXPECT_TRUE(view.timers.count(CallLogic::kTimerClearHeld));
+    EXPECT_EQ(1000u, view.Period(CallLogic::kTimerClearHeld));
     call->OnTimer(CallLogic::kTimerClearHeld);
     EXPECT_EQ("", call->GetDialedNumber());
     EXPECT_EQ(PS_IDLE, g_PhoneState);

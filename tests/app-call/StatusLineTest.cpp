@@ -80,7 +80,7 @@ TEST_F(StatusLineTest, ARatedCallCountsDownTheMinutesTheBalanceBuys) {
     EXPECT_EQ(0u, view.timers.count(CallLogic::kTimerCountdown));
 
     EXPECT_EQ("52|1:05:00|0", Shown(call->ComposeStatus({6.5, ""})));
-    EXPECT_EQ(1u, view.timers.count(CallLogic::kTimerCountdown));
+    EXPECT_EQ(1000u, view.Period(CallLogic::kTimerCountdown));
     EXPECT_EQ("52|1:04:59|0", Shown(call->ComposeStatus({6.5, ""})));
     // Hanging up stops it, and so does the far end's; the next rated call counts again from
     // its balance.
