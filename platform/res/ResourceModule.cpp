@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <unordered_map>
+#include <utility>
 
 namespace plat {
 
@@ -298,7 +300,12 @@ ResourceModule::Lookup ResourceModule::Find(uint32_t type, uint32_t id,
             return Lookup::BadData;
         }
     }
-    // Language level: the first entry that is a data entry.
+    return FirstLanguage(dir, data);
+}
+
+ResourceModule::Lookup ResourceModule::FirstLanguage(const Directory& dir,
+                                                     std::span<const uint8_t>* data) const {
+    // The first entry that is a data entry.
     for (uint32_t i = 0; i < dir.count; ++i) {
         const uint8_t* e = resources_ + dir.entries + i * kResDirEntrySize;
         uint32_t offset = plat::ReadLe32(e + 4);
@@ -319,6 +326,42 @@ ResourceModule::Lookup ResourceModule::Find(uint32_t type, uint32_t id,
         return Lookup::Found;
     }
     return dir.count == 0 ? Lookup::NotFound : Lookup::BadData;
+}
+
+void ResourceModule::ForEach(
+    uint32_t type,
+    const std::function<void(uint32_t id, std::span<const uint8_t> data)>& visit) const {
+    Directory types;
+    Directory ids;
+    uint32_t target = 0;
+    bool isDirectory = false;
+    if (!resources_ || (type & kHighBit) != 0 || !ReadDirectory(0, &types) ||
+        !FindEntry(types, type, &target, &isDirectory) || !isDirectory ||
+        !ReadDirectory(target, &ids)) {
+        return;
+    }
+    // Ids may share a language directory: each one is searched once, so the walk stays
+    // linear in the directory's size however the entries point.
+    std::unordered_map<uint32_t, std::pair<Lookup, std::span<const uint8_t>>> languages;
+    for (uint32_t i = 0; i < ids.count; ++i) {
+        const uint8_t* e = resources_ + ids.entries + i * kResDirEntrySize;
+        const uint32_t id = plat::ReadLe32(e);
+        const uint32_t offset = plat::ReadLe32(e + 4);
+        if ((id & kHighBit) != 0 || (offset & kHighBit) == 0) {
+            continue;
+        }
+        auto [at, fresh] =
+            languages.try_emplace(offset, Lookup::BadData, std::span<const uint8_t>{});
+        if (fresh) {
+            Directory dir;
+            if (ReadDirectory(offset & ~kHighBit, &dir)) {
+                at->second.first = FirstLanguage(dir, &at->second.second);
+            }
+        }
+        if (at->second.first == Lookup::Found) {
+            visit(id, at->second.second);
+        }
+    }
 }
 
 bool ResourceModule::LoadString(uint32_t id, std::string* text) const {

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <vector>
@@ -60,6 +61,12 @@ public:
 
     // Looks up the resource (type, id).
     Lookup Find(uint32_t type, uint32_t id, std::span<const uint8_t>* data) const;
+    // Calls `visit` with the integer id and the bytes of every resource of `type` that Find
+    // would find, in directory order; named entries and damaged ones are skipped. One pass over
+    // the directory, so a module that lists many ids costs no more than their number.
+    void
+    ForEach(uint32_t type,
+            const std::function<void(uint32_t id, std::span<const uint8_t> data)>& visit) const;
 
     // String `id` of the module's string tables (blocks of 16 counted UTF-16 strings, block
     // id / 16 + 1), converted to UTF-8. False when the module has no such string or it is
@@ -85,6 +92,8 @@ private:
     bool ReadDirectory(uint32_t offset, Directory* dir) const;
     // The entry's target for integer `id`: sets *target and *isDirectory; false when absent.
     bool FindEntry(const Directory& dir, uint32_t id, uint32_t* target, bool* isDirectory) const;
+    // The data of the first language entry of an id's directory.
+    Lookup FirstLanguage(const Directory& dir, std::span<const uint8_t>* data) const;
 
     std::vector<uint8_t> owned_;
     const uint8_t* bytes_ = nullptr;

@@ -290,6 +290,36 @@ TEST(ResourceModule, ReportsDamagedEntriesAsBadData) {
     EXPECT_EQ(m.Find(103, 304, &data), Lookup::Found);
 }
 
+TEST(ResourceModule, ForEachVisitsWhatFindFindsOnceEach) {
+    auto img = testpe::Build({{101, 5, 0, {5}},
+                              {101, 9, 0, {9}},
+                              {101, 12, 0, {12}},
+                              {101, 14, 0, {14}},
+                              {103, 5, 0, {50}}});
+    const size_t typeDir =
+        testpe::Image::kResources + (img.Get32(testpe::Image::kResources + 16 + 4) & 0x7FFFFFFFu);
+    auto idEntry = [&](size_t n) { return typeDir + 16 + 8 * n; };
+    img.Put32(img.dataEntries[1], 0xFFFFFFF8u);           // id 9: its data lies outside the module
+    img.Put32(idEntry(2), 0x80000000u | 12);              // id 12: a named entry
+    img.Put32(idEntry(3) + 4, img.Get32(idEntry(0) + 4)); // id 14 shares id 5's languages
+    ResourceModule m;
+    ASSERT_TRUE(m.LoadFromBytes(img.bytes.data(), img.bytes.size()));
+    std::vector<std::pair<uint32_t, Bytes>> seen;
+    m.ForEach(101, [&seen](uint32_t id, std::span<const uint8_t> data) {
+        seen.push_back({id, Bytes(data.begin(), data.end())});
+    });
+    EXPECT_EQ(seen, (std::vector<std::pair<uint32_t, Bytes>>{{5, {5}}, {14, {5}}}));
+    for (const auto& [id, bytes] : seen) {
+        std::span<const uint8_t> data;
+        ASSERT_EQ(m.Find(101, id, &data), Lookup::Found);
+        EXPECT_EQ(Bytes(data.begin(), data.end()), bytes);
+    }
+    int others = 0;
+    m.ForEach(104, [&others](uint32_t, std::span<const uint8_t>) { ++others; });
+    m.ForEach(0x80000065u, [&others](uint32_t, std::span<const uint8_t>) { ++others; });
+    EXPECT_EQ(others, 0);
+}
+
 // The file offset just past a PE image's resource directory, read from its headers.
 size_t ResourceAreaEnd(const Bytes& b) {
     auto get16 = [&b](size_t at) { return static_cast<uint32_t>(b.at(at) | b.at(at + 1) << 8); };
