@@ -1,5 +1,7 @@
 #pragma once
 #include <cstdint>
+#include <span>
+#include <string>
 
 #include "platform/res/ResourceModule.h"
 
@@ -27,6 +29,19 @@ constexpr int kSkinIdValueId = 304;  // value: the skin id (0 for the built-in s
 constexpr int32_t kMaxSkinSide = 8192;
 inline bool IsSkinSizeValid(int32_t width, int32_t height) {
     return width > 0 && height > 0 && width <= kMaxSkinSide && height <= kMaxSkinSide;
+}
+
+// Bounds of what a skin supplies, checked once for the whole module when a skin file is
+// installed or about to become the current skin, so that the controls' sums and differences of
+// positions, sizes and values stay far inside 32 bits. Every position, area and value lies
+// within plus or minus kMaxSkinCoordinate (the identity values, the language 301 and the skin
+// id 304, are only compared, never computed with, and are left out); the pictures (bitmaps,
+// counted as they load) and the text areas of one skin have kMaxSkinPixels pixels in all.
+constexpr int32_t kMaxSkinCoordinate = 32768;
+constexpr int64_t kMaxSkinPixels = int64_t{64} * 1024 * 1024;
+
+inline bool IsSkinCoordinate(int32_t v) {
+    return v >= -kMaxSkinCoordinate && v <= kMaxSkinCoordinate;
 }
 
 // The face used when a skin module has none.
@@ -76,3 +91,19 @@ enum class SkinHeaderCheck {
     Refused, // values out of range
 };
 SkinHeaderCheck CheckSkinHeader(const plat::ResourceModule* module);
+
+// The contents check of a skin module: the bounds and the pixel budget above, and that each of
+// `pictures` (the forms' backgrounds), when the module has it, loads as a picture and not as the
+// transparent image of a depth that cannot be converted (a form drawn from it would be invisible
+// and let every click through). Resources the loaders would refuse anyway (missing, damaged,
+// short) are left to them.
+struct SkinContents {
+    enum class Verdict { Accepted, OutOfBounds, NotAPicture, OverBudget };
+    Verdict verdict = Verdict::Accepted;
+    uint32_t type = 0; // the resource at fault (OutOfBounds, NotAPicture)
+    int id = 0;
+    int64_t pixels = 0; // the pictures' and areas' pixels counted
+};
+SkinContents CheckSkinContents(const plat::ResourceModule* module, std::span<const int> pictures);
+// The finding as a trace text; NotAPicture starts with "el skin no tiene todos los controles".
+std::string DescribeSkinContents(const SkinContents& contents);

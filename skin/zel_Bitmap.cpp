@@ -11,10 +11,6 @@ namespace {
 
 constexpr uint32_t kInfoHeaderSize = 40;
 constexpr size_t kMasksSize = 16; // four 32-bit colour masks after a 16-bit header, not read
-// The most pixels a loaded bitmap may have (64 MiB of image). A bitmap of unknown depth carries
-// no pixels to check its size against, so without a cap a few header bytes could ask for
-// gigabytes.
-constexpr int64_t kMaxLoadedPixels = 16 * 1024 * 1024;
 
 uint32_t Read32(const uint8_t* p) {
     return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
@@ -56,7 +52,64 @@ void ConvertRow32(const uint8_t* src, uint8_t* dst, int32_t width) {
     }
 }
 
+using ConvertRow = void (*)(const uint8_t*, uint8_t*, int32_t);
+
+// Where a bitmap resource's pixels lie and how they convert; convert is null for a depth that
+// loads as a transparent image.
+struct Layout {
+    int32_t width = 0;
+    int32_t height = 0;
+    ConvertRow convert = nullptr;
+    size_t start = kInfoHeaderSize;
+    size_t stride = 0;
+};
+
+bool ReadLayout(std::span<const uint8_t> res, Layout* layout) {
+    if (res.size() < kInfoHeaderSize || Read32(res.data()) != kInfoHeaderSize) {
+        return false;
+    }
+    const auto w = static_cast<int32_t>(Read32(res.data() + 4));
+    const auto h = static_cast<int32_t>(Read32(res.data() + 8));
+    const uint32_t bits = static_cast<uint32_t>(res[14]) | (static_cast<uint32_t>(res[15]) << 8);
+    if (w <= 0 || h <= 0 || w > kMaxSkinSide || h > kMaxSkinSide ||
+        int64_t{w} * h > zel_Bitmap::kMaxPixels) {
+        return false;
+    }
+    layout->width = w;
+    layout->height = h;
+    size_t rowBytes = 0;
+    switch (bits) {
+    case 16:
+        layout->convert = ConvertRow16;
+        layout->start = kInfoHeaderSize + kMasksSize;
+        rowBytes = static_cast<size_t>(w) * 2;
+        break;
+    case 24:
+        layout->convert = ConvertRow24;
+        rowBytes = static_cast<size_t>(w) * 3;
+        break;
+    case 32:
+        layout->convert = ConvertRow32;
+        rowBytes = static_cast<size_t>(w) * 4;
+        break;
+    default:
+        return true; // an unknown depth loads as a transparent image
+    }
+    layout->stride = (rowBytes + 3) & ~size_t{3};
+    // The last row needs only its pixels, not its padding.
+    return res.size() >= layout->start + layout->stride * static_cast<size_t>(h - 1) + rowBytes;
+}
+
 } // namespace
+
+bool zel_Bitmap::Inspect(std::span<const uint8_t> resource, Info* info) {
+    Layout layout;
+    if (!ReadLayout(resource, &layout)) {
+        return false;
+    }
+    *info = {layout.width, layout.height, layout.convert != nullptr};
+    return true;
+}
 
 zel_Bitmap::zel_Bitmap(zel_Bitmap&& other) noexcept
     : surface(std::move(other.surface)), width(std::exchange(other.width, 0)),
@@ -91,57 +144,23 @@ bool zel_Bitmap::LoadFromModule(const plat::ResourceModule* module, int id) {
         return false;
     }
     std::span<const uint8_t> res;
+    Layout layout;
     if (module->Find(plat::kResourceBitmap, static_cast<uint32_t>(id), &res) !=
             plat::ResourceModule::Lookup::Found ||
-        res.size() < kInfoHeaderSize || Read32(res.data()) != kInfoHeaderSize) {
+        !ReadLayout(res, &layout)) {
         return false;
     }
-    const auto w = static_cast<int32_t>(Read32(res.data() + 4));
-    const auto h = static_cast<int32_t>(Read32(res.data() + 8));
-    const uint32_t bits = static_cast<uint32_t>(res[14]) | (static_cast<uint32_t>(res[15]) << 8);
-    if (w <= 0 || h <= 0 || w > kMaxSkinSide || h > kMaxSkinSide ||
-        int64_t{w} * h > kMaxLoadedPixels) {
-        return false;
-    }
-
-    void (*convert)(const uint8_t*, uint8_t*, int32_t) = nullptr;
-    size_t start = kInfoHeaderSize;
-    size_t rowBytes = 0;
-    switch (bits) {
-    case 16:
-        convert = ConvertRow16;
-        start = kInfoHeaderSize + kMasksSize;
-        rowBytes = static_cast<size_t>(w) * 2;
-        break;
-    case 24:
-        convert = ConvertRow24;
-        rowBytes = static_cast<size_t>(w) * 3;
-        break;
-    case 32:
-        convert = ConvertRow32;
-        rowBytes = static_cast<size_t>(w) * 4;
-        break;
-    default:
-        break; // an unknown depth loads as a transparent image
-    }
-    const size_t stride = (rowBytes + 3) & ~size_t{3};
-    if (convert) {
-        // The last row needs only its pixels, not its padding.
-        size_t needed = start + stride * static_cast<size_t>(h - 1) + rowBytes;
-        if (res.size() < needed) {
-            return false;
-        }
-    }
-
+    const int32_t w = layout.width;
+    const int32_t h = layout.height;
     plat::Surface image;
     if (!image.Create(w, h)) {
         return false;
     }
-    if (convert) {
+    if (layout.convert) {
         for (int32_t row = 0; row < h; ++row) {
             // Stored row 0 is the bottom row of the picture.
-            convert(res.data() + start + stride * static_cast<size_t>(row), image.Row(h - 1 - row),
-                    w);
+            layout.convert(res.data() + layout.start + layout.stride * static_cast<size_t>(row),
+                           image.Row(h - 1 - row), w);
         }
         image.MarkDirty();
     }

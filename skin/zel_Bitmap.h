@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <span>
 
 #include "platform/res/ResourceModule.h"
 #include "platform/ui/Surface.h"
@@ -11,6 +12,21 @@
 // Resources are stored bottom-up; the surface is top-down, so rows are flipped on load.
 class zel_Bitmap {
 public:
+    // The most pixels a loaded bitmap may have (64 MiB of image). A bitmap of unknown depth
+    // carries no pixels to check its size against, so without a cap a few header bytes could
+    // ask for gigabytes.
+    static constexpr int64_t kMaxPixels = 16 * 1024 * 1024;
+
+    // What a load makes of a bitmap resource: its size, and whether its depth converts into a
+    // picture (16, 24 or 32 bits) or loads as a transparent image.
+    struct Info {
+        int32_t width = 0;
+        int32_t height = 0;
+        bool picture = false;
+    };
+    // False when a load of `resource` would fail (see LoadFromModule).
+    static bool Inspect(std::span<const uint8_t> resource, Info* info);
+
     zel_Bitmap() = default;
     ~zel_Bitmap() { Free(); }
     zel_Bitmap(zel_Bitmap&& other) noexcept;
@@ -26,7 +42,7 @@ public:
     // Bitmap `id` of the current skin module / of `module`, converted (16, 24 or 32 bits; any
     // other depth loads as a transparent image). False, without a message and leaving the
     // bitmap unchanged, when it is missing or damaged: a header size other than 40, a width or
-    // height of 0 or less or above kMaxSkinSide, more than 16 Mi pixels, or rows that run past
+    // height of 0 or less or above kMaxSkinSide, more than kMaxPixels, or rows that run past
     // the resource.
     bool LoadFromSkin(int id);
     bool LoadFromModule(const plat::ResourceModule* module, int id);

@@ -75,6 +75,17 @@ void LoadSkinAtStart(SkinControl& form, const std::function<void(int stringId)>&
                 TraceSkin("version del skin no aceptada");
                 break;
             case SkinHeaderCheck::Accepted:
+                if (const SkinContents contents =
+                        file ? SkinFolder::CheckContents(*file) : SkinContents{};
+                    contents.verdict != SkinContents::Verdict::Accepted) {
+                    TraceSkin(DescribeSkinContents(contents));
+                    // A form without its picture is a skin without its controls; anything
+                    // else is a damaged skin.
+                    if (contents.verdict != SkinContents::Verdict::NotAPicture) {
+                        message = kMsgErrorLoadingSkin;
+                    }
+                    break;
+                }
                 if (form.ApplySkin()) {
                     LoadedSkinModule() = std::move(file);
                     return;

@@ -23,9 +23,11 @@ uint32_t ReadSkinSetting();
 std::unique_ptr<plat::ResourceModule>& LoadedSkinModule();
 
 // The login form's skin load at start: the module of the `Skin` setting becomes the current
-// skin module when it loads, its header is accepted and `form` rebuilds from it. Otherwise the
-// program's own module is the skin again (the file is given up) and `form` rebuilds from that;
-// then a missing header shows message 4 and a damaged skin (a header that lies outside the
-// file, or a failure thrown while rebuilding) message 5, through `showMessage`. A file that
-// does not load or a header out of range shows nothing. Every fallback is traced.
+// skin module when it loads, its header is accepted, its contents pass
+// SkinFolder::CheckContents and `form` rebuilds from it. Otherwise the program's own module is
+// the skin again and `form` rebuilds from that before the file is given up; then a missing
+// header shows message 4 and a damaged skin (a header that lies outside the file, values out
+// of bounds, too many pixels, or a failure thrown while rebuilding) message 5, through
+// `showMessage`. A file that does not load, a header out of range, a form background that is
+// no picture or a form that does not rebuild shows nothing. Every fallback is traced.
 void LoadSkinAtStart(SkinControl& form, const std::function<void(int stringId)>& showMessage);

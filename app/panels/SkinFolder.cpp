@@ -12,6 +12,8 @@
 #include <fstream>
 #include <iterator>
 
+#include "app/call/CMakeCall.h"
+#include "app/login/LoginForm.h"
 #include "app/trace/TraceFile.h"
 #include "platform/core/Paths.h"
 #include "platform/res/ResourceModule.h"
@@ -104,6 +106,11 @@ bool SkinFolder::IdFromFileName(const std::string& name, uint32_t* id) {
     return true;
 }
 
+SkinContents SkinFolder::CheckContents(const plat::ResourceModule& module) {
+    static constexpr int kFormBackgrounds[] = {LoginForm::kBackground, CMakeCall::kFace};
+    return CheckSkinContents(&module, kFormBackgrounds);
+}
+
 std::string SkinFolder::PathOf(uint32_t id) const {
     const std::string installed = plat::JoinPath(m_Installed, FileName(id));
     const std::string shipped = plat::JoinPath(m_Shipped, FileName(id));
@@ -169,6 +176,11 @@ SkinFolder::Install SkinFolder::Copy(const std::string& source, uint32_t* id,
     }
     *id = static_cast<uint32_t>(skinId);
     *target = plat::JoinPath(m_Installed, FileName(*id));
+    if (const SkinContents contents = CheckContents(module);
+        contents.verdict != SkinContents::Verdict::Accepted) {
+        TraceInstall(source + " no se puede usar: " + DescribeSkinContents(contents));
+        return Install::Unusable;
+    }
     if (Has(*id)) {
         TraceInstall("el skin ya esta instalado: " + PathOf(*id));
         return Install::AlreadyInstalled;

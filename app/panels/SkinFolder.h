@@ -3,6 +3,9 @@
 #include <string>
 #include <vector>
 
+#include "platform/res/ResourceModule.h"
+#include "skin/SkinResources.h"
+
 // The skin files: each is Skins/<skin id in lower-case hex>.zsk, installed by the user in the
 // data dir's folder or shipped in the program dir's. When both hold a skin id the installed
 // copy is the one used; the listing, the switch and the install all go by PathOf. Skins are
@@ -17,6 +20,7 @@ public:
         NoFolder,         // the data dir's folder cannot be made
         NotASkin,         // not a readable module, or no skin id above 0
         AlreadyInstalled, // a skin with this id is installed or shipped
+        Unusable,         // its contents fail CheckContents
         CopyFailed,       // reading the file or writing the copy failed; nothing is left
     };
 
@@ -29,6 +33,11 @@ public:
     static std::string FileName(uint32_t id);
     // The skin id a file name stands for; false for any other name.
     static bool IdFromFileName(const std::string& name, uint32_t* id);
+
+    // What the program checks in a skin module before it installs it or makes it the current
+    // skin: the toolkit's bounds and pixel budget, and that the login form's and the call
+    // window's backgrounds are pictures.
+    static SkinContents CheckContents(const plat::ResourceModule& module);
 
     // The file of skin `id`: the installed one when it exists, else the shipped one.
     std::string PathOf(uint32_t id) const;

@@ -84,6 +84,10 @@ SkinSwitcher::Outcome SkinSwitcher::SwitchSkin(uint32_t id) {
             CheckSkinHeader(module.get()) != SkinHeaderCheck::Accepted) {
             TraceSwitch("encabezado no aceptado en " + path);
             loaded = false;
+        } else if (const SkinContents contents = SkinFolder::CheckContents(*module);
+                   contents.verdict != SkinContents::Verdict::Accepted) {
+            TraceSwitch(DescribeSkinContents(contents) + ": " + path);
+            loaded = false;
         }
     }
     if (!loaded) {

@@ -19,7 +19,8 @@ public:
     enum class Outcome {
         Unchanged,   // the skin was in use already
         Switched,    // the new skin is in use
-        Refused,     // the file does not load or its header is refused: nothing changed
+        Refused,     // the file does not load, or its header or contents are refused:
+                     // nothing changed
         RolledBack,  // a form failed to rebuild: the previous skin is back
         BuiltInBack, // neither the new nor the previous skin rebuilt: the built-in one is in use
     };

@@ -57,7 +57,15 @@ TEST(SkinFiles, TheChosenSkinStaysOnlyWhenItsHeaderIsAcceptedAndTheFormRebuilds)
         Answer answer;
         bool kept;
         std::vector<int> messages;
+        std::vector<testpe::Resource> more = {};
+        const char* trace = nullptr;
     };
+    // A position out of bounds; the login form's background and the call window's face as
+    // bitmaps of 8 bits per pixel (they load as a transparent image).
+    const std::vector<uint8_t> depth8 = Ints({40, 9, 9, 1 | 8 << 16, 0, 0, 0, 0, 0, 0});
+    const testpe::Resource far{kSkinTypePosition, 1, 0, Ints({0, -kMaxSkinCoordinate - 1})};
+    const testpe::Resource login{plat::kResourceBitmap, 105, 0, depth8};
+    const testpe::Resource face{plat::kResourceBitmap, 229, 0, depth8};
     const Case cases[] = {
         {"7, 7", File::Header, Ints({7, 7}), Answer::Yes, true, {}},
         {"0, 100", File::Header, Ints({0, 100}), Answer::Yes, true, {}},
@@ -71,6 +79,9 @@ TEST(SkinFiles, TheChosenSkinStaysOnlyWhenItsHeaderIsAcceptedAndTheFormRebuilds)
         {"rebuild fails", File::Header, Ints({7, 7}), Answer::No, false, {}},
         {"not a module", File::NotAModule, {}, Answer::Yes, false, {}},
         {"no file", File::None, {}, Answer::Yes, false, {}},
+        {"far", File::Header, Ints({7, 7}), Answer::Yes, false, {5}, {far}, "pos de id=1"},
+        {"login", File::Header, Ints({7, 7}), Answer::Yes, false, {}, {login}, "fondo 105"},
+        {"face", File::Header, Ints({7, 7}), Answer::Yes, false, {}, {face}, "fondo 229"},
     };
     RegistrySandbox sandbox;
     TraceCapture trace;
@@ -88,6 +99,7 @@ TEST(SkinFiles, TheChosenSkinStaysOnlyWhenItsHeaderIsAcceptedAndTheFormRebuilds)
         if (!c.header.empty()) {
             resources.push_back({plat::kResourceRcdata, kSkinHeaderId, 0, c.header});
         }
+        resources.insert(resources.end(), c.more.begin(), c.more.end());
         testpe::Image image = testpe::Build(resources);
         if (c.file == File::Damaged) {
             image.Put32(image.dataEntries[1], 0x7FFFFFF0u);
@@ -120,10 +132,15 @@ TEST(SkinFiles, TheChosenSkinStaysOnlyWhenItsHeaderIsAcceptedAndTheFormRebuilds)
             EXPECT_FALSE(LoadedSkinModule());
             EXPECT_EQ(ProgramModule(), form.modules.back());
         }
+        if (c.trace) {
+            EXPECT_TRUE(trace.Has(c.trace));
+        }
         LoadedSkinModule().reset();
         ++id;
     }
     EXPECT_TRUE(trace.Has("CUserLogin::LoadSkin: excepcion: std::bad_alloc"));
+    EXPECT_TRUE(trace.Has("CUserLogin::LoadSkin: el skin no tiene todos los controles: el fondo "
+                          "229 no es una imagen"));
     g_SkinModule = nullptr;
     unsetenv("QUORVEX_HOME");
 }

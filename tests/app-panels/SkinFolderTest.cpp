@@ -90,7 +90,7 @@ TEST(SkinFolder, TheInstalledCopyWinsInThePathTheListAndTheInstall) {
 }
 
 TEST(SkinFolder, AnInstallCopiesOnceAndAFailureLeavesNothingBehind) {
-    enum class Source { Skin, Garbage, Empty, Missing };
+    enum class Source { Skin, OverBudget, Garbage, Empty, Missing };
     const struct {
         const char* what;
         Source source;
@@ -107,6 +107,7 @@ TEST(SkinFolder, AnInstallCopiesOnceAndAFailureLeavesNothingBehind) {
         {"an empty file", Source::Empty, 0, false, SkinFolder::Install::NotASkin},
         {"no file", Source::Missing, 0, false, SkinFolder::Install::NotASkin},
         {"the folder is a file", Source::Skin, 0x2b, true, SkinFolder::Install::NoFolder},
+        {"too many pixels", Source::OverBudget, 0x2b, false, SkinFolder::Install::Unusable},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -119,10 +120,13 @@ TEST(SkinFolder, AnInstallCopiesOnceAndAFailureLeavesNothingBehind) {
         const SkinFolder folder(installed, root.Path("shipped"));
         const std::string source = root.Path("chosen.zsk");
         std::vector<uint8_t> bytes;
-        if (c.source == Source::Skin) {
+        if (c.source == Source::Skin || c.source == Source::OverBudget) {
             TestSkin skin = panelstest::Identity(c.id);
             if (c.id == -1) {
                 skin.Remove(kSkinTypeValue, kSkinIdValueId);
+            }
+            if (c.source == Source::OverBudget) {
+                skin.Area(1, 0, 0, 8192, 8192).Area(2, 0, 0, 1, 1);
             }
             bytes = skin.Bytes();
         } else if (c.source == Source::Garbage) {

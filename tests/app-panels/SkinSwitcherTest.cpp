@@ -33,9 +33,13 @@ protected:
         unsetenv("QUORVEX_HOME");
     }
 
-    void Install(int32_t id, int32_t first = 7) {
+    void Install(int32_t id, int32_t first = 7, bool outOfBounds = false) {
+        TestSkin skin = panelstest::Identity(id, first);
+        if (outOfBounds) {
+            skin.Pos(1, kMaxSkinCoordinate + 1, 0);
+        }
         ASSERT_TRUE(panelstest::WriteBytes(plat::JoinPath(installed_, SkinFolder::FileName(id)),
-                                           panelstest::Identity(id, first).Bytes()));
+                                           skin.Bytes()));
     }
     SkinSwitcher Switcher() {
         return SkinSwitcher({{&window_, &login_},
@@ -69,11 +73,13 @@ TEST_F(SkinSwitcherTest, TheNewSkinStaysOnlyWhenEveryFormRebuildsAndAFailureGoes
         int32_t inUse;   // the skin id in use afterwards
         int64_t setting; // `Skin` afterwards (-1: none)
         std::vector<int32_t> loginRebuilds;
+        bool outOfBounds = false; // the target holds a position past the bounds
     } cases[] = {
         {"switched", 0x2b, 7, {}, {}, {}, Outcome::Switched, 0x2b, 0x2b, {0x2b}},
         {"the skin in use", 0x1a, 7, {}, {}, {}, Outcome::Unchanged, 0x1a, 0x1a, {}},
         {"no such file", 0x2b, -1, {}, {}, {}, Outcome::Refused, 0x1a, 0x1a, {}},
         {"header 8", 0x2b, 8, {}, {}, {}, Outcome::Refused, 0x1a, 0x1a, {}},
+        {"a position out of bounds", 0x2b, 7, {}, {}, {}, Outcome::Refused, 0x1a, 0x1a, {}, true},
         {"the window cannot rebuild",
          0x2b,
          7,
@@ -111,7 +117,7 @@ TEST_F(SkinSwitcherTest, TheNewSkinStaysOnlyWhenEveryFormRebuildsAndAFailureGoes
         Install(0x1a);
         ASSERT_EQ(Outcome::Switched, Switcher().SwitchSkin(0x1a));
         if (c.header >= 0 && c.target != 0x1a) {
-            Install(c.target, c.header);
+            Install(c.target, c.header, c.outOfBounds);
         }
         window_.rebuilds.clear();
         login_.rebuilds.clear();

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "platform/ui/RecordingMessageBoxSink.h"
@@ -176,6 +177,50 @@ TEST_F(SkinResources, HeaderRuleAcceptsAtMostSevenAndAtLeastSeven) {
     EXPECT_EQ(CheckSkinHeader(&m), SkinHeaderCheck::Refused);
 }
 
+TEST_F(SkinResources, ContentsStayWithinTheBoundsAndTheBudgetAndFormsHavePictures) {
+    using V = SkinContents::Verdict;
+    constexpr int32_t kMax = kMaxSkinCoordinate;
+    constexpr int kBackground = 105;
+    const int backgrounds[] = {kBackground};
+    struct Case {
+        const char* what;
+        std::function<void(TestSkin&)> change;
+        V verdict;
+        uint32_t type = 0;
+        int id = 0;
+    } cases[] = {
+        {"everything at its limit", [](TestSkin&) {}, V::Accepted},
+        {"a position's x", [](TestSkin& s) { s.Pos(1, kMax + 1, -kMax); }, V::OutOfBounds,
+         kSkinTypePosition, 1},
+        {"a position's y", [](TestSkin& s) { s.Pos(1, kMax, -kMax - 1); }, V::OutOfBounds,
+         kSkinTypePosition, 1},
+        {"an area's height", [](TestSkin& s) { s.Area(5, 0, 0, -5, kMax + 1); }, V::OutOfBounds,
+         kSkinTypeArea, 5},
+        {"a value", [](TestSkin& s) { s.Value(3, -kMax - 1); }, V::OutOfBounds, kSkinTypeValue, 3},
+        {"one pixel more", [](TestSkin& s) { s.Area(9, 0, 0, 1, 1); }, V::OverBudget},
+        {"a background that is no picture", [](TestSkin& s) { s.Depth(kBackground, 1, 1, 8); },
+         V::NotAPicture, plat::kResourceBitmap, kBackground},
+    };
+    for (const Case& c : cases) {
+        // Positions, areas and values at the bounds, identity values anywhere, another
+        // control's picture that is no picture, and 64 Mi pixels in all: 16 Mi - 1 of text
+        // area, three 16 Mi pictures, the 1-pixel background (an empty area counts nothing).
+        TestSkin skin;
+        skin.Pos(1, kMax, -kMax).Value(2, kMax).Value(3, -kMax).Area(4, -kMax, kMax, 4095, 4097);
+        skin.Area(5, 0, 0, -5, 100).Value(kSkinIdValueId, INT32_MAX).Value(kSkinLanguageId, -1);
+        skin.Depth(6, 8192, 2048, 8).Depth(7, 2048, 8192, 1).Depth(8, 8192, 2048, 4);
+        skin.Solid(kBackground, 1, 1, 0xFF000000u);
+        c.change(skin);
+        plat::ResourceModule m;
+        ASSERT_TRUE(skin.Load(m)) << c.what;
+        const SkinContents found = CheckSkinContents(&m, backgrounds);
+        EXPECT_EQ(found.verdict, c.verdict) << c.what;
+        EXPECT_EQ(found.type, c.type) << c.what;
+        EXPECT_EQ(found.id, c.id) << c.what;
+        EXPECT_EQ(found.pixels, (int64_t{64} << 20) + (c.verdict == V::OverBudget)) << c.what;
+    }
+}
+
 TEST_F(SkinResources, TheBuiltInModuleFileIsAUsableSkin) {
     plat::ResourceModule builtIn;
     ASSERT_TRUE(builtIn.LoadFromFile(QUORVEX_BUILTIN_ZSK)) << builtIn.Error();
@@ -188,6 +233,7 @@ TEST_F(SkinResources, TheBuiltInModuleFileIsAUsableSkin) {
     EXPECT_EQ(header[4], 7);
     EXPECT_EQ(GetModuleSkinValue(&builtIn, kSkinLanguageId), 0);
     EXPECT_EQ(GetModuleSkinValue(&builtIn, kSkinIdValueId), 0);
+    EXPECT_EQ(CheckSkinContents(&builtIn, {}).verdict, SkinContents::Verdict::Accepted);
     CurrentSkin current(&builtIn);
     GetUiFontFace();
     EXPECT_STREQ(g_UiFontFace, "Arial");

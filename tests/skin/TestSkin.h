@@ -55,6 +55,13 @@ public:
         }
         return Put(plat::kResourceBitmap, id, d);
     }
+    // Only the header of a w x h bitmap of `bits` per pixel: a depth that cannot be converted
+    // loads as a transparent image without needing any pixels.
+    TestSkin& Depth(int id, int w, int h, uint16_t bits) {
+        std::vector<uint8_t> d =
+            Ints({40, w, h, static_cast<int32_t>(1u | (uint32_t{bits} << 16)), 0, 0, 0, 0, 0, 0});
+        return Put(plat::kResourceBitmap, id, d);
+    }
     TestSkin& Solid(int id, int w, int h, uint32_t argb) {
         return Bitmap(id, w, h, [argb](int, int) { return argb; });
     }
