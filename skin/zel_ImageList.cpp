@@ -89,24 +89,40 @@ bool zel_ImageList::AddSkin(const plat::ResourceModule* module, bool select,
             return false;
         }
     }
-    zel_Bitmap preview;
-    if (!preview.LoadFromModule(module, kSkinPreviewId)) {
+    // The picture's size is known from the preview's header: one that cannot be shown is
+    // refused before its pixels are made.
+    std::span<const uint8_t> resource;
+    zel_Bitmap::Info info;
+    if (module->Find(plat::kResourceBitmap, kSkinPreviewId, &resource) !=
+            plat::ResourceModule::Lookup::Found ||
+        !zel_Bitmap::Inspect(resource, &info)) {
         return false;
     }
-    auto item = std::make_unique<zel_ImageItem>();
-    item->m_nSkinId = skinId;
-    item->m_nLanguage = GetModuleSkinValue(module, kSkinLanguageId);
-    item->m_fBaseScale = static_cast<float>(m_nAreaHeight) / static_cast<float>(preview.height);
-    item->m_fMagnification = 0;
-    item->m_pFade = &m_fFade;
-
+    const float baseScale = static_cast<float>(m_nAreaHeight) / static_cast<float>(info.height);
     // The caption: a strip 20 pixels wide on screen, the text running upwards, centred.
-    const auto strip = static_cast<int32_t>(20 / item->m_fBaseScale);
-    if (!IsSkinSizeValid(strip + preview.width, preview.height) ||
-        !item->m_Picture.Create(strip + preview.width, preview.height, true)) {
+    const auto strip = static_cast<int32_t>(20 / baseScale);
+    // The picture keeps to the cap of a loaded bitmap (a small preview header must not make a
+    // huge picture), and shown at the strip's height it is at most a skin side wide, so that
+    // the strip's sums of widths stay far inside 32 bits.
+    const int64_t pictureWidth = int64_t{strip} + info.width;
+    if (!IsSkinSizeValid(strip + info.width, info.height) ||
+        pictureWidth * info.height > zel_Bitmap::kMaxPixels ||
+        pictureWidth * m_nAreaHeight > int64_t{kMaxSkinSide} * info.height) {
         plat::DebugOutput("zel_ImageList: a preview too large for the strip\n");
         return false;
     }
+    zel_Bitmap preview;
+    auto item = std::make_unique<zel_ImageItem>();
+    if (!preview.LoadFromModule(module, kSkinPreviewId) ||
+        !item->m_Picture.Create(strip + preview.width, preview.height, true)) {
+        return false;
+    }
+    item->m_nSkinId = skinId;
+    item->m_nLanguage = GetModuleSkinValue(module, kSkinLanguageId);
+    item->m_fBaseScale = baseScale;
+    item->m_fMagnification = 0;
+    item->m_pFade = &m_fFade;
+
     plat::Font caption;
     caption.Create(face, strip - static_cast<int32_t>(1 / item->m_fBaseScale), 400, 900);
     const char* text = CaptionFor(item->m_nLanguage);

@@ -194,6 +194,28 @@ TEST_F(ImageListTest, PicturesSitOnTheAreasBottomWhateverPartIsRedrawn) {
     EXPECT_EQ(PixelAt(window_->LastImage(), 50, 70), 0xFF2080C0u);
 }
 
+TEST_F(ImageListTest, APreviewKeepsToTheBitmapCapAndToASideOnScreen) {
+    // Previews given by their header alone (8 bits per pixel: a transparent image).
+    struct Case {
+        int areaHeight;
+        int w, h;
+        bool added;
+    } cases[] = {
+        {143, 2048, 8192, false}, // would make a 3193 x 8192 picture
+        {8192, 2028, 8192, true}, // picture 2048 x 8192: the cap exactly
+        {8192, 2029, 8192, false},
+        {8192, 1022, 1024, true}, // caption 2, shown 8 x 1024 = 8192 wide
+        {8192, 1023, 1024, false},
+    };
+    for (const Case& c : cases) {
+        Make(0, 0, 283, c.areaHeight);
+        plat::ResourceModule m;
+        ASSERT_TRUE(TestSkin().Value(kSkinIdValueId, 1).Depth(kSkinPreviewId, c.w, c.h, 8).Load(m));
+        EXPECT_EQ(form_->strip.AddSkin(&m, false, "DejaVu Sans"), c.added) << c.w << " x " << c.h;
+        EXPECT_EQ(form_->strip.Count(), c.added ? 1 : 0);
+    }
+}
+
 TEST_F(ImageListTest, AClickSelectsADoubleClickAsksForThatSkin) {
     auto builtIn = SkinModule(0, 0);
     auto other = SkinModule(7, 1);
