@@ -176,22 +176,68 @@ TEST_F(ImageListTest, TheFadeReachesOneInFiveTicksAndGivesItsTimerBack) {
 }
 
 TEST_F(ImageListTest, PicturesSitOnTheAreasBottomWhateverPartIsRedrawn) {
-    auto m = SkinModule(1, 0, 55, 100, 0xFF2080C0u);
+    // A gradient: row y of the preview has red 2y, so a picture drawn from the wrong row shows.
+    auto colour = [](int y) { return 0xFF0040C0u | static_cast<uint32_t>(2 * y) << 16; };
+    auto m = std::make_unique<plat::ResourceModule>();
+    ASSERT_TRUE(TestSkin()
+                    .Value(kSkinIdValueId, 1)
+                    .Bitmap(kSkinPreviewId, 55, 100, [&](int, int y) { return colour(y); })
+                    .Load(*m));
     ASSERT_TRUE(form_->strip.AddSkin(m.get(), true, "DejaVu Sans"));
+    // The preview (opaque, selected) fills x 30-84 of the area's 100 rows (y 20-119).
     form_->Invalidate();
     form_->Compose();
-    // The preview (opaque, selected) fills x 30-84 of the area's 100 rows (y 20-119).
-    const plat::Surface& shown = window_->LastImage();
-    EXPECT_EQ(PixelAt(shown, 50, 20), 0xFF2080C0u);
-    EXPECT_EQ(PixelAt(shown, 50, 119), 0xFF2080C0u);
-    EXPECT_EQ(PixelAt(shown, 50, 120), 0xFF000000u);
-    // Only the lower half redrawn: the picture stays where it is.
+    for (int y : {0, 50, 99}) {
+        EXPECT_EQ(PixelAt(window_->LastImage(), 50, 20 + y), colour(y)) << "row " << y;
+    }
+    EXPECT_EQ(PixelAt(window_->LastImage(), 50, 120), 0xFF000000u);
+    // Only the lower half redrawn: every row stays where it is.
     plat::Rect lower{0, 70, 320, 160};
     form_->InvalidateRect(&lower);
     form_->Compose();
-    EXPECT_EQ(PixelAt(window_->LastImage(), 50, 119), 0xFF2080C0u);
+    for (int y : {50, 75, 99}) {
+        EXPECT_EQ(PixelAt(window_->LastImage(), 50, 20 + y), colour(y)) << "row " << y;
+    }
     EXPECT_EQ(PixelAt(window_->LastImage(), 50, 120), 0xFF000000u);
-    EXPECT_EQ(PixelAt(window_->LastImage(), 50, 70), 0xFF2080C0u);
+}
+
+TEST_F(ImageListTest, TheMagnifierGrowsThePreviewsNearTheCursorAndShiftsTheStrip) {
+    // Three previews shown 75 wide (gaps of 10): their right edges at 75, 160 and 245 of the
+    // strip; those within the 180 pixels that start 95 left of the cursor grow.
+    std::vector<std::unique_ptr<plat::ResourceModule>> modules;
+    for (int id : {3, 2, 1}) {
+        modules.push_back(SkinModule(id, 0, 55, 100, id == 1 ? 0xFFFFFFFFu : 0xFF2080C0u));
+        ASSERT_TRUE(form_->strip.AddSkin(modules.back().get(), false, "DejaVu Sans"));
+    }
+    zel_ImageList& strip = form_->strip;
+    struct Case {
+        int x;
+        float magnification[3];
+        int32_t shift;
+    } cases[] = {
+        {0, {0.104241f, 0, 0}, 3},
+        {75, {0.597719f, 0, 0}, 22},              // the second right edge ends the window
+        {170, {0, 0.597715f, 0.104241f}, 25},     // the first right edge starts it
+        {100, {0.563808f, 0.253614f, 0}, 21 + 9}, // shown 117 and 94 wide
+    };
+    for (const Case& c : cases) {
+        strip.OnMouseMove(0, {c.x, 50});
+        const zel_ImageItem* item = strip.First();
+        for (float expected : c.magnification) {
+            ASSERT_NE(item, nullptr);
+            EXPECT_NEAR(item->m_fMagnification, expected, 2e-6) << "x " << c.x;
+            item = item->m_pNext.get();
+        }
+        EXPECT_EQ(strip.m_nMagnifierShift, c.shift) << "x " << c.x;
+    }
+    // Drawn shifted left by 30 x 100 / 283 = 10: the first preview (white, not selected, so at
+    // alpha 130 over the black background) ends at 117 on the form, the gap follows.
+    form_->Invalidate();
+    form_->Compose();
+    const uint32_t first = PixelAt(window_->LastImage(), 112, 110);
+    EXPECT_NEAR(static_cast<int>(first & 0xFF), 130, 1);
+    EXPECT_EQ(first & 0xFFFFFF, (first & 0xFF) * 0x010101u);
+    EXPECT_EQ(PixelAt(window_->LastImage(), 120, 110), 0xFF000000u);
 }
 
 TEST_F(ImageListTest, APreviewKeepsToTheBitmapCapAndToASideOnScreen) {

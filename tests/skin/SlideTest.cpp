@@ -127,15 +127,23 @@ TEST_F(SlideTest, InterruptedMovesGiveTheirTimerReferenceBack) {
 }
 
 TEST_F(SlideTest, AClosedPanelAtRestDrawsOnlyItsBackground) {
-    form_.right.SetX(100); // in full view, closed and at rest
-    form_.Invalidate();
-    form_.Compose();
-    EXPECT_EQ(PixelAt(window_->LastImage(), 100 + 45, 50 + 25), panels::kRightColour);
-    form_.right.OnMouseEnter(0); // moving: the button shows
-    form_.right.SetX(100);
-    form_.Invalidate();
-    form_.Compose();
-    EXPECT_EQ(PixelAt(window_->LastImage(), 100 + 45, 50 + 25), panels::kButtonColour);
+    // The button's place with the panel moved into full view at x 100.
+    auto button = [this] {
+        form_.right.SetX(100);
+        form_.Invalidate();
+        form_.Compose();
+        return PixelAt(window_->LastImage(), 100 + 45, 50 + 25);
+    };
+    EXPECT_EQ(button(), panels::kRightColour); // closed and at rest
+    form_.right.OnMouseEnter(0);               // peeking: the button shows
+    EXPECT_EQ(button(), panels::kButtonColour);
+    form_.right.OnLButtonDown(plat::kMkLButton, {5, 5});
+    Run(800);
+    form_.right.Close(); // closed but still moving: the button shows
+    ASSERT_EQ(form_.right.m_nState, zel_Slide::kClosed);
+    EXPECT_EQ(button(), panels::kButtonColour);
+    Run(800);
+    EXPECT_EQ(button(), panels::kRightColour);
     // The form's clip rectangles bound what the panel draws.
     const std::vector<plat::Rect> clip{{0, 0, 120, 404}};
     form_.right.m_pClip = &clip;
