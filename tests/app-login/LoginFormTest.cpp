@@ -8,6 +8,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,7 @@
 #include "app/login/LoginForm.h"
 #include "app/login/RememberedPassword.h"
 #include "app/login/SkinFiles.h"
+#include "app/resources/BuiltInModule.h"
 #include "app/sound/PlaySound2.h"
 #include "app/strings/StringTable.h"
 #include "platform/audio/AudioBackend.h"
@@ -31,6 +33,7 @@
 #include "skin/zel_Label.h"
 #include "tests/app-login/FakeLoginView.h"
 #include "tests/app-login/FakeTrayIcon.h"
+#include "tests/skin/TestSkin.h"
 #include "tests/support/RegistrySandbox.h"
 
 namespace {
@@ -424,6 +427,43 @@ TEST_F(LoginFormTest, DestructionStopsAndWaitsForTheUpdateWorkerFirst) {
     EXPECT_LT(took, std::chrono::seconds(2));
     gui_.RunPending(); // whatever the worker posted finds no form
     close(server);
+}
+
+TEST_F(LoginFormTest, ADamagedSkinAtStartGivesWayToTheBuiltInSkinBeforeItsFileIsFreed) {
+    // The form's fields and buttons but no background: the build from the file gets as far as
+    // the background, so the buttons point into the file when it fails.
+    TestSkin skin;
+    skin.Value(kSkinIdValueId, 0x1a).Value(LoginForm::kFontHeightValue, 12);
+    skin.Area(LoginForm::kUserField, 10, 10, 100, 20)
+        .Area(LoginForm::kPasswordField, 10, 40, 100, 20);
+    for (int id : {LoginForm::kCmdMinimise, LoginForm::kCmdExit, LoginForm::kCmdLogIn,
+                   LoginForm::kCmdHide}) {
+        skin.Pos(id, 5, id).Frames(id, 20, 10, {0xFF102030u, 0xFF203040u, 0xFF304050u});
+    }
+    const std::string folder = plat::JoinPath(plat::DataDir(), "Skins");
+    ASSERT_TRUE(plat::MakeDirs(folder));
+    const std::vector<uint8_t> bytes = skin.Bytes();
+    std::ofstream(plat::JoinPath(folder, "1a.zsk"), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()),
+               static_cast<std::streamsize>(bytes.size()));
+    plat::Registry::Key key;
+    ASSERT_EQ(plat::kErrorSuccess, sandbox_.Registry().CreateKey("Software\\Quorvex", &key));
+    const uint32_t id = 0x1a;
+    sandbox_.Registry().SetValue(key, "Skin", plat::kRegDword, &id, sizeof id);
+    NoWizard();
+
+    LoginForm& form = Make();
+    EXPECT_TRUE(trace_.Has("CUserLogin::LoadSkin: el skin no tiene todos los controles"));
+    EXPECT_EQ(ProgramModule(), g_SkinModule);
+    EXPECT_FALSE(LoadedSkinModule());
+    // Every control reads its place from the built-in skin: a place left inside the freed file
+    // is a read of freed memory (reported under ASan).
+    const SkinPos* builtIn = GetSkinPos(LoginForm::kCmdLogIn);
+    const plat::Rect logIn = form.LogInButton().GetRect();
+    EXPECT_EQ(builtIn->x, logIn.left);
+    EXPECT_EQ(builtIn->y, logIn.top);
+    EXPECT_EQ(232, form.BackBuffer().width);
+    EXPECT_TRUE(Boxes().empty());
 }
 
 } // namespace

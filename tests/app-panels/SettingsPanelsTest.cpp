@@ -177,10 +177,14 @@ TEST_F(SettingsPanelsTest, ASliderSendsItsValueAndTheWindowKeepsItInItsRange) {
 TEST_F(SettingsPanelsTest, SkinsAreInstalledOnceAndSwitchedOnlyWhenEveryFormRebuilds) {
     const std::string chosen = plat::JoinPath(sandbox_.Dir(), "chosen.zsk");
     ASSERT_TRUE(panelstest::WriteBytes(chosen, panelstest::Identity(0x3c).Bytes()));
+    // A skin the strip cannot show: it has no preview.
+    const std::string unshown = plat::JoinPath(sandbox_.Dir(), "unshown.zsk");
+    ASSERT_TRUE(panelstest::WriteBytes(
+        unshown, panelstest::Identity(0x5e).Remove(plat::kResourceBitmap, kSkinPreviewId).Bytes()));
     ASSERT_TRUE(panelstest::WriteBytes(Installed(0x2b), panelstest::ReadBytes(QUORVEX_PLUM_ZSK)));
     ASSERT_TRUE(panelstest::WriteBytes(Installed(0x4d), panelstest::Identity(0x4d, 8).Bytes()));
     Make();
-    enum Step { InstallChosen, Cancel, UseSelected, SelectNone, Strip912 };
+    enum Step { InstallChosen, InstallUnshown, Cancel, UseSelected, SelectNone, Strip912 };
     const struct {
         const char* what;
         Step step;
@@ -194,6 +198,7 @@ TEST_F(SettingsPanelsTest, SkinsAreInstalledOnceAndSwitchedOnlyWhenEveryFormRebu
     } steps[] = {
         {"install", InstallChosen, 0, {}, 0, -1, {0x3c, 0x4d, 0x2b, 0}, 0x3c, false},
         {"the same again", InstallChosen, 0, {}, 0, -1, {0x3c, 0x4d, 0x2b, 0}, 0x3c, false},
+        {"refused by the strip", InstallUnshown, 0, {}, 0, -1, {0x3c, 0x4d, 0x2b, 0}, 0x3c, false},
         {"cancelled", Cancel, 0, {}, 0, -1, {0x3c, 0x4d, 0x2b, 0}, 0x3c, false},
         {"use a skin without the window's controls",
          UseSelected,
@@ -228,6 +233,13 @@ TEST_F(SettingsPanelsTest, SkinsAreInstalledOnceAndSwitchedOnlyWhenEveryFormRebu
         case InstallChosen:
             dialogs_.QueueOpenFile(chosen);
             call_->OnCommand(CMakeCall::kCmdInstallSkin, 0);
+            break;
+        case InstallUnshown:
+            dialogs_.QueueOpenFile(unshown);
+            call_->OnCommand(CMakeCall::kCmdInstallSkin, 0);
+            // Copied, then refused by the strip: the copy goes again.
+            EXPECT_EQ((std::vector<std::string>{"2b.zsk", "3c.zsk", "4d.zsk"}),
+                      panelstest::Names(installed_));
             break;
         case Cancel:
             call_->OnCommand(CMakeCall::kCmdInstallSkin, 0);
