@@ -20,7 +20,8 @@ struct Button {
 };
 
 // The buttons of the set in the low four bits of `flags`, and the answer when the box is
-// closed (0: it cannot be closed). False for a set this layer does not know.
+// closed or Escape is pressed (0: it cannot be closed). A question with No is answered No, as
+// GTK's own dialogs do. False for a set this layer does not know.
 bool ButtonsFor(unsigned flags, std::vector<Button>* buttons, int* closeAnswer) {
     switch (flags & 0xF) {
     case kMbOk:
@@ -41,7 +42,7 @@ bool ButtonsFor(unsigned flags, std::vector<Button>* buttons, int* closeAnswer) 
         return true;
     case kMbYesNo:
         *buttons = {{"_Yes", kIdYes}, {"_No", kIdNo}};
-        *closeAnswer = 0;
+        *closeAnswer = kIdNo;
         return true;
     case kMbRetryCancel:
         *buttons = {{"_Retry", kIdRetry}, {"_Cancel", kIdCancel}};

@@ -57,9 +57,9 @@ public:
 };
 
 // Shows a modal message box (a GTK message dialog, transient for `owner`) and returns the id of
-// the button pressed. Closing the box answers Cancel when it has a Cancel button and OK for an
-// OK-only box; boxes without either cannot be closed, only answered. Unknown button sets and a
-// missing display answer 0. GUI thread only.
+// the button pressed. Closing the box (or Escape) answers Cancel when it has a Cancel button,
+// No for a Yes/No question and OK for an OK-only box; Abort/Retry/Ignore cannot be closed, only
+// answered. Unknown button sets and a missing display answer 0. GUI thread only.
 int MessageBox(NativeWindow owner, const std::string& text, const std::string& caption,
                unsigned flags);
 

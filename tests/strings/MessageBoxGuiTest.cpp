@@ -75,12 +75,32 @@ bool HaveDisplay() {
     return gtk_init_check(nullptr, nullptr);
 }
 
-TEST(MessageBoxGui, ButtonsAnswerWithTheirIdsAndClosingAnswersCancelOrOk) {
+constexpr int kUnanswered = 99;
+
+// The key as the keyboard would deliver it to the box (GTK's own key bindings act on it).
+void PressKey(GtkDialog* box, guint keyval) {
+    GdkDisplay* display = gtk_widget_get_display(GTK_WIDGET(box));
+    GdkKeymapKey* keys = nullptr;
+    gint count = 0;
+    ASSERT_TRUE(gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(display), keyval,
+                                                  &keys, &count));
+    GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
+    event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(GTK_WIDGET(box))));
+    event->key.time = GDK_CURRENT_TIME;
+    event->key.keyval = keyval;
+    event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
+    gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(display)));
+    g_free(keys);
+    gtk_main_do_event(event);
+    gdk_event_free(event);
+}
+
+TEST(MessageBoxGui, ButtonsAnswerWithTheirIdsAndEscapeAnswersCancelNoOrOk) {
     if (!HaveDisplay()) {
         ASSERT_FALSE(RunningUnderCi()) << "no display under CI (xvfb-run)";
         GTEST_SKIP() << "no display";
     }
-    constexpr int kClose = 0; // the box is closed instead of a button clicked
+    constexpr int kEscape = 0; // Escape is pressed instead of a button clicked
     const struct {
         unsigned flags;
         int action;
@@ -92,16 +112,30 @@ TEST(MessageBoxGui, ButtonsAnswerWithTheirIdsAndClosingAnswersCancelOrOk) {
         {plat::kMbYesNoCancel | plat::kMbIconStop, plat::kIdYes, plat::kIdYes, 3,
          GTK_MESSAGE_ERROR},
         {plat::kMbAbortRetryIgnore, plat::kIdIgnore, plat::kIdIgnore, 3, std::nullopt},
-        {plat::kMbOk, kClose, plat::kIdOk, 1, std::nullopt},
-        {plat::kMbOkCancel, kClose, plat::kIdCancel, 2, std::nullopt},
+        {plat::kMbOk, kEscape, plat::kIdOk, 1, std::nullopt},
+        {plat::kMbOkCancel, kEscape, plat::kIdCancel, 2, std::nullopt},
+        {plat::kMbYesNoCancel, kEscape, plat::kIdCancel, 3, std::nullopt},
+        // A question with No: No, not the default button Yes.
+        {plat::kMbYesNo | plat::kMbIconQuestion, kEscape, plat::kIdNo, 2, GTK_MESSAGE_QUESTION},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.flags);
         Seen seen;
         EXPECT_EQ(ShowAndAct(c.flags, &seen,
                              [&c](GtkDialog* box) {
-                                 if (c.action == kClose) {
-                                     gtk_dialog_response(box, GTK_RESPONSE_DELETE_EVENT);
+                                 if (c.action == kEscape) {
+                                     PressKey(box, GDK_KEY_Escape);
+                                     // A box that stays is answered with no button's id.
+                                     g_timeout_add(
+                                         500,
+                                         [](gpointer d) -> gboolean {
+                                             if (gtk_widget_get_visible(GTK_WIDGET(d))) {
+                                                 gtk_dialog_response(GTK_DIALOG(d), kUnanswered);
+                                             }
+                                             g_object_unref(d);
+                                             return G_SOURCE_REMOVE;
+                                         },
+                                         g_object_ref(box));
                                  } else {
                                      Click(box, c.action);
                                  }
@@ -114,20 +148,20 @@ TEST(MessageBoxGui, ButtonsAnswerWithTheirIdsAndClosingAnswersCancelOrOk) {
             EXPECT_EQ(seen.type, *c.type);
         }
     }
-    // A Yes/No box ignores the close and waits for an answer.
+    // Abort, Retry, Ignore ignores Escape and waits for an answer.
     Seen seen;
-    EXPECT_EQ(ShowAndAct(plat::kMbYesNo, &seen,
+    EXPECT_EQ(ShowAndAct(plat::kMbAbortRetryIgnore, &seen,
                          [](GtkDialog* box) {
-                             gtk_dialog_response(box, GTK_RESPONSE_DELETE_EVENT);
+                             PressKey(box, GDK_KEY_Escape);
                              g_timeout_add(
                                  50,
                                  [](gpointer d) -> gboolean {
-                                     Click(static_cast<GtkDialog*>(d), plat::kIdYes);
+                                     Click(static_cast<GtkDialog*>(d), plat::kIdRetry);
                                      return G_SOURCE_REMOVE;
                                  },
                                  box);
                          }),
-              plat::kIdYes);
+              plat::kIdRetry);
 }
 
 } // namespace
