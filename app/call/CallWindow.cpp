@@ -442,7 +442,8 @@ void CMakeCall::OnCommand(uint16_t id, int32_t value) {
         CloseWindow();
         break;
     case kCmdHide:
-        ShowWindow(plat::kSwHide);
+        // As the login form's hide: minimised when no tray icon could bring the window back.
+        ShowWindow(m_Login.IsTrayIconEmbedded() ? plat::kSwHide : plat::kSwMinimize);
         break;
     case kCmdBackspace:
         m_pCall->OnBackspace();

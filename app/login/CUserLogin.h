@@ -79,6 +79,7 @@ public:
     const std::string& GetSipServerAddress() const override { return m_SipServerAddress; }
     std::string GetUserName() const override { return m_View.GetUserText(); }
     const std::string& GetPublicHost() const override { return m_PublicHost; }
+    bool IsTrayIconEmbedded() const override { return m_View.IsTrayIconEmbedded(); }
     CallWindow* GetMakeCall() const { return m_pMakeCall; }
     bool IsExiting() const { return m_bExiting; }
 

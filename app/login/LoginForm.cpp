@@ -163,7 +163,9 @@ void LoginForm::OnCommand(uint16_t id, int32_t) {
         m_Login.OnLoginCommand();
         break;
     case kCmdHide:
-        ShowWindow(plat::kSwHide);
+        // A hidden window comes back only through the tray icon: without a notification area
+        // to hold the icon, the window is minimised instead.
+        ShowWindow(IsTrayIconEmbedded() ? plat::kSwHide : plat::kSwMinimize);
         break;
     default:
         break;
@@ -335,6 +337,10 @@ WindowRect LoginForm::GetFormRect() const {
 
 void LoginForm::BringToForeground() {
     SetForegroundWindow();
+}
+
+bool LoginForm::IsTrayIconEmbedded() const {
+    return m_pTray && m_pTray->IsEmbedded();
 }
 
 void LoginForm::SetTimer(unsigned id, unsigned periodMs) {

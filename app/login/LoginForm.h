@@ -113,6 +113,7 @@ public:
     void HideForm() override;
     WindowRect GetFormRect() const override;
     void BringToForeground() override;
+    bool IsTrayIconEmbedded() const override;
     void SetTimer(unsigned id, unsigned periodMs) override;
     void KillTimer(unsigned id) override;
     void OnBaseTimer(unsigned id) override;

@@ -52,6 +52,8 @@ public:
     virtual void HideForm() = 0;
     virtual WindowRect GetFormRect() const = 0;
     virtual void BringToForeground() = 0;
+    // Whether a notification area holds the tray icon (LoginLink::IsTrayIconEmbedded).
+    virtual bool IsTrayIconEmbedded() const = 0;
 
     virtual void SetTimer(unsigned id, unsigned periodMs) = 0;
     virtual void KillTimer(unsigned id) = 0;

@@ -57,6 +57,10 @@ public:
 
     bool IsShown() const override { return icon_ != nullptr; }
 
+    bool IsEmbedded() const override {
+        return icon_ != nullptr && gtk_status_icon_is_embedded(icon_);
+    }
+
 private:
     static gboolean OnButtonPress(GtkStatusIcon*, GdkEventButton* event, gpointer self) {
         auto* tray = static_cast<GtkTrayIcon*>(self);

@@ -28,6 +28,10 @@ public:
     // Takes the icon away; nothing when it is not shown.
     virtual void Remove() = 0;
     virtual bool IsShown() const = 0;
+    // Whether a notification area holds the icon, so that a click on it can reach the program.
+    // Desktops without an XEmbed system tray never show it: a window hidden there has no way
+    // back, and the program minimises it instead.
+    virtual bool IsEmbedded() const = 0;
 };
 
 // Makes tray icons: GTK's status icon unless a test installed another.

@@ -50,6 +50,7 @@ public:
     void HideForm() override { formVisible = false; }
     WindowRect GetFormRect() const override { return formRect; }
     void BringToForeground() override { ++foregrounds; }
+    bool IsTrayIconEmbedded() const override { return false; }
     void SetTimer(unsigned id, unsigned periodMs) override {
         timers[id] = {periodMs, plat::TimeMs() + periodMs};
     }

@@ -24,10 +24,12 @@ public:
         }
         void Remove() override { shown = false; }
         bool IsShown() const override { return shown; }
+        bool IsEmbedded() const override { return shown && embedded; }
         // A mouse press on the icon.
         void Press(intptr_t mouse) const { target.PostMessage(message, id, mouse); }
 
         bool shown = false;
+        bool embedded = false; // whether a notification area would hold it
         bool hasPicture = false;
         std::string tip;
         plat::PostTarget target;

@@ -298,6 +298,31 @@ TEST_F(LoginFormTest, TheCallWindowTakesCallsAndShowsEachChangeAtOnce) {
     gui_.RunPending();
 }
 
+TEST_F(LoginFormTest, HideHidesOnlyWhenTheTrayIconCanBringTheWindowBack) {
+    services_.callWindow = nullptr; // the program's own
+    NoWizard();
+    for (bool embedded : {false, true}) {
+        SCOPED_TRACE(embedded);
+        LoginForm& form = Make();
+        trays_.last->embedded = embedded;
+        form.OnCommand(LoginForm::kCmdHide, 0);
+        EXPECT_EQ(!embedded, window_->IsVisible());
+        EXPECT_EQ(!embedded, window_->IsMinimized());
+
+        // The call window's hide button follows the same rule.
+        Type("1001");
+        window_->TypeKey(plat::kVkReturn, 13);
+        stack_->respond(stack_->last("REGISTER")->id, 200, "OK");
+        ASSERT_TRUE(window_->FireTimer(CUserLogin::kTimerSipPoll));
+        ASSERT_EQ(2u, windows_.Windows().size());
+        plat::FakeWindow* face = windows_.Windows()[1];
+        dynamic_cast<CMakeCall&>(*form.Sip().GetMakeCall()).OnCommand(CMakeCall::kCmdHide, 0);
+        EXPECT_EQ(!embedded, face->IsVisible());
+        EXPECT_EQ(!embedded, face->IsMinimized());
+        form_.reset();
+    }
+}
+
 TEST_F(LoginFormTest, HandsetKeysReachTheRightFieldAndTheClearKeyHeldEmptiesIt) {
     NoWizard();
     LoginForm& form = Make();
