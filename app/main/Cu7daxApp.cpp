@@ -9,6 +9,7 @@
 #include "skin/zel_Label.h"
 
 bool Cu7daxApp::InitInstance() {
+    plat::KeepGlOff();
     if (!plat::EnsureGtk()) {
         AppTrace("Cu7daxApp::InitInstance: no hay pantalla (DISPLAY)");
         std::fprintf(stderr, "quorvex: cannot open the display\n");

@@ -2,6 +2,8 @@
 
 #include <gtk/gtk.h>
 
+#include <cstdlib>
+
 namespace plat {
 
 bool EnsureGtk() {
@@ -10,6 +12,10 @@ bool EnsureGtk() {
         return gtk_init_check(nullptr, nullptr) != FALSE;
     }();
     return ready;
+}
+
+void KeepGlOff() {
+    setenv("GDK_GL", "disable", 0);
 }
 
 } // namespace plat
