@@ -67,10 +67,13 @@ struct Shown {
     int x = 0, y = 0, width = 0, height = 0;
 };
 
-// The program's visible windows, with their places.
-inline std::vector<Shown> Windows() {
+// The program's visible top-level windows, with their places; with `embedded`, also those
+// that another program holds (the tray icon in a notification area).
+inline std::vector<Shown> Windows(bool embedded = false) {
     std::vector<Shown> windows;
-    std::istringstream lines(Run("for w in $(xdotool search --onlyvisible --class quorvex); do "
+    std::istringstream lines(Run(std::string("for w in $(xdotool search ") +
+                                 (embedded ? "" : "--maxdepth 1 ") +
+                                 "--onlyvisible --class quorvex); do "
                                  "eval $(xdotool getwindowgeometry --shell $w); "
                                  "echo $w $X $Y $WIDTH $HEIGHT; done 2>/dev/null"));
     Shown w;
@@ -93,6 +96,53 @@ inline bool OnlyWindowBut(const std::string& other, Shown* found, int ms = 10000
         },
         ms);
 }
+
+// trayer, a notification area (an XEmbed system tray) at the top left of the display, while
+// the object lives.
+class TrayHost {
+public:
+    explicit TrayHost(const std::string& log) {
+        const std::string out = "exec >'" + log +
+                                "' 2>&1 </dev/null; exec trayer --edge top "
+                                "--align left --height 24";
+        char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"),
+                        const_cast<char*>(out.c_str()), nullptr};
+        if (posix_spawnp(&pid_, "sh", nullptr, nullptr, argv, environ) != 0) {
+            pid_ = -1;
+        }
+    }
+    ~TrayHost() {
+        if (pid_ > 0) {
+            kill(pid_, SIGTERM);
+            waitpid(pid_, nullptr, 0);
+        }
+    }
+    TrayHost(const TrayHost&) = delete;
+    TrayHost& operator=(const TrayHost&) = delete;
+
+    static bool Installed() { return std::system("command -v trayer >/dev/null 2>&1") == 0; }
+    // Waits for the program's tray icon to be held there.
+    bool IconShown(Shown* icon, int ms = 10000) const {
+        return pid_ > 0 && WaitFor(
+                               [&] {
+                                   for (const Shown& w : Windows(true)) {
+                                       bool topLevel = false;
+                                       for (const Shown& t : Windows()) {
+                                           topLevel |= t.id == w.id;
+                                       }
+                                       if (!topLevel) {
+                                           *icon = w;
+                                           return true;
+                                       }
+                                   }
+                                   return false;
+                               },
+                               ms);
+    }
+
+private:
+    pid_t pid_ = -1;
+};
 
 inline void Keys(const Shown& w, const std::string& keys) {
     const std::string cmd = "xdotool windowfocus --sync " + w.id + " " + keys;
@@ -148,6 +198,17 @@ public:
         }
         pid_ = -1;
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
+    }
+    // The first mapped file of the process whose path holds `part`; empty when none does.
+    std::string MappedFile(const std::string& part) const {
+        std::ifstream maps("/proc/" + std::to_string(pid_) + "/maps");
+        std::string line;
+        while (std::getline(maps, line)) {
+            if (line.find(part) != std::string::npos) {
+                return line.substr(line.find('/'));
+            }
+        }
+        return "";
     }
     long ResidentKb() const {
         std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
