@@ -8,18 +8,18 @@ namespace {
 
 plat::DialogTemplate Template() {
     plat::DialogTemplate t; // no caption
-    t.width = 440;
+    t.width = 520;          // wide enough for the second choice's text on one line
     t.height = 200;
     t.controls = {
         {plat::ControlKind::Label, CWizardKzn::kWelcome,
-         "Welcome, this is the first time you execute QUORvex KZN Edition.", 12, 12, 416, 56},
+         "Welcome, this is the first time you execute QUORvex KZN Edition.", 12, 12, 496, 56},
         {plat::ControlKind::RadioButton, CWizardKzn::kHaveAccount,
-         "If you already have an KZN account click here  ", 12, 76, 416, 24},
+         "If you already have an KZN account click here  ", 12, 76, 496, 24},
         {plat::ControlKind::RadioButton, CWizardKzn::kWantAccount,
-         "If you don\u00b4t have an KZN account but would like to get one click here", 12, 104, 416,
+         "If you don\u00b4t have an KZN account but would like to get one click here", 12, 104, 496,
          24},
-        {plat::ControlKind::Button, plat::kIdOk, "Continue", 252, 156, 90, 28, 0, true},
-        {plat::ControlKind::Button, plat::kIdCancel, "Cancel", 348, 156, 80, 28},
+        {plat::ControlKind::Button, plat::kIdOk, "Continue", 332, 156, 90, 28, 0, true},
+        {plat::ControlKind::Button, plat::kIdCancel, "Cancel", 428, 156, 80, 28},
     };
     return t;
 }

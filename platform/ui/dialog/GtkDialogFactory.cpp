@@ -6,17 +6,10 @@
 #include <map>
 
 #include "platform/core/DebugOutput.h"
+#include "platform/ui/GtkRuntime.h"
 
 namespace plat {
 namespace {
-
-bool EnsureGtk() {
-    static const bool ready = [] {
-        gdk_set_allowed_backends("x11");
-        return gtk_init_check(nullptr, nullptr) != FALSE;
-    }();
-    return ready;
-}
 
 // One dialog window. Signals carry `this`; the window is destroyed with the object, so no
 // signal outlives it.
@@ -29,18 +22,23 @@ public:
         gtk_window_set_title(GTK_WINDOW(window_), dialog.title.c_str());
         gtk_window_set_resizable(GTK_WINDOW(window_), FALSE);
         gtk_window_set_default_size(GTK_WINDOW(window_), dialog.width, dialog.height);
-        GtkWidget* fixed = gtk_fixed_new();
-        gtk_widget_set_size_request(fixed, dialog.width, dialog.height);
-        gtk_container_add(GTK_CONTAINER(window_), fixed);
+        // The window is the template's size whatever its controls ask for: a GtkLayout asks
+        // only for the size it is given, where a GtkFixed would grow to the height a wrapping
+        // label needs at its narrowest.
+        GtkWidget* layout = gtk_layout_new(nullptr, nullptr);
+        gtk_layout_set_size(GTK_LAYOUT(layout), static_cast<guint>(std::max(dialog.width, 1)),
+                            static_cast<guint>(std::max(dialog.height, 1)));
+        gtk_widget_set_size_request(layout, dialog.width, dialog.height);
+        gtk_container_add(GTK_CONTAINER(window_), layout);
         g_signal_connect(window_, "delete-event", G_CALLBACK(&GtkPlainDialog::OnDelete), this);
         g_signal_connect(window_, "key-press-event", G_CALLBACK(&GtkPlainDialog::OnKey), this);
         GtkWidget* lastRadio = nullptr;
         for (const ControlSpec& spec : dialog.controls) {
             GtkWidget* widget = Build(spec, &lastRadio);
             gtk_widget_set_size_request(widget, spec.width, spec.height);
-            gtk_fixed_put(GTK_FIXED(fixed), widget, spec.x, spec.y);
+            gtk_layout_put(GTK_LAYOUT(layout), widget, spec.x, spec.y);
         }
-        gtk_widget_show_all(fixed);
+        gtk_widget_show_all(layout);
     }
 
     ~GtkPlainDialog() override {

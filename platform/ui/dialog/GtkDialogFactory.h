@@ -3,7 +3,8 @@
 
 namespace plat {
 
-// Dialogs as GTK 3 windows: the controls sit at their template positions in a GtkFixed.
+// Dialogs as GTK 3 windows of their template's size: the controls sit at their template
+// positions in a GtkLayout.
 // Escape and the window's close button call the handler's OnCancel; Enter presses the default
 // button. A modal run is a nested main loop. Without a display nothing can be shown: RunModal
 // answers -1 and CreateModeless null.
