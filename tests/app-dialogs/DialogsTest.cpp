@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <fstream>
 
@@ -8,10 +10,12 @@
 #include "app/dialogs/CAbout2.h"
 #include "app/dialogs/CAreaCodes.h"
 #include "app/dialogs/CWizardKzn.h"
+#include "app/trace/TraceFile.h"
 #include "platform/audio/testing/AudioTestSupport.h"
 #include "platform/ui/RecordingMessageBoxSink.h"
 #include "platform/ui/dialog/testing/FakeDialogFactory.h"
 #include "tests/support/RecordingShell.h"
+#include "tests/support/RecordingTraceLog.h"
 
 namespace {
 
@@ -137,6 +141,30 @@ TEST(CWizardKznTest, ContinueOpensTheSignUpPageOnlyForTheSecondChoice) {
     EXPECT_EQ(font.family, "Verdana");
     EXPECT_EQ(font.pixelHeight, 20);
     EXPECT_TRUE(font.bold);
+}
+
+TEST(DialogLinksTest, APageThatCannotBeOpenedIsTraced) {
+    Deployment deployment;
+    plat::FakeDialogFactory dialogs;
+    RecordingTraceLog trace;
+    iTraceFile* previous = g_pTrace.exchange(&trace);
+    const std::string path = getenv("PATH");
+    // An xdg-open that does nothing, or none at all.
+    std::ofstream(deployment.dir.File("xdg-open")) << "#!/bin/sh\n";
+    chmod(deployment.dir.File("xdg-open").c_str(), 0755);
+    for (bool xdgOpen : {true, false}) {
+        SCOPED_TRACE(xdgOpen);
+        setenv("PATH", deployment.dir.File(xdgOpen ? "" : "none").c_str(), 1);
+        dialogs.QueueScript([](plat::FakeDialog& d) { d.Click(CAbout::kLicenseButton); });
+        CAbout("").DoModal(nullptr);
+        dialogs.QueueScript([](plat::FakeDialog& d) { d.Click(plat::kIdOk); });
+        CWizardKzn().DoModal(nullptr);
+        const int traced = xdgOpen ? 0 : 1;
+        EXPECT_EQ(traced, trace.Count("CAbout: !ShellExecute https://licence.example/re"));
+        EXPECT_EQ(traced, trace.Count("CWizardKzn: !ShellExecute https://signup.example/new"));
+    }
+    setenv("PATH", path.c_str(), 1);
+    g_pTrace.store(previous);
 }
 
 } // namespace

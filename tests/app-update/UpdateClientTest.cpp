@@ -221,6 +221,17 @@ TEST(UpdateOverHttpsTest, AnUnknownCertificateFailsAndAVerifiedInstallerRunsAtEx
         struct stat info;
         ASSERT_EQ(stat(installer.c_str(), &info), 0);
         EXPECT_EQ(info.st_mode & 0777, 0700u);
+
+        // Started for real, an installer that cannot run is traced.
+        updatetest::WriteFile(installer, "#!/nonexistent/interpreter\n");
+        RecordingTraceLog trace;
+        iTraceFile* previousTrace = g_pTrace.exchange(&trace);
+        plat::ShellSink* recording = plat::SetShellSinkForTests(nullptr);
+        client->StartInstallerIfReady();
+        plat::SetShellSinkForTests(recording);
+        g_pTrace.store(previousTrace);
+        EXPECT_EQ(trace.Lines(),
+                  std::vector<std::string>{"UpdateWorker: !StartProgram " + installer});
     }
     g_PhoneState = PS_LOGGED_OUT;
 }
