@@ -3,9 +3,11 @@
 #include <sys/stat.h>
 
 #include "app/call/PhoneState.h"
+#include "app/settings/SetupDlg.h"
 #include "app/trace/TraceFile.h"
 #include "app/update/UpdateClient.h"
 #include "platform/audio/testing/AudioTestSupport.h"
+#include "platform/store/IniFile.h"
 #include "platform/ui/ManualGuiDispatcher.h"
 #include "platform/ui/dialog/testing/FakeDialogFactory.h"
 #include "tests/app-update/UpdateTestSupport.h"
@@ -115,6 +117,29 @@ TEST_F(UpdateClientTest, ACheckFindsARelease_TheOfferIsTaken_TheInstallerArrives
     EXPECT_EQ(host_.ended, 0);
     EXPECT_FALSE(client_->IsUpdateRunning());
     EXPECT_TRUE(client_->InstallerPath().empty()) << "so it is never started at exit";
+}
+
+TEST_F(UpdateClientTest, UpdateNowAfterADeclinedOfferDownloadsTheInstaller) {
+    VersionOffers("setup.run", R"(, "rel/2/setup.run": {"size": 1000})");
+    client_->StartUpdateThread(false);
+    ASSERT_TRUE(RunUntil(gui_, [&] { return !host_.timersSet.empty(); }));
+    host_.answer = plat::kIdNo;
+    ASSERT_TRUE(client_->OnTimer(UpdateClient::kTimerOffer));
+    EXPECT_EQ(plat::IniFile(settings_.settingsIni).GetInt("general", "DelayDownload", 0), 3);
+
+    // "Update Now" in the settings dialog, linked to the client as the login form links it.
+    SetupDlg::Links links;
+    links.isUpdateRunning = [this] { return client_->IsUpdateRunning(); };
+    links.startForcedUpdate = [this] { client_->StartUpdateThread(true); };
+    dialogs_.QueueScript([](plat::FakeDialog& d) { d.Click(SetupDlg::kUpdateNow); });
+    RunSettingsDialog(nullptr, links, plat::PostTarget());
+    ASSERT_TRUE(RunUntil(gui_, [&] { return host_.timersSet.size() == 2; }))
+        << "the forced check did not run";
+    ASSERT_TRUE(client_->OnTimer(UpdateClient::kTimerOffer));
+    EXPECT_EQ(host_.messages.size(), 1u) << "a forced offer is taken without asking";
+    ASSERT_TRUE(RunUntil(gui_, [&] { return host_.timersSet.size() == 3; }));
+    EXPECT_EQ(host_.timersSet.back(), UpdateClient::kTimerInstallerReady);
+    EXPECT_EQ(ReadFile(dir_.File("downloads/setup.run")), std::string(1000, 'x'));
 }
 
 TEST_F(UpdateClientTest, AnUnusableAnswerEndsTheCheckWithoutAFile) {
