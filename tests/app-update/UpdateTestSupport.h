@@ -40,8 +40,10 @@ public:
           scheme_(tls ? "https" : "http") {
         SetFiles("{}");
         std::string ready = dir + "/server.port";
-        std::vector<std::string> args{
-            "python3", QUORVEX_UPDATE_SERVER, "--config", config_, "--log", log_, "--ready", ready};
+        std::vector<std::string> args{QUORVEX_PYTHON3, QUORVEX_UPDATE_SERVER,
+                                      "--config",      config_,
+                                      "--log",         log_,
+                                      "--ready",       ready};
         if (tls) {
             std::string key = dir + "/key.pem";
             std::string make = "openssl req -x509 -newkey rsa:2048 -nodes -days 1 -subj "
@@ -57,7 +59,7 @@ public:
             argv.push_back(arg.data());
         }
         argv.push_back(nullptr);
-        if (posix_spawnp(&pid_, "python3", nullptr, nullptr, argv.data(), environ) != 0) {
+        if (posix_spawn(&pid_, QUORVEX_PYTHON3, nullptr, nullptr, argv.data(), environ) != 0) {
             pid_ = 0;
             return;
         }
