@@ -10,6 +10,10 @@
 #include "platform/ui/KeyMap.h"
 #include "platform/ui/VirtualKeys.h"
 
+// Last: the X headers define macros (None, Bool, Status) that no header above may see.
+#include <X11/extensions/shape.h>
+#include <gdk/gdkx.h>
+
 namespace plat {
 namespace {
 
@@ -232,8 +236,35 @@ void GtkLayeredWindow::ApplyShape() {
         cairo_region_union_rectangle(region, &c);
     }
     gtk_widget_input_shape_combine_region(widget_, region);
-    gtk_widget_shape_combine_region(widget_, gdk_screen_is_composited(screen_) ? nullptr : region);
     cairo_region_destroy(region);
+    SetBoundingShape(gdk_screen_is_composited(screen_) ? nullptr : &shape_);
+}
+
+void GtkLayeredWindow::SetBoundingShape(const std::vector<Rect>* shape) {
+    // The bounding shape goes to the X server directly. GDK keeps a toplevel's bounding shape
+    // in its own clip bookkeeping: it sends the server the shape from before the change and
+    // never takes area away from it, while it clips our painting to the new shape, so a part
+    // that became transparent kept its old pixels on screen (a closed panel left copies of
+    // itself along its way).
+    GdkWindow* window = gtk_widget_get_window(widget_);
+    if (!window || !GDK_IS_X11_WINDOW(window)) {
+        return;
+    }
+    Display* display = GDK_WINDOW_XDISPLAY(window);
+    const ::Window xid = GDK_WINDOW_XID(window);
+    if (!shape) {
+        XShapeCombineMask(display, xid, ShapeBounding, 0, 0, None, ShapeSet);
+        return;
+    }
+    std::vector<XRectangle> rects;
+    rects.reserve(shape->size());
+    for (const Rect& r : *shape) {
+        rects.push_back({static_cast<short>(r.left), static_cast<short>(r.top),
+                         static_cast<unsigned short>(r.Width()),
+                         static_cast<unsigned short>(r.Height())});
+    }
+    XShapeCombineRectangles(display, xid, ShapeBounding, 0, 0, rects.data(),
+                            static_cast<int>(rects.size()), ShapeSet, Unsorted);
 }
 
 void GtkLayeredWindow::Resize(int32_t width, int32_t height) {

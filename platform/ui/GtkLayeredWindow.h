@@ -74,6 +74,8 @@ private:
     bool AlphaChanged(const Surface& image, const Rect& area);
     void Paint(cairo_t* cr);
     void ApplyShape();
+    // The X bounding shape: the given rectangles, or none (the whole window) for null.
+    void SetBoundingShape(const std::vector<Rect>* shape);
     void Resize(int32_t width, int32_t height);
 
     static gboolean OnDraw(GtkWidget*, cairo_t* cr, gpointer self);

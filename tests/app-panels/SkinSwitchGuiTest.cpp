@@ -1,8 +1,10 @@
-// The call window on a real display (a private Xvfb) switching to the plum skin shipped beside
-// the program and back: the screen shows each skin as the window composed it. Screenshots of
-// the steps are left in the test's folder (skin-builtin.png, skin-panel.png, skin-plum.png,
-// skin-back.png, skin-refused.png). Without a compositor the screen shows the window's
-// premultiplied pixels where their alpha is above 0.
+// The call window on a real display (a private Xvfb) in front of a backdrop of one colour:
+// switching to the plum skin shipped beside the program and back, the screen shows each skin
+// as the window composed it; a panel that slid closed leaves nothing of itself behind.
+// Screenshots of the steps are left in the test's folder (skin-builtin.png, skin-panel.png,
+// skin-plum.png, skin-back.png, skin-refused.png, panel-closed.png). Without a compositor the
+// screen shows the window's premultiplied pixels where their alpha is above 0, and the
+// backdrop elsewhere.
 #include <gtest/gtest.h>
 
 #include <gtk/gtk.h>
@@ -22,7 +24,8 @@
 
 namespace {
 
-constexpr plat::Point kAt{20, 20}; // the window's place on the screen
+constexpr plat::Point kAt{20, 20};          // the window's place on the screen
+constexpr uint32_t kBackdrop = 0x00306090u; // RGB of the window behind it
 
 const auto* g_env = ::testing::AddGlobalTestEnvironment(new XvfbGtkEnvironment("1024x768x24"));
 
@@ -37,15 +40,16 @@ bool Near(uint32_t a, uint32_t b) {
     return true;
 }
 
-// Pixels of the window (every other one, where it is not transparent) that differ on the
-// screen from its back buffer.
+// Pixels of the window (every other one) that differ on the screen from its back buffer:
+// where it is transparent the backdrop must show.
 int Mismatches(const Screenshot& shot, const plat::Surface& image) {
     int bad = 0;
     for (int y = 0; y < image.Height(); y += 2) {
         for (int x = 0; x < image.Width(); x += 2) {
             const uint8_t* p = image.Row(y) + 4 * x;
-            const uint32_t want = (uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | p[0];
-            bad += p[3] == 0 || Near(want, shot.At(kAt.x + x, kAt.y + y)) ? 0 : 1;
+            const uint32_t want =
+                p[3] == 0 ? kBackdrop : (uint32_t{p[2]} << 16) | (uint32_t{p[1]} << 8) | p[0];
+            bad += Near(want, shot.At(kAt.x + x, kAt.y + y)) ? 0 : 1;
         }
     }
     return bad;
@@ -63,6 +67,19 @@ protected:
         if (!DisplayReady("no Xvfb")) {
             return;
         }
+        backdrop_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+        gtk_window_set_decorated(GTK_WINDOW(backdrop_), FALSE);
+        gtk_widget_set_app_paintable(backdrop_, TRUE);
+        gtk_window_move(GTK_WINDOW(backdrop_), 0, 0);
+        gtk_widget_set_size_request(backdrop_, 1024, 768);
+        g_signal_connect(backdrop_, "draw", G_CALLBACK(+[](GtkWidget*, cairo_t* cr, gpointer) {
+                             cairo_set_source_rgb(cr, 0x30 / 255.0, 0x60 / 255.0, 0x90 / 255.0);
+                             cairo_paint(cr);
+                             return TRUE;
+                         }),
+                         nullptr);
+        gtk_widget_show(backdrop_);
+        ASSERT_TRUE(PumpUntil([] { return Screenshot().At(1000, 700) == kBackdrop; }));
         panelstest::StartProgramState(sandbox_.Dir());
         ASSERT_TRUE(owner_.Create());
         call_ = new CMakeCall(owner_, {}, login_, nullptr);
@@ -75,6 +92,9 @@ protected:
             call_->Destroy();
         }
         owner_.DestroyWindow();
+        if (backdrop_) {
+            gtk_widget_destroy(backdrop_);
+        }
         PumpUntil([] { return false; }, 50);
         panelstest::EndProgramState();
     }
@@ -91,6 +111,13 @@ protected:
         return Screenshot().At(kAt.x + call_->FaceOrigin().x + 10, kAt.y + 300);
     }
 
+    // Clicks at (x, y) of the window.
+    static void ClickAt(int x, int y) {
+        const std::string at = std::to_string(kAt.x + x) + " " + std::to_string(kAt.y + y);
+        ASSERT_EQ(0, std::system(("xdotool mousemove " + at + " click 1").c_str()));
+    }
+
+    GtkWidget* backdrop_ = nullptr;
     RegistrySandbox sandbox_;
     panelstest::OwnerForm owner_;
     panelstest::Login login_;
@@ -104,9 +131,7 @@ TEST_F(SkinSwitchGuiTest, TheShippedPlumSkinShowsAndTheBuiltInOneComesBack) {
     // A click on the skins panel's tab opens it: the strip shows the two skins.
     const CMakeCall::zel_SldSkins& panel = *call_->SkinsPanel();
     const plat::Rect tab = panel.OwnRect();
-    const std::string at = std::to_string(kAt.x + tab.left + 8) + " " +
-                           std::to_string(kAt.y + (tab.top + tab.bottom) / 2);
-    ASSERT_EQ(0, std::system(("xdotool mousemove " + at + " click 1").c_str()));
+    ClickAt(tab.left + 8, (tab.top + tab.bottom) / 2);
     ASSERT_TRUE(PumpUntil(
         [&panel] { return panel.m_nState == zel_Slide::kOpen && !panel.m_bAnimating; }, 5000));
     EXPECT_EQ(2, panel.m_Strip.Count());
@@ -154,6 +179,27 @@ TEST_F(SkinSwitchGuiTest, TheShippedPlumSkinShowsAndTheBuiltInOneComesBack) {
     EXPECT_EQ(ProgramModule(), g_SkinModule);
     ExpectShown("skin-refused.png");
     EXPECT_EQ(builtIn, FacePixel());
+}
+
+TEST_F(SkinSwitchGuiTest, APanelThatSlidClosedLeavesNothingOfItselfOnTheScreen) {
+    ExpectShown("skin-builtin.png");
+    const CMakeCall::zel_SldSkins& panel = *call_->SkinsPanel();
+    auto atRest = [&panel](int32_t state) {
+        return PumpUntil([&panel, state] { return panel.m_nState == state && !panel.m_bAnimating; },
+                         5000);
+    };
+    // Open by its tab, then closed by the same tab at its open place: on its way back it
+    // crosses a part of the window that becomes transparent.
+    const plat::Rect closed = panel.OwnRect();
+    ClickAt(closed.left + 8, (closed.top + closed.bottom) / 2);
+    ASSERT_TRUE(atRest(zel_Slide::kOpen));
+    const plat::Rect open = panel.OwnRect();
+    ClickAt(open.left + 8, (open.top + open.bottom) / 2);
+    ASSERT_TRUE(atRest(zel_Slide::kClosed));
+    // The screen against a fresh draw of the same state.
+    call_->Invalidate();
+    call_->Compose();
+    ExpectShown("panel-closed.png");
 }
 
 } // namespace
