@@ -2,6 +2,7 @@
 
 #include "platform/core/DebugOutput.h"
 #include "platform/store/Registry.h"
+#include "platform/ui/ModalLoop.h"
 #include "platform/ui/VirtualKeys.h"
 
 uint8_t g_FormAlpha = 0;
@@ -23,29 +24,81 @@ void LoadFormAlpha() {
     g_FormAlpha = alpha < 120 ? 120 : alpha;
 }
 
+// One window message being handled: counts the depth, and at the end of the outermost one
+// notes whether a modal loop ran inside it. Safe when the message frees the form.
+class CForm::MessageScope {
+public:
+    explicit MessageScope(CForm& form) : form_(form), alive_(form.m_pAlive) {
+        if (form_.m_nMessageDepth++ == 0) {
+            form_.m_nModalLoopsAtEntry = plat::ModalLoop::EndedCount();
+        }
+    }
+    ~MessageScope() {
+        if (*alive_ && --form_.m_nMessageDepth == 0 &&
+            plat::ModalLoop::EndedCount() != form_.m_nModalLoopsAtEntry) {
+            form_.m_bLeavePending = 1;
+        }
+    }
+    MessageScope(const MessageScope&) = delete;
+    MessageScope& operator=(const MessageScope&) = delete;
+
+private:
+    CForm& form_;
+    std::shared_ptr<bool> alive_;
+};
+
 // Turns the window's messages into the form's handlers, composing after each.
 class CForm::WindowSink final : public plat::WindowEvents {
 public:
     explicit WindowSink(CForm& form) : form_(form) {}
 
-    void OnLButtonDown(uint32_t flags, plat::Point p) override { form_.OnMsgLButtonDown(flags, p); }
-    void OnLButtonUp(uint32_t flags, plat::Point p) override { form_.OnMsgLButtonUp(flags, p); }
+    void OnLButtonDown(uint32_t flags, plat::Point p) override {
+        MessageScope scope(form_);
+        form_.OnMsgLButtonDown(flags, p);
+    }
+    void OnLButtonUp(uint32_t flags, plat::Point p) override {
+        MessageScope scope(form_);
+        form_.OnMsgLButtonUp(flags, p);
+    }
     void OnLButtonDblClk(uint32_t flags, plat::Point p) override {
+        MessageScope scope(form_);
         form_.OnMsgLButtonDblClk(flags, p);
     }
-    void OnMouseMove(uint32_t flags, plat::Point p) override { form_.OnMsgMouseMove(flags, p); }
-    void OnCaptureChanged() override { form_.OnCaptureChanged(); }
-    void OnTimer(uint32_t id) override { form_.OnTimer(id); }
+    void OnMouseMove(uint32_t flags, plat::Point p) override {
+        MessageScope scope(form_);
+        form_.OnMsgMouseMove(flags, p);
+    }
+    void OnCaptureChanged() override {
+        MessageScope scope(form_);
+        form_.OnCaptureChanged();
+    }
+    void OnTimer(uint32_t id) override {
+        MessageScope scope(form_);
+        form_.OnTimer(id);
+    }
     bool OnKeyDown(uint32_t vk) override {
+        MessageScope scope(form_);
         std::shared_ptr<bool> alive = form_.m_pAlive;
         form_.OnKeyDown(vk, 0, 0);
         return *alive ? form_.DialogKey(vk) : true;
     }
-    void OnKeyUp(uint32_t vk) override { form_.OnKeyUp(vk, 0, 0); }
-    void OnChar(uint32_t ch) override { form_.OnChar(ch, 0, 0); }
-    void OnMessage(const plat::WindowMessage& m) override { form_.OnPostedMessage(m); }
-    void OnCloseRequest() override { form_.OnCancel(); }
-    void AfterMessage() override { form_.Compose(); }
+    void OnKeyUp(uint32_t vk) override {
+        MessageScope scope(form_);
+        form_.OnKeyUp(vk, 0, 0);
+    }
+    void OnChar(uint32_t ch) override {
+        MessageScope scope(form_);
+        form_.OnChar(ch, 0, 0);
+    }
+    void OnMessage(const plat::WindowMessage& m) override {
+        MessageScope scope(form_);
+        form_.OnPostedMessage(m);
+    }
+    void OnCloseRequest() override {
+        MessageScope scope(form_);
+        form_.OnCancel();
+    }
+    void AfterMessage() override { form_.AfterMessage(); }
 
 private:
     CForm& form_;
@@ -97,6 +150,7 @@ int CForm::DoModal(CForm* owner) {
     }
     Compose();
     m_pWindow->Show(plat::kSwShow);
+    const plat::ModalLoop loop;
     const int result = m_pWindow->RunModal();
     DestroyWindow();
     return result;
@@ -118,6 +172,7 @@ void CForm::DestroyWindow() {
     m_pCapture = nullptr;
     m_bDragging = 0;
     m_bPollTimer = 0;
+    m_bLeavePending = 0;
 }
 
 void CForm::ShowWindow(int command) {
@@ -173,6 +228,7 @@ bool CForm::OnInitDialog() {
     m_bDragging = 0;
     m_bBlinkPhase = 0;
     m_bPollTimer = 0;
+    m_bLeavePending = 0;
     return true;
 }
 
@@ -360,21 +416,53 @@ void CForm::OnTimer(uint32_t id) {
         break;
     case kTimerMouseLeave:
         if (m_pWindow && !m_pWindow->IsUnderCursor()) {
-            const bool dragging = m_bDragging != 0;
-            zel_Parent::OnMouseLeave(0);
-            m_bPollTimer = 0;
-            m_bDragging = 0;
-            KillTimer(kTimerMouseLeave);
-            // A drag that the poll ends gives its capture back, or the form would keep the
-            // mouse after the button is released.
-            if (dragging && !m_pCapture && m_pWindow->HasCapture()) {
-                m_pWindow->ReleaseCapture();
-            }
+            PointerLeft();
         }
         break;
     default:
         break;
     }
+}
+
+// --- the pointer's leave ---
+
+void CForm::PointerLeft() {
+    if (m_nMessageDepth > 0) {
+        m_bLeavePending = 1;
+    } else {
+        LeaveNow();
+    }
+}
+
+void CForm::LeaveNow() {
+    m_bLeavePending = 0;
+    if (m_pCapture && m_pWindow && m_pWindow->HasCapture()) {
+        m_pWindow->ReleaseCapture(); // the capturing child hears of it through the change
+    }
+    const bool dragging = m_bDragging != 0;
+    zel_Parent::OnMouseLeave(0);
+    m_bPollTimer = 0;
+    m_bDragging = 0;
+    KillTimer(kTimerMouseLeave);
+    // A drag that ends here gives its capture back, or the form would keep the mouse after
+    // the button is released.
+    if (dragging && !m_pCapture && m_pWindow && m_pWindow->HasCapture()) {
+        m_pWindow->ReleaseCapture();
+    }
+}
+
+void CForm::AfterMessage() {
+    if (m_nMessageDepth == 0 && m_bLeavePending) {
+        LeaveNow();
+        // The display tells of no move when the window that had the pointer goes away over a
+        // still cursor: enter the control under it now.
+        if (m_pWindow && m_pWindow->IsUnderCursor()) {
+            const plat::Point cursor = m_pWindow->GetCursorPos();
+            const plat::Rect r = m_pWindow->GetWindowRect();
+            OnMsgMouseMove(0, {cursor.x - r.left, cursor.y - r.top});
+        }
+    }
+    Compose();
 }
 
 // --- keys ---

@@ -19,6 +19,14 @@ extern uint8_t g_FormAlpha;
 // another window), and routes keys to the focused control, Tab through the focusable ones.
 // As a dialog, Return calls OnOK, Escape and a close request call OnCancel.
 //
+// A modal loop (a dialog, a message box) that runs inside one of the form's messages, as one
+// opened by a click does, takes the pointer away: the press's release and every move go to
+// the dialog. When that message has been handled the form sees the pointer leave, as its
+// leave poll would (capture released, hover cleared), and, when the pointer is over the form
+// again, a move there, so the control under it is entered afresh. A leave that comes inside a
+// message of the form (the leave poll firing while a dialog opened by a click runs) waits for
+// the end of that message too, so that the rest of the click cannot undo it.
+//
 // A form is made hidden with Create (modeless; the program shows it) or runs with DoModal;
 // its controls exist once the deriving form's ApplySkin has built them and the back buffer
 // (CreateBackBuffer). The window is destroyed by DestroyWindow, EndDialog's return from
@@ -121,7 +129,13 @@ protected:
 
 private:
     class WindowSink;
+    class MessageScope;
     bool MakeWindow(CForm* owner);
+    // The pointer left the form: at once, or after the message being handled.
+    void PointerLeft();
+    void LeaveNow();
+    // After each window message: a leave that waited, then the composition.
+    void AfterMessage();
     void TabToNextControl();
     // The dialog manager's keys after the form's key-down: true when the key is consumed.
     bool DialogKey(uint32_t vk);
@@ -135,6 +149,11 @@ private:
     plat::Point m_DragRef;
     plat::Rect m_DirtyRect;
     int m_nPresents = 0;
+    // Window messages being handled (more than one while a modal loop runs inside one).
+    int m_nMessageDepth = 0;
+    // Modal loops ended when the outermost message began.
+    uint64_t m_nModalLoopsAtEntry = 0;
+    uint8_t m_bLeavePending = 0;
 
     std::shared_ptr<bool> m_pAlive = std::make_shared<bool>(true);
     std::unique_ptr<WindowSink> m_pSink;

@@ -7,6 +7,7 @@
 
 #include "platform/core/DebugOutput.h"
 #include "platform/ui/GtkRuntime.h"
+#include "platform/ui/ModalLoop.h"
 
 namespace plat {
 
@@ -77,6 +78,7 @@ MessageBoxSink* SetMessageBoxSinkForTests(MessageBoxSink* sink) {
 int MessageBox(NativeWindow owner, const std::string& text, const std::string& caption,
                unsigned flags) {
     if (MessageBoxSink* sink = g_sink.load()) {
+        const ModalLoop loop; // the answered box stands for one on the screen
         return sink->Show({owner, text, caption, flags});
     }
     std::vector<Button> buttons;
@@ -112,6 +114,7 @@ int MessageBox(NativeWindow owner, const std::string& text, const std::string& c
     }
 
     g_object_ref(dialog); // keeps the object alive should something destroy the dialog early
+    const ModalLoop loop;
     int answer = 0;
     for (;;) {
         gint response = gtk_dialog_run(GTK_DIALOG(dialog));

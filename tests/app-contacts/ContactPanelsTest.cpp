@@ -288,4 +288,47 @@ TEST_F(ContactPanelsTest, AFullBookIsNumberedPast99AndRefusesTheDialogsContact) 
     EXPECT_EQ(panel.m_List.GetCount(), 100);
 }
 
+TEST_F(ContactPanelsTest, AfterACommandsDialogItsButtonIsUpAndTheNextClickActsAgain) {
+    // A dialog or a question takes the pointer: the press's release goes to it. The user
+    // answers and clicks the same button again without moving the mouse.
+    PlantContact("00", "Ann", "5551000");
+    Contacts& contacts = ContactsPanel();
+    History& history = HistoryPanel();
+    contacts.LoadContacts();
+    Record(HistoryList::Received, "<sip:2002@h>");
+    Open(contacts);
+    Open(history);
+    ClickRow(contacts, 0); // Edit and Delete act on the selected row
+    const struct {
+        const char* what;
+        const zel_Slide* panel;
+        const zel_Button* button;
+    } cases[] = {
+        {"new", &contacts, &contacts.m_New},
+        {"edit", &contacts, &contacts.m_Edit},
+        {"delete", &contacts, &contacts.m_Delete},
+        {"erase", &history, &history.m_Erase},
+    };
+    auto shown = [this] {
+        return dialogs_.Ran().size() + windows_.MessageBoxes().Requests().size();
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const plat::Rect r = c.button->GetRect();
+        const plat::Point p{call_->Layout().rightX + c.panel->X() + (r.left + r.right) / 2,
+                            c.panel->OwnRect().top + (r.top + r.bottom) / 2};
+        const size_t before = shown();
+        window_->MoveMouse(p);
+        clock_.Advance(1000);
+        window_->Click(p); // the dialogs are closed, the questions not answered Yes
+        ASSERT_EQ(shown(), before + 1);
+        EXPECT_NE(c.button->m_nState, 2);
+        clock_.Advance(1000);
+        window_->Click(p);
+        EXPECT_EQ(shown(), before + 2) << "the second click did not act";
+        EXPECT_EQ(c.panel->m_nState, zel_Slide::kOpen);
+    }
+    EXPECT_EQ(Rows(contacts.m_List), " 1: Ann");
+}
+
 } // namespace

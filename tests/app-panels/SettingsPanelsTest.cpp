@@ -18,6 +18,7 @@
 #include "app/strings/StringTable.h"
 #include "app/trace/TraceFile.h"
 #include "platform/core/Paths.h"
+#include "platform/core/testing/FakeClock.h"
 #include "platform/store/IniFile.h"
 #include "platform/ui/dialog/testing/FakeDialogFactory.h"
 #include "platform/ui/testing/FakeWindowSystem.h"
@@ -87,6 +88,8 @@ protected:
     RegistrySandbox sandbox_;
     RecordingTraceLog trace_;
     iTraceFile* previousTrace_ = nullptr;
+    plat::FakeClock clock_{1000};
+    plat::ScopedClock scopedClock_{clock_};
     plat::FakeWindowSystem windows_;
     plat::FakeDialogFactory dialogs_;
     RecordingShell shell_;
@@ -312,6 +315,62 @@ TEST_F(SettingsPanelsTest, TheMenuRunsItsDialogsHelpAndTheBalanceView) {
     dialogs_.QueueScript([](plat::FakeDialog& d) { d.Click(1029); });
     call_->OnCommand(CMakeCall::kCmdMenu, 50);
     EXPECT_EQ(1, owner_.forcedUpdates);
+}
+
+TEST_F(SettingsPanelsTest, AfterAPanelsDialogThePanelStaysOpenAndTheNextClickActsAgain) {
+    // A dialog takes the pointer: the press's release goes to it, and the leave poll may run
+    // while it is open. The user closes it and clicks the same place again without moving.
+    Make();
+    plat::FakeWindow& window = *windows_.Windows().back();
+    CMakeCall::zel_SldMenu& menu = *call_->MenuPanel();
+    CMakeCall::zel_SldSkins& skins = *call_->SkinsPanel();
+    for (zel_Slide* panel : {static_cast<zel_Slide*>(&menu), static_cast<zel_Slide*>(&skins)}) {
+        panel->m_nState = zel_Slide::kOpen;
+        panel->SetX(panel->OpenX());
+    }
+    const plat::Rect rows = menu.m_List.m_Rows.GetRect();
+    const plat::Rect list = menu.m_List.GetRect();
+    auto row = [&](int index) {
+        return plat::Point{call_->Layout().rightX + menu.X() + list.left + rows.left + 4,
+                           menu.OwnRect().top + list.top + rows.top +
+                               menu.m_List.m_Rows.m_nRowHeight * index + 2};
+    };
+    const plat::Rect install = skins.m_Install.GetRect();
+    const plat::Point installAt{skins.X() + (install.left + install.right) / 2,
+                                skins.OwnRect().top + (install.top + install.bottom) / 2};
+    auto shown = [this] { return dialogs_.Ran().size() + dialogs_.OpenFileRequests().size(); };
+    // The leave poll finds the pointer over the dialog.
+    auto pollWhileOpen = [&](plat::FakeDialog& d) {
+        windows_.SetForeignWindowUnderCursor(true);
+        EXPECT_TRUE(window.FireTimer(CForm::kTimerMouseLeave));
+        windows_.SetForeignWindowUnderCursor(false);
+        d.Close();
+    };
+    const struct {
+        const char* what;
+        plat::Point at;
+        const zel_Slide* panel;
+        bool script;
+    } cases[] = {
+        {"options", row(1), &menu, true},
+        {"about", row(3), &menu, true},
+        {"install", installAt, &skins, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        const size_t before = shown();
+        window.MoveMouse(c.at);
+        for (int click = 1; click <= 2; ++click) {
+            if (c.script) {
+                dialogs_.QueueScript(pollWhileOpen);
+            }
+            clock_.Advance(1000);
+            window.Click(c.at);
+            EXPECT_EQ(shown(), before + click) << "click " << click;
+            EXPECT_EQ(c.panel->m_nState, zel_Slide::kOpen) << "click " << click;
+        }
+    }
+    EXPECT_NE(skins.m_Install.m_nState, 2);
 }
 
 } // namespace

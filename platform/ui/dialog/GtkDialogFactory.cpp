@@ -7,6 +7,7 @@
 
 #include "platform/core/DebugOutput.h"
 #include "platform/ui/GtkRuntime.h"
+#include "platform/ui/ModalLoop.h"
 
 namespace plat {
 namespace {
@@ -453,6 +454,7 @@ int GtkDialogFactory::RunModal(const DialogTemplate& dialog, DialogHandler& hand
         return -1;
     }
     GtkPlainDialog window(dialog, handler, true);
+    const ModalLoop loop;
     return window.Run(owner != nullptr ? GTK_WINDOW(owner) : nullptr);
 }
 
@@ -506,6 +508,7 @@ std::string GtkDialogFactory::GetOpenFileName(const OpenFileRequest& request, Na
     g_object_get(settings, "gtk-recent-files-enabled", &recentEnabled, nullptr);
     g_object_set(settings, "gtk-recent-files-enabled", FALSE, nullptr);
     std::string path;
+    const ModalLoop loop;
     if (gtk_dialog_run(GTK_DIALOG(chooser)) == GTK_RESPONSE_ACCEPT) {
         if (gchar* name = gtk_file_chooser_get_filename(files)) {
             path = name;

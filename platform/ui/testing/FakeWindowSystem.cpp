@@ -178,6 +178,7 @@ void FakeWindow::Press(Point client) {
     system_.cursor_ = {rect_.left + client.x, rect_.top + client.y};
     const uint32_t before = buttons_;
     buttons_ |= kMkLButton;
+    modalLoopsAtPress_ = ModalLoop::EndedCount();
     DeliverMouse(mouse_.Press(client, system_.cursor_, before, TimeMs()));
 }
 
@@ -185,6 +186,9 @@ void FakeWindow::Release(Point client) {
     system_.cursor_ = {rect_.left + client.x, rect_.top + client.y};
     const uint32_t before = buttons_;
     buttons_ &= ~kMkLButton;
+    if ((before & kMkLButton) && ModalLoop::EndedCount() != modalLoopsAtPress_) {
+        return; // a modal loop opened by the press had the pointer: the release went to it
+    }
     DeliverMouse(mouse_.Release(client, system_.cursor_, before));
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "platform/ui/ModalLoop.h"
 #include "platform/ui/MouseSequencer.h"
 #include "platform/ui/RecordingMessageBoxSink.h"
 #include "platform/ui/Window.h"
@@ -15,7 +16,8 @@ class FakeWindowSystem;
 // A window of the fake window system: records what the program does to it (presents with a
 // copy of the image, show commands, moves, timers, capture, modal loops) and lets a test send
 // it input as the display would. Input goes through the same sequencing as real windows
-// (moves before presses at new places, double-clicks by time and distance).
+// (moves before presses at new places, double-clicks by time and distance). A modal loop that
+// runs inside a press has the pointer: that press's release goes to it, not to the window.
 class FakeWindow final : public Window {
 public:
     FakeWindow(FakeWindowSystem& system, WindowEvents& events, FakeWindow* owner);
@@ -96,6 +98,7 @@ private:
     std::shared_ptr<MessagePort> port_;
     MouseSequencer mouse_;
     uint32_t buttons_ = 0; // kMkLButton while the test holds the button
+    uint64_t modalLoopsAtPress_ = 0;
 
     Rect rect_;
     bool visible_ = false;

@@ -255,6 +255,7 @@ int FakeDialogFactory::RunModal(const DialogTemplate& dialog, DialogHandler& han
         return -1;
     }
     FakeDialog fake(dialog, handler, true);
+    const ModalLoop loop;
     handler.OnInitDialog(fake);
     if (!fake.ended_) {
         fake.visible_ = true;

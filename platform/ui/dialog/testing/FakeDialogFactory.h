@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/ui/ModalLoop.h"
 #include "platform/ui/dialog/Dialog.h"
 
 namespace plat {
@@ -129,6 +130,7 @@ public:
     void QueueOpenFile(std::string path) { openFiles_.push_back(std::move(path)); }
     const std::vector<OpenFileRequest>& OpenFileRequests() const { return openRequests_; }
     std::string GetOpenFileName(const OpenFileRequest& request, NativeWindow) override {
+        const ModalLoop loop;
         openRequests_.push_back(request);
         if (unavailable_ || openFiles_.empty()) {
             return {};
