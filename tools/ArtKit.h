@@ -7,6 +7,12 @@ typedef struct _cairo cairo_t;
 // Drawing pieces the built-in skin's artwork shares: rounded shapes, texts, the faces of keys
 // and the three-frame lighting of buttons.
 
+// How far the call face covers a side panel's inner edge (skin value 226, and 232 - value 227):
+// nothing a panel shows may lie there.
+constexpr double kUnderFace = 24;
+// The width of the tab that shows beside the face while a panel is closed.
+constexpr double kPanelTab = 22;
+
 struct Rgb {
     double red;
     double green;

@@ -9,14 +9,15 @@
 namespace {
 
 // The width of the tab along a panel's right edge (the skin's closed edge).
-constexpr double kTab = 22;
+constexpr double kTab = kPanelTab;
 
 // How much lighter (hover) or darker (pressed) a button's frame is.
 double Light(int frame) {
     return FrameLight(frame, 0.12, -0.10);
 }
 
-// The body, the list's white frame (its area and scroll bar in the .rc) and the tab.
+// The body, the list's white frame (its area and scroll bar in the .rc) and the tab. The left
+// kUnderFace columns lie under the call face and stay empty.
 void DrawPanel(cairo_t* cr, int width, int height) {
     RoundedRect(cr, 0.5, 0.5, width - 1, height - 1, 8);
     cairo_pattern_t* shade = cairo_pattern_create_linear(0, 0, width, 0);
@@ -25,7 +26,7 @@ void DrawPanel(cairo_t* cr, int width, int height) {
     cairo_set_source(cr, shade);
     cairo_pattern_destroy(shade);
     FillAndOutline(cr, 0.45, 1);
-    RoundedRect(cr, 4.5, 30.5, width - kTab - 9, height - 35, 4);
+    RoundedRect(cr, kUnderFace + 4.5, 30.5, width - kUnderFace - kTab - 9, height - 35, 4);
     cairo_set_source_rgb(cr, 0.97, 0.98, 0.98);
     FillAndOutline(cr, 0.25, 1);
     // The tab.

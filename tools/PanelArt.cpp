@@ -8,10 +8,7 @@
 
 namespace {
 
-// How far the call face covers a panel's inner edge (skin value 226, and 232 - value 227).
-constexpr double kUnderFace = 24;
-// The tab's width beside the face.
-constexpr double kTab = 22;
+constexpr double kTab = kPanelTab;
 
 // A panel body; its tab (a darker strip with the title running upwards) at the left edge for
 // the left column's panels, at the right edge for the right column's.

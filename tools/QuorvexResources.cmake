@@ -6,6 +6,9 @@
 #       NO_TARGET only adds the build rules; a target of the caller must then depend on the
 #       output (several modules that share generated inputs are built by one target, so the
 #       rules for those inputs run once).
+#   quorvex_check_skin_layout(<target> MODULE <file.zsk> DEPENDS <target>)
+#       makes a target, part of the default build, that fails when a control of the call
+#       window's side panels in the module lies under the call face (quorvex_skincheck).
 #   quorvex_embed_resource_module(<library> MODULE <file.zsk> FUNCTION <name> DEPENDS <target>)
 #       makes a static library whose one function, std::span<const unsigned char> <name>(),
 #       returns the module's bytes, linked into the program (.incbin, 16-byte aligned).
@@ -59,6 +62,18 @@ function(quorvex_add_resource_module target)
     if(NOT M_NO_TARGET)
         add_custom_target(${target} DEPENDS ${M_OUTPUT})
     endif()
+endfunction()
+
+function(quorvex_check_skin_layout target)
+    cmake_parse_arguments(C "" "MODULE" "DEPENDS" ${ARGN})
+    set(stamp ${CMAKE_CURRENT_BINARY_DIR}/${target}.checked)
+    add_custom_command(OUTPUT ${stamp}
+        COMMAND quorvex_skincheck ${C_MODULE}
+        COMMAND ${CMAKE_COMMAND} -E touch ${stamp}
+        DEPENDS quorvex_skincheck ${C_MODULE} ${C_DEPENDS}
+        COMMENT "Checking the side panels of ${C_MODULE}"
+        VERBATIM)
+    add_custom_target(${target} ALL DEPENDS ${stamp})
 endfunction()
 
 function(quorvex_embed_resource_module library)

@@ -39,5 +39,13 @@ bool ComputeCallLayout(const CallLayoutInput& in, CallLayout* layout) {
     layout->rightX = faceX + in.rightStart;
     layout->leftClip = {0, 0, left, in.faceHeight};
     layout->rightClip = {faceX + in.rightStart, 0, width, in.faceHeight};
+    layout->face = {faceX, 0, faceX + in.faceWidth, in.faceHeight};
     return true;
+}
+
+bool IsUnderFace(const CallLayout& layout, PanelColumn column, int32_t panelWidth, int32_t left,
+                 int32_t right) {
+    const int64_t origin =
+        column == PanelColumn::Left ? int64_t{layout.left} - panelWidth : layout.rightX;
+    return left < right && origin + left < layout.face.right && origin + right > layout.face.left;
 }

@@ -26,9 +26,21 @@ struct CallLayout {
     int32_t rightX = 0;   // X + value 227, where the right panels' container starts
     plat::Rect leftClip;  // (0, 0, L, H)
     plat::Rect rightClip; // (X + value 227, 0, W, H)
+    plat::Rect face;      // (X, 0, X + face width, H)
 };
+
+// The two columns of sliding panels beside the face.
+enum class PanelColumn { Left, Right };
 
 // False, leaving *layout alone, when the skin's values do not make a window: a face side or a
 // window side of 0 or less or above the skin limit, a panel width below 0 or above it, X below
 // 0, or value 227 below 0 or putting the right column's start X + value 227 beyond W.
 bool ComputeCallLayout(const CallLayoutInput& in, CallLayout* layout);
+
+// Whether the columns [left, right) of a panel `panelWidth` wide (in the panel's coordinates)
+// lie, at least in part, under the face while the panel is open: a left column panel opens
+// against the face (its left edge at L - width), a right column panel at the column's start
+// (X + value 227). A part that only touches the face's edge is clear of it; an empty part is
+// never under it.
+bool IsUnderFace(const CallLayout& layout, PanelColumn column, int32_t panelWidth, int32_t left,
+                 int32_t right);
