@@ -1,6 +1,7 @@
 #include "skin/zel_ImageList.h"
 
 #include <cmath>
+#include <span>
 
 #include "platform/core/DebugOutput.h"
 #include "platform/ui/Font.h"
@@ -23,6 +24,20 @@ const char* CaptionFor(int32_t language) {
 
 constexpr float kFadeStep = 0.2f;
 
+// Colour `id` of the current skin, without a message when it is missing (skins made for dark
+// captions have none): black then. White would be taken for the background, so it is too.
+uint32_t CaptionColor(int id) {
+    std::span<const uint8_t> data;
+    if (!g_SkinModule ||
+        g_SkinModule->Find(kSkinTypeColor, static_cast<uint32_t>(id), &data) !=
+            plat::ResourceModule::Lookup::Found ||
+        data.size() < 3) {
+        return 0;
+    }
+    const uint32_t colour = plat::Rgb(data[0], data[1], data[2]);
+    return colour == 0xFFFFFF ? 0 : colour;
+}
+
 } // namespace
 
 zel_ImageList::~zel_ImageList() {
@@ -41,6 +56,7 @@ void zel_ImageList::Invalidate() {
 
 bool zel_ImageList::CreateFromSkin(zel_Parent* parent, int id) {
     m_ColorKey = 0xFFFFFF;
+    m_CaptionColor = CaptionColor(id + 1);
     RemoveAll();
     m_nId = static_cast<uint16_t>(id);
     m_pSelected = nullptr;
@@ -132,7 +148,7 @@ bool zel_ImageList::AddSkin(const plat::ResourceModule* module, bool select,
         canvas.FillRect({0, 0, item->m_Picture.width, item->m_Picture.height},
                         plat::Rgb(255, 255, 255));
         const int32_t textWidth = caption.Measure(text).cx;
-        canvas.TextOut(caption, {0, preview.height / 2 + textWidth / 2}, text, plat::Rgb(0, 0, 0));
+        canvas.TextOut(caption, {0, preview.height / 2 + textWidth / 2}, text, m_CaptionColor);
     }
     picture.Flush();
     for (int32_t y = 0; y < picture.Height(); ++y) {

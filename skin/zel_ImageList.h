@@ -12,7 +12,8 @@
 // switches to that skin). Its owner scrolls it through SetScrollPos, with the range
 // GetScrollWidth.
 //
-// Skin id: area n. An area of width or height 0 or less holds no previews.
+// Skin ids: area n; colour n + 1, the previews' captions (black when the skin has none). An
+// area of width or height 0 or less holds no previews.
 class zel_ImageList : public zel_Wnd {
 public:
     ~zel_ImageList() override;
@@ -28,8 +29,8 @@ public:
     bool OnLButtonDown(uint32_t flags, plat::Point point) override;
     void OnLButtonDblClk(uint32_t flags, plat::Point point) override;
 
-    // Empties the strip and takes area `id`; attaches it the first time. False when the area
-    // is missing or its size is above kMaxSkinSide.
+    // Empties the strip and takes area `id` and the caption colour; attaches it the first
+    // time. False when the area is missing or its size is above kMaxSkinSide.
     bool CreateFromSkin(zel_Parent* parent, int id);
     // Adds the preview of `module` (bitmap 303, skin id 304, language 301) with its caption
     // in `face`; selected when `select` or when it is the current skin. False for a module
@@ -60,4 +61,5 @@ public:
     float m_fFade = 1;
     float m_fCursorFraction = 1;
     uint32_t m_ColorKey = 0xFFFFFF;
+    uint32_t m_CaptionColor = 0; // as the skin stores it: red in the low byte
 };

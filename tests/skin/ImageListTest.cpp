@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <optional>
 
 #include "platform/ui/VirtualKeys.h"
 #include "platform/ui/testing/FakeWindowSystem.h"
@@ -37,13 +38,17 @@ public:
 class ImageListTest : public ::testing::Test {
 protected:
     void SetUp() override { Make(10, 20, 283, 100); }
-    void Make(int x, int y, int w, int h) {
+    // The current skin: the strip in area (x, y, w, h), with a caption colour when given.
+    void Make(int x, int y, int w, int h, std::optional<uint32_t> captionColor = {}) {
         g_FormAlpha = 255;
         skin_.reset();
         form_ = std::make_unique<StripForm>();
         current_ = std::make_unique<plat::ResourceModule>();
         TestSkin s;
         s.Value(kSkinIdValueId, 0x1A).Area(kStrip, x, y, w, h).Solid(1, 320, 160, 0xFF000000u);
+        if (captionColor) {
+            s.Color(kStrip + 1, *captionColor);
+        }
         ASSERT_TRUE(s.Load(*current_));
         skin_ = std::make_unique<CurrentSkin>(current_.get());
         ASSERT_TRUE(form_->Create());
@@ -138,6 +143,31 @@ TEST_F(ImageListTest, ScaleCaptionStripAndScrollWidthFollowTheArea) {
         EXPECT_EQ(form_->strip.First()->DisplayedWidth(), 75);
     }
     EXPECT_EQ(form_->strip.GetScrollWidth(), -8);
+}
+
+TEST_F(ImageListTest, CaptionsTakeTheSkinsCaptionColourAndAreBlackWithoutOne) {
+    const struct {
+        const char* what;
+        std::optional<uint32_t> color; // as the skin stores it: red in the low byte
+        uint32_t drawn;                // the caption's full-coverage pixels, as 0xRRGGBB
+    } cases[] = {
+        {"none", std::nullopt, 0x000000},
+        {"light", 0x00EEECD8u, 0xD8ECEE},
+        {"white, taken for the background", 0x00FFFFFFu, 0x000000},
+    };
+    for (const auto& c : cases) {
+        Make(0, 0, 283, 100, c.color);
+        auto skin = SkinModule(1, 0, 55, 100);
+        ASSERT_TRUE(form_->strip.AddSkin(skin.get(), false, "DejaVu Sans")) << c.what;
+        int inked = 0;
+        for (int y = 0; y < 100; ++y) {
+            for (int x = 0; x < 20; ++x) {
+                inked += PixelAt(form_->strip.First()->m_Picture.surface, x, y) ==
+                         (0xFF000000u | c.drawn);
+            }
+        }
+        EXPECT_GT(inked, 10) << c.what;
+    }
 }
 
 TEST_F(ImageListTest, AnAreaWithoutWidthOrHeightHoldsNoPreviews) {
