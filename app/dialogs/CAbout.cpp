@@ -9,10 +9,11 @@ namespace {
 
 constexpr int kCaptionString = 54; // "About QUORvex..."
 constexpr int kOkString = 1;       // "Ok"
-constexpr char kHiddenText[] = "QUORvex service mode";
-constexpr char kNotices[] = "QUORvex uses these libraries, each under its own licence:\n"
+constexpr char kHiddenText[] = "Quorvex service mode";
+constexpr char kNotices[] = "Quorvex uses these libraries, each under its own licence:\n"
                             "libre (SIP and SDP) - BSD licence\n"
                             "GTK, GLib, cairo and pango - GNU LGPL 2.1 or later\n"
+                            "libX11 and libXext - MIT/X licence\n"
                             "libcurl - curl licence (MIT/X style)\n"
                             "SpeexDSP - BSD licence\n"
                             "SQLite - public domain\n"

@@ -9,11 +9,11 @@ plat::DialogTemplate Template() {
     std::string version;
     plat::ReadModuleVersion(plat::ExecutablePath(), &version);
     plat::DialogTemplate t;
-    t.title = "About QUORvex";
+    t.title = "About Quorvex";
     t.width = 320;
     t.height = 130;
     t.controls = {
-        {plat::ControlKind::Label, 0, "QUORvex " + version, 12, 12, 296, 24},
+        {plat::ControlKind::Label, 0, "Quorvex " + version, 12, 12, 296, 24},
         {plat::ControlKind::Label, 0, "A softphone for SIP services.", 12, 40, 296, 24},
         {plat::ControlKind::Button, CAbout2::kAboutButton, "Licenses...", 12, 88, 110, 28},
         {plat::ControlKind::Button, plat::kIdOk, "OK", 228, 88, 80, 28, 0, true},

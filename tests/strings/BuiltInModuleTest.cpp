@@ -52,7 +52,7 @@ const std::pair<int, const char*> kTexts[] = {
     {121, "Hide"},
     {142, "Run Audio Wizard"},
     {143, "Remember last password"},
-    {144, "Run QUORvex when Windows starts"},
+    {144, "Run QUORvex when the desktop starts"},
     {147, "Options"},
     {153, "Use outbound proxy"},
     {154, "You must restart your QUORvex program in order for the changes to take effect"},
