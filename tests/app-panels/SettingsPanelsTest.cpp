@@ -142,7 +142,7 @@ TEST_F(SettingsPanelsTest, ASliderSendsItsValueAndTheWindowKeepsItInItsRange) {
     Make();
     CMakeCall::zel_SldAudioSettings& audio = *call_->AudioPanel();
     const struct {
-        zel_ScrollSlide* slider;
+        zel_ScrollSlide* slider; // null: command 510 with `to`, as no slider would send it
         float to;
         int alpha;       // g_FormAlpha and the one byte of `Alpha` afterwards
         const char* key; // [vol] key written, or null
@@ -154,12 +154,24 @@ TEST_F(SettingsPanelsTest, ASliderSendsItsValueAndTheWindowKeepsItInItsRange) {
         {&audio.m_Microphone, 100, 120, "mic", "100"},
         {&audio.m_Microphone, 0, 120, "mic", "0"},
         {&audio.m_Speaker, 150, 120, "spk", "100"},
+        // The window keeps the opacity in 120-255 itself.
+        {nullptr, 121, 121, nullptr, nullptr},
+        {nullptr, 119, 120, nullptr, nullptr},
+        {nullptr, 256, 255, nullptr, nullptr},
+        {nullptr, -5, 120, nullptr, nullptr},
+        {nullptr, 200, 200, nullptr, nullptr},
+        {nullptr, 120, 120, nullptr, nullptr},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(std::to_string(c.slider->m_nId) + " to " + std::to_string(c.to));
-        c.slider->SetPos(c.to);
-        // A drag step of the thumb, as the slider passes it up.
-        c.slider->Notify(c.slider->m_nId, 0);
+        SCOPED_TRACE(std::to_string(c.slider ? c.slider->m_nId : 0) + " to " +
+                     std::to_string(c.to));
+        if (c.slider) {
+            c.slider->SetPos(c.to);
+            // A drag step of the thumb, as the slider passes it up.
+            c.slider->Notify(c.slider->m_nId, 0);
+        } else {
+            call_->OnCommand(CMakeCall::kCmdOpacity, static_cast<int32_t>(c.to));
+        }
         EXPECT_EQ(c.alpha, g_FormAlpha);
         plat::Registry::Key key;
         uint32_t type = 0, size = 4;
@@ -225,6 +237,15 @@ TEST_F(SettingsPanelsTest, SkinsAreInstalledOnceAndSwitchedOnlyWhenEveryFormRebu
         {"plum", Strip912, 0x2b, {}, 0x2b, 0x2b, {0x4d, 0x3c, 0x2b, 0}, 0x2b, false},
         {"plum again", Strip912, 0x2b, {}, 0x2b, 0x2b, {0x4d, 0x3c, 0x2b, 0}, 0x2b, false},
         {"a bad header", Strip912, 0x4d, {}, 0x2b, 0x2b, {0x4d, 0x3c, 0x2b, 0}, 0x2b, true},
+        {"use with nothing selected, plum in use",
+         SelectNone,
+         0,
+         {},
+         0x2b,
+         0x2b,
+         {0x4d, 0x3c, 0x2b, 0},
+         -1,
+         false},
         {"back to the built-in skin", Strip912, 0, {}, 0, -1, {0x4d, 0x3c, 0x2b, 0}, 0, false},
     };
     for (const auto& s : steps) {
