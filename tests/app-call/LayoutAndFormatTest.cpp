@@ -93,7 +93,6 @@ TEST(CallLayoutTest, APanelsControlIsUnderTheFaceFromItsFirstCoveredColumn) {
         {"right: at the face's edge", PanelColumn::Right, 244, 24, 74, false},
         {"right: one column in", PanelColumn::Right, 244, 23, 74, true},
         {"right: one column out", PanelColumn::Right, 244, 25, 74, false},
-        {"right: wholly under", PanelColumn::Right, 244, 0, 10, true},
         {"left, widest: at the face's edge", PanelColumn::Left, 300, 166, 276, false},
         {"left, widest: one column in", PanelColumn::Left, 300, 166, 277, true},
         {"left, widest: one column out", PanelColumn::Left, 300, 166, 275, false},

@@ -1,9 +1,11 @@
 // The call window's skins, audio and menu panels on the fake window system, built from the
-// built-in skin, and their commands: sliders, skin installs and switches, the menu.
+// built-in skin, and their commands: sliders, skin installs and switches, the menu; and what
+// the skins we ship show there.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
 #include <cmath>
+#include <functional>
 #include <set>
 #include <string>
 #include <vector>
@@ -67,6 +69,17 @@ protected:
         return plat::JoinPath(installed_, SkinFolder::FileName(id));
     }
     int64_t SkinSetting() { return panelstest::SkinSetting(sandbox_.Registry()); }
+    // Runs `check` on the window in each skin we ship: the built-in one, then plum.
+    void InEachShippedSkin(const std::function<void()>& check) {
+        ASSERT_TRUE(
+            panelstest::WriteBytes(Installed(0x2b), panelstest::ReadBytes(QUORVEX_PLUM_ZSK)));
+        Make();
+        check();
+        call_->OnCommand(CMakeCall::kCmdSkinStrip, 0x2b);
+        ASSERT_EQ(0x2b, InUse());
+        SCOPED_TRACE("plum");
+        check();
+    }
     std::vector<std::string> Boxes() {
         std::vector<std::string> texts;
         for (const auto& r : windows_.MessageBoxes().Requests()) {
@@ -237,15 +250,7 @@ TEST_F(SettingsPanelsTest, SkinsAreInstalledOnceAndSwitchedOnlyWhenEveryFormRebu
         {"plum", Strip912, 0x2b, {}, 0x2b, 0x2b, {0x4d, 0x3c, 0x2b, 0}, 0x2b, false},
         {"plum again", Strip912, 0x2b, {}, 0x2b, 0x2b, {0x4d, 0x3c, 0x2b, 0}, 0x2b, false},
         {"a bad header", Strip912, 0x4d, {}, 0x2b, 0x2b, {0x4d, 0x3c, 0x2b, 0}, 0x2b, true},
-        {"use with nothing selected, plum in use",
-         SelectNone,
-         0,
-         {},
-         0x2b,
-         0x2b,
-         {0x4d, 0x3c, 0x2b, 0},
-         -1,
-         false},
+        {"none selected, plum", SelectNone, 0, {}, 0x2b, 0x2b, {0x4d, 0x3c, 0x2b, 0}, -1, false},
         {"back to the built-in skin", Strip912, 0, {}, 0, -1, {0x4d, 0x3c, 0x2b, 0}, 0, false},
     };
     for (const auto& s : steps) {
@@ -338,60 +343,64 @@ TEST_F(SettingsPanelsTest, TheMenuRunsItsDialogsHelpAndTheBalanceView) {
     EXPECT_EQ(1, owner_.forcedUpdates);
 }
 
-TEST_F(SettingsPanelsTest, AfterAPanelsDialogThePanelStaysOpenAndTheNextClickActsAgain) {
-    // A dialog takes the pointer: the press's release goes to it, and the leave poll may run
-    // while it is open. The user closes it and clicks the same place again without moving.
+TEST_F(SettingsPanelsTest, AMenuDialogLeavesThePanelOpenAndTheNextClickActsAgain) {
+    // A dialog takes the pointer: the press's release goes to it, and the leave poll runs
+    // while it is open. The user closes it and clicks the same row again without moving.
     Make();
     plat::FakeWindow& window = *windows_.Windows().back();
     CMakeCall::zel_SldMenu& menu = *call_->MenuPanel();
-    CMakeCall::zel_SldSkins& skins = *call_->SkinsPanel();
-    for (zel_Slide* panel : {static_cast<zel_Slide*>(&menu), static_cast<zel_Slide*>(&skins)}) {
-        panel->m_nState = zel_Slide::kOpen;
-        panel->SetX(panel->OpenX());
-    }
-    const plat::Rect rows = menu.m_List.m_Rows.GetRect();
-    const plat::Rect list = menu.m_List.GetRect();
-    auto row = [&](int index) {
-        return plat::Point{call_->Layout().rightX + menu.X() + list.left + rows.left + 4,
-                           menu.OwnRect().top + list.top + rows.top +
-                               menu.m_List.m_Rows.m_nRowHeight * index + 2};
-    };
-    const plat::Rect install = skins.m_Install.GetRect();
-    const plat::Point installAt{skins.X() + (install.left + install.right) / 2,
-                                skins.OwnRect().top + (install.top + install.bottom) / 2};
-    auto shown = [this] { return dialogs_.Ran().size() + dialogs_.OpenFileRequests().size(); };
-    // The leave poll finds the pointer over the dialog.
-    auto pollWhileOpen = [&](plat::FakeDialog& d) {
-        windows_.SetForeignWindowUnderCursor(true);
-        EXPECT_TRUE(window.FireTimer(CForm::kTimerMouseLeave));
-        windows_.SetForeignWindowUnderCursor(false);
-        d.Close();
-    };
-    const struct {
-        const char* what;
-        plat::Point at;
-        const zel_Slide* panel;
-        bool script;
-    } cases[] = {
-        {"options", row(1), &menu, true},
-        {"about", row(3), &menu, true},
-        {"install", installAt, &skins, false},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.what);
-        const size_t before = shown();
-        window.MoveMouse(c.at);
-        for (int click = 1; click <= 2; ++click) {
-            if (c.script) {
-                dialogs_.QueueScript(pollWhileOpen);
-            }
+    menu.m_nState = zel_Slide::kOpen;
+    menu.SetX(menu.OpenX());
+    const plat::Rect rows = menu.m_List.m_Rows.GetRect().Offset(
+        call_->Layout().rightX + menu.X() + menu.m_List.GetRect().left,
+        menu.OwnRect().top + menu.m_List.GetRect().top);
+    for (int row : {1, 3}) { // options, about
+        SCOPED_TRACE(row);
+        const plat::Point at{rows.left + 4, rows.top + menu.m_List.m_Rows.m_nRowHeight * row + 2};
+        const size_t before = dialogs_.Ran().size();
+        for (size_t click = 1; click <= 2; ++click) {
+            dialogs_.QueueScript([&](plat::FakeDialog& d) {
+                windows_.SetForeignWindowUnderCursor(true); // the pointer is over the dialog
+                EXPECT_TRUE(window.FireTimer(CForm::kTimerMouseLeave));
+                windows_.SetForeignWindowUnderCursor(false);
+                d.Close();
+            });
             clock_.Advance(1000);
-            window.Click(c.at);
-            EXPECT_EQ(shown(), before + click) << "click " << click;
-            EXPECT_EQ(c.panel->m_nState, zel_Slide::kOpen) << "click " << click;
+            window.Click(at);
+            EXPECT_EQ(dialogs_.Ran().size(), before + click);
+            EXPECT_EQ(menu.m_nState, zel_Slide::kOpen);
         }
     }
-    EXPECT_NE(skins.m_Install.m_nState, 2);
+}
+
+TEST_F(SettingsPanelsTest, InOurSkinsFifteenOfTheWidestDigitsFitTheNumberDisplay) {
+    InEachShippedSkin([this] {
+        const zel_Label& number = call_->Number();
+        int32_t widest = 0;
+        for (char digit = '0'; digit <= '9'; ++digit) {
+            widest = std::max(widest, number.m_pFont->Measure(std::string(15, digit)).cx);
+        }
+        EXPECT_LE(widest, number.m_nAreaWidth);
+        EXPECT_LE(number.m_pFont->Height(), number.m_nAreaHeight);
+    });
+}
+
+TEST_F(SettingsPanelsTest, InOurSkinsTheStripsCaptionsStandOutFromItsPanel) {
+    // Brightness 0-1 of blue, green and red premultiplied by `alpha` (0-255).
+    auto brightness = [](double blue, double green, double red, double alpha) {
+        return (0.114 * blue + 0.587 * green + 0.299 * red) / alpha;
+    };
+    InEachShippedSkin([this, &brightness] {
+        const CMakeCall::zel_SldSkins& panel = *call_->SkinsPanel();
+        const zel_ImageList& strip = panel.m_Strip;
+        const uint32_t c = strip.m_CaptionColor; // red in the low byte
+        const uint8_t* behind =
+            panel.m_Background.m_Bitmap.surface.Row(strip.m_AreaPos.y + strip.m_nAreaHeight / 2) +
+            4 * (strip.m_AreaPos.x + 10);
+        EXPECT_GE(brightness(c >> 16, (c >> 8) & 0xFF, c & 0xFF, 255) -
+                      brightness(behind[0], behind[1], behind[2], behind[3]),
+                  0.5);
+    });
 }
 
 } // namespace

@@ -67,19 +67,8 @@ protected:
         if (!DisplayReady("no Xvfb")) {
             return;
         }
-        backdrop_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-        gtk_window_set_decorated(GTK_WINDOW(backdrop_), FALSE);
-        gtk_widget_set_app_paintable(backdrop_, TRUE);
-        gtk_window_move(GTK_WINDOW(backdrop_), 0, 0);
-        gtk_widget_set_size_request(backdrop_, 1024, 768);
-        g_signal_connect(backdrop_, "draw", G_CALLBACK(+[](GtkWidget*, cairo_t* cr, gpointer) {
-                             cairo_set_source_rgb(cr, 0x30 / 255.0, 0x60 / 255.0, 0x90 / 255.0);
-                             cairo_paint(cr);
-                             return TRUE;
-                         }),
-                         nullptr);
-        gtk_widget_show(backdrop_);
-        ASSERT_TRUE(PumpUntil([] { return Screenshot().At(1000, 700) == kBackdrop; }));
+        backdrop_ = std::make_unique<BackdropWindow>(kBackdrop);
+        ASSERT_TRUE(PumpUntil([this] { return backdrop_->Shown(); }));
         panelstest::StartProgramState(sandbox_.Dir());
         ASSERT_TRUE(owner_.Create());
         call_ = new CMakeCall(owner_, {}, login_, nullptr);
@@ -92,9 +81,7 @@ protected:
             call_->Destroy();
         }
         owner_.DestroyWindow();
-        if (backdrop_) {
-            gtk_widget_destroy(backdrop_);
-        }
+        backdrop_.reset();
         PumpUntil([] { return false; }, 50);
         panelstest::EndProgramState();
     }
@@ -117,7 +104,7 @@ protected:
         ASSERT_EQ(0, std::system(("xdotool mousemove " + at + " click 1").c_str()));
     }
 
-    GtkWidget* backdrop_ = nullptr;
+    std::unique_ptr<BackdropWindow> backdrop_;
     RegistrySandbox sandbox_;
     panelstest::OwnerForm owner_;
     panelstest::Login login_;

@@ -70,19 +70,8 @@ protected:
         if (!DisplayReady("no Xvfb or xdotool")) {
             return;
         }
-        backdrop_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
-        gtk_window_set_decorated(GTK_WINDOW(backdrop_), FALSE);
-        gtk_widget_set_app_paintable(backdrop_, TRUE);
-        gtk_window_move(GTK_WINDOW(backdrop_), 0, 0);
-        gtk_widget_set_size_request(backdrop_, 640, 480);
-        g_signal_connect(backdrop_, "draw", G_CALLBACK(+[](GtkWidget*, cairo_t* cr, gpointer) {
-                             cairo_set_source_rgb(cr, 0x30 / 255.0, 0x60 / 255.0, 0x90 / 255.0);
-                             cairo_paint(cr);
-                             return TRUE;
-                         }),
-                         nullptr);
-        gtk_widget_show(backdrop_);
-        ASSERT_TRUE(PumpUntil([] { return Screenshot().At(600, 400) == kBackdrop; }));
+        backdrop_ = std::make_unique<BackdropWindow>(kBackdrop);
+        ASSERT_TRUE(PumpUntil([this] { return backdrop_->Shown(); }));
 
         ASSERT_TRUE(demo::Skin().Load(module_));
         skin_ = std::make_unique<CurrentSkin>(&module_);
@@ -97,9 +86,7 @@ protected:
     }
     void TearDown() override {
         form_.DestroyWindow();
-        if (backdrop_) {
-            gtk_widget_destroy(backdrop_);
-        }
+        backdrop_.reset();
         Pump(50);
     }
 
@@ -107,7 +94,7 @@ protected:
         return Mismatches(Screenshot(), form_.BackBuffer().surface, at, g_FormAlpha);
     }
 
-    GtkWidget* backdrop_ = nullptr;
+    std::unique_ptr<BackdropWindow> backdrop_;
     plat::ResourceModule module_;
     std::unique_ptr<CurrentSkin> skin_;
     demo::Form form_;

@@ -101,3 +101,29 @@ public:
 private:
     GdkPixbuf* pixbuf_ = nullptr;
 };
+
+// A window of one colour (0xRRGGBB) over the screen, below every window shown after it: where
+// a form is transparent, the screen shows it.
+class BackdropWindow {
+public:
+    explicit BackdropWindow(uint32_t rgb) : rgb_(rgb) {
+        gtk_window_set_decorated(GTK_WINDOW(widget_), FALSE);
+        gtk_widget_set_app_paintable(widget_, TRUE);
+        gtk_widget_set_size_request(widget_, 4096, 4096);
+        g_signal_connect(widget_, "draw", G_CALLBACK(Draw), this);
+        gtk_widget_show(widget_);
+    }
+    ~BackdropWindow() { gtk_widget_destroy(widget_); }
+    // Whether the screen shows it (at the top left corner, where no test puts a form).
+    bool Shown() const { return Screenshot().At(0, 0) == rgb_; }
+
+private:
+    static gboolean Draw(GtkWidget*, cairo_t* cr, BackdropWindow* self) {
+        cairo_set_source_rgb(cr, (self->rgb_ >> 16) / 255.0, ((self->rgb_ >> 8) & 0xFF) / 255.0,
+                             (self->rgb_ & 0xFF) / 255.0);
+        cairo_paint(cr);
+        return TRUE;
+    }
+    uint32_t rgb_;
+    GtkWidget* widget_ = gtk_window_new(GTK_WINDOW_TOPLEVEL);
+};
