@@ -25,13 +25,12 @@ bool pInternetParser::Parse(const std::string& reply) {
     size_t pos = 0;
     while (pos < body.size()) {
         if (body[pos] == '&') {
-            ++pos;
-            continue;
+            ++pos; // an item may begin with one '&'
         }
+        // The name runs to the next '=', over any '&' on the way.
         size_t equals = body.find('=', pos);
-        size_t amp = body.find('&', pos);
-        if (equals == std::string::npos || (amp != std::string::npos && amp < equals)) {
-            break; // a name without a value: nothing more can be read
+        if (equals == std::string::npos) {
+            break; // no '=' left: no further item
         }
         size_t valueEnd = body.find('&', equals + 1);
         if (valueEnd == std::string::npos) {

@@ -16,9 +16,10 @@ public:
     size_t Count() const { return params_.size(); }
 
     // Replaces the pairs with those between the reply's first '[' and the next ']' (or the
-    // end): items separated by '&', each a name up to '=' and a value up to the next '&' or
-    // ']'. An item without '=' ends the reading. False, leaving the pairs as they were, when
-    // the reply holds no '['.
+    // end): each item may begin with one '&', which is skipped; its name runs to the next '='
+    // (an item without '=' thus becomes part of the next item's name), its value to the next
+    // '&' or ']'. Reading ends where no '=' is left. False, leaving the pairs as they were,
+    // when the reply holds no '['.
     bool Parse(const std::string& reply);
 
     // The form body: name=value for each pair whose name and value are both non-empty, joined

@@ -32,9 +32,13 @@ TEST(pInternetParserTest, ParseReadsTheBracketedItems) {
         {"status=success", false, {{"kept", "1"}}}, // no '[': the old pairs stay
         {"[]", true, {}},
         {"junk[status=success&size=12]tail", true, {{"status", "success"}, {"size", "12"}}},
-        {"[&a=1&&b=x=y]", true, {{"a", "1"}, {"b", "x=y"}}},
-        {"[a=1&b", true, {{"a", "1"}}}, // an item without '=' ends the reading
-        {"[a=1", true, {{"a", "1"}}},   // no ']': to the end
+        {"[&a=1&&b=x=y]", true, {{"a", "1"}, {"&b", "x=y"}}}, // one '&' is skipped
+        {"[a=1&b", true, {{"a", "1"}}},                       // no '=' left: the end
+        {"[abc]", true, {}},
+        {"[=x&b=2]", true, {{"", "x"}, {"b", "2"}}}, // '=' first: an empty name
+        {"[a=1&b&c=3&d=4]", true, {{"a", "1"}, {"b&c", "3"}, {"d", "4"}}},
+        {"[a=1&b]c=3", true, {{"a", "1"}}}, // the name stops at ']'
+        {"[a=1", true, {{"a", "1"}}},       // no ']': to the end
         {"[a=]&b=2]", true, {{"a", ""}}},
     };
     for (const auto& [reply, ok, expected] : cases) {
