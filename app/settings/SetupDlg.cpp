@@ -171,7 +171,7 @@ void SetupDlg::OnOK(plat::Dialog& dialog) {
         if (!autostart_.Write(programPath_)) {
             AppTrace(("SetupDlg::OnOK: no se pudo escribir " + autostart_.Path()).c_str());
         }
-    } else if (!autostart_.RemoveIfStarts(programPath_)) {
+    } else if (!autostart_.Remove()) { // whatever copy of the program it starts
         AppTrace(("SetupDlg::OnOK: no se pudo borrar " + autostart_.Path()).c_str());
     }
 

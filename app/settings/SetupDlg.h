@@ -10,10 +10,11 @@
 #include "platform/ui/MessagePort.h"
 #include "platform/ui/dialog/Dialog.h"
 
-// The options dialog: start with the desktop (the autostart entry), remember the last password
-// (quorvex.ini), use the outbound proxy and the transmit frame size (the program's registry
-// key), and two buttons that run the audio wizard or an update check at once. Nothing is
-// written before OK; Cancel, the handset's key 4 and "Update Now" keep every setting.
+// The options dialog: start with the desktop (the autostart entry: checked when it starts this
+// copy of the program; OK unchecked removes it, whatever copy it starts), remember the last
+// password (quorvex.ini), use the outbound proxy and the transmit frame size (the program's
+// registry key), and two buttons that run the audio wizard or an update check at once. Nothing
+// is written before OK; Cancel, the handset's key 4 and "Update Now" keep every setting.
 // While it runs the dialog is the handset's target window; its caller takes the handset back
 // afterwards (RunSettingsDialog does).
 // GUI thread only.

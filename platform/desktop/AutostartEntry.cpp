@@ -168,10 +168,7 @@ bool AutostartEntry::Write(const std::string& program) {
     return true;
 }
 
-bool AutostartEntry::RemoveIfStarts(const std::string& program) {
-    if (!StartsProgram(program)) {
-        return true;
-    }
+bool AutostartEntry::Remove() {
     if (unlink(path_.c_str()) != 0 && errno != ENOENT) {
         Trace("cannot remove " + path_ + ": " + std::strerror(errno), nullptr);
         return false;

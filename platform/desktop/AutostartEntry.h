@@ -7,8 +7,9 @@ namespace plat {
 // $XDG_CONFIG_HOME/autostart/quorvex.desktop (~/.config when XDG_CONFIG_HOME is unset;
 // <QUORVEX_HOME>/autostart/quorvex.desktop under QUORVEX_HOME), whose Exec line starts the
 // program by its full path, quoted and escaped as the Desktop Entry format requires. The file
-// is shared by every copy of the program; an entry counts as ours only when it starts this very
-// file. An entry with Hidden=true is no entry (the desktop does not start it).
+// is shared by every copy of the program: an entry starts this copy only when it names this
+// very file, and removing it removes it for every copy. An entry with Hidden=true is no entry
+// (the desktop does not start it).
 //
 // Writes are atomic: the new file is written beside the old one and renamed over it, so the
 // entry is never half-written. Threads: any; the object holds only its path.
@@ -28,9 +29,8 @@ public:
     // Makes the entry start `program`, replacing any entry there was. False, with the old
     // entry left as it was, when it cannot be written or the path cannot be put in an entry.
     bool Write(const std::string& program);
-    // Removes the entry when it starts `program`; another program's entry stays. True when no
-    // entry of `program` is left.
-    bool RemoveIfStarts(const std::string& program);
+    // Removes the entry, whatever program it starts. True when no entry is left.
+    bool Remove();
 
     // The Exec value that starts `program`: the path in double quotes, with '"', '`', '$' and
     // '\' escaped by a backslash and '%' doubled. False for an empty path or one holding

@@ -123,12 +123,12 @@ TEST_F(SetupDlgTest, RegistrySettingsShowAsReadAndOkWritesWhatIsShown) {
     }
 }
 
-TEST_F(SetupDlgTest, TheAutostartEntryShowsCheckedOnlyWhenItStartsThisProgram) {
+TEST_F(SetupDlgTest, TheAutostartEntryShowsCheckedOnlyForThisProgramAndUncheckedDeletesAny) {
     const std::string ours = plat::ExecutablePath(), other = "/bin/sh", none;
     const std::tuple<std::string, bool, std::string> cases[] = {
         // the program the entry starts before (empty: no entry), clicked, after OK
-        {none, true, ours}, {none, false, none},   {ours, false, ours},
-        {ours, true, none}, {other, false, other}, {other, true, ours},
+        {none, true, ours}, {none, false, none},  {ours, false, ours},
+        {ours, true, none}, {other, false, none}, {other, true, ours},
     };
     plat::AutostartEntry entry(Autostart());
     for (const auto& [before, click, after] : cases) {

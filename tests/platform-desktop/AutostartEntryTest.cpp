@@ -84,7 +84,7 @@ TEST_F(AutostartEntryTest, AFailedWriteLeavesTheOldEntryAndNoOtherFile) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir_ + "/autostart"), {}), 1);
 }
 
-TEST_F(AutostartEntryTest, OnlyAnEntryStartingThisFileIsOursAndOnlyOursIsRemoved) {
+TEST_F(AutostartEntryTest, OnlyAnEntryStartingThisFileIsOursAndAnyEntryIsRemoved) {
     std::string ours = MakeProgram("bin/quorvex");
     std::string other = MakeProgram("copy/quorvex");
     fs::create_symlink(ours, dir_ + "/link");
@@ -113,9 +113,12 @@ TEST_F(AutostartEntryTest, OnlyAnEntryStartingThisFileIsOursAndOnlyOursIsRemoved
         }
         plat::AutostartEntry autostart(Entry());
         EXPECT_EQ(autostart.StartsProgram(ours), isOurs);
-        EXPECT_TRUE(autostart.RemoveIfStarts(ours));
-        EXPECT_EQ(fs::exists(Entry()), !contents.empty() && !isOurs);
+        EXPECT_TRUE(autostart.Remove());
+        EXPECT_FALSE(fs::exists(Entry()));
     }
+    // A folder in the entry's place cannot be removed: that is reported.
+    fs::create_directories(Entry() + "/x");
+    EXPECT_FALSE(plat::AutostartEntry(Entry()).Remove());
 }
 
 TEST(AutostartEntryPathTest, TheEntryFollowsXdgConfigHomeThenHome) {
