@@ -1,3 +1,3 @@
 #include "app/call/PhoneState.h"
 
-int32_t g_PhoneState = PS_LOGGED_OUT;
+constinit PhoneStateVariable g_PhoneState;

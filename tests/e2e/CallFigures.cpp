@@ -277,9 +277,10 @@ int main() {
                 setups.push_back(
                     std::chrono::duration<double, std::milli>(g_timing.firstRtp - start).count());
             } else {
-                std::fprintf(stderr, "figures: call %d: no RTP (state %d)\n", i, g_PhoneState);
+                std::fprintf(stderr, "figures: call %d: no RTP (state %d)\n", i,
+                             static_cast<int>(g_PhoneState));
             }
-            std::fprintf(stderr, "figures: call %d state %d\n", i, g_PhoneState);
+            std::fprintf(stderr, "figures: call %d state %d\n", i, static_cast<int>(g_PhoneState));
             phone.call->HangUp(true);
             phone.Wait(300);
         }
