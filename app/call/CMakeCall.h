@@ -114,8 +114,6 @@ public:
 
     static constexpr uint32_t WM_MEDIA_LEVEL = CallLogic::WM_MEDIA_LEVEL;
     static constexpr uint32_t WM_BALANCE_CHANGED = AccountBalance::WM_BALANCE_CHANGED;
-    // A power event (wParam) of the session's power manager.
-    static constexpr uint32_t WM_POWERBROADCAST = 0x0218;
 
     // Below this balance the warning blinks; below 0 the window also offers the forward page.
     static constexpr double kLowBalance = 3.0;
@@ -136,6 +134,7 @@ public:
     void Hide() override;
     void BringToFront() override;
     void HangUp(bool user) override;
+    intptr_t PowerBroadcast(unsigned event) override;
     void Destroy() override;
 
     // CallView

@@ -11,6 +11,7 @@
 #include "app/call/CallView.h"
 #include "app/call/HistoryRecorder.h"
 #include "app/call/PeerSdp.h"
+#include "app/call/SuspendRule.h"
 #include "app/login/LoginLink.h"
 #include "app/sound/PlaySound2.h"
 #include "media/api/RTPInterface.h"
@@ -59,10 +60,10 @@ public:
     static constexpr int kUsbDigit = 11;
 
     // Power events and the answer that denies a suspend.
-    static constexpr unsigned kPbtQuerySuspend = 0;
-    static constexpr unsigned kPbtSuspend = 4;
-    static constexpr unsigned kPbtResumeCritical = 6;
-    static constexpr intptr_t kBroadcastQueryDeny = 0x424D5144;
+    static constexpr unsigned kPbtQuerySuspend = ::kPbtQuerySuspend;
+    static constexpr unsigned kPbtSuspend = ::kPbtSuspend;
+    static constexpr unsigned kPbtResumeCritical = ::kPbtResumeCritical;
+    static constexpr intptr_t kBroadcastQueryDeny = ::kBroadcastQueryDeny;
 
     // Handset keys of the window.
     static constexpr int kUsbHide = 4;
@@ -102,7 +103,8 @@ public:
     void OnTalk();
     void HangUp(bool user);
     void PlaceCall();
-    // WM_POWERBROADCAST: the answer, or nullopt for the form's default handling.
+    // The power broadcast: the answer, or nullopt for the form's default handling. A suspend
+    // logs out, which destroys the call window and with it this object.
     std::optional<intptr_t> OnPowerBroadcast(unsigned event);
     void OnTimer(unsigned id);
     // A number picked from the contacts or the call history, in the idle and number-entering

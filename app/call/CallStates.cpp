@@ -566,24 +566,21 @@ void CallLogic::ShowBalanceView(bool shown) {
 std::optional<intptr_t> CallLogic::OnPowerBroadcast(unsigned event) {
     switch (event) {
     case kPbtQuerySuspend:
-        switch (g_PhoneState) {
-        case PS_DIALING:
-        case PS_RINGING:
+        switch (AnswerToSuspend(g_PhoneState)) {
+        case SuspendAnswer::HangUpThenAllow:
             HangUp(false);
             StopAllSounds();
             return 1;
-        case PS_REGISTERING:
-        case PS_TALKING:
-        case PS_EARLY_MEDIA:
-        case PS_BUSY:
+        case SuspendAnswer::Deny:
             return kBroadcastQueryDeny;
-        default:
+        case SuspendAnswer::Allow:
             return 1;
         }
+        return 1;
     case kPbtSuspend:
         HangUp(false);
-        StopAllSounds(); // no busy tone looping through the sleep
-        m_Login.Logout();
+        StopAllSounds();  // no busy tone looping through the sleep
+        m_Login.Logout(); // destroys the window and this object: nothing of it is used after
         return 0;
     case kPbtResumeCritical:
         m_View.RestartProgram();

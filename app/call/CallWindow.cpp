@@ -259,6 +259,11 @@ void CMakeCall::HangUp(bool user) {
     m_pCall->HangUp(user);
 }
 
+intptr_t CMakeCall::PowerBroadcast(unsigned event) {
+    // A suspend destroys this window before the answer comes back: nothing of it is used after.
+    return m_pCall->OnPowerBroadcast(event).value_or(0);
+}
+
 void CMakeCall::Destroy() {
     if (m_pSlot && *m_pSlot == this) {
         *m_pSlot = nullptr;
@@ -520,9 +525,6 @@ void CMakeCall::OnPostedMessage(const plat::WindowMessage& message) {
     case CUsbEventsDest::WM_USB_EVENT:
         m_pCall->OnUsbEvent(static_cast<int>(message.wParam & 0xFF),
                             static_cast<int>(message.lParam & 0xFF));
-        break;
-    case WM_POWERBROADCAST:
-        m_pCall->OnPowerBroadcast(static_cast<unsigned>(message.wParam));
         break;
     default:
         break;

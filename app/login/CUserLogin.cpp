@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 
 #include "app/call/PhoneState.h"
+#include "app/call/SuspendRule.h"
 #include "app/login/RememberedPassword.h"
 #include "app/settings/StoreLastPass.h"
 #include "app/trace/TraceFile.h"
@@ -500,6 +501,14 @@ void CUserLogin::OnPowerResume() {
     if (m_bRelogin) {
         m_View.SetTimer(kTimerRelogin, 10000);
     }
+}
+
+intptr_t CUserLogin::OnPowerBroadcast(unsigned event) {
+    const intptr_t answer = m_pMakeCall ? m_pMakeCall->PowerBroadcast(event) : 0;
+    if (event == kPbtResumeSuspend) {
+        OnPowerResume();
+    }
+    return answer;
 }
 
 void CUserLogin::OnReloginTimer() {

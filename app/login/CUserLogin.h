@@ -68,6 +68,10 @@ public:
     void OnCancel() override;
     // Resume after suspend (power broadcast 7).
     void OnPowerResume();
+    // A power event, delivered as the power broadcast to the call window first (a suspend
+    // hangs up and logs out there) and then to the form (a resume signs in again 10 s later).
+    // The call window's answer; 0 without one.
+    intptr_t OnPowerBroadcast(unsigned event);
     // A downloaded update is ready while signed in: hides the call window, ends the program
     // in 6 s (timer 1004) and removes the registration's bindings. False, doing nothing,
     // when there is no call window.

@@ -73,6 +73,7 @@ bool LoginForm::OnInitDialog() {
     if (!m_pTray->Add(m_Icon.surface, kProductName, PortTarget(), WM_TRAY_NOTIFY, 0)) {
         AppTrace("CUserLogin::OnInitDialog: !Shell_NotifyIcon");
     }
+    StartPowerEvents();
 
     plat::IniFile ini(QuorvexIniPath());
     const int registerWizard = ini.GetInt("General", "RegisterWizard", 1);
@@ -104,6 +105,8 @@ bool LoginForm::OnInitDialog() {
 }
 
 void LoginForm::OnDestroy() {
+    m_pPower.reset();
+    m_pSleep.reset();
     // The call window goes before the window it is owned by.
     if (CallWindow* window = m_Login.GetMakeCall()) {
         window->Destroy();
@@ -116,6 +119,26 @@ void LoginForm::OnDestroy() {
     // Nothing the worker or the handset sends any more reaches a form without its window.
     m_pPort->Close();
     CForm::OnDestroy();
+}
+
+void LoginForm::StartPowerEvents() {
+    if (!m_Services.power) {
+        return;
+    }
+    std::string error;
+    m_pSleep = m_Services.power(
+        [this](bool sleeping) {
+            if (m_pPower) {
+                m_pPower->OnSleepNotice(sleeping);
+            }
+        },
+        &error);
+    if (!m_pSleep) {
+        AppTrace(("CUserLogin::OnInitDialog: sin eventos de energia: " + error).c_str());
+        return;
+    }
+    m_pPower = std::make_unique<PowerEvents>(
+        *m_pSleep, [this](unsigned event) { return m_Login.OnPowerBroadcast(event); });
 }
 
 // --- skin ---

@@ -8,11 +8,13 @@
 #include "app/login/CUserLogin.h"
 #include "app/login/DeploymentSettings.h"
 #include "app/login/LoginView.h"
+#include "app/login/PowerEvents.h"
 #include "app/settings/SetupDlg.h"
 #include "app/strings/CMsgBox.h"
 #include "app/update/UpdateClient.h"
 #include "app/update/UpdateHost.h"
 #include "app/update/UpdateSettings.h"
+#include "platform/desktop/LogindSleep.h"
 #include "platform/ui/Font.h"
 #include "platform/ui/MessagePort.h"
 #include "platform/ui/TrayIcon.h"
@@ -68,6 +70,10 @@ public:
 
     // Builds the main call window over the form; it clears *slot when it is destroyed.
     using CallWindowFactory = std::function<CallWindow*(LoginForm& form, CallWindow** slot)>;
+    // Connects to the desktop's sleep notices (`onSleep` on the GUI thread) and inhibitors;
+    // null, with the reason, when there are none.
+    using PowerSource = std::function<std::unique_ptr<plat::SleepInhibitor>(
+        std::function<void(bool sleeping)> onSleep, std::string* error)>;
 
     // What the form works with; the defaults are the program's own.
     struct Services {
@@ -75,7 +81,8 @@ public:
         CUserLogin::StackFactory stack = sipua::MakeLibreSipStack;
         CUserLogin::HostResolver resolver = CUserLogin::ResolveHost;
         UpdateSettings update = UpdateSettings::Load();
-        CallWindowFactory callWindow; // empty: the program's call window
+        CallWindowFactory callWindow;                   // empty: the program's call window
+        PowerSource power = plat::LogindSleep::Connect; // empty: no power events
     };
 
     LoginForm();
@@ -141,6 +148,8 @@ private:
     // F2: the settings dialog, then the handset back to the form.
     void OnSettingsKey();
     void OnHandsetClearTimer();
+    // The power events, when the desktop has them (else one trace line).
+    void StartPowerEvents();
     // The call window's message-box owner when there is one and it is asked for.
     const plat::MessageBoxOwner* BoxOwner(Owner owner) const;
 
@@ -159,4 +168,7 @@ private:
     std::shared_ptr<plat::MessagePort> m_pPort;
     std::unique_ptr<UpdateClient> m_pUpdate;
     CUserLogin m_Login;
+    // After the SIP user agent, so they go before it: the events first, then the inhibitors.
+    std::unique_ptr<plat::SleepInhibitor> m_pSleep;
+    std::unique_ptr<PowerEvents> m_pPower;
 };

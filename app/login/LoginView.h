@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <string>
 
 // A window's rectangle in screen coordinates.
@@ -23,6 +24,9 @@ public:
     virtual void BringToFront() = 0;
     // Hangs up the current call (user = true: as the hang-up key does).
     virtual void HangUp(bool user) = 0;
+    // A power event, as the power broadcast delivers it: the window's answer (0 for none). A
+    // suspend hangs up and logs out, which destroys the window.
+    virtual intptr_t PowerBroadcast(unsigned event) = 0;
     // Destroys the window; the object is gone afterwards.
     virtual void Destroy() = 0;
 };

@@ -27,6 +27,12 @@ public:
         ++raised;
     }
     void HangUp(bool user) override { hangUps.push_back(user); }
+    // Records the event and answers through `power` when set (which may destroy the window).
+    intptr_t PowerBroadcast(unsigned event) override {
+        powerEvents.push_back(event);
+        auto answer = power; // a copy: the window may be gone when it returns
+        return answer ? answer(event) : 0;
+    }
     void Destroy() override;
 
     WindowRect rect{0, 0, 301, 201};
@@ -34,6 +40,8 @@ public:
     int raised = 0;
     std::vector<std::pair<int, int>> moves;
     std::vector<bool> hangUps;
+    std::vector<unsigned> powerEvents;
+    std::function<intptr_t(unsigned)> power;
     int* destroyed = nullptr;
 
 private:

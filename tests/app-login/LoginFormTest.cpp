@@ -23,6 +23,7 @@
 #include "platform/audio/AudioBackend.h"
 #include "platform/core/Paths.h"
 #include "platform/desktop/testing/FakeHandsetDriver.h"
+#include "platform/desktop/testing/FakeSleepInhibitor.h"
 #include "platform/store/IniFile.h"
 #include "platform/ui/ManualGuiDispatcher.h"
 #include "platform/ui/VirtualKeys.h"
@@ -70,6 +71,7 @@ protected:
             callWindow_ = new FakeCallWindow(slot);
             return callWindow_;
         };
+        services_.power = nullptr; // never the machine's own logind
     }
     void TearDown() override {
         form_.reset();
@@ -421,6 +423,31 @@ TEST_F(LoginFormTest, F2RunsTheSettingsDialogAndGivesTheHandsetBackToTheForm) {
     EXPECT_FALSE(targetDuringDialog);
     Handset(kDigit, 130);
     EXPECT_EQ("2", form.UserField().GetText());
+}
+
+TEST_F(LoginFormTest, SleepNoticesReachTheCallWindowAndWithoutThemOneLineIsTraced) {
+    NoWizard();
+    services_.power = [](std::function<void(bool)>, std::string* error) {
+        *error = "no system bus: gone";
+        return std::unique_ptr<plat::SleepInhibitor>();
+    };
+    Make();
+    EXPECT_TRUE(
+        trace_.Has("CUserLogin::OnInitDialog: sin eventos de energia: no system bus: gone"));
+    form_.reset();
+    std::function<void(bool)> notice;
+    services_.power = [&](std::function<void(bool)> onSleep, std::string*) {
+        notice = std::move(onSleep);
+        return std::unique_ptr<plat::SleepInhibitor>(new plat::FakeSleepInhibitor);
+    };
+    Make();
+    Type("1001");
+    window_->TypeKey(plat::kVkReturn, 13);
+    stack_->respond(stack_->last("REGISTER")->id, 200, "OK");
+    ASSERT_TRUE(window_->FireTimer(CUserLogin::kTimerSipPoll));
+    notice(true);
+    notice(false);
+    EXPECT_EQ((std::vector<unsigned>{0, 4, 7}), callWindow_->powerEvents);
 }
 
 // A server that takes connections and never answers: the version check waits on it.
