@@ -1,5 +1,4 @@
 #include <chrono>
-#include <set>
 #include <thread>
 
 #include "platform/core/Paths.h"
@@ -86,27 +85,24 @@ TEST_F(CallLogicTest, AReInviteThatMovesTheFarEndsMediaRestartsThemAndOurAnswerS
     };
     for (bool incoming : {true, false}) {
         for (const Case& c : cases) {
-            FakeSipStack::SessionId id = 0;
+            SCOPED_TRACE(testing::Message() << c.name << (incoming ? ", incoming" : ", outgoing"));
+            auto id = incoming ? Incoming(kPeerSdp, kCaller, std::string("re-") + c.name) : Dial();
             if (incoming) {
-                id = Incoming(kPeerSdp, kCaller, std::string("re-") + c.name);
                 call->OnTalk();
             } else {
-                id = Dial();
                 stack.sessionAnswered(id, kPeerSdp);
-                Poll();
             }
-            ASSERT_EQ(PS_TALKING, g_PhoneState) << c.name;
+            Poll();
+            ASSERT_EQ(PS_TALKING, g_PhoneState);
             std::string ours = incoming ? stack.sessionOpsOf(id).back().sdp : stack.invite(id)->sdp;
             media.calls.clear();
             mediaMade = 0;
-            EXPECT_EQ(ours, stack.reinvite(id, c.offer)) << c.name;
+            EXPECT_EQ(ours, stack.reinvite(id, c.offer));
             Poll();
-            EXPECT_EQ(PS_TALKING, g_PhoneState) << c.name;
-            EXPECT_EQ(c.sentTo ? 1 : 0, mediaMade) << c.name << incoming;
-            if (c.sentTo) {
-                EXPECT_EQ(1, Count(c.sentTo)) << c.name << incoming;
-            }
-            EXPECT_EQ(1, media.live) << c.name;
+            EXPECT_EQ(PS_TALKING, g_PhoneState);
+            EXPECT_EQ(c.sentTo ? 1 : 0, mediaMade);
+            EXPECT_EQ(c.sentTo ? 1 : 0, Count(c.sentTo ? c.sentTo : "SetAddresses"));
+            EXPECT_EQ(1, media.live);
             call->HangUp(true);
         }
     }
@@ -125,14 +121,14 @@ TEST_F(CallLogicTest, AFarEndFailureWhileDialingIsBusyUntilTheUserHangsUp) {
         {183, nullptr, 0},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.end);
         auto id = Dial();
         sounds.played.clear();
         stack.sessionProgress(id, c.provisional);
         Poll();
-        EXPECT_EQ(PS_DIALING, g_PhoneState) << c.end;
+        EXPECT_EQ(PS_DIALING, g_PhoneState);
         EXPECT_EQ(c.ringback ? std::vector<std::string>{c.ringback} : std::vector<std::string>{},
-                  sounds.played)
-            << c.end;
+                  sounds.played);
         if (c.end == 408) {
             stack.sessionTimedOut(id);
         } else if (c.end == 0) {
@@ -141,22 +137,18 @@ TEST_F(CallLogicTest, AFarEndFailureWhileDialingIsBusyUntilTheUserHangsUp) {
             stack.sessionFailed(id, c.end);
         }
         Poll();
-        EXPECT_EQ(PS_BUSY, g_PhoneState) << c.end;
-        EXPECT_EQ("Ocupado.WAV", sounds.own) << c.end;
+        EXPECT_EQ(PS_BUSY, g_PhoneState);
+        EXPECT_EQ("Ocupado.WAV", sounds.own);
         EXPECT_TRUE(trace.Count("CMakeCall::onTerminated: fin de una sesion ajena a la llamada "
-                                "actual") == 0)
-            << c.end;
+                                "actual") == 0);
         call->HangUp(true);
         EXPECT_EQ(PS_IDLE, g_PhoneState);
         EXPECT_EQ("hangup.wav", sounds.own);
     }
     // The call sounds are the ones beside the program, wherever the current folder is.
-    std::set<std::string> paths(sounds.paths.begin(), sounds.paths.end());
-    EXPECT_EQ((std::set<std::string>{"/opt/quorvex/sounds/repicando.wav",
-                                     "/opt/quorvex/sounds/Ocupado.WAV",
-                                     "/opt/quorvex/sounds/hangup.wav", "/opt/quorvex/sounds/1.wav",
-                                     "/opt/quorvex/sounds/2.wav", "/opt/quorvex/sounds/3.wav"}),
-              paths);
+    for (const std::string& path : sounds.paths) {
+        EXPECT_EQ(0u, path.rfind("/opt/quorvex/sounds/", 0)) << path;
+    }
 }
 
 TEST_F(CallLogicTest, AFailureInEarlyMediaWaitsOneSecondOnATimerThatRechecksTheCall) {
@@ -196,9 +188,8 @@ TEST_F(CallLogicTest, HangingUpWhileDialingCancelsAndALateResponseOfAnotherSessi
     call->HangUp(true);
     EXPECT_EQ(PS_IDLE, g_PhoneState);
 
-    // A session that is no part of the call (a forked branch, an abandoned INVITE): its late
-    // failure is only traced, a provisional or a 2xx ends it; the current call goes on as it
-    // was.
+    // A stray session (a forked branch, an abandoned INVITE): a late failure is only traced, a
+    // provisional or a 2xx ends it; the current call goes on untouched.
     struct Case {
         int code;
         const char* strayOp; // the last thing done to the stray session
@@ -208,6 +199,7 @@ TEST_F(CallLogicTest, HangingUpWhileDialingCancelsAndALateResponseOfAnotherSessi
                                  "actual";
     int failures = 0;
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.code);
         sipua::ClientInviteSessionHandle stray;
         dum.send(dum.makeInviteSession(sipua::NameAddr(sipua::Uri("9", "10.0.0.1")),
                                        sipua::SdpContents(), &stray));
@@ -225,12 +217,12 @@ TEST_F(CallLogicTest, HangingUpWhileDialingCancelsAndALateResponseOfAnotherSessi
         }
         Poll();
         failures += c.code >= 400;
-        EXPECT_EQ(c.strayOp, LastOp(strayId)) << c.code;
-        EXPECT_EQ(failures, trace.Count(kStrayFailure)) << c.code;
-        EXPECT_EQ(PS_DIALING, g_PhoneState) << c.code;
-        EXPECT_EQ("start 0", LastOp(current)) << c.code;
-        EXPECT_TRUE(sounds.played.empty()) << c.code;
-        EXPECT_EQ(0, mediaMade) << c.code;
+        EXPECT_EQ(c.strayOp, LastOp(strayId));
+        EXPECT_EQ(failures, trace.Count(kStrayFailure));
+        EXPECT_EQ(PS_DIALING, g_PhoneState);
+        EXPECT_EQ("start 0", LastOp(current));
+        EXPECT_TRUE(sounds.played.empty());
+        EXPECT_EQ(0, mediaMade);
         call->HangUp(true);
         call->HangUp(true);
     }

@@ -160,24 +160,21 @@ TEST_F(CallWindowTest, TheStatusLineShowsEachStatesTextsOnTheFace) {
 }
 
 TEST_F(CallWindowTest, TheTalkKeyBlinksWhileACallRingsAndIsUnlitOnceItIsAnsweredOrEnds) {
-    enum class End { Answered, Declined, CallerGaveUp };
-    int n = 0;
-    for (End end : {End::Answered, End::Declined, End::CallerGaveUp}) {
-        auto id = Incoming(kPeerSdp, kCaller, "blink-" + std::to_string(++n));
+    for (int end = 0; end < 3; ++end) { // answered, declined, the caller gave up
+        SCOPED_TRACE(end);
+        auto id = Incoming(kPeerSdp, kCaller, "blink-" + std::to_string(end));
         ASSERT_EQ(PS_RINGING, g_PhoneState);
         const zel_Command& talk = window->Button(CMakeCall::kCmdTalk);
         window->OnTimer(CMakeCall::kTimerRing);
-        EXPECT_EQ(1, talk.m_nState) << n;
-        if (end == End::Answered) {
-            window->OnCommand(CMakeCall::kCmdTalk, 0);
-        } else if (end == End::Declined) {
-            window->OnCommand(CMakeCall::kCmdHangUp, 0);
+        EXPECT_EQ(1, talk.m_nState);
+        if (end < 2) {
+            window->OnCommand(end == 0 ? CMakeCall::kCmdTalk : CMakeCall::kCmdHangUp, 0);
         } else {
             stack.sessionEndedByPeer(id);
             Poll();
         }
-        EXPECT_NE(PS_RINGING, g_PhoneState) << n;
-        EXPECT_EQ(0, talk.m_nState) << n;
+        EXPECT_NE(PS_RINGING, g_PhoneState);
+        EXPECT_EQ(0, talk.m_nState);
         window->Call().HangUp(true);
     }
 }
@@ -282,8 +279,7 @@ TEST_F(CallWindowTest, ASkinThatCannotBeLaidOutFailsAndThePreviousSkinBuildsAgai
 
 TEST_F(CallWindowTest, AStoredNumberIsPickedOnlyWhenItCanBeReadWholeAndKeepsTheKeypadsRules) {
     CallHistory history;
-    // A caller's number with an escape, as it stands in the From.
-    ASSERT_TRUE(history.AddReceived(sipua::NameAddr::parse("<sip:12%23@10.0.0.1>")));
+    ASSERT_TRUE(history.AddReceived(sipua::NameAddr::parse("<sip:12%23@10.0.0.1>"))); // escaped
     ASSERT_TRUE(history.AddEntry("Ana", "2002", HistoryList::Received));
     ASSERT_TRUE(history.AddEntry("Bea", "1234567890123456", HistoryList::Received));
     ContactBook contacts;

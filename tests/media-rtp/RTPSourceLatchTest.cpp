@@ -46,47 +46,43 @@ Packets Burst(char from, uint16_t seq, int n, uint32_t t0, char last = '-', int 
     }
     return p;
 }
-Packets Join(std::initializer_list<Packets> parts) {
-    Packets all;
-    for (const Packets& p : parts) {
-        all.insert(all.end(), p.begin(), p.end());
-    }
-    return all;
+Packets operator+(Packets a, const Packets& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
 }
 
 TEST(RTPSourceLatchTest, OnlyThePeerOrItsSteadyStreamIsHeard) {
     struct Case {
         const char* name;
-        bool peerKnown;
-        int payloadType;
         Packets packets; // judged in the order of arrival
+        bool peerKnown = true;
+        int payloadType = 0;
     } cases[] = {
-        {"the peer's address is taken at once", true, 0,
-         Join({Burst('S', 9, 1, 0), Burst('P', 1, 1, 5, 'L'), Burst('P', 2, 1, 25, 'i'),
-               Burst('Q', 3, 1, 30)})},
-        {"without a peer address the first source is taken", false, 0,
-         Join({Burst('S', 9, 1, 0, 'L'), Burst('P', 1, 1, 5), Burst('S', 10, 1, 20, 'i')})},
-        {"a steady stream is taken at its fifth packet, then kept", true, 0,
-         Join({Burst('N', 100, 5, 0, 'L'), Burst('N', 105, 1, 100, 'i'), Burst('S', 9, 1, 5)})},
-        {"a gap of 250 ms keeps the run", true, 0,
-         Join({Burst('N', 1, 4, 0), Burst('N', 5, 1, 310, 'L')})},
-        {"a gap of 251 ms starts it again", true, 0,
-         Join({Burst('N', 1, 4, 0), Burst('N', 5, 1, 311), Burst('N', 6, 4, 331, 'L')})},
-        {"four sequence numbers ahead keeps the run", true, 0,
-         Join({Burst('N', 1, 4, 0), Burst('N', 8, 1, 80, 'L')})},
-        {"five ahead, the same or one behind start it again", true, 0,
-         Join({Burst('N', 1, 4, 0), Burst('N', 9, 4, 80), Burst('N', 12, 2, 160, '-', 0, -1),
-               Burst('N', 12, 4, 200, 'L')})},
-        {"the sequence wrap forwards keeps the run", true, 0, Burst('N', 65533, 5, 0, 'L')},
-        {"backwards across the wrap it never builds", true, 0, Burst('N', 1, 5, 0, '-', 0, -1)},
-        {"a stream of another payload type than the call's is never taken", true, 0,
-         Join({Burst('N', 1, 6, 0, '-', 8), Burst('N', 7, 5, 120, 'L')})},
-        {"decoding by payload type: a change of type starts the run again", true, -1,
-         Join({Burst('N', 1, 4, 0, '-', 8), Burst('N', 5, 5, 80, 'L')})},
-        {"a stranger in between does not break the peer's run", true, 0,
-         Join({Burst('N', 1, 5, 0, 'L'), Burst('S', 50, 5, 10), Burst('Q', 1, 1, 35)})},
-        {"the peer's address takes over from a stream learnt elsewhere", true, 0,
-         Join({Burst('S', 1, 5, 0, 'L'), Burst('P', 1, 1, 90, 'L'), Burst('S', 6, 1, 100)})},
+        {"the peer's address is taken at once", Burst('S', 9, 1, 0) + Burst('P', 1, 1, 5, 'L') +
+                                                    Burst('P', 2, 1, 25, 'i') +
+                                                    Burst('Q', 3, 1, 30)},
+        {"without a peer address the first source is taken",
+         Burst('S', 9, 1, 0, 'L') + Burst('P', 1, 1, 5) + Burst('S', 10, 1, 20, 'i'), false},
+        {"a steady stream is taken at its fifth packet, then kept",
+         Burst('N', 100, 5, 0, 'L') + Burst('N', 105, 1, 100, 'i') + Burst('S', 9, 1, 5)},
+        {"a gap of 250 ms keeps the run", Burst('N', 1, 4, 0) + Burst('N', 5, 1, 310, 'L')},
+        {"a gap of 251 ms starts it again",
+         Burst('N', 1, 4, 0) + Burst('N', 5, 1, 311) + Burst('N', 6, 4, 331, 'L')},
+        {"four sequence numbers ahead keeps the run",
+         Burst('N', 1, 4, 0) + Burst('N', 8, 1, 80, 'L')},
+        {"five ahead, the same or one behind start it again",
+         Burst('N', 1, 4, 0) + Burst('N', 9, 4, 80) + Burst('N', 12, 2, 160, '-', 0, -1) +
+             Burst('N', 12, 4, 200, 'L')},
+        {"the sequence wrap forwards keeps the run", Burst('N', 65533, 5, 0, 'L')},
+        {"backwards across the wrap it never builds", Burst('N', 1, 5, 0, '-', 0, -1)},
+        {"a stream of another payload type than the call's is never taken",
+         Burst('N', 1, 6, 0, '-', 8) + Burst('N', 7, 5, 120, 'L')},
+        {"decoding by payload type: a change of type starts the run again",
+         Burst('N', 1, 4, 0, '-', 8) + Burst('N', 5, 5, 80, 'L'), true, -1},
+        {"a stranger in between does not break the peer's run",
+         Burst('N', 1, 5, 0, 'L') + Burst('S', 50, 5, 10) + Burst('Q', 1, 1, 35)},
+        {"the peer's address takes over from a stream learnt elsewhere",
+         Burst('S', 1, 5, 0, 'L') + Burst('P', 1, 1, 90, 'L') + Burst('S', 6, 1, 100)},
     };
     for (auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -113,8 +109,8 @@ TEST(RTPSourceLatchTest, AnotherSourceIsLearntOnlyAfterTwoSecondsOfSilence) {
         RTPSourceLatch latch;
         latch.SetPeer(Source('P'), 0);
         const uint32_t at = c.base + c.strangerAtMs;
-        for (const Packet& p : Join({{{'P', 1, c.base, 'L'}, {'P', 2, c.base + 20, 'i'}},
-                                     Burst('S', 100, 98, at - 97 * 20, c.expected)})) {
+        for (const Packet& p : Packets{{'P', 1, c.base, 'L'}, {'P', 2, c.base + 20, 'i'}} +
+                                   Burst('S', 100, 98, at - 97 * 20, c.expected)) {
             ASSERT_EQ(Judge(latch, p), p.expected) << p.atMs - c.base;
         }
     }

@@ -103,7 +103,6 @@ TEST_F(MediaTermTest, ReceiveChainFollowsTheRegistryAndResetsStatisticsEachStart
     ASSERT_EQ(media->StartRX(-1, 100), 0);
     EXPECT_TRUE(media->IsReceiveRunning());
     EXPECT_EQ(media->ReceiveLinkCount(), 8u); // all nine nodes
-
     EXPECT_EQ(media->StartRX(-1, 100), 0);
     EXPECT_EQ(media->ReceiveLinkCount(), 8u);
     EXPECT_EQ(media->StopRX(), 0);
