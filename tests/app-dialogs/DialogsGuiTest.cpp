@@ -4,6 +4,7 @@
 #include <gtk/gtk.h>
 
 #include <functional>
+#include <utility>
 
 #include "app/dialogs/CAbout.h"
 #include "app/dialogs/CAbout2.h"
@@ -14,13 +15,9 @@ namespace {
 
 const auto* g_env = ::testing::AddGlobalTestEnvironment(new XvfbGtkEnvironment("800x600x24"));
 
-struct Size {
-    int width = 0;
-    int height = 0;
-};
+using Size = std::pair<int, int>; // width, height
 
-// Once a window of the program is on screen: its size, then it is closed (as its close button
-// or Escape would).
+// Once a window of the program is on screen: its size, then it is closed (as Escape would).
 void MeasureAndCloseWhenShown(Size* size) {
     g_timeout_add(
         20,
@@ -28,19 +25,16 @@ void MeasureAndCloseWhenShown(Size* size) {
             GList* windows = gtk_window_list_toplevels();
             GtkWidget* shown = nullptr;
             for (GList* w = windows; w; w = w->next) {
-                if (gtk_widget_get_mapped(GTK_WIDGET(w->data))) {
-                    shown = GTK_WIDGET(w->data);
-                }
+                shown = gtk_widget_get_mapped(GTK_WIDGET(w->data)) ? GTK_WIDGET(w->data) : shown;
             }
             g_list_free(windows);
-            if (shown == nullptr) {
-                return G_SOURCE_CONTINUE;
+            if (shown) {
+                GdkWindow* window = gtk_widget_get_window(shown);
+                *static_cast<Size*>(data) = {gdk_window_get_width(window),
+                                             gdk_window_get_height(window)};
+                gtk_window_close(GTK_WINDOW(shown));
             }
-            GdkWindow* window = gtk_widget_get_window(shown);
-            *static_cast<Size*>(data) = {gdk_window_get_width(window),
-                                         gdk_window_get_height(window)};
-            gtk_window_close(GTK_WINDOW(shown));
-            return G_SOURCE_REMOVE;
+            return shown ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
         },
         size);
 }
@@ -64,8 +58,7 @@ TEST(DialogsGuiTest, EachDialogComesUpAtItsTemplatesSize) {
         Size shown;
         MeasureAndCloseWhenShown(&shown);
         EXPECT_EQ(plat::kIdCancel, c.run());
-        EXPECT_EQ(c.size.width, shown.width);
-        EXPECT_EQ(c.size.height, shown.height);
+        EXPECT_EQ(c.size, shown);
     }
 }
 

@@ -159,9 +159,8 @@ TEST(DialogLinksTest, APageThatCannotBeOpenedIsTraced) {
         CAbout("").DoModal(nullptr);
         dialogs.QueueScript([](plat::FakeDialog& d) { d.Click(plat::kIdOk); });
         CWizardKzn().DoModal(nullptr);
-        const int traced = xdgOpen ? 0 : 1;
-        EXPECT_EQ(traced, trace.Count("CAbout: !ShellExecute https://licence.example/re"));
-        EXPECT_EQ(traced, trace.Count("CWizardKzn: !ShellExecute https://signup.example/new"));
+        EXPECT_EQ(!xdgOpen, trace.Count("CAbout: !ShellExecute https://licence.example/re"));
+        EXPECT_EQ(!xdgOpen, trace.Count("CWizardKzn: !ShellExecute https://signup.example/new"));
     }
     setenv("PATH", path.c_str(), 1);
     g_pTrace.store(previous);

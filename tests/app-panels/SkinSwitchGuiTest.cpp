@@ -1,10 +1,8 @@
-// The call window on a real display (a private Xvfb) in front of a backdrop of one colour:
-// switching to the plum skin shipped beside the program and back, the screen shows each skin
-// as the window composed it; a panel that slid closed leaves nothing of itself behind.
-// Screenshots of the steps are left in the test's folder (skin-builtin.png, skin-panel.png,
-// skin-plum.png, skin-back.png, skin-refused.png, panel-closed.png). Without a compositor the
-// screen shows the window's premultiplied pixels where their alpha is above 0, and the
-// backdrop elsewhere.
+// The call window on a real display (a private Xvfb) over a one-colour backdrop: switching to
+// the plum skin shipped beside the program and back, the screen shows each skin as the window
+// composed it; a panel that slid closed leaves nothing of itself behind. Screenshots of the
+// steps are left in the test's folder (skin-*.png, panel-closed.png). Without a compositor the
+// screen shows the window's premultiplied pixels where their alpha is above 0.
 #include <gtest/gtest.h>
 
 #include <gtk/gtk.h>
@@ -171,18 +169,14 @@ TEST_F(SkinSwitchGuiTest, TheShippedPlumSkinShowsAndTheBuiltInOneComesBack) {
 TEST_F(SkinSwitchGuiTest, APanelThatSlidClosedLeavesNothingOfItselfOnTheScreen) {
     ExpectShown("skin-builtin.png");
     const CMakeCall::zel_SldSkins& panel = *call_->SkinsPanel();
-    auto atRest = [&panel](int32_t state) {
-        return PumpUntil([&panel, state] { return panel.m_nState == state && !panel.m_bAnimating; },
-                         5000);
-    };
-    // Open by its tab, then closed by the same tab at its open place: on its way back it
-    // crosses a part of the window that becomes transparent.
-    const plat::Rect closed = panel.OwnRect();
-    ClickAt(closed.left + 8, (closed.top + closed.bottom) / 2);
-    ASSERT_TRUE(atRest(zel_Slide::kOpen));
-    const plat::Rect open = panel.OwnRect();
-    ClickAt(open.left + 8, (open.top + open.bottom) / 2);
-    ASSERT_TRUE(atRest(zel_Slide::kClosed));
+    // Opened and closed again by its tab: on its way back it crosses a part of the window that
+    // becomes transparent.
+    for (int32_t state : {zel_Slide::kOpen, zel_Slide::kClosed}) {
+        const plat::Rect tab = panel.OwnRect();
+        ClickAt(tab.left + 8, (tab.top + tab.bottom) / 2);
+        ASSERT_TRUE(PumpUntil(
+            [&panel, state] { return panel.m_nState == state && !panel.m_bAnimating; }, 5000));
+    }
     // The screen against a fresh draw of the same state.
     call_->Invalidate();
     call_->Compose();

@@ -16,51 +16,20 @@
 
 namespace {
 
-class ShellTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        char pattern[] = "/tmp/quorvex-shell-XXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(pattern));
-        dir_ = pattern;
-        path_ = getenv("PATH");
-        // A program that writes its arguments to `ran`, a file without the right to run, and
-        // a script whose interpreter does not exist (execvp fails with ENOENT).
-        Write("records",
-              "#!/bin/sh\necho \"$@\" > " + dir_ + "/ran.part && mv " + dir_ + "/ran.part " + dir_ +
-                  "/ran\n",
-              0755);
-        Write("not-executable", "#!/bin/sh\n", 0644);
-        Write("no-interpreter", "#!/nonexistent/interpreter\n", 0755);
-    }
-    void TearDown() override {
-        setenv("PATH", path_.c_str(), 1);
-        signal(SIGCHLD, SIG_DFL);
-        std::filesystem::remove_all(dir_);
-    }
-    void Write(const std::string& name, const std::string& text, mode_t mode) {
-        std::ofstream(dir_ + "/" + name) << text;
-        chmod((dir_ + "/" + name).c_str(), mode);
-    }
-    // What the started program wrote, once it did (empty after 5 s).
-    std::string Ran() {
-        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(5);
-        while (std::chrono::steady_clock::now() < end) {
-            std::ifstream file(dir_ + "/ran");
-            if (file) {
-                std::stringstream text;
-                text << file.rdbuf();
-                return text.str();
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        return "";
-    }
-
-    std::string dir_;
-    std::string path_;
-};
-
-TEST_F(ShellTest, AProgramThatCannotBeStartedIsReportedAndOneThatCanRunsWithItsArguments) {
+TEST(ShellTest, AProgramThatCannotBeStartedIsReportedAndOneThatCanRunsWithItsArguments) {
+    char pattern[] = "/tmp/quorvex-shell-XXXXXX";
+    ASSERT_NE(nullptr, mkdtemp(pattern));
+    const std::string dir = pattern, ran = dir + "/ran", path = getenv("PATH");
+    auto write = [&dir](const char* name, const std::string& text, mode_t mode) {
+        std::ofstream(dir + "/" + name) << text;
+        chmod((dir + "/" + name).c_str(), mode);
+    };
+    // A program that writes its arguments to `ran`, a file without the right to run, and a
+    // script whose interpreter does not exist (execvp fails with ENOENT).
+    write("records",
+          "#!/bin/sh\necho \"$@\" > " + ran + ".part && mv " + ran + ".part " + ran + "\n", 0755);
+    write("not-executable", "#!/bin/sh\n", 0644);
+    write("no-interpreter", "#!/nonexistent/interpreter\n", 0755);
     const struct {
         const char* program; // in the test's folder, or a name to look up on PATH
         bool inFolder;
@@ -70,20 +39,27 @@ TEST_F(ShellTest, AProgramThatCannotBeStartedIsReportedAndOneThatCanRunsWithItsA
         {"no-interpreter", true, false}, {"quorvex-no-such-program", false, false},
         {"records", false, true}, // found on PATH
     };
-    setenv("PATH", (dir_ + ":" + path_).c_str(), 1);
+    setenv("PATH", (dir + ":" + path).c_str(), 1);
     // The same whether the children are waited for or reap themselves (SIGCHLD ignored).
     for (auto child : {SIG_DFL, SIG_IGN}) {
         signal(SIGCHLD, child);
         for (const auto& c : cases) {
             SCOPED_TRACE(std::string(c.program) + (child == SIG_IGN ? ", SIGCHLD ignored" : ""));
-            std::filesystem::remove(dir_ + "/ran");
-            const std::string path = c.inFolder ? dir_ + "/" + c.program : c.program;
-            EXPECT_EQ(c.started, plat::StartProgram(path, {"a b", "c"}));
-            if (c.started) {
-                EXPECT_EQ("a b c\n", Ran());
+            std::filesystem::remove(ran);
+            EXPECT_EQ(c.started, plat::StartProgram(c.inFolder ? dir + "/" + c.program : c.program,
+                                                    {"a b", "c"}));
+            // What the started program wrote, once it did (nothing after 5 s).
+            for (int i = 0; c.started && i < 500 && !std::filesystem::exists(ran); ++i) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(10));
             }
+            std::stringstream text;
+            text << std::ifstream(ran).rdbuf();
+            EXPECT_EQ(c.started ? "a b c\n" : "", text.str());
         }
     }
+    setenv("PATH", path.c_str(), 1);
+    signal(SIGCHLD, SIG_DFL);
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace

@@ -10,13 +10,9 @@ namespace {
 
 using Kind = plat::MouseSequencer::Kind;
 
-// A window's owner that records each message it gets and destroys the window inside the
-// message numbered `destroyAt`, as a click that closes a form does.
-class DestroyingOwner final : public plat::WindowEvents {
-public:
-    DestroyingOwner(std::shared_ptr<bool> alive, int destroyAt)
-        : alive_(std::move(alive)), destroyAt_(destroyAt) {}
-
+// Records each message and destroys the window inside message number `destroyAt`, as a click
+// that closes a form does.
+struct DestroyingOwner final : plat::WindowEvents {
     void OnLButtonDown(uint32_t, plat::Point) override { Record("down"); }
     void OnLButtonUp(uint32_t, plat::Point) override { Record("up"); }
     void OnLButtonDblClk(uint32_t, plat::Point) override { Record("dblclk"); }
@@ -29,20 +25,15 @@ public:
     void OnMessage(const plat::WindowMessage&) override {}
     void OnCloseRequest() override {}
     void AfterMessage() override { log.push_back("after"); }
-
-    std::vector<std::string> log;
-
-private:
     void Record(const char* message) {
         log.push_back(message);
-        if (messages_++ == destroyAt_) {
-            *alive_ = false;
-        }
+        *alive = *alive && messages++ != destroyAt;
     }
 
-    std::shared_ptr<bool> alive_;
-    const int destroyAt_;
-    int messages_ = 0;
+    std::shared_ptr<bool> alive = std::make_shared<bool>(true);
+    int destroyAt = -1;
+    int messages = 0;
+    std::vector<std::string> log;
 };
 
 TEST(EventDeliveryTest, MessagesAfterTheOneThatDestroyedTheWindowAreNotDelivered) {
@@ -59,9 +50,9 @@ TEST(EventDeliveryTest, MessagesAfterTheOneThatDestroyedTheWindowAreNotDelivered
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.destroyAt);
-        auto alive = std::make_shared<bool>(true);
-        DestroyingOwner owner(alive, c.destroyAt);
-        plat::DeliverMouseMessages(alive, owner, batch);
+        DestroyingOwner owner;
+        owner.destroyAt = c.destroyAt;
+        plat::DeliverMouseMessages(owner.alive, owner, batch);
         EXPECT_EQ(owner.log, c.log);
     }
 }
