@@ -9,7 +9,9 @@
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +24,7 @@
 #include <vector>
 
 #include "platform/ui/Surface.h"
+#include "tests/support/PeerProcess.h"
 #include "tests/ui/GtkScreen.h"
 
 extern char** environ;
@@ -101,16 +104,10 @@ inline bool OnlyWindowBut(const std::string& other, Shown* found, int ms = 10000
 // the object lives.
 class TrayHost {
 public:
-    explicit TrayHost(const std::string& log) {
-        const std::string out = "exec >'" + log +
-                                "' 2>&1 </dev/null; exec trayer --edge top "
-                                "--align left --height 24";
-        char* argv[] = {const_cast<char*>("sh"), const_cast<char*>("-c"),
-                        const_cast<char*>(out.c_str()), nullptr};
-        if (posix_spawnp(&pid_, "sh", nullptr, nullptr, argv, environ) != 0) {
-            pid_ = -1;
-        }
-    }
+    explicit TrayHost(const std::string& log)
+        : pid_(peerprocess::Spawn("/usr/bin/trayer",
+                                  {"trayer", "--edge", "top", "--align", "left", "--height", "24"},
+                                  log)) {}
     ~TrayHost() {
         if (pid_ > 0) {
             kill(pid_, SIGTERM);
@@ -120,17 +117,15 @@ public:
     TrayHost(const TrayHost&) = delete;
     TrayHost& operator=(const TrayHost&) = delete;
 
-    static bool Installed() { return std::system("command -v trayer >/dev/null 2>&1") == 0; }
-    // Waits for the program's tray icon to be held there.
+    static bool Installed() { return access("/usr/bin/trayer", X_OK) == 0; }
+    // Waits for the program's tray icon, a window of the program that is not a top-level one.
     bool IconShown(Shown* icon, int ms = 10000) const {
         return pid_ > 0 && WaitFor(
                                [&] {
+                                   const std::vector<Shown> top = Windows();
                                    for (const Shown& w : Windows(true)) {
-                                       bool topLevel = false;
-                                       for (const Shown& t : Windows()) {
-                                           topLevel |= t.id == w.id;
-                                       }
-                                       if (!topLevel) {
+                                       if (std::none_of(top.begin(), top.end(),
+                                                        [&](auto& t) { return t.id == w.id; })) {
                                            *icon = w;
                                            return true;
                                        }
@@ -141,7 +136,7 @@ public:
     }
 
 private:
-    pid_t pid_ = -1;
+    pid_t pid_;
 };
 
 inline void Keys(const Shown& w, const std::string& keys) {
@@ -199,17 +194,8 @@ public:
         pid_ = -1;
         return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
     }
-    // The first mapped file of the process whose path holds `part`; empty when none does.
-    std::string MappedFile(const std::string& part) const {
-        std::ifstream maps("/proc/" + std::to_string(pid_) + "/maps");
-        std::string line;
-        while (std::getline(maps, line)) {
-            if (line.find(part) != std::string::npos) {
-                return line.substr(line.find('/'));
-            }
-        }
-        return "";
-    }
+    // The process's memory map (/proc/<pid>/maps).
+    std::string Maps() const { return Run("cat /proc/" + std::to_string(pid_) + "/maps"); }
     long ResidentKb() const {
         std::ifstream status("/proc/" + std::to_string(pid_) + "/status");
         std::string line;

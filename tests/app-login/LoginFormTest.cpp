@@ -102,6 +102,13 @@ protected:
                 ->TypeKey(static_cast<uint32_t>(c), static_cast<uint32_t>(c));
         }
     }
+    // Signs in as 1001, the stack answering 200.
+    void SignIn() {
+        Type("1001");
+        window_->TypeKey(plat::kVkReturn, 13);
+        stack_->respond(stack_->last("REGISTER")->id, 200, "OK");
+        ASSERT_TRUE(window_->FireTimer(CUserLogin::kTimerSipPoll));
+    }
     std::vector<std::string> Boxes() {
         std::vector<std::string> texts;
         for (const auto& r : windows_.MessageBoxes().Requests()) {
@@ -311,11 +318,7 @@ TEST_F(LoginFormTest, HideHidesOnlyWhenTheTrayIconCanBringTheWindowBack) {
         EXPECT_EQ(!embedded, window_->IsVisible());
         EXPECT_EQ(!embedded, window_->IsMinimized());
 
-        // The call window's hide button follows the same rule.
-        Type("1001");
-        window_->TypeKey(plat::kVkReturn, 13);
-        stack_->respond(stack_->last("REGISTER")->id, 200, "OK");
-        ASSERT_TRUE(window_->FireTimer(CUserLogin::kTimerSipPoll));
+        SignIn(); // the call window's hide button follows the same rule
         ASSERT_EQ(2u, windows_.Windows().size());
         plat::FakeWindow* face = windows_.Windows()[1];
         dynamic_cast<CMakeCall&>(*form.Sip().GetMakeCall()).OnCommand(CMakeCall::kCmdHide, 0);
@@ -441,10 +444,7 @@ TEST_F(LoginFormTest, SleepNoticesReachTheCallWindowAndWithoutThemOneLineIsTrace
         return std::unique_ptr<plat::SleepInhibitor>(new plat::FakeSleepInhibitor);
     };
     Make();
-    Type("1001");
-    window_->TypeKey(plat::kVkReturn, 13);
-    stack_->respond(stack_->last("REGISTER")->id, 200, "OK");
-    ASSERT_TRUE(window_->FireTimer(CUserLogin::kTimerSipPoll));
+    SignIn();
     notice(true);
     notice(false);
     EXPECT_EQ((std::vector<unsigned>{0, 4, 7}), callWindow_->powerEvents);
@@ -482,8 +482,7 @@ TEST_F(LoginFormTest, DestructionStopsAndWaitsForTheUpdateWorkerFirst) {
 }
 
 TEST_F(LoginFormTest, ADamagedSkinAtStartGivesWayToTheBuiltInSkinBeforeItsFileIsFreed) {
-    // The form's fields and buttons but no background: the build from the file gets as far as
-    // the background, so the buttons point into the file when it fails.
+    // No background: the build fails after the buttons took their places from the file.
     TestSkin skin;
     skin.Value(kSkinIdValueId, 0x1a).Value(LoginForm::kFontHeightValue, 12);
     skin.Area(LoginForm::kUserField, 10, 10, 100, 20)
@@ -508,8 +507,7 @@ TEST_F(LoginFormTest, ADamagedSkinAtStartGivesWayToTheBuiltInSkinBeforeItsFileIs
     EXPECT_TRUE(trace_.Has("CUserLogin::LoadSkin: el skin no tiene todos los controles"));
     EXPECT_EQ(ProgramModule(), g_SkinModule);
     EXPECT_FALSE(LoadedSkinModule());
-    // Every control reads its place from the built-in skin: a place left inside the freed file
-    // is a read of freed memory (reported under ASan).
+    // A place left pointing into the freed file is a read of freed memory (seen under ASan).
     const SkinPos* builtIn = GetSkinPos(LoginForm::kCmdLogIn);
     const plat::Rect logIn = form.LogInButton().GetRect();
     EXPECT_EQ(builtIn->x, logIn.left);

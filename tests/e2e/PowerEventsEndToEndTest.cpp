@@ -1,8 +1,8 @@
-// Suspend and resume through logind, signed in against kamailio: the test's fake logind on a
-// private system bus sends the sleep and wake notices and records the inhibitors; the program's
-// side is the login on the libre stack with the call logic, the power events and logind's
-// client, wired as the login form wires them.
+// Suspend and resume through the fake logind on a private system bus, signed in against
+// kamailio: the login, call logic, power events and logind client wired as the form wires them.
 #include <gtest/gtest.h>
+
+#include <cmath>
 
 #include "app/login/PowerEvents.h"
 #include "platform/desktop/LogindSleep.h"
@@ -18,8 +18,7 @@ const std::string kTakeDelay = std::string("take delay quorvex ") + PowerEvents:
 const std::string kReleaseBlock = "release block quorvex";
 const std::string kReleaseDelay = "release delay quorvex";
 
-// When the fake logind recorded the first event that holds `what` (microseconds since the
-// epoch); -1 for none.
+// When (microseconds since the epoch) the first event holding `what` was recorded; -1: none.
 int64_t TimeOf(const Events& timed, const std::string& what) {
     for (const std::string& event : timed) {
         if (event.find(what) != std::string::npos) {
@@ -29,13 +28,11 @@ int64_t TimeOf(const Events& timed, const std::string& what) {
     return -1;
 }
 
-// When kamailio saw the first removal REGISTER ("expires=0 ... time=<s>.<us>").
+// When kamailio saw the first removal REGISTER ("expires=0 ... time=<s>.<us>"); -1: never.
 int64_t RemovalTime(const std::string& log) {
     const size_t removal = log.find(" expires=0 ");
     const size_t at = removal == std::string::npos ? removal : log.find("time=", removal);
-    return at == std::string::npos ? -1
-                                   : std::stoll(log.substr(at + 5)) * 1000000 +
-                                         std::stoll(log.substr(log.find('.', at) + 1));
+    return at == std::string::npos ? -1 : std::llround(std::stod(log.substr(at + 5)) * 1e6);
 }
 
 class PowerEventsEndToEndTest : public KamailioCallTest {
@@ -62,8 +59,7 @@ protected:
         ASSERT_NE(nullptr, logind) << error;
         power = std::make_unique<PowerEvents>(
             *logind, [this](unsigned event) { return login ? login->OnPowerBroadcast(event) : 0; });
-        // Signed in, the call window hands the power broadcast to the call logic and goes with
-        // it when a suspend logs out.
+        // The call window hands the broadcast to the call logic and goes at the suspend.
         ASSERT_TRUE(SignIn(sandbox.Dir(), [](iTraceFile*) -> RTPInterface* { return nullptr; }));
         view.window->power = [this](unsigned event) {
             intptr_t answer = call->OnPowerBroadcast(event).value_or(0);
@@ -102,8 +98,7 @@ TEST_F(PowerEventsEndToEndTest, TheRemovalLeavesBeforeTheDelayIsLetGoAndTheWakeS
     const int64_t removal = RemovalTime(kamailio->Log());
     EXPECT_LT(TimeOf(logindTimes, " prepare"), removal) << kamailio->Log();
     EXPECT_LT(removal, TimeOf(logindTimes, kReleaseDelay));
-    // Logged out: the form shows again with its fields usable; the call window is gone, and
-    // the SIP objects go without a message.
+    // Logged out: the form usable again, the call window and SIP objects gone, no message.
     EXPECT_EQ(PS_LOGGED_OUT, g_PhoneState);
     EXPECT_TRUE(view.formVisible);
     EXPECT_TRUE(view.controlsEnabled.back());

@@ -1,14 +1,14 @@
 // A system bus of the test's own: Debian's dbus-daemon on a socket in a temporary folder,
 // published as $DBUS_SYSTEM_BUS_ADDRESS for the object's life, and on it the test's fake
-// logind (fake_login1.py, run by Debian's python3 with its GObject bindings), which the test
-// drives and questions. ok() is false when a part is missing or does not start.
+// logind (fake_login1.py, run by python3 with its GObject bindings), which the test drives and
+// questions. ok() is false when a part is missing or does not start.
 // Test thread only. Needs QUORVEX_FAKE_LOGIN1, the script's path.
 #pragma once
 
 #include <gio/gio.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <fstream>
@@ -83,26 +83,24 @@ public:
         // (['<us> <event>', ...],): the events hold no quotes.
         const std::string list = Ask("Events", "(as)");
         for (size_t at = list.find('\''); at != std::string::npos;) {
-            size_t end = list.find('\'', at + 1);
-            std::string event = list.substr(at + 1, end - at - 1);
+            const size_t end = list.find('\'', at + 1);
+            const std::string event = list.substr(at + 1, end - at - 1);
             events.push_back(timed ? event : event.substr(event.find(' ') + 1));
             at = list.find('\'', end + 1);
         }
         return events;
     }
-    std::string Log() const { return peerprocess::ReadLog(dir_) + ReadLogind(); }
+    std::string Log() const {
+        std::ifstream logind(dir_ + "/login1.log");
+        return peerprocess::ReadLog(dir_) + std::string(std::istreambuf_iterator<char>(logind), {});
+    }
 
 private:
     static bool WaitForFile(const std::string& path) {
-        struct stat st {};
-        for (int i = 0; i < 500 && stat(path.c_str(), &st) != 0; ++i) {
+        for (int i = 0; i < 500 && access(path.c_str(), F_OK) != 0; ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        return stat(path.c_str(), &st) == 0;
-    }
-    std::string ReadLogind() const {
-        std::ifstream in(dir_ + "/login1.log");
-        return std::string(std::istreambuf_iterator<char>(in), {});
+        return access(path.c_str(), F_OK) == 0;
     }
     // The reply printed as GVariant text; empty when there is none.
     std::string Ask(const char* method, const char* reply) {

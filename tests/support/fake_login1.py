@@ -1,13 +1,11 @@
 #!/usr/bin/env python3
-"""A stand-in for systemd-logind on a test's private system bus (org.freedesktop.login1).
+"""A stand-in for systemd-logind (org.freedesktop.login1) on a test's private system bus.
 
-Inhibit(what, who, why, mode) hands out the writing end of a pipe: the inhibitor is released
-when every copy is closed (the reading end kept here hangs up). For the test, interface
-org.quorvex.test.Login1: Suspend() is refused (false) while a "sleep" block inhibitor is held,
-as logind refuses, else signals PrepareForSleep(true) and records "sleep" once no delay
-inhibitor is left (at most 5 s later); Resume() signals PrepareForSleep(false); Events() lists
-what happened, each "<microseconds since the epoch> <event>". Writes its argument, a file,
-once the name is owned.
+Inhibit() hands out the writing end of a pipe; the inhibitor goes when every copy is closed.
+Test interface org.quorvex.test.Login1: Suspend() is refused (false) while a "sleep" block
+inhibitor is held, else signals PrepareForSleep(true) and records "sleep" once no delay
+inhibitor is left; Resume() signals PrepareForSleep(false); Events() lists what happened, each
+"<microseconds since the epoch> <event>". Writes its argument, a file, once the name is owned.
 """
 import os
 import sys
@@ -16,13 +14,10 @@ import time
 from gi.repository import Gio, GLib
 
 PATH = "/org/freedesktop/login1"
-XML = """
-<node>
+XML = """<node>
   <interface name="org.freedesktop.login1.Manager">
-    <method name="Inhibit">
-      <arg type="s" direction="in"/><arg type="s" direction="in"/>
-      <arg type="s" direction="in"/><arg type="s" direction="in"/>
-      <arg type="h" direction="out"/>
+    <method name="Inhibit"><arg type="s" direction="in"/><arg type="s" direction="in"/>
+      <arg type="s" direction="in"/><arg type="s" direction="in"/><arg type="h" direction="out"/>
     </method>
     <signal name="PrepareForSleep"><arg type="b"/></signal>
   </interface>
@@ -31,15 +26,13 @@ XML = """
     <method name="Resume"/>
     <method name="Events"><arg type="as" direction="out"/></method>
   </interface>
-</node>
-"""
-DELAY_MAX_MS = 5000
+</node>"""
 
 
 class Login1:
     def __init__(self, bus):
         self.bus = bus
-        self.held = {}  # reading end -> (what, who, why, mode)
+        self.held = {}  # reading end -> (what, who, mode)
         self.events = []
         self.sleeping = False  # PrepareForSleep(true) sent, "sleep" not yet recorded
 
@@ -51,28 +44,25 @@ class Login1:
                              GLib.Variant("(b)", (start,)))
 
     def holds(self, mode):
-        return any(m == mode and "sleep" in w.split(":") for w, _, _, m in self.held.values())
+        return any(m == mode and "sleep" in w.split(":") for w, _, m in self.held.values())
 
     def call(self, bus, sender, path, interface, method, args, invocation):
         if method == "Inhibit":
             what, who, why, mode = args.unpack()
             reading, writing = os.pipe()
-            self.held[reading] = (what, who, why, mode)
+            self.held[reading] = (what, who, mode)
             GLib.unix_fd_add_full(GLib.PRIORITY_DEFAULT, reading,
                                   GLib.IOCondition.HUP | GLib.IOCondition.ERR, self.released)
             self.log("take %s %s %s" % (mode, who, why))
             fds = Gio.UnixFDList.new_from_array([writing])  # the list owns it from here
             invocation.return_value_with_unix_fd_list(GLib.Variant("(h)", (0,)), fds)
         elif method == "Suspend":
-            if self.holds("block"):
-                self.log("refused")
-                invocation.return_value(GLib.Variant("(b)", (False,)))
-                return
-            self.log("prepare")
-            self.sleeping = True
-            self.signal(True)
-            invocation.return_value(GLib.Variant("(b)", (True,)))
-            GLib.timeout_add(DELAY_MAX_MS, self.delay_ran_out)
+            refused = self.holds("block")
+            self.log("refused" if refused else "prepare")
+            if not refused:
+                self.sleeping = True
+                self.signal(True)
+            invocation.return_value(GLib.Variant("(b)", (not refused,)))
             self.maybe_sleep()
         elif method == "Resume":
             self.log("wake")
@@ -82,7 +72,7 @@ class Login1:
             invocation.return_value(GLib.Variant("(as)", (self.events,)))
 
     def released(self, reading, condition):
-        what, who, why, mode = self.held.pop(reading)
+        _, who, mode = self.held.pop(reading)
         os.close(reading)
         self.log("release %s %s" % (mode, who))
         self.maybe_sleep()
@@ -93,18 +83,12 @@ class Login1:
             self.sleeping = False
             self.log("sleep")
 
-    def delay_ran_out(self):
-        if self.sleeping:
-            self.sleeping = False
-            self.log("sleep after the delay ran out")
-        return False
-
 
 def main():
-    address = os.environ["DBUS_SYSTEM_BUS_ADDRESS"]
-    flags = (Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT |
-             Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION)
-    bus = Gio.DBusConnection.new_for_address_sync(address, flags, None, None)
+    bus = Gio.DBusConnection.new_for_address_sync(
+        os.environ["DBUS_SYSTEM_BUS_ADDRESS"],
+        Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT |
+        Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
     login1 = Login1(bus)
     for interface in Gio.DBusNodeInfo.new_for_xml(XML).interfaces:
         bus.register_object(PATH, interface, login1.call, None, None)
