@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 
 #include "app/call/PhoneState.h"
 #include "app/call/SuspendRule.h"
@@ -35,15 +36,14 @@ protected:
     // What was taken, let go of and broadcast since the last look.
     std::string Since() {
         std::string fresh;
-        for (; seen < inhibitor.log.size(); ++seen) {
-            fresh += (fresh.empty() ? "" : ", ") + inhibitor.log[seen];
+        for (const std::string& event : std::exchange(inhibitor.log, {})) {
+            fresh += (fresh.empty() ? "" : ", ") + event;
         }
         return fresh;
     }
 
     TraceCapture trace;
     plat::FakeSleepInhibitor inhibitor;
-    size_t seen = 0;
 };
 
 TEST_F(PowerEventsTest, DelayWhileSignedInBlockWhileASuspendIsRefusedTakenBeforeLetGo) {

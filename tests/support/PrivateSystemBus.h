@@ -1,11 +1,10 @@
 // A system bus of the test's own: Debian's dbus-daemon on a socket in a temporary folder,
 // published as $DBUS_SYSTEM_BUS_ADDRESS for the object's life, and on it the test's fake
-// logind (fake_login1.py, run by python3 with its GObject bindings), which the test drives and
-// questions. ok() is false when a part is missing or does not start.
-// Test thread only. Needs QUORVEX_FAKE_LOGIN1, the script's path.
+// logind (fake_login1.py, run by python3 with its GObject bindings), which the test drives by
+// signals and questions through its record of events. ok() is false when a part is missing or
+// does not start. Test thread only. Needs QUORVEX_FAKE_LOGIN1, the script's path.
 #pragma once
 
-#include <gio/gio.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -33,27 +32,21 @@ public:
             "/usr/bin/dbus-daemon",
             {"dbus-daemon", "--config-file=" + dir_ + "/bus.conf", "--nofork", "--nopidfile"},
             dir_ + "/log");
-        if (dir_.empty() || daemon_ <= 0 || !WaitForFile(dir_ + "/socket")) {
+        if (dir_.empty() || daemon_ <= 0 ||
+            !Within([&] { return access((dir_ + "/socket").c_str(), F_OK) == 0; })) {
             return;
         }
         setenv("DBUS_SYSTEM_BUS_ADDRESS", address.c_str(), 1);
         logind_ = peerprocess::Spawn("/usr/bin/python3",
-                                     {"python3", QUORVEX_FAKE_LOGIN1, dir_ + "/login1.ready"},
+                                     {"python3", QUORVEX_FAKE_LOGIN1, dir_ + "/events"},
                                      dir_ + "/login1.log");
-        if (logind_ <= 0 || !WaitForFile(dir_ + "/login1.ready")) {
-            return;
-        }
-        bus_ = g_dbus_connection_new_for_address_sync(
-            address.c_str(),
-            static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                              G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-            nullptr, nullptr, nullptr);
+        ok_ = logind_ > 0 && Within([&] {
+                  std::ifstream in(dir_ + "/events");
+                  std::string first;
+                  return std::getline(in, first) && first.find(" ready") != std::string::npos;
+              });
     }
     ~PrivateSystemBus() {
-        if (bus_ != nullptr) {
-            g_dbus_connection_close_sync(bus_, nullptr, nullptr);
-            g_object_unref(bus_);
-        }
         StopLogind();
         if (daemon_ > 0) {
             kill(daemon_, SIGTERM);
@@ -65,7 +58,7 @@ public:
     PrivateSystemBus(const PrivateSystemBus&) = delete;
     PrivateSystemBus& operator=(const PrivateSystemBus&) = delete;
 
-    bool ok() const { return bus_ != nullptr; }
+    bool ok() const { return ok_; }
     void StopLogind() {
         if (logind_ > 0) {
             kill(logind_, SIGTERM);
@@ -74,19 +67,19 @@ public:
         }
     }
 
-    // The fake logind's controls and record (see fake_login1.py).
-    bool Suspend() { return Ask("Suspend", "(b)") == "(true,)"; }
-    void Resume() { Ask("Resume", nullptr); }
+    // Asks the fake logind for a suspend; whether it began one (false: refused or no answer).
+    bool Suspend() { return Answer(SIGUSR1, {"prepare", "refused"}) == "prepare"; }
+    void Resume() { Answer(SIGUSR2, {"wake"}); }
     // What it saw, in order; `timed`: each with its time (microseconds since the epoch) first.
-    std::vector<std::string> Events(bool timed = false) {
+    std::vector<std::string> Events(bool timed = false) const {
         std::vector<std::string> events;
-        // (['<us> <event>', ...],): the events hold no quotes.
-        const std::string list = Ask("Events", "(as)");
-        for (size_t at = list.find('\''); at != std::string::npos;) {
-            const size_t end = list.find('\'', at + 1);
-            const std::string event = list.substr(at + 1, end - at - 1);
-            events.push_back(timed ? event : event.substr(event.find(' ') + 1));
-            at = list.find('\'', end + 1);
+        std::ifstream in(dir_ + "/events");
+        std::string line;
+        while (std::getline(in, line) && !in.eof()) { // a line not yet ended is left out
+            const std::string event = line.substr(line.find(' ') + 1);
+            if (event != "ready") {
+                events.push_back(timed ? line : event);
+            }
         }
         return events;
     }
@@ -96,33 +89,32 @@ public:
     }
 
 private:
-    static bool WaitForFile(const std::string& path) {
-        for (int i = 0; i < 500 && access(path.c_str(), F_OK) != 0; ++i) {
+    template <typename Done> static bool Within(Done done) {
+        for (int i = 0; i < 500 && !done(); ++i) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
-        return access(path.c_str(), F_OK) == 0;
+        return done();
     }
-    // The reply printed as GVariant text; empty when there is none.
-    std::string Ask(const char* method, const char* reply) {
-        GVariant* result = bus_ == nullptr
-                               ? nullptr
-                               : g_dbus_connection_call_sync(
-                                     bus_, "org.freedesktop.login1", "/org/freedesktop/login1",
-                                     "org.quorvex.test.Login1", method, nullptr,
-                                     reply ? G_VARIANT_TYPE(reply) : nullptr,
-                                     G_DBUS_CALL_FLAGS_NONE, 5000, nullptr, nullptr);
-        if (result == nullptr) {
-            return {};
+    // Sends `signal` and waits for the first of `answers` recorded after it; empty when none.
+    std::string Answer(int signal, const std::vector<std::string>& answers) {
+        const size_t before = Events().size();
+        std::string answer;
+        if (logind_ > 0 && kill(logind_, signal) == 0) {
+            Within([&] {
+                const std::vector<std::string> events = Events();
+                for (size_t i = before; i < events.size() && answer.empty(); ++i) {
+                    for (const std::string& a : answers) {
+                        answer = events[i] == a ? a : answer;
+                    }
+                }
+                return !answer.empty();
+            });
         }
-        gchar* text = g_variant_print(result, FALSE);
-        std::string printed = text;
-        g_free(text);
-        g_variant_unref(result);
-        return printed;
+        return answer;
     }
 
     std::string dir_;
     pid_t daemon_ = -1;
     pid_t logind_ = -1;
-    GDBusConnection* bus_ = nullptr;
+    bool ok_ = false;
 };

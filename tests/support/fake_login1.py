@@ -2,12 +2,13 @@
 """A stand-in for systemd-logind (org.freedesktop.login1) on a test's private system bus.
 
 Inhibit() hands out the writing end of a pipe; the inhibitor goes when every copy is closed.
-Test interface org.quorvex.test.Login1: Suspend() is refused (false) while a "sleep" block
-inhibitor is held, else signals PrepareForSleep(true) and records "sleep" once no delay
-inhibitor is left; Resume() signals PrepareForSleep(false); Events() lists what happened, each
-"<microseconds since the epoch> <event>". Writes its argument, a file, once the name is owned.
+SIGUSR1 asks for a suspend: "refused" while a "sleep" block inhibitor is held, else "prepare",
+PrepareForSleep(true), and "sleep" once no delay inhibitor is left. SIGUSR2 is the wake:
+PrepareForSleep(false). Appends each event to its first argument, a file, as
+"<microseconds since the epoch> <event>", starting with "ready" once the name is owned.
 """
 import os
+import signal
 import sys
 import time
 
@@ -21,23 +22,18 @@ XML = """<node>
     </method>
     <signal name="PrepareForSleep"><arg type="b"/></signal>
   </interface>
-  <interface name="org.quorvex.test.Login1">
-    <method name="Suspend"><arg type="b" direction="out"/></method>
-    <method name="Resume"/>
-    <method name="Events"><arg type="as" direction="out"/></method>
-  </interface>
 </node>"""
 
 
 class Login1:
-    def __init__(self, bus):
+    def __init__(self, bus, events):
         self.bus = bus
         self.held = {}  # reading end -> (what, who, mode)
-        self.events = []
+        self.events = open(events, "a", buffering=1)
         self.sleeping = False  # PrepareForSleep(true) sent, "sleep" not yet recorded
 
     def log(self, text):
-        self.events.append("%d %s" % (time.time_ns() // 1000, text))
+        self.events.write("%d %s\n" % (time.time_ns() // 1000, text))
 
     def signal(self, start):
         self.bus.emit_signal(None, PATH, "org.freedesktop.login1.Manager", "PrepareForSleep",
@@ -56,20 +52,20 @@ class Login1:
             self.log("take %s %s %s" % (mode, who, why))
             fds = Gio.UnixFDList.new_from_array([writing])  # the list owns it from here
             invocation.return_value_with_unix_fd_list(GLib.Variant("(h)", (0,)), fds)
-        elif method == "Suspend":
-            refused = self.holds("block")
-            self.log("refused" if refused else "prepare")
-            if not refused:
-                self.sleeping = True
-                self.signal(True)
-            invocation.return_value(GLib.Variant("(b)", (not refused,)))
+
+    def suspend(self):
+        refused = self.holds("block")
+        self.log("refused" if refused else "prepare")
+        if not refused:
+            self.sleeping = True
+            self.signal(True)
             self.maybe_sleep()
-        elif method == "Resume":
-            self.log("wake")
-            self.signal(False)
-            invocation.return_value(None)
-        elif method == "Events":
-            invocation.return_value(GLib.Variant("(as)", (self.events,)))
+        return True
+
+    def wake(self):
+        self.log("wake")
+        self.signal(False)
+        return True
 
     def released(self, reading, condition):
         _, who, mode = self.held.pop(reading)
@@ -89,7 +85,9 @@ def main():
         os.environ["DBUS_SYSTEM_BUS_ADDRESS"],
         Gio.DBusConnectionFlags.AUTHENTICATION_CLIENT |
         Gio.DBusConnectionFlags.MESSAGE_BUS_CONNECTION, None, None)
-    login1 = Login1(bus)
+    login1 = Login1(bus, sys.argv[1])
+    GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGUSR1, login1.suspend)
+    GLib.unix_signal_add(GLib.PRIORITY_DEFAULT, signal.SIGUSR2, login1.wake)
     for interface in Gio.DBusNodeInfo.new_for_xml(XML).interfaces:
         bus.register_object(PATH, interface, login1.call, None, None)
     reply = bus.call_sync("org.freedesktop.DBus", "/org/freedesktop/DBus",
@@ -98,8 +96,7 @@ def main():
                           GLib.VariantType("(u)"), Gio.DBusCallFlags.NONE, -1, None)
     if reply.unpack()[0] != 1:
         sys.exit("fake_login1: the name is taken")
-    with open(sys.argv[1], "w") as ready:
-        ready.write("ready\n")
+    login1.log("ready")
     GLib.MainLoop().run()
 
 
