@@ -68,8 +68,8 @@ public:
     }
 
     // Asks the fake logind for a suspend; whether it began one (false: refused or no answer).
-    bool Suspend() { return Answer(SIGUSR1, {"prepare", "refused"}) == "prepare"; }
-    void Resume() { Answer(SIGUSR2, {"wake"}); }
+    bool Suspend() { return Answer(SIGUSR1) == "prepare"; }
+    void Resume() { Answer(SIGUSR2); }
     // What it saw, in order; `timed`: each with its time (microseconds since the epoch) first.
     std::vector<std::string> Events(bool timed = false) const {
         std::vector<std::string> events;
@@ -95,22 +95,14 @@ private:
         }
         return done();
     }
-    // Sends `signal` and waits for the first of `answers` recorded after it; empty when none.
-    std::string Answer(int signal, const std::vector<std::string>& answers) {
+    // Sends `signal` and waits for the answer, the next event recorded; empty when none comes.
+    std::string Answer(int signal) {
         const size_t before = Events().size();
-        std::string answer;
+        std::vector<std::string> events;
         if (logind_ > 0 && kill(logind_, signal) == 0) {
-            Within([&] {
-                const std::vector<std::string> events = Events();
-                for (size_t i = before; i < events.size() && answer.empty(); ++i) {
-                    for (const std::string& a : answers) {
-                        answer = events[i] == a ? a : answer;
-                    }
-                }
-                return !answer.empty();
-            });
+            Within([&] { return (events = Events()).size() > before; });
         }
-        return answer;
+        return events.size() > before ? events[before] : "";
     }
 
     std::string dir_;
