@@ -11,7 +11,7 @@ namespace plat {
 // One thread.
 class FakeSleepInhibitor final : public SleepInhibitor {
 public:
-    bool Take(Mode mode, const std::string& why, std::string* error) override {
+    bool Take(Mode mode, const std::string&, std::string* error) override {
         if (refuse) {
             *error = "refused";
             return false;
@@ -19,7 +19,6 @@ public:
         if (!held_[Index(mode)]) {
             held_[Index(mode)] = true;
             log.push_back("take " + Name(mode));
-            whys.push_back(why);
         }
         return true;
     }
@@ -32,7 +31,6 @@ public:
     bool Holds(Mode mode) const { return held_[Index(mode)]; }
 
     std::vector<std::string> log;
-    std::vector<std::string> whys;
     bool refuse = false;
 
 private:
