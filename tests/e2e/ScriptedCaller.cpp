@@ -7,6 +7,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include "tests/sip/ScriptedRegistrar.h"
+
 namespace {
 
 sockaddr_in Address(const std::string& host, int port) {
@@ -27,24 +29,14 @@ int BoundSocket(const std::string& host, int port) {
     return fd;
 }
 
-// The value of header `name` in a message, or "".
-std::string Header(const std::string& text, const std::string& name) {
-    size_t at = text.find("\r\n" + name + ": ");
-    if (at == std::string::npos) {
-        return std::string();
+// The datagrams waiting at `fd`, each handed to `take`.
+template <typename Take> void Drain(int fd, Take take) {
+    pollfd p{fd, POLLIN, 0};
+    char buffer[4096];
+    ssize_t n;
+    while (fd >= 0 && poll(&p, 1, 0) == 1 && (n = recv(fd, buffer, sizeof(buffer), 0)) >= 0) {
+        take(std::string(buffer, static_cast<size_t>(n)));
     }
-    at += name.size() + 4;
-    return text.substr(at, text.find("\r\n", at) - at);
-}
-
-// The text between `open` and `close` after `open` in `text`, or "".
-std::string Between(const std::string& text, const std::string& open, char close) {
-    size_t at = text.find(open);
-    if (at == std::string::npos) {
-        return std::string();
-    }
-    at += open.size();
-    return text.substr(at, text.find(close, at) - at);
 }
 
 } // namespace
@@ -82,30 +74,24 @@ int ScriptedCaller::Send(const std::string& method, const std::string& sdp, int 
     return cseq;
 }
 
-std::vector<ScriptedCaller::Response> ScriptedCaller::Receive() {
-    std::vector<Response> responses;
-    pollfd p{fd_, POLLIN, 0};
-    while (poll(&p, 1, 0) == 1) {
-        char buffer[4096];
-        ssize_t n = recv(fd_, buffer, sizeof(buffer), 0);
-        std::string text(buffer, n > 0 ? static_cast<size_t>(n) : 0);
-        if (text.rfind("SIP/2.0 ", 0) != 0) {
-            continue; // a request of the program's: nothing this far end answers
+bool ScriptedCaller::Answered(int cseq, std::string* body) {
+    bool answered = false;
+    Drain(fd_, [&](const std::string& text) {
+        // The program's own requests go unanswered: this far end only calls.
+        if (text.rfind("SIP/2.0 2", 0) != 0 ||
+            ScriptedRegistrar::Header(text, "CSeq") != std::to_string(cseq) + " INVITE") {
+            return;
         }
-        Response r;
-        r.code = std::atoi(text.c_str() + 8);
-        std::string cseq = Header(text, "CSeq");
-        r.cseq = std::atoi(cseq.c_str());
-        r.method = cseq.substr(cseq.find(' ') + 1);
-        size_t end = text.find("\r\n\r\n");
-        r.body = end == std::string::npos ? std::string() : text.substr(end + 4);
-        if (r.code / 100 == 2 && r.method == "INVITE") {
-            toTag_ = Between(Header(text, "To") + ";", ";tag=", ';');
-            target_ = Between(Header(text, "Contact"), "<", '>');
-        }
-        responses.push_back(r);
-    }
-    return responses;
+        const std::string to = ScriptedRegistrar::Header(text, "To") + ";";
+        const size_t tag = to.find(";tag=") + 5;
+        toTag_ = to.substr(tag, to.find(';', tag) - tag);
+        const std::string contact = ScriptedRegistrar::Header(text, "Contact");
+        const size_t open = contact.find('<') + 1;
+        target_ = contact.substr(open, contact.find('>', open) - open);
+        *body = text.substr(text.find("\r\n\r\n") + 4);
+        answered = true;
+    });
+    return answered;
 }
 
 bool ScriptedCaller::OpenMedia(const std::string& address, int port) {
@@ -116,17 +102,18 @@ bool ScriptedCaller::OpenMedia(const std::string& address, int port) {
     return fd >= 0;
 }
 
-ScriptedCaller::MediaSeen ScriptedCaller::Media(const std::string& address, int port) {
-    MediaSeen seen;
+int ScriptedCaller::Media(const std::string& address, int port, uint32_t* ssrc) {
+    int packets = 0;
     auto it = media_.find(address + ":" + std::to_string(port));
-    pollfd p{it == media_.end() ? -1 : it->second, POLLIN, 0};
-    while (p.fd >= 0 && poll(&p, 1, 0) == 1) {
-        uint8_t packet[2048];
-        if (recv(p.fd, packet, sizeof(packet), 0) >= 12 && (packet[0] >> 6) == 2) {
-            ++seen.packets;
-            seen.ssrc = (uint32_t{packet[8]} << 24) | (uint32_t{packet[9]} << 16) |
-                        (uint32_t{packet[10]} << 8) | packet[11];
+    Drain(it == media_.end() ? -1 : it->second, [&](const std::string& packet) {
+        const auto* bytes = reinterpret_cast<const uint8_t*>(packet.data());
+        if (packet.size() >= 12 && (bytes[0] >> 6) == 2) {
+            ++packets;
+            if (ssrc) {
+                *ssrc = (uint32_t{bytes[8]} << 24) | (uint32_t{bytes[9]} << 16) |
+                        (uint32_t{bytes[10]} << 8) | bytes[11];
+            }
         }
-    }
-    return seen;
+    });
+    return packets;
 }

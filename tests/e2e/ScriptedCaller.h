@@ -2,24 +2,12 @@
 #include <cstdint>
 #include <map>
 #include <string>
-#include <vector>
 
 // A far phone scripted by the test that calls the program: one dialog from 127.0.0.3:5099
 // straight to 127.0.0.1:5060 (no proxy), written as text, and sockets of its own where the
 // program's RTP arrives. Loopback only; the test's thread only.
 class ScriptedCaller {
 public:
-    struct Response {
-        int code = 0;
-        int cseq = 0;
-        std::string method; // of its CSeq
-        std::string body;
-    };
-    struct MediaSeen {
-        int packets = 0;
-        uint32_t ssrc = 0; // of the last packet
-    };
-
     ScriptedCaller();
     ~ScriptedCaller();
     ScriptedCaller(const ScriptedCaller&) = delete;
@@ -32,13 +20,14 @@ public:
     // it), "BYE", or "ACK" of the INVITE with CSeq `ackOf`; returns the request's CSeq.
     // In-dialog requests go to the Contact and To tag of the program's last 2xx.
     int Send(const std::string& method, const std::string& sdp = "", int ackOf = 0);
-    // The responses that arrived since the last call.
-    std::vector<Response> Receive();
+    // Whether the 2xx to the INVITE with CSeq `cseq` is among the responses that arrived since
+    // the last call; `body` gets its body.
+    bool Answered(int cseq, std::string* body);
 
     // A socket at `address`:`port` for the program's RTP; false when it cannot be bound.
     bool OpenMedia(const std::string& address, int port);
-    // The RTP packets that arrived there since the last call.
-    MediaSeen Media(const std::string& address, int port);
+    // The RTP packets that arrived there since the last call; `ssrc` gets the last one's.
+    int Media(const std::string& address, int port, uint32_t* ssrc = nullptr);
 
 private:
     int fd_ = -1;

@@ -217,10 +217,10 @@ TEST_F(LibreStackTest, ASecondForkThatAnswersIsAcknowledgedAndEnded) {
     int far = socket(AF_INET, SOCK_DGRAM, 0);
     sockaddr_in at = Loopback("127.0.0.2", 5088);
     ASSERT_EQ(0, bind(far, reinterpret_cast<sockaddr*>(&at), sizeof(at)));
-    SdpContents offer = *SdpContents::parse("v=0\r\no=1001 1 1 IN IP4 127.0.0.1\r\ns=session\r\n"
-                                            "c=IN IP4 127.0.0.1\r\nt=0 0\r\n"
-                                            "m=audio 8000 RTP/AVP 0\r\n");
-    dum->send(dum->makeInviteSession(NameAddr(Uri("1002", "127.0.0.2", 5088)), offer));
+    const std::string sdp = "v=0\r\no=far 1 1 IN IP4 127.0.0.2\r\ns=-\r\nc=IN IP4 127.0.0.2\r\n"
+                            "t=0 0\r\nm=audio 4000 RTP/AVP 0\r\n"; // the offer and both answers
+    dum->send(
+        dum->makeInviteSession(NameAddr(Uri("1002", "127.0.0.2", 5088)), *SdpContents::parse(sdp)));
     // What reaches the far end while the stack is polled for `ms`.
     sockaddr_in from{};
     socklen_t fromLength = sizeof(from);
@@ -243,8 +243,6 @@ TEST_F(LibreStackTest, ASecondForkThatAnswersIsAcknowledgedAndEnded) {
     ASSERT_FALSE(got.empty());
     const std::string invite = got.front();
     ASSERT_EQ(0u, invite.find("INVITE ")) << invite;
-    const std::string sdp = "v=0\r\no=far 1 1 IN IP4 127.0.0.2\r\ns=-\r\nc=IN IP4 127.0.0.2\r\n"
-                            "t=0 0\r\nm=audio 4000 RTP/AVP 0\r\n";
     auto reply = [&](const std::string& request, const std::string& toTag, bool body) {
         std::string text = "SIP/2.0 200 OK\r\nVia: " + ScriptedRegistrar::Header(request, "Via") +
                            "\r\nFrom: " + ScriptedRegistrar::Header(request, "From") +

@@ -10,24 +10,11 @@
 
 namespace sipua::siptest {
 
+// The reasons in the order of TerminatedReason.
 inline const char* ReasonName(TerminatedReason r) {
-    switch (r) {
-    case TerminatedReason::Error:
-        return "Error";
-    case TerminatedReason::Timeout:
-        return "Timeout";
-    case TerminatedReason::Rejected:
-        return "Rejected";
-    case TerminatedReason::LocalBye:
-        return "LocalBye";
-    case TerminatedReason::RemoteBye:
-        return "RemoteBye";
-    case TerminatedReason::LocalCancel:
-        return "LocalCancel";
-    case TerminatedReason::RemoteCancel:
-        return "RemoteCancel";
-    }
-    return "?";
+    static const char* const names[] = {"Error",     "Timeout",     "Rejected",    "LocalBye",
+                                        "RemoteBye", "LocalCancel", "RemoteCancel"};
+    return names[static_cast<int>(r)];
 }
 
 // Every handler call as one line; the server side acts as `onNew` says.
@@ -36,6 +23,9 @@ struct SessionRecorder : InviteSessionHandler {
     InviteSessionHandle last;
     std::function<void(ServerInviteSessionHandle)> onNew;
 
+    static std::string Port(const SdpContents& s) {
+        return std::to_string(s.firstAudio() ? s.firstAudio()->port : -1);
+    }
     void note(const std::string& text, const InviteSessionHandle& h) {
         calls.push_back(text);
         last = h;
@@ -55,7 +45,7 @@ struct SessionRecorder : InviteSessionHandler {
     }
     void onEarlyMedia(ClientInviteSessionHandle h, const SipMessage&,
                       const SdpContents& s) override {
-        note("early " + std::to_string(s.firstAudio() ? s.firstAudio()->port : -1), h);
+        note("early " + Port(s), h);
     }
     void onProvisional(ClientInviteSessionHandle h, const SipMessage& m) override {
         note("provisional " + std::to_string(m.statusCode()), h);
@@ -70,10 +60,10 @@ struct SessionRecorder : InviteSessionHandler {
              h);
     }
     void onAnswer(InviteSessionHandle h, const SipMessage&, const SdpContents& s) override {
-        note("answer " + std::to_string(s.firstAudio() ? s.firstAudio()->port : -1), h);
+        note("answer " + Port(s), h);
     }
     void onOffer(InviteSessionHandle h, const SipMessage&, const SdpContents& s) override {
-        note("offer " + std::to_string(s.firstAudio() ? s.firstAudio()->port : -1), h);
+        note("offer " + Port(s), h);
     }
     void onOfferRequired(InviteSessionHandle h, const SipMessage&) override {
         note("offer required", h);
