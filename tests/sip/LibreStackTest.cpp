@@ -185,29 +185,28 @@ TEST_F(LibreStackTest, JunkAtTheSipPortReachesTheTraceAtABoundedRate) {
         "INVITE sip:1001@127.0.0.1 SIP/2.0\r\nVia: SIP/2.0/UDP\r\nContent-Length: 12\r\n\r\n",
         "INVITE sip:1001@127.0.0.1 SIP/2.0\r\nFrom\r\nTo:\r\n\r\n",
     };
+    int fd = socket(AF_INET, SOCK_DGRAM, 0);
+    const sockaddr_in to = Loopback("127.0.0.1", 5060);
     for (const char* junk : kinds) {
         SCOPED_TRACE(junk);
         traces.clear();
         testing::internal::CaptureStderr();
-        int fd = socket(AF_INET, SOCK_DGRAM, 0);
-        sockaddr_in to = Loopback("127.0.0.1", 5060);
         // 1,000 datagrams over about a second of polling.
         for (int burst = 0; burst < 10; ++burst) {
             for (int i = 0; i < 100; ++i) {
-                sendto(fd, junk, strlen(junk), 0, reinterpret_cast<sockaddr*>(&to), sizeof(to));
+                sendto(fd, junk, strlen(junk), 0, reinterpret_cast<const sockaddr*>(&to),
+                       sizeof(to));
             }
             PollUntil([] { return false; }, 100);
         }
-        close(fd);
-        std::string printed = testing::internal::GetCapturedStderr();
-        EXPECT_EQ("", printed.substr(0, 200));
-        size_t libre = 0;
-        for (const std::string& t : traces) {
-            libre += t.rfind("libre: ", 0) == 0;
-        }
-        EXPECT_GT(libre, 0u);  // the diagnostics arrive in the trace
-        EXPECT_LE(libre, 60u); // 20 a second (and a note on what was left out)
+        EXPECT_EQ("", testing::internal::GetCapturedStderr().substr(0, 200));
+        const auto libre = std::count_if(traces.begin(), traces.end(), [](const std::string& t) {
+            return t.rfind("libre: ", 0) == 0;
+        });
+        EXPECT_GT(libre, 0);  // the diagnostics arrive in the trace
+        EXPECT_LE(libre, 60); // 20 a second (and a note on what was left out)
     }
+    close(fd);
 }
 
 TEST_F(LibreStackTest, ASecondForkThatAnswersIsAcknowledgedAndEnded) {
