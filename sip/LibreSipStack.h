@@ -74,7 +74,6 @@ private:
     static bool OnStrayResponse(const struct sip_msg* msg, void* arg);
     // Acknowledges the 2xx of a fork of `session`'s INVITE other than the one the call took,
     // and ends that extra dialog with BYE.
-    struct Session;
     void EndExtraFork(const Session& session, const struct sip_msg* answer);
     static void OnExtraForkBye(int err, const struct sip_msg* msg, void* arg);
     static void OnIncoming(const struct sip_msg* msg, void* arg);
