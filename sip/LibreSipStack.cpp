@@ -85,8 +85,8 @@ bool FilterDatagram(struct sa* source, struct mbuf* mb, void*) {
 }
 
 // The header without which a request outside a dialog cannot be answered within a dialog
-// (`needContact`: an INVITE) or at all, or null. A From without tag counts as missing: no
-// dialog can be built on it.
+// (`needContact`: an INVITE) or at all, or null. A From without tag, or a Contact that is no
+// address, counts as missing: no dialog can be built on it.
 const char* MissingHeader(const struct sip_msg* msg, bool needContact) {
     if (!sip_msg_hdr(msg, SIP_HDR_VIA)) {
         return "Via";
@@ -103,8 +103,12 @@ const char* MissingHeader(const struct sip_msg* msg, bool needContact) {
     if (!sip_msg_hdr(msg, SIP_HDR_CSEQ)) {
         return "CSeq";
     }
-    if (needContact && !sip_msg_hdr(msg, SIP_HDR_CONTACT)) {
-        return "Contact";
+    if (needContact) {
+        const struct sip_hdr* contact = sip_msg_hdr(msg, SIP_HDR_CONTACT);
+        struct sip_addr address;
+        if (!contact || sip_addr_decode(&address, &contact->val) != 0) {
+            return "Contact";
+        }
     }
     return nullptr;
 }
