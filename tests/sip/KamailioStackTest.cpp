@@ -39,6 +39,7 @@ struct Results : ClientRegistrationHandler, DumShutdownHandler {
 
 class KamailioStackTest : public LibreStackFixture {
 protected:
+    explicit KamailioStackTest(const std::vector<std::string>& defines = {}) : kamailio(defines) {}
     void SetUp() override {
         if (!kamailio.ok()) {
             ASSERT_FALSE(RunningUnderCi()) << "kamailio could not start on 127.0.0.2";
@@ -103,18 +104,9 @@ namespace {
 
 // kamailio with nonces that expire after 5 s: it then challenges a refresh again with a fresh
 // nonce and no stale flag.
-class KamailioNonceExpiryTest : public LibreStackFixture {
+class KamailioNonceExpiryTest : public KamailioStackTest {
 protected:
-    void SetUp() override {
-        if (!kamailio.ok()) {
-            ASSERT_FALSE(RunningUnderCi()) << "kamailio could not start on 127.0.0.2";
-            GTEST_SKIP() << "kamailio could not start on 127.0.0.2";
-        }
-        Build(&results, "Quorvex test");
-    }
-
-    KamailioProcess kamailio{{"NONCE_EXPIRE=5"}};
-    Results results;
+    KamailioNonceExpiryTest() : KamailioStackTest({"NONCE_EXPIRE=5"}) {}
 };
 
 } // namespace
