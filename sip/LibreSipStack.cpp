@@ -383,8 +383,22 @@ void LibreSipStack::process(unsigned maxWaitMs) {
     }
     inProcess_ = true;
     delivered_ = false;
+    const uint64_t now = tmr_jiffies();
+    while (!endedCalls_.empty() && endedCalls_.front().untilMs <= now) {
+        endedCalls_.pop_front();
+    }
     for (SessionId id : closedSessions_) {
-        sessions_.erase(id);
+        auto it = sessions_.find(id);
+        if (it == sessions_.end()) {
+            continue;
+        }
+        if (!it->second->callId.empty()) {
+            if (endedCalls_.size() == kEndedCallsKept) {
+                endedCalls_.pop_front();
+            }
+            endedCalls_.push_back({it->second->callId, it->second->userAgent, now + kEndedCallMs});
+        }
+        sessions_.erase(it);
     }
     closedSessions_.clear();
     std::vector<RequestId> failed;
@@ -669,8 +683,14 @@ bool LibreSipStack::OnStrayResponse(const struct sip_msg* msg, void* arg) {
         if (!sip_dialog_established(dialog) || sip_dialog_cmp(dialog, msg)) {
             return false;
         }
-        self->EndExtraFork(*session, msg);
+        self->EndExtraFork(session->userAgent, msg);
         return true;
+    }
+    for (const EndedCall& ended : self->endedCalls_) {
+        if (pl_strcmp(&msg->callid, ended.callId.c_str()) == 0) {
+            self->EndExtraFork(ended.userAgent, msg);
+            return true;
+        }
     }
     return false;
 }
@@ -689,7 +709,7 @@ std::string HeaderValue(const struct sip_msg* msg, enum sip_hdrid id) {
 
 } // namespace
 
-void LibreSipStack::EndExtraFork(const Session& session, const struct sip_msg* answer) {
+void LibreSipStack::EndExtraFork(const std::string& userAgent, const struct sip_msg* answer) {
     // The extra dialog's requests are built here from its 2xx: libre's own dialog of the call
     // is established already and cannot be forked any more.
     std::string tag = ToString(answer->to.tag);
@@ -717,7 +737,7 @@ void LibreSipStack::EndExtraFork(const Session& session, const struct sip_msg* a
     headers += "From: " + HeaderValue(answer, SIP_HDR_FROM) + "\r\n";
     headers += "To: " + HeaderValue(answer, SIP_HDR_TO) + "\r\n";
     headers += "Call-ID: " + ToString(answer->callid) + "\r\n";
-    std::string tail = session.userAgent.empty() ? "" : "User-Agent: " + session.userAgent + "\r\n";
+    std::string tail = userAgent.empty() ? "" : "User-Agent: " + userAgent + "\r\n";
     tail += "Content-Length: 0\r\n\r\n";
     uint32_t cseq = answer->cseq.num;
     int err = sip_requestf(nullptr, sip_.get(), false, "ACK", targetUri.c_str(), nextHop, nullptr,
@@ -897,6 +917,7 @@ SipStack::SessionId LibreSipStack::startSession(const OutgoingInvite& invite) {
         throw SipException("INVITE no enviado: " + std::string(std::strerror(err)));
     }
     session->sess.reset(sess);
+    session->callId = sip_dialog_callid(sipsess_dialog(sess));
     SessionId id = session->id;
     sessions_[id] = std::move(session);
     return id;

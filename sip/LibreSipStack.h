@@ -1,4 +1,6 @@
 #pragma once
+#include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -66,15 +68,16 @@ private:
         std::string inviteKey; // Call-ID and CSeq of an incoming INVITE, for retransmissions
         std::string localSdp;  // what a re-INVITE is answered with
         std::string userAgent;
+        std::string callId; // of an outgoing INVITE
         CredentialLookup credentials;
     };
     // Requests outside any dialog that no session takes: OPTIONS is answered here.
     static bool OnRequest(const struct sip_msg* msg, void* arg);
     // Responses outside any transaction: a 2xx to our INVITE from a second fork.
     static bool OnStrayResponse(const struct sip_msg* msg, void* arg);
-    // Acknowledges the 2xx of a fork of `session`'s INVITE other than the one the call took,
-    // and ends that extra dialog with BYE.
-    void EndExtraFork(const Session& session, const struct sip_msg* answer);
+    // Acknowledges the 2xx of a fork of our INVITE other than the one the call took, or one
+    // that came after the call ended, and ends that extra dialog with BYE.
+    void EndExtraFork(const std::string& userAgent, const struct sip_msg* answer);
     static void OnExtraForkBye(int err, const struct sip_msg* msg, void* arg);
     static void OnIncoming(const struct sip_msg* msg, void* arg);
     static int OnOffer(struct mbuf** descp, const struct sip_msg* msg, void* arg);
@@ -120,6 +123,15 @@ private:
     SessionId lastSession_ = 0;
     std::map<SessionId, std::unique_ptr<Session>> sessions_;
     std::vector<SessionId> closedSessions_; // released at the next step, outside libre
+    // Outgoing calls that ended, kept while a fork of their INVITE may still answer (64 x T1).
+    struct EndedCall {
+        std::string callId;
+        std::string userAgent;
+        uint64_t untilMs = 0; // on libre's clock
+    };
+    static constexpr uint64_t kEndedCallMs = 32000;
+    static constexpr size_t kEndedCallsKept = 16;
+    std::deque<EndedCall> endedCalls_;
     bool haveTransport_ = false;
     std::string localHost_;
     int localPort_ = 0;

@@ -259,19 +259,30 @@ TEST_F(LibreStackTest, ASecondForkThatAnswersIsAcknowledgedAndEnded) {
     receive(200);
     reply(invite, ";tag=second", true);
     got = receive(300);
-    std::vector<std::string> requests; // request line and To tag
-    for (const std::string& m : got) {
-        std::string to = ScriptedRegistrar::Header(m, "To");
-        requests.push_back(m.substr(0, m.find(' ')) + " " + to.substr(to.find(";tag=") + 5));
-        if (m.rfind("BYE ", 0) == 0) {
-            reply(m, "", false);
+    // Request line and To tag of each request the far end got; each BYE answered.
+    auto requests = [&](const std::vector<std::string>& messages) {
+        std::vector<std::string> lines;
+        for (const std::string& m : messages) {
+            std::string to = ScriptedRegistrar::Header(m, "To");
+            lines.push_back(m.substr(0, m.find(' ')) + " " + to.substr(to.find(";tag=") + 5));
+            if (m.rfind("BYE ", 0) == 0) {
+                reply(m, "", false);
+            }
         }
-    }
-    EXPECT_EQ((std::vector<std::string>{"ACK second", "BYE second"}), requests);
+        return lines;
+    };
+    EXPECT_EQ((std::vector<std::string>{"ACK second", "BYE second"}), requests(got));
     receive(200);
     // The call stays with the first: one answer, nothing ended.
     EXPECT_EQ((std::vector<std::string>{"new client 200", "answer 4000", "connected client"}),
               calls.calls);
+    // A third fork that answers after the call ended is acknowledged and ended too.
+    ASSERT_TRUE(calls.last.isValid());
+    calls.last->end();
+    EXPECT_EQ((std::vector<std::string>{"BYE first"}), requests(receive(300)));
+    receive(200);
+    reply(invite, ";tag=third", true);
+    EXPECT_EQ((std::vector<std::string>{"ACK third", "BYE third"}), requests(receive(300)));
     close(far);
 }
 
