@@ -22,6 +22,7 @@
 #include "app/strings/StringTable.h"
 #include "platform/audio/AudioBackend.h"
 #include "platform/core/Paths.h"
+#include "platform/core/testing/FakeClock.h"
 #include "platform/desktop/testing/FakeHandsetDriver.h"
 #include "platform/desktop/testing/FakeSleepInhibitor.h"
 #include "platform/store/IniFile.h"
@@ -448,6 +449,28 @@ TEST_F(LoginFormTest, SleepNoticesReachTheCallWindowAndWithoutThemOneLineIsTrace
     notice(true);
     notice(false);
     EXPECT_EQ((std::vector<unsigned>{0, 4, 7}), callWindow_->powerEvents);
+
+    // A suspend that signs out, as the call window's does: the wake signs in again 10 s later.
+    callWindow_->power = [this](unsigned event) {
+        if (event == kPbtSuspend) {
+            form_->Sip().Logout();
+        }
+        return intptr_t{0};
+    };
+    {
+        // The removal gets no answer: the logout waits out its give-up time on this clock.
+        plat::FakeClock clock(plat::TimeMs());
+        plat::ScopedClock scoped(clock);
+        notice(true);
+    }
+    ASSERT_TRUE(window_->FireTimer(CUserLogin::kTimerDeleteSip));
+    ASSERT_EQ(nullptr, form_->Sip().GetDum());
+    notice(false);
+    ASSERT_EQ(1u, window_->Timers().count(CUserLogin::kTimerRelogin));
+    EXPECT_EQ(10000u, window_->Timers().at(CUserLogin::kTimerRelogin));
+    ASSERT_TRUE(window_->FireTimer(CUserLogin::kTimerRelogin));
+    EXPECT_EQ(PS_REGISTERING, g_PhoneState);
+    EXPECT_NE(nullptr, stack_->last("REGISTER"));
 }
 
 // A server that takes connections and never answers: the version check waits on it.
