@@ -473,6 +473,46 @@ TEST_F(LoginFormTest, SleepNoticesReachTheCallWindowAndWithoutThemOneLineIsTrace
     EXPECT_NE(nullptr, stack_->last("REGISTER"));
 }
 
+// Inhibitors the form owns, which write what they are asked, and their end, into the test's
+// record.
+class RecordedInhibitor final : public plat::SleepInhibitor {
+public:
+    explicit RecordedInhibitor(std::vector<std::string>& record) : record_(record) {}
+    ~RecordedInhibitor() override { record_.push_back("gone"); }
+    bool Take(Mode mode, const std::string&, std::string*) override {
+        record_.push_back(mode == Mode::Delay ? "take delay" : "take block");
+        return true;
+    }
+    void Release(Mode mode) override {
+        record_.push_back(mode == Mode::Delay ? "release delay" : "release block");
+    }
+
+private:
+    std::vector<std::string>& record_;
+};
+
+TEST_F(LoginFormTest, ThePowerEventsLetGoOfTheInhibitorsBeforeTheInhibitorsGo) {
+    NoWizard();
+    std::vector<std::string> record;
+    services_.power = [&](std::function<void(bool)>, std::string*) {
+        return std::unique_ptr<plat::SleepInhibitor>(new RecordedInhibitor(record));
+    };
+    for (bool windowFirst : {true, false}) {
+        SCOPED_TRACE(windowFirst ? "the window destroyed first" : "the form with its window");
+        g_PhoneState = PS_LOGGED_OUT;
+        record.clear();
+        Make();
+        SignIn();
+        EXPECT_EQ((std::vector<std::string>{"take block", "take delay", "release block"}),
+                  std::exchange(record, {}));
+        if (windowFirst) {
+            form_->DestroyWindow();
+        }
+        form_.reset();
+        EXPECT_EQ((std::vector<std::string>{"release delay", "gone"}), record);
+    }
+}
+
 // A server that takes connections and never answers: the version check waits on it.
 int SilentServerPort(int* fd) {
     *fd = socket(AF_INET, SOCK_STREAM, 0);
