@@ -30,6 +30,60 @@ int Index(SleepInhibitor::Mode mode) {
     return mode == SleepInhibitor::Mode::Delay ? 0 : 1;
 }
 
+// Opens a connection of our own (not the process-wide one, so closing it closes nothing else)
+// to the bus at `address`, waiting at most kCallTimeoutMs for it: a bus that takes the
+// connection and never answers (its daemon stopped) would otherwise hold the GUI thread for as
+// long as it does not. GDBus connects on a thread of GLib's; when the time is up the
+// attempt is cancelled and waited for, so nothing of it is left behind. Null, with *error set,
+// when the bus cannot be reached or does not answer in time.
+GDBusConnection* OpenBus(const char* address, std::string* error) {
+    struct Attempt {
+        GDBusConnection* bus = nullptr;
+        GError* failure = nullptr;
+        bool done = false;
+    } attempt;
+    GMainContext* context = g_main_context_new();
+    GCancellable* cancellable = g_cancellable_new();
+    // The completion runs in the context that is the thread's default when the attempt starts.
+    g_main_context_push_thread_default(context);
+    g_dbus_connection_new_for_address(
+        address,
+        static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
+                                          G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
+        nullptr, cancellable,
+        [](GObject*, GAsyncResult* result, gpointer data) {
+            auto* done = static_cast<Attempt*>(data);
+            done->bus = g_dbus_connection_new_for_address_finish(result, &done->failure);
+            done->done = true;
+        },
+        &attempt);
+    GSource* limit = g_timeout_source_new(kCallTimeoutMs);
+    g_source_set_callback(
+        limit,
+        [](gpointer data) {
+            g_cancellable_cancel(static_cast<GCancellable*>(data));
+            return G_SOURCE_REMOVE;
+        },
+        cancellable, nullptr);
+    g_source_attach(limit, context);
+    while (!attempt.done) {
+        g_main_context_iteration(context, TRUE);
+    }
+    g_source_destroy(limit);
+    g_source_unref(limit);
+    g_main_context_pop_thread_default(context);
+    const bool late = g_cancellable_is_cancelled(cancellable);
+    g_object_unref(cancellable);
+    while (g_main_context_iteration(context, FALSE)) {
+    }
+    g_main_context_unref(context);
+    if (attempt.bus == nullptr) {
+        const std::string why = Reason(attempt.failure); // frees it
+        *error = late ? "no answer within " + std::to_string(kCallTimeoutMs) + " ms" : why;
+    }
+    return attempt.bus;
+}
+
 } // namespace
 
 struct LogindSleep::Impl {
@@ -103,18 +157,16 @@ LogindSleep::~LogindSleep() = default;
 std::unique_ptr<LogindSleep> LogindSleep::Connect(Handler handler, std::string* error) {
     auto impl = std::make_unique<Impl>();
     GError* failure = nullptr;
-    // A connection of our own (not the process-wide one), so closing it closes nothing else.
+    std::string reason;
     gchar* address = g_dbus_address_get_for_bus_sync(G_BUS_TYPE_SYSTEM, nullptr, &failure);
-    if (address != nullptr) {
-        impl->bus = g_dbus_connection_new_for_address_sync(
-            address,
-            static_cast<GDBusConnectionFlags>(G_DBUS_CONNECTION_FLAGS_AUTHENTICATION_CLIENT |
-                                              G_DBUS_CONNECTION_FLAGS_MESSAGE_BUS_CONNECTION),
-            nullptr, nullptr, &failure);
+    if (address == nullptr) {
+        reason = Reason(failure);
+    } else {
+        impl->bus = OpenBus(address, &reason);
         g_free(address);
     }
     if (impl->bus == nullptr) {
-        *error = "no system bus: " + Reason(failure);
+        *error = "no system bus: " + reason;
         return nullptr;
     }
     g_dbus_connection_set_exit_on_close(impl->bus, FALSE);

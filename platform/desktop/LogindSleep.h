@@ -14,7 +14,8 @@ namespace plat {
 // "delay" or "block")); closing it lets go. The descriptors are close-on-exec, so a program
 // started from here does not keep the computer awake.
 //
-// Threads: Connect, Take, Release and the destructor on the GUI thread. A listener thread of
+// Threads: Connect, Take, Release and the destructor on the GUI thread; Connect waits for
+// GDBus's own connecting thread, and cancels it at its time limit. A listener thread of
 // its own runs a private GLib main context that receives the signals and posts them to the GUI
 // thread (plat::PostToGuiThread); a posted notice reaches the handler only while this object
 // lives. The descriptors are touched by the GUI thread only.
@@ -24,7 +25,7 @@ public:
 
     // Connects to the system bus ($DBUS_SYSTEM_BUS_ADDRESS, else the standard socket) and
     // listens for the sleep notices. Null, with the reason in *error, when there is no system
-    // bus or no logind on it.
+    // bus, or none that answers within 2 s, or no logind on it that answers within 2 s more.
     static std::unique_ptr<LogindSleep> Connect(Handler handler, std::string* error);
     ~LogindSleep() override;
     LogindSleep(const LogindSleep&) = delete;

@@ -522,6 +522,10 @@ TEST_F(CallLogicTest, PowerEventsByState) {
     EXPECT_EQ(PS_BUSY, g_PhoneState);
     EXPECT_EQ("", sounds.own);
     call->HangUp(true);
+    auto ringing = Incoming();
+    EXPECT_EQ(1, call->OnPowerBroadcast(CallLogic::kPbtQuerySuspend)); // ringing: hung up
+    EXPECT_EQ(PS_IDLE, g_PhoneState);
+    EXPECT_EQ("reject 480", LastOp(ringing));
     Dial();
     EXPECT_EQ(0, call->OnPowerBroadcast(CallLogic::kPbtSuspend));
     EXPECT_EQ(1, login.logouts);

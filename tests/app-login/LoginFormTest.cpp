@@ -22,6 +22,7 @@
 #include "app/strings/StringTable.h"
 #include "platform/audio/AudioBackend.h"
 #include "platform/core/Paths.h"
+#include "platform/core/testing/FakeClock.h"
 #include "platform/desktop/testing/FakeHandsetDriver.h"
 #include "platform/desktop/testing/FakeSleepInhibitor.h"
 #include "platform/store/IniFile.h"
@@ -448,6 +449,68 @@ TEST_F(LoginFormTest, SleepNoticesReachTheCallWindowAndWithoutThemOneLineIsTrace
     notice(true);
     notice(false);
     EXPECT_EQ((std::vector<unsigned>{0, 4, 7}), callWindow_->powerEvents);
+
+    // A suspend that signs out, as the call window's does: the wake signs in again 10 s later.
+    callWindow_->power = [this](unsigned event) {
+        if (event == kPbtSuspend) {
+            form_->Sip().Logout();
+        }
+        return intptr_t{0};
+    };
+    {
+        // The removal gets no answer: the logout waits out its give-up time on this clock.
+        plat::FakeClock clock(plat::TimeMs());
+        plat::ScopedClock scoped(clock);
+        notice(true);
+    }
+    ASSERT_TRUE(window_->FireTimer(CUserLogin::kTimerDeleteSip));
+    ASSERT_EQ(nullptr, form_->Sip().GetDum());
+    notice(false);
+    ASSERT_EQ(1u, window_->Timers().count(CUserLogin::kTimerRelogin));
+    EXPECT_EQ(10000u, window_->Timers().at(CUserLogin::kTimerRelogin));
+    ASSERT_TRUE(window_->FireTimer(CUserLogin::kTimerRelogin));
+    EXPECT_EQ(PS_REGISTERING, g_PhoneState);
+    EXPECT_NE(nullptr, stack_->last("REGISTER"));
+}
+
+// Inhibitors the form owns, which write what they are asked, and their end, into the test's
+// record.
+class RecordedInhibitor final : public plat::SleepInhibitor {
+public:
+    explicit RecordedInhibitor(std::vector<std::string>& record) : record_(record) {}
+    ~RecordedInhibitor() override { record_.push_back("gone"); }
+    bool Take(Mode mode, const std::string&, std::string*) override {
+        record_.push_back(mode == Mode::Delay ? "take delay" : "take block");
+        return true;
+    }
+    void Release(Mode mode) override {
+        record_.push_back(mode == Mode::Delay ? "release delay" : "release block");
+    }
+
+private:
+    std::vector<std::string>& record_;
+};
+
+TEST_F(LoginFormTest, ThePowerEventsLetGoOfTheInhibitorsBeforeTheInhibitorsGo) {
+    NoWizard();
+    std::vector<std::string> record;
+    services_.power = [&](std::function<void(bool)>, std::string*) {
+        return std::unique_ptr<plat::SleepInhibitor>(new RecordedInhibitor(record));
+    };
+    for (bool windowFirst : {true, false}) {
+        SCOPED_TRACE(windowFirst ? "the window destroyed first" : "the form with its window");
+        g_PhoneState = PS_LOGGED_OUT;
+        record.clear();
+        Make();
+        SignIn();
+        EXPECT_EQ((std::vector<std::string>{"take block", "take delay", "release block"}),
+                  std::exchange(record, {}));
+        if (windowFirst) {
+            form_->DestroyWindow();
+        }
+        form_.reset();
+        EXPECT_EQ((std::vector<std::string>{"release delay", "gone"}), record);
+    }
 }
 
 // A server that takes connections and never answers: the version check waits on it.

@@ -1,5 +1,5 @@
-// The program itself on a private Xvfb, driven with xdotool as a user would: the login window
-// and signing in against kamailio.
+// The program itself on a private Xvfb, driven with xdotool as a user would: the login window,
+// its start on a system bus that does not answer, and signing in against kamailio.
 #include <gtest/gtest.h>
 
 #include <X11/Xlib.h>
@@ -19,6 +19,7 @@
 #include "skin/zel_Bitmap.h"
 #include "tests/app-login/GuiProgram.h"
 #include "tests/sip/KamailioProcess.h"
+#include "tests/support/PrivateSystemBus.h"
 #include "tests/support/RunningUnderCi.h"
 
 namespace {
@@ -238,6 +239,24 @@ TEST_F(LoginGuiTest, HideMinimisesWithoutATrayAndHidesIntoATrayWhoseIconBringsIt
     EXPECT_TRUE(
         WaitFor([&] { return (bad = LoginMismatches(ExpectedLoginWindow(), login)) == 0; }, 3000))
         << bad << " pixels differ from the login window";
+}
+
+TEST_F(LoginGuiTest, ASystemBusThatNeverAnswersHoldsTheFirstWindowBackByTheTimeLimitOnly) {
+    PrivateSystemBus bus;
+    if (!bus.ok()) {
+        ASSERT_FALSE(RunningUnderCi()) << bus.Log();
+        GTEST_SKIP() << "no dbus-daemon or no python3 GObject bindings";
+    }
+    bus.Freeze(); // it takes the program's connection and answers nothing
+    ASSERT_TRUE(Ini().WriteString("General", "RegisterWizard", "0"));
+    Program program(home_, QUORVEX_PROGRAM, QUORVEX_PROGRAM_DIR);
+    EXPECT_TRUE(WaitFor([] { return !Windows().empty(); }, 3000));
+    std::printf("[ figures  ] start to the first window, the bus stopped: %ld ms\n",
+                program.MsSinceStart());
+    EXPECT_TRUE(WaitFor([&] {
+        return Trace().find("CUserLogin::OnInitDialog: sin eventos de energia: no system bus: "
+                            "no answer within 2000 ms") != std::string::npos;
+    })) << Trace();
 }
 
 } // namespace

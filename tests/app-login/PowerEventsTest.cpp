@@ -19,7 +19,7 @@ protected:
         return std::make_unique<PowerEvents>(inhibitor, [this](unsigned e) { return Windows(e); });
     }
     // The windows as the program has them: the query hangs up a call being dialled, the
-    // suspend hangs up and logs out.
+    // suspend hangs up, sends the removal of the registration and logs out.
     intptr_t Windows(unsigned event) {
         inhibitor.log.push_back("broadcast " + std::to_string(event));
         if (event == kPbtQuerySuspend && AnswerToSuspend(g_PhoneState) == SuspendAnswer::Deny) {
@@ -29,6 +29,7 @@ protected:
             g_PhoneState = PS_BUSY;
         } else if (event == kPbtSuspend && g_PhoneState != PS_LOGGED_OUT) {
             g_PhoneState = PS_IDLE;
+            inhibitor.log.push_back("removal");
             g_PhoneState = PS_LOGGED_OUT;
         }
         return 1;
@@ -78,11 +79,11 @@ TEST_F(PowerEventsTest, DelayWhileSignedInBlockWhileASuspendIsRefusedTakenBefore
 TEST_F(PowerEventsTest, TheDelayGoesOnlyAfterQueryAndSuspendAndComesBackAfterTheWake) {
     const std::pair<int32_t, const char*> cases[] = {
         {PS_LOGGED_OUT, "broadcast 0, broadcast 4"},
-        {PS_IDLE, "broadcast 0, broadcast 4, release delay"},
+        {PS_IDLE, "broadcast 0, broadcast 4, removal, release delay"},
         // busy after the query, logged out in the suspend
-        {PS_DIALING, "broadcast 0, broadcast 4, release delay"},
-        // a forced suspend during a call
-        {PS_TALKING, "broadcast 0, broadcast 4, release block, release delay"},
+        {PS_DIALING, "broadcast 0, broadcast 4, removal, release delay"},
+        // a forced suspend during a call: hung up in the suspend, before the removal
+        {PS_TALKING, "broadcast 0, broadcast 4, removal, release block, release delay"},
     };
     for (const auto& [state, sleep] : cases) {
         SCOPED_TRACE(state);

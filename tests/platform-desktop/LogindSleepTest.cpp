@@ -1,6 +1,11 @@
 // What the end-to-end test of suspend and resume does not reach: no bus, no logind, logind
-// gone, and what the object leaves behind. On a private system bus with the fake logind.
+// gone, a bus that never answers, and what the object leaves behind. On a private system bus
+// with the fake logind.
 #include <gtest/gtest.h>
+
+#include <dirent.h>
+
+#include <chrono>
 
 #include "platform/core/Clock.h"
 #include "platform/desktop/LogindSleep.h"
@@ -11,6 +16,18 @@
 namespace {
 
 using Mode = plat::SleepInhibitor::Mode;
+
+// The descriptors the process has open.
+int OpenDescriptors() {
+    int n = 0;
+    if (DIR* dir = opendir("/proc/self/fd")) {
+        while (readdir(dir) != nullptr) {
+            ++n;
+        }
+        closedir(dir);
+    }
+    return n;
+}
 
 TEST(LogindSleepTest, WhatIsHeldOrQueuedGoesWithTheObjectAndAMissingBusOrLogindIsSaid) {
     int notices = 0;
@@ -53,6 +70,34 @@ TEST(LogindSleepTest, WhatIsHeldOrQueuedGoesWithTheObjectAndAMissingBusOrLogindI
     EXPECT_EQ(0u, error.rfind("Inhibit: ", 0)) << error;
     EXPECT_EQ(nullptr, connect());
     EXPECT_EQ(0u, error.rfind("no logind on the system bus: ", 0)) << error;
+}
+
+TEST(LogindSleepTest, ABusThatTakesTheConnectionAndNeverAnswersIsGivenUpAtTheTimeLimit) {
+    plat::ManualGuiDispatcher gui;
+    PrivateSystemBus bus;
+    if (!bus.ok()) {
+        ASSERT_FALSE(RunningUnderCi()) << bus.Log();
+        GTEST_SKIP() << "no dbus-daemon or no python3 GObject bindings";
+    }
+    std::string error;
+    auto connect = [&] { return plat::LogindSleep::Connect([](bool) {}, &error); };
+    // GLib's own threads and their descriptors come with the first connection, and stay.
+    ASSERT_NE(nullptr, connect()) << error;
+    // The daemon stopped: the bus still takes the connection (the kernel's backlog does) and
+    // answers nothing, like any socket that accepts and never replies.
+    bus.Freeze();
+    const int descriptors = OpenDescriptors();
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(nullptr, connect());
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3000));
+    EXPECT_EQ("no system bus: no answer within 2000 ms", error);
+    // The attempt was waited for and its connection closed, not left behind on a thread (GLib
+    // may still be closing a descriptor that the first connection's set-up used).
+    for (uint32_t t = plat::TimeMs();
+         OpenDescriptors() > descriptors && plat::TimeMs() - t < 1000;) {
+        plat::SleepMs(5);
+    }
+    EXPECT_LE(OpenDescriptors(), descriptors);
 }
 
 } // namespace

@@ -1,8 +1,9 @@
 // A system bus of the test's own: Debian's dbus-daemon on a socket in a temporary folder,
 // published as $DBUS_SYSTEM_BUS_ADDRESS for the object's life, and on it the test's fake
 // logind (fake_login1.py, run by python3 with its GObject bindings), which the test drives by
-// signals and questions through its record of events. ok() is false when a part is missing or
-// does not start. Test thread only. Needs QUORVEX_FAKE_LOGIN1, the script's path.
+// signals and questions through its record of events. The daemon can be stopped, so that the
+// bus takes connections and answers none. ok() is false when a part is missing or does not
+// start. Test thread only. Needs QUORVEX_FAKE_LOGIN1, the script's path.
 #pragma once
 
 #include <signal.h>
@@ -49,6 +50,7 @@ public:
     ~PrivateSystemBus() {
         StopLogind();
         if (daemon_ > 0) {
+            kill(daemon_, SIGCONT);
             kill(daemon_, SIGTERM);
             waitpid(daemon_, nullptr, 0);
         }
@@ -66,6 +68,9 @@ public:
             logind_ = -1;
         }
     }
+
+    // Stops the bus's daemon (SIGSTOP): it keeps taking connections and answers none.
+    void Freeze() { kill(daemon_, SIGSTOP); }
 
     // Asks the fake logind for a suspend; whether it began one (false: refused or no answer).
     bool Suspend() { return Answer(SIGUSR1) == "prepare"; }
