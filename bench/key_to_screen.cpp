@@ -40,8 +40,8 @@ Display* g_dpy = nullptr;
 
 std::vector<uint32_t> Grab(const Rect& r) {
     std::vector<uint32_t> pixels;
-    XImage* image = XGetImage(g_dpy, DefaultRootWindow(g_dpy), r.x, r.y, r.w, r.h, AllPlanes,
-                              ZPixmap);
+    XImage* image =
+        XGetImage(g_dpy, DefaultRootWindow(g_dpy), r.x, r.y, r.w, r.h, AllPlanes, ZPixmap);
     if (!image) {
         return pixels;
     }

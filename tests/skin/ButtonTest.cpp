@@ -105,9 +105,9 @@ TEST_F(ButtonTest, APushButtonLatchesUntilTheProgramReleasesIt) {
 TEST_F(ButtonTest, AFlashShowsTheHoverFrameForOneHundredFiftyMillisecondsWithoutWaiting) {
     plat::FakeClock clock(1000);
     plat::ScopedClock scoped(clock);
-    // (ms after the first flash, what happens then, the state after it). The second key on
-    // the same button at 100 keeps it lit until 250; the pointer that comes onto it keeps
-    // its hover after the flash.
+    // (ms after the first flash, what happens then, the state after it). A second flash of
+    // the lit button starts its 150 ms afresh; the pointer that comes onto it keeps its hover
+    // after the flash; a pressed button stays pressed.
     struct Step {
         uint32_t at;
         const char* action;
@@ -135,10 +135,8 @@ TEST_F(ButtonTest, AFlashShowsTheHoverFrameForOneHundredFiftyMillisecondsWithout
         }
         EXPECT_EQ(form_.command.m_nState, s.state) << s.at << " " << a;
         form_.Compose();
-        EXPECT_EQ(CommandFrame(), s.state == 1   ? demo::kFrame1
-                                  : s.state == 2 ? demo::kFrame2
-                                                 : demo::kFrame0)
-            << s.at;
+        const uint32_t frames[] = {demo::kFrame0, demo::kFrame1, demo::kFrame2};
+        EXPECT_EQ(CommandFrame(), frames[s.state]) << s.at;
     }
     EXPECT_TRUE(clock.Sleeps().empty());
     EXPECT_EQ(window_->Timers().count(CForm::kTimerFlash), 0u);

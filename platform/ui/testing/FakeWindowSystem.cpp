@@ -110,11 +110,6 @@ void FakeWindow::KillTimer(uint32_t id) {
     due_.erase(id);
 }
 
-uint32_t FakeWindow::TimerDue(uint32_t id) const {
-    auto it = due_.find(id);
-    return it == due_.end() ? 0 : it->second;
-}
-
 void FakeWindow::SetCapture() {
     FakeWindow* previous = system_.captureHolder_;
     if (previous == this) {

@@ -84,8 +84,6 @@ public:
     }
     // Runs timer `id` once, as its period elapsing would; false when it is not running.
     bool FireTimer(uint32_t id);
-    // When timer `id` is due next by the current clock (plat::TimeMs); 0 when not running.
-    uint32_t TimerDue(uint32_t id) const;
     void RequestClose();
     // Another program takes the mouse capture (the holder is told at once).
     void BreakCapture();
@@ -120,7 +118,7 @@ private:
     Rect lastChanged_;
     std::map<uint32_t, uint32_t> timers_;
     std::map<uint32_t, uint32_t> due_; // id -> time of its next run
-    bool pointerAway_ = true;          // the pointer has not been over this window since
+    bool pointerAway_ = true;          // the pointer was elsewhere since this window's input
     int modalRuns_ = 0;
     bool inModal_ = false;
     bool modalEnded_ = false;
