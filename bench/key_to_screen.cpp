@@ -8,13 +8,13 @@
 // 1. Finds the number display (the rows that a typed digit leaves changed) and the key's
 //    button (the pixels that change only while the key flashes), then clears the number.
 // 2. TRIALS single digits (default 20), each from an empty number: the time from the key's
-//    press to the first change of the display; median, minimum and maximum.
+//    press to the first change of the display; median, minimum, 90th percentile, maximum.
 // 3. BURST digits (default 10) GAP_MS apart (default 25): the time from the first press to
 //    the first and the last change of the display.
 // 4. CLICKS times (default 10): a click on that key, the pointer out of the window and, after
 //    the leave poll and the double-click time, back to the very pixel in one step, a click
 //    again; how many of the clicks changed the display.
-// Exits 1 when the display cannot be found or a digit never shows.
+// Exits 1 when the screen cannot be read, the display cannot be found or a digit never shows.
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 #include <X11/extensions/XTest.h>
@@ -43,7 +43,9 @@ std::vector<uint32_t> Grab(const Rect& r) {
     XImage* image =
         XGetImage(g_dpy, DefaultRootWindow(g_dpy), r.x, r.y, r.w, r.h, AllPlanes, ZPixmap);
     if (!image) {
-        return pixels;
+        std::fprintf(stderr, "key_to_screen: the screen at %d,%d %dx%d cannot be read\n", r.x, r.y,
+                     r.w, r.h);
+        std::exit(1);
     }
     pixels.reserve(static_cast<size_t>(r.w) * r.h);
     for (int y = 0; y < r.h; ++y) {
