@@ -4,6 +4,7 @@
 #include "platform/store/Registry.h"
 #include "platform/ui/ModalLoop.h"
 #include "platform/ui/VirtualKeys.h"
+#include "skin/zel_Command.h"
 
 uint8_t g_FormAlpha = 0;
 
@@ -110,6 +111,10 @@ CForm::CForm(unsigned templateId) : m_nTemplateId(templateId) {
 
 CForm::~CForm() {
     *m_pAlive = false;
+    // A flashing button that outlives the form must not call back into it.
+    if (m_pFlashing) {
+        m_pFlashing->FormGone();
+    }
     // The window goes first: its timers and queued messages must not reach a form that is
     // being freed.
     m_pWindow.reset();
@@ -168,6 +173,7 @@ void CForm::DestroyWindow() {
         return;
     }
     OnDestroy();
+    EndFlash(); // its timer goes with the window
     m_pWindow.reset();
     m_pCapture = nullptr;
     m_bDragging = 0;
@@ -399,6 +405,35 @@ void CForm::OnCaptureChanged() {
 
 // --- timers ---
 
+bool CForm::StartFlash(zel_Command* button, uint32_t ms) {
+    if (!m_pWindow || !button) {
+        return false;
+    }
+    if (m_pFlashing != button) {
+        EndFlash();
+    }
+    m_pFlashing = button;
+    SetTimer(kTimerFlash, ms);
+    return true;
+}
+
+void CForm::ForgetFlash(const zel_Command* button) {
+    if (IsFlashing(button)) {
+        m_pFlashing = nullptr;
+        KillTimer(kTimerFlash);
+    }
+}
+
+void CForm::EndFlash() {
+    if (!m_pFlashing) {
+        return;
+    }
+    KillTimer(kTimerFlash);
+    zel_Command* button = m_pFlashing;
+    m_pFlashing = nullptr;
+    button->EndFlash();
+}
+
 void CForm::OnTimer(uint32_t id) {
     switch (id) {
     case kTimerCaret:
@@ -413,6 +448,9 @@ void CForm::OnTimer(uint32_t id) {
         break;
     case kTimerAnimation:
         OnTimerTick();
+        break;
+    case kTimerFlash:
+        EndFlash();
         break;
     case kTimerMouseLeave:
         if (m_pWindow && !m_pWindow->IsUnderCursor()) {

@@ -7,6 +7,8 @@
 #include "skin/zel_Bitmap.h"
 #include "skin/zel_Parent.h"
 
+class zel_Command;
+
 // The constant alpha of every form (120-255); 0 until the first form reads it.
 extern uint8_t g_FormAlpha;
 
@@ -15,8 +17,9 @@ extern uint8_t g_FormAlpha;
 // and the program-wide constant alpha after every message that changed something. It drags
 // the window when the user presses where no control takes the press, runs the caret blink
 // (timer 5000, started by the program), the animation tick (5001, while a control holds a
-// reference) and the mouse-leave poll (5002, from the first move until the cursor is over
-// another window), and routes keys to the focused control, Tab through the focusable ones.
+// reference), the mouse-leave poll (5002, from the first move until the cursor is over
+// another window) and the end of a button's flash (5003, once, 150 ms after the flash), and
+// routes keys to the focused control, Tab through the focusable ones.
 // As a dialog, Return calls OnOK, Escape and a close request call OnCancel.
 //
 // A modal loop (a dialog, a message box) that runs inside one of the form's messages, as one
@@ -38,6 +41,7 @@ public:
     static constexpr uint32_t kTimerCaret = 5000;
     static constexpr uint32_t kTimerAnimation = 5001;
     static constexpr uint32_t kTimerMouseLeave = 5002;
+    static constexpr uint32_t kTimerFlash = 5003;
     static constexpr uint32_t kCaretPeriodMs = 400;
     static constexpr uint32_t kAnimationPeriodMs = 60;
     static constexpr uint32_t kMouseLeavePeriodMs = 100;
@@ -71,6 +75,14 @@ public:
     plat::PostTarget GetPostTarget() const;
     // Composes the dirty part of the back buffer and presents it; nothing when clean.
     void Compose();
+    // Keyboard and handset feedback (zel_Command::Flash): `button` becomes the flashing
+    // button until `ms` have passed, when it gets EndFlash. A button that was flashing gets
+    // EndFlash at once; the same button again starts its time afresh. False without a window
+    // (no timer would end the flash).
+    bool StartFlash(zel_Command* button, uint32_t ms);
+    // Forgets `button` if it is the flashing one (it is going away).
+    void ForgetFlash(const zel_Command* button);
+    bool IsFlashing(const zel_Command* button) const { return button && m_pFlashing == button; }
 
     // --- what deriving forms override ---
     virtual bool OnInitDialog();
@@ -139,6 +151,8 @@ private:
     void TabToNextControl();
     // The dialog manager's keys after the form's key-down: true when the key is consumed.
     bool DialogKey(uint32_t vk);
+    // The flashing button, if any, goes back to rest; its timer stops.
+    void EndFlash();
 
     zel_Bitmap m_BackBuffer;
     uint8_t m_bPollTimer = 0;
@@ -154,6 +168,7 @@ private:
     // Modal loops ended when the outermost message began.
     uint64_t m_nModalLoopsAtEntry = 0;
     uint8_t m_bLeavePending = 0;
+    zel_Command* m_pFlashing = nullptr;
 
     std::shared_ptr<bool> m_pAlive = std::make_shared<bool>(true);
     std::unique_ptr<WindowSink> m_pSink;

@@ -1,8 +1,13 @@
 #include "skin/zel_Command.h"
 
-#include "platform/core/Clock.h"
 #include "platform/ui/VirtualKeys.h"
 #include "skin/CForm.h"
+
+zel_Command::~zel_Command() {
+    if (m_pFlashForm) {
+        m_pFlashForm->ForgetFlash(this);
+    }
+}
 
 bool zel_Command::OnMouseEnter(uint32_t flags) {
     if (m_nState == 0) {
@@ -32,18 +37,32 @@ void zel_Command::OnLButtonUp(uint32_t, plat::Point) {
     }
 }
 
-void zel_Command::Flash() {
-    if (m_nState != 0) {
-        return;
-    }
-    SetState(1);
+CForm* zel_Command::OwningForm() {
     zel_Wnd* root = this;
     while (root->m_pParent) {
         root = root->m_pParent;
     }
-    if (auto* form = dynamic_cast<CForm*>(root)) {
-        form->Compose();
+    return dynamic_cast<CForm*>(root);
+}
+
+void zel_Command::Flash() {
+    CForm* form = OwningForm();
+    if (!form || (m_nState != 0 && !form->IsFlashing(this))) {
+        return;
     }
-    plat::SleepMs(kFlashMs);
-    SetState(0);
+    if (!form->StartFlash(this, kFlashMs)) {
+        return;
+    }
+    m_pFlashForm = form;
+    if (m_nState == 0) {
+        SetState(1);
+    }
+}
+
+void zel_Command::EndFlash() {
+    m_pFlashForm = nullptr;
+    const bool hovered = m_pParent && m_pParent->m_pHot == this;
+    if (m_nState == 1 && !hovered) {
+        SetState(0);
+    }
 }

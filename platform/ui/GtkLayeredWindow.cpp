@@ -88,12 +88,14 @@ GtkLayeredWindow::GtkLayeredWindow(WindowEvents& events, GtkLayeredWindow* owner
         gtk_window_set_transient_for(window, GTK_WINDOW(owner->widget_));
     }
     gtk_widget_add_events(widget_, GDK_BUTTON_PRESS_MASK | GDK_BUTTON_RELEASE_MASK |
-                                       GDK_POINTER_MOTION_MASK | GDK_KEY_PRESS_MASK |
-                                       GDK_KEY_RELEASE_MASK | GDK_STRUCTURE_MASK);
+                                       GDK_POINTER_MOTION_MASK | GDK_ENTER_NOTIFY_MASK |
+                                       GDK_KEY_PRESS_MASK | GDK_KEY_RELEASE_MASK |
+                                       GDK_STRUCTURE_MASK);
     g_signal_connect(widget_, "draw", G_CALLBACK(OnDraw), this);
     g_signal_connect(widget_, "button-press-event", G_CALLBACK(OnButtonPress), this);
     g_signal_connect(widget_, "button-release-event", G_CALLBACK(OnButtonRelease), this);
     g_signal_connect(widget_, "motion-notify-event", G_CALLBACK(OnMotion), this);
+    g_signal_connect(widget_, "enter-notify-event", G_CALLBACK(OnEnter), this);
     g_signal_connect(widget_, "key-press-event", G_CALLBACK(OnKeyPress), this);
     g_signal_connect(widget_, "key-release-event", G_CALLBACK(OnKeyRelease), this);
     g_signal_connect(widget_, "configure-event", G_CALLBACK(OnConfigure), this);
@@ -523,6 +525,18 @@ gboolean GtkLayeredWindow::OnMotion(GtkWidget*, GdkEventMotion* e, gpointer self
     w->DeliverMouse(w->mouse_.Move(ClientPoint(e->x, e->y), ClientPoint(e->x_root, e->y_root),
                                    MouseFlags(e->state)));
     return TRUE;
+}
+
+gboolean GtkLayeredWindow::OnEnter(GtkWidget*, GdkEventCrossing* e, gpointer self) {
+    auto* w = static_cast<GtkLayeredWindow*>(self);
+    // The pointer may come back to the very pixel of the last move (a pen, a touch screen) or
+    // arrive without moving (a window above it went away): either way a move here. The
+    // crossings that a grab's start or end reports leave the pointer where it was.
+    if (e->mode == GDK_CROSSING_NORMAL) {
+        w->DeliverMouse(w->mouse_.Enter(ClientPoint(e->x, e->y), ClientPoint(e->x_root, e->y_root),
+                                        MouseFlags(e->state)));
+    }
+    return FALSE;
 }
 
 gboolean GtkLayeredWindow::OnKeyPress(GtkWidget*, GdkEventKey* e, gpointer self) {

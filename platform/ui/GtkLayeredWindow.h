@@ -82,6 +82,7 @@ private:
     static gboolean OnButtonPress(GtkWidget*, GdkEventButton* e, gpointer self);
     static gboolean OnButtonRelease(GtkWidget*, GdkEventButton* e, gpointer self);
     static gboolean OnMotion(GtkWidget*, GdkEventMotion* e, gpointer self);
+    static gboolean OnEnter(GtkWidget*, GdkEventCrossing* e, gpointer self);
     static gboolean OnKeyPress(GtkWidget*, GdkEventKey* e, gpointer self);
     static gboolean OnKeyRelease(GtkWidget*, GdkEventKey* e, gpointer self);
     static gboolean OnConfigure(GtkWidget*, GdkEventConfigure* e, gpointer self);

@@ -50,6 +50,12 @@ std::vector<MouseSequencer::Message> MouseSequencer::Move(Point client, Point sc
     return out;
 }
 
+std::vector<MouseSequencer::Message> MouseSequencer::Enter(Point client, Point screen,
+                                                           uint32_t flags) {
+    lastMove_.reset();
+    return Move(client, screen, flags);
+}
+
 void MouseSequencer::Reset() {
     lastMove_.reset();
     pressPending_ = false;

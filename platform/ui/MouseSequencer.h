@@ -16,7 +16,9 @@ namespace plat {
 //   kDoubleClickDistance pixels from it on each axis of the screen is a double-click instead
 //   of a press;
 //   the press after a double-click is a plain press again;
-// - the flags are those after the event (a press has kMkLButton, its release not).
+// - the flags are those after the event (a press has kMkLButton, its release not);
+// - the pointer's arrival (Enter) is a move where it arrives, even to the place of the last
+//   move: the pointer was elsewhere in between, and the window has to see it come back.
 // Timestamps are milliseconds that may wrap around.
 //
 // Threads: one thread (the GUI thread).
@@ -39,6 +41,9 @@ public:
     std::vector<Message> Release(Point client, Point screen, uint32_t flagsBefore);
     // Nothing when the position did not change.
     std::vector<Message> Move(Point client, Point screen, uint32_t flags);
+    // The pointer came into the window at this position: a move, even to the last move's
+    // place. The last press stays (a double-click may span a quick leave and return).
+    std::vector<Message> Enter(Point client, Point screen, uint32_t flags);
     // Forgets the last press (the next one is never a double-click) and the last position.
     void Reset();
 

@@ -14,6 +14,7 @@
 #include "app/strings/StringTable.h"
 #include "app/trace/TraceFile.h"
 #include "platform/core/Paths.h"
+#include "platform/core/testing/FakeClock.h"
 #include "platform/store/IniFile.h"
 #include "platform/ui/ManualGuiDispatcher.h"
 #include "platform/ui/testing/FakeWindowSystem.h"
@@ -157,6 +158,54 @@ TEST_F(CallWindowTest, TheStatusLineShowsEachStatesTextsOnTheFace) {
         window->UpdateStatus();
         EXPECT_EQ(r.shown, Shown()) << r.state;
     }
+}
+
+TEST_F(CallWindowTest, EachKeyIsDrawnAtOnceAndItsButtonFlashesForOneHundredFiftyMilliseconds) {
+    plat::FakeClock clock(7000);
+    plat::ScopedClock scoped(clock);
+    // The number display's pixels as presented.
+    auto display = [this] {
+        plat::Rect r =
+            window->Number().GetRect().Offset(window->FaceOrigin().x, window->FaceOrigin().y);
+        std::vector<uint32_t> pixels;
+        for (int y = r.top; y < r.bottom; ++y) {
+            for (int x = r.left; x < r.right; ++x) {
+                pixels.push_back(PixelAt(face->LastImage(), x, y));
+            }
+        }
+        return pixels;
+    };
+    auto state = [this](char digit) {
+        return window->Button(CMakeCall::kCmdKey0 + digit - '0').m_nState;
+    };
+    // Ten keys 20 ms apart, from the keyboard and the handset in turn: each digit is on the
+    // screen when its key's message returns, its button lit, the one before back at rest.
+    const std::string digits = "0123456789";
+    for (size_t i = 0; i < digits.size(); ++i) {
+        SCOPED_TRACE(i);
+        clock.Set(7000 + 20 * static_cast<uint32_t>(i));
+        windows.RunDueTimers();
+        const std::vector<uint32_t> before = display();
+        if (i % 2 == 0) {
+            Type(digits.substr(i, 1));
+        } else {
+            CUsbEventsDest::DriverCallback(CUsbEventsDest::kEventDigit, 128 + digits[i] - '0');
+            gui.RunPending();
+        }
+        EXPECT_EQ(digits.substr(0, i + 1), window->Number().GetText());
+        EXPECT_NE(before, display());
+        EXPECT_EQ(1, state(digits[i]));
+        if (i > 0) {
+            EXPECT_EQ(0, state(digits[i - 1]));
+        }
+    }
+    clock.Set(7180 + 149);
+    windows.RunDueTimers();
+    EXPECT_EQ(1, state('9'));
+    clock.Set(7180 + 150);
+    windows.RunDueTimers();
+    EXPECT_EQ(0, state('9'));
+    EXPECT_TRUE(clock.Sleeps().empty());
 }
 
 TEST_F(CallWindowTest, TheTalkKeyBlinksWhileACallRingsAndIsUnlitOnceItIsAnsweredOrEnds) {

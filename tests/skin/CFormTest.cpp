@@ -167,9 +167,13 @@ TEST_F(CFormTest, TheLeavePollResetsHoverOnceTheCursorIsOverAnotherWindow) {
     EXPECT_EQ(Shown(20, 15), demo::kFrame0);
     EXPECT_EQ(window_->Timers().count(CForm::kTimerMouseLeave), 0u);
     EXPECT_FALSE(form_.IsPolling());
+    // Back at the very pixel it left from, in one step: hovered again.
+    windows_.SetForeignWindowUnderCursor(false);
+    window_->MoveMouse({20, 15});
+    EXPECT_EQ(form_.command.m_nState, 1);
+    EXPECT_TRUE(form_.IsPolling());
 
     // A drag that the poll ends gives the capture back.
-    windows_.SetForeignWindowUnderCursor(false);
     window_->Press({100, 130});
     window_->MoveMouse({101, 130});
     windows_.SetForeignWindowUnderCursor(true);

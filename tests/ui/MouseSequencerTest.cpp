@@ -75,4 +75,14 @@ TEST(MouseSequencerTest, PressesAndReleasesAtANewPlaceComeAfterAMoveThere) {
     EXPECT_EQ(m.Move({10, 4}, {121, 104}, plat::kMkLButton).size(), 1u);
 }
 
+TEST(MouseSequencerTest, ThePointersArrivalIsAMoveEvenWhereItLeftAndKeepsTheLastPress) {
+    MouseSequencer m;
+    m.Press({9, 4}, Screen({9, 4}), 0, 1000);
+    m.Release({9, 4}, Screen({9, 4}), plat::kMkLButton);
+    EXPECT_EQ(m.Enter({9, 4}, Screen({9, 4}), 0), (std::vector<Msg>{{Kind::Move, 0, {9, 4}}}));
+    EXPECT_TRUE(m.Move({9, 4}, Screen({9, 4}), 0).empty());
+    EXPECT_EQ(m.Press({9, 4}, Screen({9, 4}), 0, 1100),
+              (std::vector<Msg>{{Kind::DoubleClick, plat::kMkLButton, {9, 4}}}));
+}
+
 } // namespace

@@ -27,6 +27,7 @@ FakeWindow::~FakeWindow() {
     *alive_ = false;
     port_->Close();
     timers_.clear();
+    due_.clear();
     if (system_.captureHolder_ == this) {
         system_.captureHolder_ = nullptr;
     }
@@ -101,10 +102,12 @@ void FakeWindow::Move(int32_t x, int32_t y) {
 
 void FakeWindow::SetTimer(uint32_t id, uint32_t periodMs) {
     timers_[id] = std::max(periodMs, kMinTimerPeriodMs);
+    due_[id] = TimeMs() + timers_[id];
 }
 
 void FakeWindow::KillTimer(uint32_t id) {
     timers_.erase(id);
+    due_.erase(id);
 }
 
 void FakeWindow::SetCapture() {
@@ -169,27 +172,43 @@ void FakeWindow::EndModal(int result) {
     }
 }
 
+std::vector<MouseSequencer::Message> FakeWindow::PointerAt(Point client, Point screen) {
+    system_.cursor_ = screen;
+    system_.NoteCursor();
+    if (!pointerAway_ || !IsUnderCursor()) {
+        return {};
+    }
+    pointerAway_ = false;
+    return mouse_.Enter(client, screen, buttons_);
+}
+
 void FakeWindow::MoveMouse(Point client) {
-    system_.cursor_ = {rect_.left + client.x, rect_.top + client.y};
-    DeliverMouse(mouse_.Move(client, system_.cursor_, buttons_));
+    auto messages = PointerAt(client, {rect_.left + client.x, rect_.top + client.y});
+    auto move = mouse_.Move(client, system_.cursor_, buttons_);
+    messages.insert(messages.end(), move.begin(), move.end());
+    DeliverMouse(messages);
 }
 
 void FakeWindow::Press(Point client) {
-    system_.cursor_ = {rect_.left + client.x, rect_.top + client.y};
+    auto messages = PointerAt(client, {rect_.left + client.x, rect_.top + client.y});
     const uint32_t before = buttons_;
     buttons_ |= kMkLButton;
     modalLoopsAtPress_ = ModalLoop::EndedCount();
-    DeliverMouse(mouse_.Press(client, system_.cursor_, before, TimeMs()));
+    auto press = mouse_.Press(client, system_.cursor_, before, TimeMs());
+    messages.insert(messages.end(), press.begin(), press.end());
+    DeliverMouse(messages);
 }
 
 void FakeWindow::Release(Point client) {
-    system_.cursor_ = {rect_.left + client.x, rect_.top + client.y};
+    auto messages = PointerAt(client, {rect_.left + client.x, rect_.top + client.y});
     const uint32_t before = buttons_;
     buttons_ &= ~kMkLButton;
     if ((before & kMkLButton) && ModalLoop::EndedCount() != modalLoopsAtPress_) {
         return; // a modal loop opened by the press had the pointer: the release went to it
     }
-    DeliverMouse(mouse_.Release(client, system_.cursor_, before));
+    auto release = mouse_.Release(client, system_.cursor_, before);
+    messages.insert(messages.end(), release.begin(), release.end());
+    DeliverMouse(messages);
 }
 
 void FakeWindow::MoveMouseScreen(Point screen) {
@@ -221,6 +240,7 @@ bool FakeWindow::FireTimer(uint32_t id) {
     if (timers_.count(id) == 0) {
         return false;
     }
+    due_[id] = TimeMs() + timers_[id];
     Deliver([id](WindowEvents& e) { e.OnTimer(id); });
     return true;
 }
@@ -254,6 +274,40 @@ size_t FakeWindowSystem::TimerCount() const {
         n += w->timers_.size();
     }
     return n;
+}
+
+int FakeWindowSystem::RunDueTimers() {
+    const uint32_t now = TimeMs();
+    std::vector<std::pair<FakeWindow*, uint32_t>> due;
+    for (FakeWindow* w : windows_) {
+        for (const auto& [id, at] : w->due_) {
+            if (static_cast<int32_t>(now - at) >= 0) {
+                due.emplace_back(w, id);
+            }
+        }
+    }
+    int ran = 0;
+    for (const auto& [w, id] : due) {
+        // An earlier run may have closed the window or killed or reset the timer.
+        if (std::find(windows_.begin(), windows_.end(), w) == windows_.end()) {
+            continue;
+        }
+        auto it = w->due_.find(id);
+        if (it != w->due_.end() && static_cast<int32_t>(now - it->second) >= 0) {
+            w->FireTimer(id);
+            ++ran;
+        }
+    }
+    return ran;
+}
+
+void FakeWindowSystem::NoteCursor() {
+    FakeWindow* under = WindowUnderCursor();
+    for (FakeWindow* w : windows_) {
+        if (w != under) {
+            w->pointerAway_ = true;
+        }
+    }
 }
 
 FakeWindow* FakeWindowSystem::WindowUnderCursor() const {

@@ -16,8 +16,10 @@ class FakeWindowSystem;
 // A window of the fake window system: records what the program does to it (presents with a
 // copy of the image, show commands, moves, timers, capture, modal loops) and lets a test send
 // it input as the display would. Input goes through the same sequencing as real windows
-// (moves before presses at new places, double-clicks by time and distance). A modal loop that
-// runs inside a press has the pointer: that press's release goes to it, not to the window.
+// (moves before presses at new places, double-clicks by time and distance, a move where the
+// pointer comes back after it was over something else). A modal loop that runs inside a press
+// has the pointer: that press's release goes to it, not to the window. Timers run when the
+// test fires them or, by the current clock, through FakeWindowSystem::RunDueTimers.
 class FakeWindow final : public Window {
 public:
     FakeWindow(FakeWindowSystem& system, WindowEvents& events, FakeWindow* owner);
@@ -90,6 +92,9 @@ private:
     friend class FakeWindowSystem;
     template <typename F> void Deliver(F&& message);
     void DeliverMouse(const std::vector<MouseSequencer::Message>& messages);
+    // The cursor is now at `screen`: a move where the pointer arrives, when it was over
+    // something else since this window's last input.
+    std::vector<MouseSequencer::Message> PointerAt(Point client, Point screen);
 
     FakeWindowSystem& system_;
     WindowEvents& events_;
@@ -112,6 +117,8 @@ private:
     uint8_t lastAlpha_ = 0;
     Rect lastChanged_;
     std::map<uint32_t, uint32_t> timers_;
+    std::map<uint32_t, uint32_t> due_; // id -> time of its next run
+    bool pointerAway_ = true;          // the pointer was elsewhere since this window's input
     int modalRuns_ = 0;
     bool inModal_ = false;
     bool modalEnded_ = false;
@@ -123,8 +130,9 @@ private:
 // A window system without a display, for headless tests. Installs itself (and a recording
 // message-box sink) for its lifetime. The cursor is where the test last sent mouse input or
 // put it; the window under the cursor is the last shown visible window containing it, unless
-// the test puts another program's window there. Press times come from the current clock
-// (plat::TimeMs), so a FakeClock decides what is a double-click.
+// the test puts another program's window there. Press times and timers' due times come from
+// the current clock (plat::TimeMs), so a FakeClock decides what is a double-click and when a
+// timer runs.
 //
 // Threads: the test's thread stands in for the GUI thread.
 class FakeWindowSystem final : public WindowSystem {
@@ -142,9 +150,20 @@ public:
         }
     }
 
-    void SetCursorPos(Point screen) { cursor_ = screen; }
+    void SetCursorPos(Point screen) {
+        cursor_ = screen;
+        NoteCursor();
+    }
     // Puts another program's window under the cursor (true) or takes it away.
-    void SetForeignWindowUnderCursor(bool foreign) { foreignUnderCursor_ = foreign; }
+    void SetForeignWindowUnderCursor(bool foreign) {
+        foreignUnderCursor_ = foreign;
+        NoteCursor();
+    }
+    // Runs, once each, the timers of every window whose period has elapsed by the current
+    // clock (as the display's loop would when it comes round); each starts its next period
+    // then. Timers a run kills or sets are seen as they are when their turn comes. Returns
+    // how many ran.
+    int RunDueTimers();
     FakeWindow* CaptureHolder() const { return captureHolder_; }
     // The live windows, oldest first.
     const std::vector<FakeWindow*>& Windows() const { return windows_; }
@@ -160,6 +179,8 @@ public:
 private:
     friend class FakeWindow;
     FakeWindow* WindowUnderCursor() const;
+    // The windows the pointer is no longer over remember that it left them.
+    void NoteCursor();
 
     WindowSystem* previous_;
     RecordingMessageBoxSink boxes_;
