@@ -50,12 +50,12 @@ MMRESULT AlsaMixerDevice::Open(const std::string& card, std::shared_ptr<AlsaMixe
         const char* name = snd_mixer_selem_get_name(element);
         if (strcasecmp(name, "Capture") == 0 && mixer->lines_[0].element == nullptr) {
             mixer->lines_[0].element = element;
-            mixer->lines_[0].law = mixer->LawOf(element);
+            mixer->lines_[0].lawKnown = mixer->LawOf(element, &mixer->lines_[0].law);
             continue;
         }
         Line line;
         line.element = element;
-        line.law = mixer->LawOf(element);
+        line.lawKnown = mixer->LawOf(element, &line.law);
         line.info.lineId = static_cast<uint32_t>(mixer->lines_.size()) + 1;
         line.info.source = mixer->lines_[0].info.connections++;
         line.info.name = name;
@@ -75,19 +75,19 @@ bool AlsaMixerDevice::IsSoundServer() const {
            strcasecmp(cardName_.c_str(), "PipeWire") == 0;
 }
 
-VolumeLaw AlsaMixerDevice::LawOf(snd_mixer_elem_t* element) const {
-    VolumeLaw law;
+bool AlsaMixerDevice::LawOf(snd_mixer_elem_t* element, VolumeLaw* law) const {
     if (!snd_mixer_selem_has_capture_volume(element) ||
-        snd_mixer_selem_get_capture_volume_range(element, &law.minimum, &law.maximum) < 0) {
-        return law;
+        snd_mixer_selem_get_capture_volume_range(element, &law->minimum, &law->maximum) < 0) {
+        return false;
     }
     if (IsSoundServer()) {
-        law.scale = VolumeLaw::Scale::Cubic;
-    } else if (snd_mixer_selem_get_capture_dB_range(element, &law.minimumDb, &law.maximumDb) == 0 &&
-               law.maximumDb > law.minimumDb) {
-        law.scale = VolumeLaw::Scale::Decibel;
+        law->scale = VolumeLaw::Scale::Cubic;
+    } else if (snd_mixer_selem_get_capture_dB_range(element, &law->minimumDb, &law->maximumDb) ==
+                   0 &&
+               law->maximumDb > law->minimumDb) {
+        law->scale = VolumeLaw::Scale::Decibel;
     }
-    return law;
+    return true;
 }
 
 AlsaMixerDevice::~AlsaMixerDevice() {
@@ -175,8 +175,8 @@ MMRESULT AlsaMixerDevice::GetControlValue(uint32_t controlId, uint32_t* value) {
     }
     const VolumeLaw& law = line->law;
     long current = 0;
-    if (snd_mixer_selem_get_capture_volume(line->element, SND_MIXER_SCHN_FRONT_LEFT, &current) <
-        0) {
+    if (!line->lawKnown || snd_mixer_selem_get_capture_volume(
+                               line->element, SND_MIXER_SCHN_FRONT_LEFT, &current) < 0) {
         return MMSYSERR_ERROR;
     }
     if (law.scale != VolumeLaw::Scale::Decibel) {
@@ -207,6 +207,9 @@ MMRESULT AlsaMixerDevice::SetControlValue(uint32_t controlId, uint32_t value) {
                    : MMSYSERR_NOERROR;
     }
     const VolumeLaw& law = line->law;
+    if (!line->lawKnown) {
+        return MMSYSERR_ERROR; // its range could not be read
+    }
     long step = law.Target(value);
     if (law.scale == VolumeLaw::Scale::Decibel) {
         VolumeLaw linear = law;

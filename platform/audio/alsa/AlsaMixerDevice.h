@@ -43,9 +43,12 @@ private:
         MixerLineInfo info;
         snd_mixer_elem_t* element = nullptr; // null: a destination without its own element
         VolumeLaw law;                       // of the element's capture volume
+        bool lawKnown = false;               // its range could be read
     };
     explicit AlsaMixerDevice(snd_mixer_t* mixer) : mixer_(mixer) {}
-    VolumeLaw LawOf(snd_mixer_elem_t* element) const;
+    // The law of the element's capture volume; false when it has none or its range cannot be
+    // read.
+    bool LawOf(snd_mixer_elem_t* element, VolumeLaw* law) const;
     // The element's step whose dB level is nearest to `db` (0.01 dB); `fallback` when ALSA
     // cannot tell.
     static long NearestStep(snd_mixer_elem_t* element, long db, long fallback);
