@@ -7,23 +7,13 @@ namespace {
 using plat::VolumeLaw;
 using Scale = VolumeLaw::Scale;
 
-VolumeLaw Law(Scale scale, long minimum, long maximum, long minimumDb = 0, long maximumDb = 0) {
-    VolumeLaw law;
-    law.scale = scale;
-    law.minimum = minimum;
-    law.maximum = maximum;
-    law.minimumDb = minimumDb;
-    law.maximumDb = maximumDb;
-    return law;
-}
-
 // A mixer value is an amplitude gain of value / 65535 on every kind of control; 0 is the
 // bottom of the control, and the value read back is the one that was set.
 TEST(VolumeLawTest, AMixerValueIsTheSameAmplitudeGainOnEveryKindOfControl) {
-    const VolumeLaw server = Law(Scale::Cubic, 0, 65536); // PulseAudio's plugin
-    const VolumeLaw decibel = Law(Scale::Decibel, 0, 63, -4650, 3000);
-    const VolumeLaw quiet = Law(Scale::Decibel, 0, 63, -6000, -1000); // tops out below 0 dB
-    const VolumeLaw linear = Law(Scale::Linear, 0, 31);
+    const VolumeLaw server{Scale::Cubic, 0, 65536}; // PulseAudio's plugin
+    const VolumeLaw decibel{Scale::Decibel, 0, 63, -4650, 3000};
+    const VolumeLaw quiet{Scale::Decibel, 0, 63, -6000, -1000}; // tops out below 0 dB
+    const VolumeLaw linear{Scale::Linear, 0, 31};
     struct Case {
         const char* what;
         const VolumeLaw& law;
@@ -55,7 +45,7 @@ TEST(VolumeLawTest, AMixerValueIsTheSameAmplitudeGainOnEveryKindOfControl) {
     // What a control reports outside the range it claims is held to it.
     EXPECT_EQ(server.ValueOf(70000), 65535u);
     EXPECT_EQ(decibel.ValueOf(1200), 65535u) << "a boost reads as full";
-    EXPECT_EQ(Law(Scale::Linear, 5, 5).ValueOf(5), 0u) << "a range of one step";
+    EXPECT_EQ((VolumeLaw{Scale::Linear, 5, 5}).ValueOf(5), 0u) << "a range of one step";
 }
 
 } // namespace
