@@ -36,6 +36,7 @@
 
 #include "tools/loopback/LoopbackCall.h"
 #include "tools/loopback/PeerProcess.h"
+#include "tools/loopback/PrivateSoundServer.h"
 
 namespace {
 
@@ -176,66 +177,26 @@ bool WriteFile(const std::string& path, const std::string& text) {
     return static_cast<bool>(out);
 }
 
-// The sound server of the benchmark: null sinks a_spk, a_mic, b_spk, b_mic at 8000 Hz mono,
-// a 1000 Hz sine into a_mic and a 440 Hz sine into b_mic.
-class SoundServer {
-public:
-    bool Start(const std::string& dir, std::string* error) {
-        socket_ = dir + "/native";
-        env_ = {"HOME=" + dir, "XDG_RUNTIME_DIR=" + dir, "PULSE_RUNTIME_PATH=" + dir + "/run",
-                "PULSE_STATE_PATH=" + dir + "/state", "PULSE_SERVER=unix:" + socket_};
-        std::vector<std::string> args = {"-n",
-                                         "--daemonize=no",
-                                         "--exit-idle-time=-1",
-                                         "--use-pid-file=no",
-                                         "--log-target=stderr",
-                                         "-L",
-                                         "module-native-protocol-unix socket=" + socket_ +
-                                             " auth-anonymous=1"};
-        for (const char* sink : {"a_spk", "a_mic", "b_spk", "b_mic"}) {
-            args.insert(args.end(), {"-L", std::string("module-null-sink sink_name=") + sink +
-                                               " rate=8000 channels=1"});
-        }
-        args.insert(args.end(), {"-L", "module-sine sink=a_mic frequency=1000", "-L",
-                                 "module-sine sink=b_mic frequency=440"});
-        if (!process_.Start("/usr/bin/pulseaudio", args, env_, dir + "/pulse.out",
-                            dir + "/pulse.err", error)) {
-            return false;
-        }
-        for (int i = 0; i < 100; ++i) {
-            const std::string probe = "PULSE_SERVER=unix:" + socket_ +
-                                      " pactl list short sinks 2>/dev/null | grep -q b_mic";
-            if (std::system(probe.c_str()) == 0) {
-                return true;
-            }
-            std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        }
-        *error = "the sound server did not come up (see " + dir + "/pulse.err)";
-        return false;
-    }
-    // The environment that sends a process's ALSA default device to side `side`'s sinks.
-    std::vector<std::string> SideEnv(char side) const {
-        std::vector<std::string> env = env_;
-        env.push_back(std::string("PULSE_SINK=") + side + "_spk");
-        env.push_back(std::string("PULSE_SOURCE=") + side + "_mic.monitor");
-        return env;
-    }
+// The sound server of the benchmark: null sinks a_spk, a_mic, b_spk, b_mic, a 1000 Hz sine
+// into a_mic and a 440 Hz sine into b_mic.
+bool StartSoundServer(PrivateSoundServer* server, const std::string& dir, std::string* error) {
+    return server->Start(dir, {{"a_spk"}, {"a_mic", 1000}, {"b_spk"}, {"b_mic", 440}}, error);
+}
 
-private:
-    PeerProcess process_; // killed (by its pid) and reaped when the object goes
-    std::string socket_;
-    std::vector<std::string> env_;
-};
+// The environment that sends a process's ALSA default device to side `side`'s sinks.
+std::vector<std::string> SideEnv(const PrivateSoundServer& server, char side) {
+    return server.EnvFor(std::string(1, side) + "_spk", std::string(1, side) + "_mic.monitor");
+}
 
-bool RunOurs(const SoundServer& server, const std::string& dir, double seconds, SideFigures* a,
-             SideFigures* b, std::string* error) {
+bool RunOurs(const PrivateSoundServer& server, const std::string& dir, double seconds,
+             SideFigures* a, SideFigures* b, std::string* error) {
     CallSetup setup;
     setup.workDir = dir;
     setup.codec = "pcmu";
     setup.seconds = seconds + kSettleSeconds + 2;
     setup.fileAudio = false;
-    setup.a.env = server.SideEnv('a');
-    setup.b.env = server.SideEnv('b');
+    setup.a.env = SideEnv(server, 'a');
+    setup.b.env = SideEnv(server, 'b');
     setup.a.env.push_back("QUORVEX_AUDIO=alsa");
     setup.b.env.push_back("QUORVEX_AUDIO=alsa");
     setup.whileRunning = [&](pid_t pa, pid_t pb) { MeasureWindow(pa, pb, seconds, a, b); };
@@ -276,8 +237,8 @@ std::string BaresipConfig(const std::string& listen, const std::string& rtpPorts
            "module_app\t\taccount.so\nmodule_app\t\tmenu.so\n";
 }
 
-bool RunBaresip(const SoundServer& server, const std::string& dir, double seconds, SideFigures* a,
-                SideFigures* b, std::string* error) {
+bool RunBaresip(const PrivateSoundServer& server, const std::string& dir, double seconds,
+                SideFigures* a, SideFigures* b, std::string* error) {
     // TLS takes the port after the SIP port, so the two listen ten apart.
     const std::string listenA = "127.0.0.3:5170", listenB = "127.0.0.3:5180";
     for (const auto& [side, listen, rtp] :
@@ -292,13 +253,13 @@ bool RunBaresip(const SoundServer& server, const std::string& dir, double second
         }
     }
     PeerProcess pb, pa;
-    if (!pb.Start("/usr/bin/baresip", {"-f", dir + "/baresip-b"}, server.SideEnv('b'),
+    if (!pb.Start("/usr/bin/baresip", {"-f", dir + "/baresip-b"}, SideEnv(server, 'b'),
                   dir + "/baresip-b.out", dir + "/baresip-b.err", error)) {
         return false;
     }
     std::this_thread::sleep_for(std::chrono::seconds(1));
     if (!pa.Start("/usr/bin/baresip", {"-f", dir + "/baresip-a", "-e", "/dial sip:b@" + listenB},
-                  server.SideEnv('a'), dir + "/baresip-a.out", dir + "/baresip-a.err", error)) {
+                  SideEnv(server, 'a'), dir + "/baresip-a.out", dir + "/baresip-a.err", error)) {
         return false;
     }
     MeasureWindow(pa.Pid(), pb.Pid(), seconds, a, b);
@@ -354,8 +315,8 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "bench_call_cpu: %s\n", error.c_str());
         return 1;
     }
-    SoundServer server;
-    if (!server.Start(dir, &error)) {
+    PrivateSoundServer server;
+    if (!StartSoundServer(&server, dir, &error)) {
         std::fprintf(stderr, "bench_call_cpu: %s\n", error.c_str());
         return 1;
     }

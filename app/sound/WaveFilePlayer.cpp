@@ -8,6 +8,8 @@
 #include "app/trace/TraceFile.h"
 #include "platform/audio/RiffReader.h"
 #include "platform/core/ByteOrder.h"
+#include "platform/core/Clock.h"
+#include "platform/ui/GuiTimer.h"
 
 using plat::MMRESULT;
 
@@ -26,7 +28,11 @@ struct WaveFilePlayer::ParsedFile {
     uint32_t dataBytes = 0; // what the data chunk holds in the file, in whole blocks
 };
 
-WaveFilePlayer::WaveFilePlayer(std::string traceName) : traceName_(std::move(traceName)) {}
+WaveFilePlayer::WaveFilePlayer(std::string traceName, std::unique_ptr<plat::OneShotTimer> idleTimer,
+                               uint32_t idleMs)
+    : traceName_(std::move(traceName)),
+      idleTimer_(idleTimer ? std::move(idleTimer) : std::make_unique<plat::GuiTimer>()),
+      idleMs_(idleMs) {}
 
 WaveFilePlayer::~WaveFilePlayer() {
     Close();
@@ -96,6 +102,7 @@ bool WaveFilePlayer::Parse(const std::string& path, ParsedFile* file) {
 }
 
 MMRESULT WaveFilePlayer::CloseDevice() {
+    idleTimer_->Cancel();
     if (!waveOut_) {
         return plat::MMSYSERR_NOERROR;
     }
@@ -110,10 +117,49 @@ MMRESULT WaveFilePlayer::CloseDevice() {
     // Destroying the device hands back and closes whatever a refused step left with it.
     waveOut_.reset();
     header_ = plat::WaveHeader{};
+    playing_ = false;
     return result;
 }
 
+void WaveFilePlayer::OnDeviceMessage(plat::WaveOut*, uint32_t message, void* instance,
+                                     plat::WaveHeader*) {
+    if (message == plat::WOM_DONE) {
+        static_cast<WaveFilePlayer*>(instance)->MarkQuiet();
+    }
+}
+
+void WaveFilePlayer::MarkQuiet() {
+    quietSinceMs_ = plat::TimeMs();
+    playing_ = false;
+}
+
+void WaveFilePlayer::OnIdleTimer() {
+    if (!waveOut_) {
+        return;
+    }
+    if (playing_) {
+        if (!loopOnDevice_) {
+            idleTimer_->Start(idleMs_, [this] { OnIdleTimer(); }); // a long sound plays on
+        }
+        return;
+    }
+    const uint32_t quietMs = plat::TimeMs() - quietSinceMs_;
+    if (quietMs >= idleMs_) {
+        CloseDevice();
+        return;
+    }
+    idleTimer_->Start(idleMs_ - quietMs, [this] { OnIdleTimer(); });
+}
+
 MMRESULT WaveFilePlayer::Play(int device, const std::string& path, bool loop) {
+    const MMRESULT result = PlayFile(device, path, loop);
+    if (waveOut_ && !(playing_ && loopOnDevice_)) {
+        idleTimer_->Start(idleMs_, [this] { OnIdleTimer(); });
+    }
+    return result;
+}
+
+MMRESULT WaveFilePlayer::PlayFile(int device, const std::string& path, bool loop) {
     ParsedFile file;
     if (!Parse(path, &file)) {
         return plat::MMSYSERR_ERROR;
@@ -123,7 +169,8 @@ MMRESULT WaveFilePlayer::Play(int device, const std::string& path, bool loop) {
     }
     if (!waveOut_) {
         auto waveOut = std::make_unique<plat::WaveOut>();
-        MMRESULT result = waveOut->Open(device, file.format);
+        MMRESULT result =
+            waveOut->Open(device, file.format, &WaveFilePlayer::OnDeviceMessage, this);
         if (result != plat::MMSYSERR_NOERROR) {
             Trace("!waveOutOpen, mr=", result);
             return result;
@@ -179,8 +226,12 @@ MMRESULT WaveFilePlayer::Play(int device, const std::string& path, bool loop) {
         Trace("!waveOutPrepareHeader, mr=", result);
         return result;
     }
+    // Playing before the write: a short sound may end before Write returns.
+    loopOnDevice_ = loop;
+    playing_ = true;
     if ((result = waveOut_->Write(&header_)) != plat::MMSYSERR_NOERROR) {
         Trace("!waveOutWrite, mr=", result);
+        MarkQuiet();
         return result;
     }
     return waveOut_->Restart();

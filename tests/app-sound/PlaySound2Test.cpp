@@ -9,6 +9,8 @@
 #include "app/trace/TraceFile.h"
 #include "platform/audio/testing/AudioTestSupport.h"
 #include "platform/core/Paths.h"
+#include "platform/core/testing/FakeClock.h"
+#include "platform/ui/testing/ManualOneShotTimer.h"
 #include "tests/app-sound/RecordingAudioBackend.h"
 #include "tests/app-sound/WavBuilder.h"
 #include "tests/support/RecordingTraceLog.h"
@@ -226,6 +228,77 @@ TEST_F(PlaySound2Test, TheBufferGrowsIsReusedAndIsFreedOnlyAfterTheDeviceCloses)
     player.Close();
     EXPECT_TRUE(backend_.Get(0).closed);
     EXPECT_EQ(player.BufferCapacity(), 0u);
+}
+
+// The idle close, timed by a timer the test fires and a clock it moves: the device closes once
+// nothing has played for the idle time, counted from the end of the last sound.
+TEST_F(PlaySound2Test, TheDeviceClosesOnceNothingHasPlayedForTheIdleTime) {
+    constexpr uint32_t kIdleMs = 3000;
+    const std::string tone = Tone("tone.wav", 160, 5);
+    struct Case {
+        uint32_t endedAtMs; // the clock when the sound ends
+        uint32_t quietMs;   // the clock's move before the timer fires
+        bool closed;
+    };
+    const Case cases[] = {{1000, kIdleMs - 1, false},
+                          {1000, kIdleMs, true},
+                          {1000, kIdleMs + 1, true},
+                          {0xFFFFFF00u, kIdleMs, true}}; // across the clock's wrap
+    for (size_t i = 0; i < std::size(cases); ++i) {
+        SCOPED_TRACE(i);
+        plat::FakeClock clock(cases[i].endedAtMs);
+        plat::ScopedClock scopedClock(clock);
+        auto* timer = new plat::ManualOneShotTimer;
+        WaveFilePlayer player("PlaySound2", std::unique_ptr<plat::OneShotTimer>(timer), kIdleMs);
+        ASSERT_EQ(player.Play(kHandset, tone, false), 0u);
+        EXPECT_EQ(timer->Pending(), kIdleMs);
+        ASSERT_TRUE(RecordingAudioBackend::WaitFor([&] { return !player.IsPlaying(); }));
+        clock.Advance(cases[i].quietMs);
+        ASSERT_TRUE(timer->Fire());
+        EXPECT_EQ(!player.IsOpen(), cases[i].closed);
+        EXPECT_EQ(backend_.Get(i).closed, cases[i].closed) << "its stream and thread end with it";
+        EXPECT_EQ(timer->Pending(), cases[i].closed
+                                        ? std::nullopt
+                                        : std::optional<uint32_t>(kIdleMs - cases[i].quietMs));
+    }
+}
+
+TEST_F(PlaySound2Test, ALoopOrALongSoundKeepsTheDeviceAndAFailedFileAfterALoopClosesIt) {
+    plat::FakeClock clock(5000);
+    plat::ScopedClock scopedClock(clock);
+    auto* timer = new plat::ManualOneShotTimer;
+    WaveFilePlayer player("PlaySound2", std::unique_ptr<plat::OneShotTimer>(timer), 3000);
+    // A loop plays until it is replaced or stopped: no timer while it runs.
+    ASSERT_EQ(player.Play(kHandset, Tone("ring.wav", 200, 1), true), 0u);
+    EXPECT_EQ(timer->Pending(), std::nullopt);
+    // A sound of a minute still plays when the timer comes: it waits another idle time.
+    ASSERT_EQ(player.Play(kHandset, Tone("long.wav", 480000, 2), false), 0u);
+    clock.Advance(60000);
+    ASSERT_TRUE(timer->Fire());
+    EXPECT_TRUE(player.IsPlaying());
+    EXPECT_EQ(timer->Pending(), 3000u);
+    // A file without a whole frame, or a write the device refuses, stops the loop it replaces
+    // and leaves nothing playing: the device closes after the idle time.
+    WavSpec crumb;
+    crumb.data = {0x42};
+    const std::string files[] = {Write("crumb.wav", BuildWav(crumb)), Tone("tone.wav", 160, 5)};
+    for (size_t i = 0; i < std::size(files); ++i) {
+        SCOPED_TRACE(files[i]);
+        ASSERT_EQ(player.Play(kHandset, Tone("ring.wav", 200, 1), true), 0u);
+        if (i == 1) {
+            backend_.InjectFault(plat::AudioOp::OutWrite, plat::MMSYSERR_NOMEM);
+        }
+        EXPECT_NE(player.Play(kHandset, files[i], true), 0u);
+        EXPECT_FALSE(player.IsPlaying());
+        EXPECT_EQ(timer->Pending(), 3000u);
+        clock.Advance(3000);
+        ASSERT_TRUE(timer->Fire());
+        EXPECT_FALSE(player.IsOpen());
+        EXPECT_TRUE(backend_.Get(i).closed);
+    }
+    // The next sound opens the device again.
+    ASSERT_EQ(player.Play(kHandset, Tone("tone.wav", 160, 5), false), 0u);
+    EXPECT_EQ(backend_.StreamCount(), 3u);
 }
 
 TEST(ResolveSoundPathTest, ProgramNamesBecomeFilesBesideTheProgram) {

@@ -64,7 +64,8 @@ std::vector<std::string> PeerArgs(const CallSetup& setup, const PeerFiles& f, co
                                      "--seconds",     std::to_string(seconds),
                                      "--frame-ms",    std::to_string(setup.frameMs),
                                      "--home",        f.home,
-                                     "--trace",       f.trace};
+                                     "--trace",       f.trace,
+                                     "--mic-level",   std::to_string(peer.micLevel)};
     if (setup.fileAudio) {
         args.insert(args.end(), {"--in", f.microphone, "--out", f.speaker});
     }

@@ -17,6 +17,7 @@ struct PeerSetup {
     std::vector<int16_t> microphone; // what the peer's microphone records
     std::vector<int16_t> keyTone;    // played into the call with PlayFile (empty: none)
     int keyToneAtMs = 1000;          // after the transmit start
+    int micLevel = 100;              // the microphone level, 0 to 100
     std::vector<std::string> env;    // NAME=value for the peer's environment
 };
 

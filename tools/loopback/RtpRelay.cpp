@@ -60,6 +60,9 @@ RtpRelay::Packet Parse(const uint8_t* data, size_t bytes, int64_t timeUs) {
              uint32_t{data[11]};
     const size_t header = 12 + 4 * static_cast<size_t>(data[0] & 0x0F);
     p.payloadBytes = bytes > header ? bytes - header : 0;
+    if (p.payloadBytes > 0) {
+        p.payload.assign(data + header, data + bytes);
+    }
     return p;
 }
 

@@ -28,6 +28,7 @@ public:
         uint32_t timestamp = 0;
         uint32_t ssrc = 0;
         size_t payloadBytes = 0;
+        std::vector<uint8_t> payload; // the payload's bytes
     };
 
     RtpRelay() = default;

@@ -2,8 +2,11 @@
 
 #include <alsa/asoundlib.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "platform/audio/alsa/AlsaMixerDevice.h"
 #include "platform/core/DebugOutput.h"
@@ -34,6 +37,16 @@ MMRESULT OpenResult(int error) {
     default:
         return MMSYSERR_ERROR;
     }
+}
+
+// A device name that can go into an ALSA device argument as it is.
+bool IsPlainDeviceName(const char* name) {
+    for (const char* c = name; *c != '\0'; ++c) {
+        if (!std::isalnum(static_cast<unsigned char>(*c)) && std::strchr("._-:@", *c) == nullptr) {
+            return false;
+        }
+    }
+    return true;
 }
 
 // Opens and sets up a PCM: interleaved frames of the format, periods of kDevicePeriodMs, two of
@@ -266,7 +279,26 @@ MMRESULT AlsaAudioBackend::OpenMixer(int inputDevice, std::shared_ptr<MixerDevic
     if (PcmName(inputDevice, true, &card).empty()) {
         return MMSYSERR_BADDEVICEID;
     }
-    return AlsaMixerDevice::Open(card, mixer);
+    std::shared_ptr<AlsaMixerDevice> opened;
+    if (MMRESULT result = AlsaMixerDevice::Open(card, &opened)) {
+        return result;
+    }
+    // Through PulseAudio, the default device records from the client's default source, which
+    // PULSE_SOURCE names for this process, while the plugin's control without a device follows
+    // the server's default source: a level set there would reach another microphone.
+    const char* source = std::getenv("PULSE_SOURCE");
+    if (card == "default" && opened->CardName() == "PulseAudio" && source != nullptr &&
+        *source != '\0') {
+        std::shared_ptr<AlsaMixerDevice> named;
+        if (IsPlainDeviceName(source) &&
+            AlsaMixerDevice::Open(std::string("pulse:") + source, &named) == MMSYSERR_NOERROR) {
+            opened = std::move(named);
+        } else {
+            TraceAlsa("no control for PULSE_SOURCE", source, -EINVAL);
+        }
+    }
+    *mixer = std::move(opened);
+    return MMSYSERR_NOERROR;
 }
 
 } // namespace plat

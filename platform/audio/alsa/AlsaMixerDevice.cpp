@@ -7,7 +7,24 @@
 
 namespace plat {
 
-MMRESULT AlsaMixerDevice::Open(const std::string& card, std::shared_ptr<MixerDevice>* out) {
+namespace {
+
+std::string CardNameOf(snd_mixer_t* mixer, const std::string& card) {
+    snd_hctl_t* hctl = nullptr;
+    if (snd_mixer_get_hctl(mixer, card.c_str(), &hctl) < 0) {
+        return {};
+    }
+    snd_ctl_card_info_t* info;
+    snd_ctl_card_info_alloca(&info);
+    if (snd_ctl_card_info(snd_hctl_ctl(hctl), info) < 0) {
+        return {};
+    }
+    return snd_ctl_card_info_get_name(info);
+}
+
+} // namespace
+
+MMRESULT AlsaMixerDevice::Open(const std::string& card, std::shared_ptr<AlsaMixerDevice>* out) {
     snd_mixer_t* handle = nullptr;
     if (snd_mixer_open(&handle, 0) < 0) {
         return MMSYSERR_NOMEM;
@@ -18,6 +35,7 @@ MMRESULT AlsaMixerDevice::Open(const std::string& card, std::shared_ptr<MixerDev
         return MMSYSERR_BADDEVICEID;
     }
     std::shared_ptr<AlsaMixerDevice> mixer(new AlsaMixerDevice(handle));
+    mixer->cardName_ = CardNameOf(handle, card);
     Line destination;
     destination.info.lineId = 1;
     destination.info.componentType = MIXERLINE_COMPONENTTYPE_DST_WAVEIN;
@@ -32,10 +50,12 @@ MMRESULT AlsaMixerDevice::Open(const std::string& card, std::shared_ptr<MixerDev
         const char* name = snd_mixer_selem_get_name(element);
         if (strcasecmp(name, "Capture") == 0 && mixer->lines_[0].element == nullptr) {
             mixer->lines_[0].element = element;
+            mixer->lines_[0].lawKnown = mixer->LawOf(element, &mixer->lines_[0].law);
             continue;
         }
         Line line;
         line.element = element;
+        line.lawKnown = mixer->LawOf(element, &line.law);
         line.info.lineId = static_cast<uint32_t>(mixer->lines_.size()) + 1;
         line.info.source = mixer->lines_[0].info.connections++;
         line.info.name = name;
@@ -47,6 +67,27 @@ MMRESULT AlsaMixerDevice::Open(const std::string& card, std::shared_ptr<MixerDev
     }
     *out = mixer;
     return MMSYSERR_NOERROR;
+}
+
+// The sound servers' ALSA plugins name their card after the server.
+bool AlsaMixerDevice::IsSoundServer() const {
+    return strcasecmp(cardName_.c_str(), "PulseAudio") == 0 ||
+           strcasecmp(cardName_.c_str(), "PipeWire") == 0;
+}
+
+bool AlsaMixerDevice::LawOf(snd_mixer_elem_t* element, VolumeLaw* law) const {
+    if (!snd_mixer_selem_has_capture_volume(element) ||
+        snd_mixer_selem_get_capture_volume_range(element, &law->minimum, &law->maximum) < 0) {
+        return false;
+    }
+    if (IsSoundServer()) {
+        law->scale = VolumeLaw::Scale::Cubic;
+    } else if (snd_mixer_selem_get_capture_dB_range(element, &law->minimumDb, &law->maximumDb) ==
+                   0 &&
+               law->maximumDb > law->minimumDb) {
+        law->scale = VolumeLaw::Scale::Decibel;
+    }
+    return true;
 }
 
 AlsaMixerDevice::~AlsaMixerDevice() {
@@ -93,6 +134,18 @@ MMRESULT AlsaMixerDevice::GetControlByType(uint32_t lineId, uint32_t controlType
     return MMSYSERR_NOERROR;
 }
 
+long AlsaMixerDevice::NearestStep(snd_mixer_elem_t* element, long db, long fallback) {
+    long below = 0, above = 0, belowDb = 0, aboveDb = 0;
+    const bool haveBelow = snd_mixer_selem_ask_capture_dB_vol(element, db, -1, &below) == 0 &&
+                           snd_mixer_selem_ask_capture_vol_dB(element, below, &belowDb) == 0;
+    const bool haveAbove = snd_mixer_selem_ask_capture_dB_vol(element, db, 1, &above) == 0 &&
+                           snd_mixer_selem_ask_capture_vol_dB(element, above, &aboveDb) == 0;
+    if (haveBelow && haveAbove) {
+        return db - belowDb <= aboveDb - db ? below : above;
+    }
+    return haveAbove ? above : haveBelow ? below : fallback;
+}
+
 AlsaMixerDevice::Line* AlsaMixerDevice::LineOfControl(uint32_t controlId, bool* isMute) {
     if (controlId == 0) {
         return nullptr;
@@ -120,14 +173,24 @@ MMRESULT AlsaMixerDevice::GetControlValue(uint32_t controlId, uint32_t* value) {
         *value = on ? 0 : 1;
         return MMSYSERR_NOERROR;
     }
-    long minimum = 0, maximum = 0, current = 0;
-    if (snd_mixer_selem_get_capture_volume_range(line->element, &minimum, &maximum) < 0 ||
-        snd_mixer_selem_get_capture_volume(line->element, SND_MIXER_SCHN_FRONT_LEFT, &current) <
-            0) {
+    const VolumeLaw& law = line->law;
+    long current = 0;
+    if (!line->lawKnown || snd_mixer_selem_get_capture_volume(
+                               line->element, SND_MIXER_SCHN_FRONT_LEFT, &current) < 0) {
         return MMSYSERR_ERROR;
     }
-    long span = maximum > minimum ? maximum - minimum : 1;
-    *value = static_cast<uint32_t>((current - minimum) * 0xFFFF / span);
+    if (law.scale != VolumeLaw::Scale::Decibel) {
+        *value = law.ValueOf(current);
+        return MMSYSERR_NOERROR;
+    }
+    long db = 0;
+    if (current <= law.minimum) {
+        *value = 0;
+    } else if (snd_mixer_selem_ask_capture_vol_dB(line->element, current, &db) < 0) {
+        return MMSYSERR_ERROR;
+    } else {
+        *value = law.ValueOf(db);
+    }
     return MMSYSERR_NOERROR;
 }
 
@@ -143,14 +206,18 @@ MMRESULT AlsaMixerDevice::SetControlValue(uint32_t controlId, uint32_t value) {
                    ? MMSYSERR_ERROR
                    : MMSYSERR_NOERROR;
     }
-    long minimum = 0, maximum = 0;
-    if (snd_mixer_selem_get_capture_volume_range(line->element, &minimum, &maximum) < 0) {
-        return MMSYSERR_ERROR;
+    const VolumeLaw& law = line->law;
+    if (!line->lawKnown) {
+        return MMSYSERR_ERROR; // its range could not be read
     }
-    long level =
-        minimum + static_cast<long>(value > 0xFFFF ? 0xFFFF : value) * (maximum - minimum) / 0xFFFF;
-    return snd_mixer_selem_set_capture_volume_all(line->element, level) < 0 ? MMSYSERR_ERROR
-                                                                            : MMSYSERR_NOERROR;
+    long step = law.Target(value);
+    if (law.scale == VolumeLaw::Scale::Decibel) {
+        VolumeLaw linear = law;
+        linear.scale = VolumeLaw::Scale::Linear;
+        step = value == 0 ? law.minimum : NearestStep(line->element, step, linear.Target(value));
+    }
+    return snd_mixer_selem_set_capture_volume_all(line->element, step) < 0 ? MMSYSERR_ERROR
+                                                                           : MMSYSERR_NOERROR;
 }
 
 } // namespace plat

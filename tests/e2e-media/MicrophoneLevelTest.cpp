@@ -1,0 +1,118 @@
+// The microphone level through the sound server, as a user has it: a PulseAudio daemon of the
+// test's own, the call's microphone the monitor of a null sink that a 1000 Hz sine at -6 dBFS
+// plays into, and the server's default source another one. The level is an amplitude gain on
+// the source the call records from (pactl reads it), and the far end gets the tone that much
+// quieter (measured on the RTP payload A sends).
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <cmath>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "media/codec/G711Codec.h"
+#include "tests/support/RunningUnderCi.h"
+#include "tools/loopback/AudioAnalysis.h"
+#include "tools/loopback/LoopbackCall.h"
+#include "tools/loopback/PrivateSoundServer.h"
+#include "tools/loopback/TestSignal.h"
+
+namespace {
+
+using namespace loopback;
+
+constexpr int kToneHz = 1000;
+constexpr double kSourceDbfs = -6.02; // module-sine plays at half full scale
+// What the transmit chain's voice-band filter leaves of a 1000 Hz tone.
+constexpr double kFilterAtToneDb = -3.4;
+
+// The 1000 Hz level of what A sent from `fromUs` after its first packet on.
+double SentToneDb(const std::vector<RtpRelay::Packet>& packets, int64_t fromUs) {
+    std::vector<int16_t> samples;
+    for (const RtpRelay::Packet& p : packets) {
+        if (p.payloadType == 0 && !packets.empty() && p.timeUs - packets.front().timeUs >= fromUs) {
+            for (uint8_t code : p.payload) {
+                samples.push_back(tamsor::G711Codec::DecodeSample(code, tamsor::G711Codec::kMuLaw));
+            }
+        }
+    }
+    return samples.size() < kSampleRate ? kNoSignalDb
+                                        : ToneLevelDb(samples, 0, samples.size(), kToneHz);
+}
+
+TEST(MicrophoneLevelTest, TheLevelIsAnAmplitudeGainOnTheRecordedSourceAndReachesTheFarEnd) {
+    if (!PrivateSoundServer::Available()) {
+        if (RunningUnderCi()) {
+            FAIL() << "pulseaudio or pactl is missing";
+        }
+        GTEST_SKIP() << "pulseaudio or pactl is missing";
+    }
+    std::string error;
+    const std::string dir = MakeWorkDir("quorvex-mic-level-", &error);
+    ASSERT_FALSE(dir.empty()) << error;
+    PrivateSoundServer server;
+    ASSERT_TRUE(
+        server.Start(dir, {{"decoy"}, {"a_mic", kToneHz}, {"a_spk"}, {"b_mic"}, {"b_spk"}}, &error))
+        << error;
+    ASSERT_TRUE(server.Pactl({"set-default-source", "decoy.monitor"}));
+
+    struct Case {
+        int level;
+        double sourceDb; // what pactl shows for the recorded source
+        const char* mute;
+    };
+    const Case cases[] = {
+        {100, 0.0, "Mute: no"}, {50, -6.02, "Mute: no"}, {0, -INFINITY, "Mute: yes"}};
+    double fullToneDb = kNoSignalDb;
+    for (const Case& c : cases) {
+        SCOPED_TRACE("level " + std::to_string(c.level));
+        CallSetup setup;
+        setup.workDir = dir + "/level-" + std::to_string(c.level);
+        ASSERT_EQ(mkdir(setup.workDir.c_str(), 0700), 0);
+        setup.seconds = 5;
+        setup.fileAudio = false;
+        setup.a.env = server.EnvFor("a_spk", "a_mic.monitor");
+        setup.b.env = server.EnvFor("b_spk", "b_mic.monitor");
+        setup.a.env.push_back("QUORVEX_AUDIO=alsa");
+        setup.b.env.push_back("QUORVEX_AUDIO=alsa");
+        setup.a.micLevel = c.level;
+        double sourceDb = 1, decoyDb = 1;
+        std::string mute;
+        setup.whileRunning = [&](pid_t, pid_t) {
+            std::this_thread::sleep_for(std::chrono::seconds(2)); // the level is set by now
+            EXPECT_TRUE(server.SourceVolumeDb("a_mic.monitor", &sourceDb));
+            EXPECT_TRUE(server.SourceVolumeDb("decoy.monitor", &decoyDb));
+            EXPECT_TRUE(server.Pactl({"get-source-mute", "a_mic.monitor"}, &mute));
+        };
+        CallOutcome outcome;
+        ASSERT_TRUE(RunLoopbackCall(setup, &outcome, &error)) << error;
+        if (std::isinf(c.sourceDb)) {
+            EXPECT_TRUE(std::isinf(sourceDb) && sourceDb < 0) << sourceDb;
+        } else {
+            EXPECT_NEAR(sourceDb, c.sourceDb, 0.01);
+        }
+        EXPECT_EQ(decoyDb, 0.0) << "the server's default source is not the one recorded";
+        EXPECT_NE(mute.find(c.mute), std::string::npos) << mute;
+
+        const double toneDb = SentToneDb(outcome.aToB, 1000000);
+        std::printf("level %d: source %.2f dB, tone sent at %.2f dBFS\n", c.level, sourceDb,
+                    toneDb);
+        if (c.level == 100) {
+            fullToneDb = toneDb;
+            EXPECT_NEAR(toneDb, kSourceDbfs + kFilterAtToneDb, 0.5);
+        } else if (c.level == 50) {
+            EXPECT_NEAR(toneDb - fullToneDb, -6.02, 0.3);
+        } else {
+            EXPECT_LT(toneDb, -80.0) << "level 0 sends no tone";
+        }
+    }
+    if (!HasFailure()) {
+        RemoveTree(dir);
+    } else {
+        std::printf("microphone level files kept in %s\n", dir.c_str());
+    }
+}
+
+} // namespace

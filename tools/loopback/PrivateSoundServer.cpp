@@ -1,0 +1,136 @@
+#include "tools/loopback/PrivateSoundServer.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <thread>
+
+namespace loopback {
+
+namespace {
+
+std::string Quoted(const std::string& word) {
+    std::string quoted = "'";
+    for (char c : word) {
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    }
+    return quoted + "'";
+}
+
+} // namespace
+
+bool PrivateSoundServer::Available() {
+    return std::system("command -v pulseaudio >/dev/null 2>&1 && "
+                       "command -v pactl >/dev/null 2>&1") == 0;
+}
+
+bool PrivateSoundServer::Start(const std::string& dir, const std::vector<Sink>& sinks,
+                               std::string* error) {
+    socket_ = dir + "/native";
+    env_ = {"HOME=" + dir, "XDG_RUNTIME_DIR=" + dir, "PULSE_RUNTIME_PATH=" + dir + "/run",
+            "PULSE_STATE_PATH=" + dir + "/state", "PULSE_SERVER=unix:" + socket_};
+    std::vector<std::string> args = {"-n",
+                                     "--daemonize=no",
+                                     "--exit-idle-time=-1",
+                                     "--use-pid-file=no",
+                                     "--log-target=stderr",
+                                     "-L",
+                                     "module-native-protocol-unix socket=" + socket_ +
+                                         " auth-anonymous=1"};
+    for (const Sink& sink : sinks) {
+        args.insert(args.end(),
+                    {"-L", "module-null-sink sink_name=" + sink.name + " rate=8000 channels=1"});
+    }
+    for (const Sink& sink : sinks) {
+        if (sink.sineHz > 0) {
+            args.insert(args.end(), {"-L", "module-sine sink=" + sink.name +
+                                               " frequency=" + std::to_string(sink.sineHz)});
+        }
+    }
+    if (!process_.Start("/usr/bin/pulseaudio", args, env_, dir + "/pulse.out", dir + "/pulse.err",
+                        error)) {
+        return false;
+    }
+    const std::string last = sinks.empty() ? "" : sinks.back().name;
+    size_t sines = 0;
+    for (const Sink& sink : sinks) {
+        sines += sink.sineHz > 0 ? 1 : 0;
+    }
+    for (int i = 0; i < 100; ++i) {
+        std::string listing, streams;
+        if (Pactl({"list", "short", "sinks"}, &listing) &&
+            (last.empty() || listing.find(last) != std::string::npos) &&
+            Pactl({"list", "short", "sink-inputs"}, &streams) &&
+            static_cast<size_t>(std::count(streams.begin(), streams.end(), '\n')) >= sines) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    }
+    *error =
+        "the sound server did not come up with its sinks and sines (see " + dir + "/pulse.err)";
+    return false;
+}
+
+std::vector<std::string> PrivateSoundServer::EnvFor(const std::string& sink,
+                                                    const std::string& source) const {
+    std::vector<std::string> env = env_;
+    env.push_back("PULSE_SINK=" + sink);
+    env.push_back("PULSE_SOURCE=" + source);
+    return env;
+}
+
+void PrivateSoundServer::ExportEnv() const {
+    for (const std::string& entry : env_) {
+        const size_t equals = entry.find('=');
+        setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
+    }
+}
+
+bool PrivateSoundServer::Pactl(const std::vector<std::string>& args, std::string* output) const {
+    std::string command;
+    for (const std::string& entry : env_) {
+        command +=
+            entry.substr(0, entry.find('=') + 1) + Quoted(entry.substr(entry.find('=') + 1)) + " ";
+    }
+    command += "pactl";
+    for (const std::string& arg : args) {
+        command += " " + Quoted(arg);
+    }
+    command += " 2>&1";
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        return false;
+    }
+    std::string text;
+    char buffer[4096];
+    size_t n;
+    while ((n = std::fread(buffer, 1, sizeof buffer, pipe)) > 0) {
+        text.append(buffer, n);
+    }
+    const int status = pclose(pipe);
+    if (output != nullptr) {
+        *output = text;
+    }
+    return status == 0;
+}
+
+bool PrivateSoundServer::SourceVolumeDb(const std::string& source, double* db) const {
+    // "Volume: mono: 52016 /  79% / -6.02 dB"; a silent source shows "-inf dB".
+    std::string text;
+    if (!Pactl({"get-source-volume", source}, &text)) {
+        return false;
+    }
+    const size_t unit = text.find(" dB");
+    const size_t slash = text.rfind("/ ", unit);
+    if (unit == std::string::npos || slash == std::string::npos) {
+        return false;
+    }
+    const std::string number = text.substr(slash + 2, unit - slash - 2);
+    *db = number == "-inf" ? -INFINITY : std::strtod(number.c_str(), nullptr);
+    return true;
+}
+
+} // namespace loopback
