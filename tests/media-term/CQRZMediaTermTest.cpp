@@ -366,17 +366,18 @@ TEST_F(MediaTermTest, ReleaseWritesTheStatisticsBlock) {
     std::vector<std::string> lines = log.Lines();
     ASSERT_GE(lines.size(), 11u);
     std::vector<std::string> block(lines.end() - 11, lines.end());
+    // The ten lines as they have always been, then the datagrams from other sources.
     EXPECT_EQ(block[0], "*** estadisticas RTP ***(time)");
     EXPECT_EQ(block[1], "RTP recvfrom:0");
     EXPECT_EQ(block[2].rfind("RTP sendto:", 0), 0u);
     EXPECT_EQ(block[3].rfind("RTP WaveOut:", 0), 0u);
     EXPECT_EQ(block[4].rfind("RTP WaveIn:", 0), 0u);
-    EXPECT_EQ(block[5], "RTP ajenos:0");
-    EXPECT_EQ(block[6], "");
-    EXPECT_EQ(block[7], "RTP G729 Decomp:0");
-    EXPECT_EQ(block[8], "");
-    EXPECT_EQ(block[9], "RTP G729 Comp:0");
-    EXPECT_EQ(block[10], "");
+    EXPECT_EQ(block[5], "");
+    EXPECT_EQ(block[6], "RTP G729 Decomp:0");
+    EXPECT_EQ(block[7], "");
+    EXPECT_EQ(block[8], "RTP G729 Comp:0");
+    EXPECT_EQ(block[9], "");
+    EXPECT_EQ(block[10], "RTP ajenos:0");
 }
 
 TEST(MediaTermWithoutTrace, ReleaseWithoutATraceLogWritesNothing) {
