@@ -24,7 +24,8 @@ class RTPPacket;
 // in sequence-number order: the payload with its parsed RTP header. Each change of the depth
 // signals the caller's event; GetReceiveQuality turns the depth into the quality figure.
 // Only the call's peer is heard: datagrams from any other source (RTPSourceLatch) are dropped
-// before they reach the slots and counted in the engine's statistics.
+// before they reach the slots and counted in the engine's statistics; when the source changes,
+// the packets of the old one still in the slots are dropped too.
 //
 // Threads:
 // - SetReceivePort, SetDepthChangedEvent, SetSocketFactory: the media object's caller, before
@@ -56,6 +57,7 @@ public:
         bool bFull = false;
         int32_t length = 0;
         uint16_t seqNo = 0;
+        plat::UdpEndpoint from; // where the datagram came from
         uint8_t data[kSlotSize] = {};
     };
 
@@ -155,6 +157,9 @@ protected:
     void NoteHeldReceive(int r) { pacing = r <= 0; }
     // Whether a valid RTP datagram in receiveSlot, from `from`, comes from the call's peer.
     bool FromPeer(const plat::UdpEndpoint& from);
+    // At a change of source: drops the packets of other sources from the slots (traced) and
+    // fills them anew.
+    void DropPacketsNotFrom(const plat::UdpEndpoint& source);
     // A stop of the source thread was asked for (the flag means nothing without the thread).
     bool StopRequested() const { return bSourceThreadRunning.load() && bStopSourceThread.load(); }
 
