@@ -424,6 +424,9 @@ void RTPAudioSource::SizeBuffer(const ReceiveSlot& slot) {
     WriteTraceMessageUnsigned(
         EngineTraceLog(),
         "RTPAudioSource::GenerateData: buffer recepcion inicial=", receiveBufferDepth.load());
+    if (plat::AutoResetEvent* event = sizedEvent.load()) {
+        event->Set();
+    }
 }
 
 RTPAudioSource::Pass RTPAudioSource::Fill(int* chosen) {

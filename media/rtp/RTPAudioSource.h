@@ -28,9 +28,9 @@ class RTPPacket;
 // the packets of the old one still in the slots are dropped too.
 //
 // Threads:
-// - SetReceivePort, SetDepthChangedEvent, SetSocketFactory: the media object's caller, before
-//   the thread starts. SetPeer, SetPayloadType: the media object's caller, at any time.
-//   StartSourceThread/StopSourceThread: the control thread.
+// - SetReceivePort, SetDepthChangedEvent, SetSizedEvent, SetSocketFactory: the media object's
+//   caller, before the thread starts. SetPeer, SetPayloadType: the media object's caller, at any
+//   time. StartSourceThread/StopSourceThread: the control thread.
 // - GenerateData and ReceiveUDPPacket run only on the source thread and own the slots, the
 //   buffer figures and sourceLatch; they take socketMutex only to copy the socket reference
 //   and a changed peer.
@@ -103,6 +103,8 @@ public:
     // The sender's socket this receiver reads (null when it reads none or only its own).
     std::shared_ptr<plat::UdpSocket> GetSharedSocket();
     void SetDepthChangedEvent(plat::AutoResetEvent* event) { depthChangedEvent.store(event); }
+    // Signalled once, when the first datagram sizes the buffer (none: not signalled).
+    void SetSizedEvent(plat::AutoResetEvent* event) { sizedEvent.store(event); }
     // The call's peer as its session description gives it (address 0: not known), and the
     // payload type of its stream (-1: decoding by payload type, any one type). Each starts the
     // choice of the source again.
@@ -164,6 +166,7 @@ protected:
     bool StopRequested() const { return bSourceThreadRunning.load() && bStopSourceThread.load(); }
 
     std::atomic<plat::AutoResetEvent*> depthChangedEvent{nullptr};
+    std::atomic<plat::AutoResetEvent*> sizedEvent{nullptr};
     std::atomic<uint16_t> receiveBufferDepth{1};
     std::atomic<uint16_t> minReceiveBufferDepth{0};
     plat::WakeEvent socketEvent;

@@ -267,7 +267,9 @@ TEST_F(MediaTermTest, AnUnusableRemoteAddressStillBindsTheLocalPortAndTheCallHea
     ASSERT_EQ(media->SetReceiveCodec(CODEC_G711_ULAW, 20, 0, 0), 0);
     ASSERT_EQ(media->StartRX(-1, 100), 0);
 
-    // The peer's 20 ms packets arrive: the receiver sizes its buffer (minimum 15, depth 20).
+    // The peer's 20 ms packets arrive: the receiver sizes its buffer (minimum 15, depth 20)
+    // and signals the caller's event, which nothing signalled before.
+    EXPECT_EQ(event.Wait(0), plat::WaitResult::Timeout);
     int peer = UdpFd();
     sockaddr_in to{};
     to.sin_family = AF_INET;
@@ -286,6 +288,7 @@ TEST_F(MediaTermTest, AnUnusableRemoteAddressStillBindsTheLocalPortAndTheCallHea
     }
     close(peer);
     EXPECT_FLOAT_EQ(media->GetReceiveQuality(), 5.0f / 15.0f);
+    EXPECT_EQ(event.Wait(1000), plat::WaitResult::Signalled);
     EXPECT_EQ(log.CountPrefix("RTPAudioSource::ReceiveUDPPacket: !bRunning || !rtpSocket"), 0);
     EXPECT_EQ(log.Count("RTPAudioSink::SetDestination: !ip = peer.example.com(time)"), 1);
     EXPECT_EQ(media->StopRX(), 0);
