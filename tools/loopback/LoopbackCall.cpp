@@ -148,7 +148,7 @@ bool RunLoopbackCall(const CallSetup& setup, CallOutcome* outcome, std::string* 
     }
     if (intruder) {
         // Straight to B's own port, from a port B has never heard of, once the call's media
-        // flows: from intruderAtMs after A's first packet went through the relay.
+        // flows: from intruderAtMs after A's first packet reached the relay.
         const auto deadline = std::chrono::steady_clock::now() +
                               std::chrono::milliseconds(static_cast<int>(setup.seconds * 1000));
         while (!relay.HeardFromA() && std::chrono::steady_clock::now() < deadline) {
