@@ -11,6 +11,7 @@
 #include "app/call/CallView.h"
 #include "app/call/HistoryRecorder.h"
 #include "app/call/PeerSdp.h"
+#include "app/call/RtpPortReservation.h"
 #include "app/call/SuspendRule.h"
 #include "app/login/LoginLink.h"
 #include "app/sound/PlaySound2.h"
@@ -71,7 +72,6 @@ public:
     static constexpr int kUsbVolumeUp = 51;
 
     static constexpr size_t kMaxNumber = 15;
-    static constexpr int kLocalRtpPort = 8000;
 
     // Makes the media object of a call (GetRTPInterface in the program).
     using MediaFactory = std::function<RTPInterface*(iTraceFile*)>;
@@ -92,6 +92,8 @@ public:
             return AudioDevices{g_nWaveOutDev, g_nWaveInDev};
         };
         std::string programDir; // where sounds/ is; "" for the program's own folder
+        // The sockets that hold a call's RTP ports until its media start; empty: real ones.
+        RtpPortReservation::SocketFactory rtpPortSockets;
     };
 
     explicit CallLogic(Services services);
@@ -114,8 +116,10 @@ public:
     // nothing, otherwise (traced).
     bool PickNumber(const std::string& picked);
 
-    // Media (MediaStart.cpp).
-    void BuildSdpOffer(sipua::SdpContents& sdp) const;
+    // Media (MediaStart.cpp). Our SDP carries the call's local RTP port, chosen (and held)
+    // when the first SDP of the call is built; 8000 when no port is free, and then the call
+    // has no media.
+    void BuildSdpOffer(sipua::SdpContents& sdp);
     void InitRtp(const sipua::SdpContents& peer);
     void StopMedia();
     void UpdateQualityMeter();
@@ -247,6 +251,7 @@ private:
 
     // Media.
     int m_nCodec = 0;
+    RtpPortReservation m_RtpPort; // the call's local RTP port
     plat::AutoResetEvent m_MediaEvent;
     std::atomic<bool> m_bMediaStop{true};
     plat::Thread m_Notifier;

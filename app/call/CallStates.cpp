@@ -31,7 +31,8 @@ CallLogic::CallLogic(Services services)
     : m_View(services.view), m_Sounds(services.sounds), m_Handset(services.handset),
       m_History(services.history), m_Login(services.login),
       m_MediaFactory(std::move(services.media)), m_Devices(std::move(services.devices)),
-      m_ProgramDir(services.programDir.empty() ? plat::ProgramDir() : services.programDir) {
+      m_ProgramDir(services.programDir.empty() ? plat::ProgramDir() : services.programDir),
+      m_RtpPort(std::move(services.rtpPortSockets)) {
     g_pMedia = nullptr;
     m_pDum = m_Login.GetDum();
     if (m_pDum) {
@@ -80,6 +81,7 @@ void CallLogic::CallEnded() {
     m_hClientSession = sipua::ClientInviteSessionHandle();
     m_EarlySdp.reset();
     m_MediaTarget = MediaTarget();
+    m_RtpPort.Clear();
     if (m_bFailureWait) {
         m_bFailureWait = false;
         m_View.KillTimer(kTimerFailureWait);

@@ -52,7 +52,8 @@ CMakeCall::CMakeCall(CForm& owner, plat::PostTarget ownerPort, LoginLink& login,
                                                               .history = m_History,
                                                               .login = m_Login,
                                                               .media = std::move(media),
-                                                              .programDir = {}});
+                                                              .programDir = {},
+                                                              .rtpPortSockets = {}});
 }
 
 CMakeCall::~CMakeCall() {

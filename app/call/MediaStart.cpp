@@ -35,7 +35,14 @@ uint32_t ReadFrameSize() {
 
 } // namespace
 
-void CallLogic::BuildSdpOffer(sipua::SdpContents& sdp) const {
+void CallLogic::BuildSdpOffer(sipua::SdpContents& sdp) {
+    const bool chosenBefore = m_RtpPort.Port() != 0;
+    const uint16_t port = m_RtpPort.Reserve();
+    if (port == 0) {
+        AppTrace("CMakeCall::BuildSdpOffer: ningun puerto RTP libre de 8000 a 8100");
+    } else if (!chosenBefore && port != RtpPortReservation::kFirstPort) {
+        AppTrace("CMakeCall::BuildSdpOffer: puerto RTP 8000 ocupado, puerto local RTP=", port);
+    }
     const std::string& host = m_Login.GetPublicHost();
     sdp.sessionName("session");
     sdp.origin().user = g_UserAor.uri().user();
@@ -43,7 +50,7 @@ void CallLogic::BuildSdpOffer(sipua::SdpContents& sdp) const {
     sdp.connectionAddress(host);
     sipua::SdpContents::Medium audio;
     audio.name = "audio";
-    audio.port = kLocalRtpPort;
+    audio.port = port != 0 ? port : RtpPortReservation::kFirstPort;
     audio.protocol = "RTP/AVP";
     audio.codecs.push_back({0, "PCMU", 8000, ""});
     audio.codecs.push_back({8, "PCMA", 8000, ""});
@@ -66,6 +73,12 @@ void CallLogic::InitRtp(const sipua::SdpContents& peer) {
         return;
     }
     m_MediaTarget = target;
+    const uint16_t localPort = m_RtpPort.Port();
+    if (localPort == 0) {
+        // Our SDP named a port the media cannot have: the call goes on without them.
+        AppTrace("InitRtp: sin puerto RTP libre, la llamada sigue sin audio");
+        return;
+    }
     try {
         g_pMedia = m_MediaFactory ? m_MediaFactory(g_pTrace.load()) : nullptr;
     } catch (...) {
@@ -95,9 +108,13 @@ void CallLogic::InitRtp(const sipua::SdpContents& peer) {
         log->Write("puerto servidor RTP:");
         log->Write(std::to_string(target.port).c_str());
         log->NewLine();
+        log->Write("puerto local RTP:");
+        log->Write(std::to_string(localPort).c_str());
+        log->NewLine();
         log->Unlock();
     }
-    if (g_pMedia->SetAddresses(target.address.c_str(), target.port, kLocalRtpPort, &m_MediaEvent) !=
+    m_RtpPort.HandOver();
+    if (g_pMedia->SetAddresses(target.address.c_str(), target.port, localPort, &m_MediaEvent) !=
         0) {
         AppTrace("InitRtp: error en paso 2");
     }
@@ -166,11 +183,15 @@ void CallLogic::StopMedia() {
 }
 
 void CallLogic::UpdateQualityMeter() {
-    if (!g_pMedia) {
+    // The lights say that the far voice arrives without gaps: none without media, nor before
+    // the call's first packet, while the engine's figure is the one of a receive buffer not
+    // sized yet. (After that first packet the figure never takes that value again.)
+    constexpr float kBeforeFirstPacket = 1.0f / 30.0f;
+    const float q = g_pMedia ? g_pMedia->GetReceiveQuality() : kBeforeFirstPacket;
+    if (q == kBeforeFirstPacket) {
         m_View.SetQualityLights(false, false, false, false);
         return;
     }
-    float q = g_pMedia->GetReceiveQuality();
     m_View.SetQualityLights(q < 1.0f, q <= 0.75f, q <= 0.5f, q <= 0.25f);
 }
 

@@ -312,6 +312,7 @@ int RTPAudioSource::ReceiveUDPPacket(uint32_t waitMs) {
             continue;
         }
         receiveSlot->length = n;
+        receiveSlot->from = from;
         lastArrivalTime = plat::TimeMs();
         comfortNoiseLast = (receiveSlot->data[1] & 0x7F) == kComfortNoisePayloadType;
         return n;
@@ -333,8 +334,29 @@ bool RTPAudioSource::FromPeer(const plat::UdpEndpoint& from) {
         const std::string text = "RTPAudioSource::ReceiveUDPPacket: origen RTP " +
                                  plat::FormatIPv4(from.address) + " puerto=";
         EngineTrace(text.c_str(), from.port);
+        DropPacketsNotFrom(from);
     }
     return outcome != RTPSourceLatch::Outcome::Refused;
+}
+
+void RTPAudioSource::DropPacketsNotFrom(const plat::UdpEndpoint& source) {
+    // What the source heard until now left in the slots must not play after the new source's.
+    int dropped = 0;
+    for (ReceiveSlot& slot : slots) {
+        if (slot.bFull && !(slot.from == source)) {
+            slot.bFull = false;
+            ++dropped;
+        }
+    }
+    if (dropped == 0) {
+        return;
+    }
+    EngineTrace("RTPAudioSource::ReceiveUDPPacket: descartados del origen anterior=", dropped);
+    // The new source's packets are gathered as at the start: their numbering is unrelated to
+    // the last one handed out.
+    bBufferFilled = false;
+    lostPackets = 0;
+    pacing = false;
 }
 
 std::shared_ptr<plat::UdpSocket> RTPAudioSource::CurrentSocket() {
@@ -402,6 +424,9 @@ void RTPAudioSource::SizeBuffer(const ReceiveSlot& slot) {
     WriteTraceMessageUnsigned(
         EngineTraceLog(),
         "RTPAudioSource::GenerateData: buffer recepcion inicial=", receiveBufferDepth.load());
+    if (plat::AutoResetEvent* event = sizedEvent.load()) {
+        event->Set();
+    }
 }
 
 RTPAudioSource::Pass RTPAudioSource::Fill(int* chosen) {

@@ -24,12 +24,13 @@ class RTPPacket;
 // in sequence-number order: the payload with its parsed RTP header. Each change of the depth
 // signals the caller's event; GetReceiveQuality turns the depth into the quality figure.
 // Only the call's peer is heard: datagrams from any other source (RTPSourceLatch) are dropped
-// before they reach the slots and counted in the engine's statistics.
+// before they reach the slots and counted in the engine's statistics; when the source changes,
+// the packets of the old one still in the slots are dropped too.
 //
 // Threads:
-// - SetReceivePort, SetDepthChangedEvent, SetSocketFactory: the media object's caller, before
-//   the thread starts. SetPeer, SetPayloadType: the media object's caller, at any time.
-//   StartSourceThread/StopSourceThread: the control thread.
+// - SetReceivePort, SetDepthChangedEvent, SetSizedEvent, SetSocketFactory: the media object's
+//   caller, before the thread starts. SetPeer, SetPayloadType: the media object's caller, at any
+//   time. StartSourceThread/StopSourceThread: the control thread.
 // - GenerateData and ReceiveUDPPacket run only on the source thread and own the slots, the
 //   buffer figures and sourceLatch; they take socketMutex only to copy the socket reference
 //   and a changed peer.
@@ -56,6 +57,7 @@ public:
         bool bFull = false;
         int32_t length = 0;
         uint16_t seqNo = 0;
+        plat::UdpEndpoint from; // where the datagram came from
         uint8_t data[kSlotSize] = {};
     };
 
@@ -101,6 +103,8 @@ public:
     // The sender's socket this receiver reads (null when it reads none or only its own).
     std::shared_ptr<plat::UdpSocket> GetSharedSocket();
     void SetDepthChangedEvent(plat::AutoResetEvent* event) { depthChangedEvent.store(event); }
+    // Signalled once, when the first datagram sizes the buffer (none: not signalled).
+    void SetSizedEvent(plat::AutoResetEvent* event) { sizedEvent.store(event); }
     // The call's peer as its session description gives it (address 0: not known), and the
     // payload type of its stream (-1: decoding by payload type, any one type). Each starts the
     // choice of the source again.
@@ -155,10 +159,14 @@ protected:
     void NoteHeldReceive(int r) { pacing = r <= 0; }
     // Whether a valid RTP datagram in receiveSlot, from `from`, comes from the call's peer.
     bool FromPeer(const plat::UdpEndpoint& from);
+    // At a change of source: drops the packets of other sources from the slots (traced) and
+    // fills them anew.
+    void DropPacketsNotFrom(const plat::UdpEndpoint& source);
     // A stop of the source thread was asked for (the flag means nothing without the thread).
     bool StopRequested() const { return bSourceThreadRunning.load() && bStopSourceThread.load(); }
 
     std::atomic<plat::AutoResetEvent*> depthChangedEvent{nullptr};
+    std::atomic<plat::AutoResetEvent*> sizedEvent{nullptr};
     std::atomic<uint16_t> receiveBufferDepth{1};
     std::atomic<uint16_t> minReceiveBufferDepth{0};
     plat::WakeEvent socketEvent;

@@ -260,6 +260,8 @@ int CQRZMediaTerm::SetAddresses(const char* remoteIp, int remotePort, int localP
     std::shared_ptr<plat::UdpSocket> socket = rtpSender->GetSocket();
     rtpReceiver->SetReceivePort(socket);
     rtpReceiver->SetDepthChangedEvent(depthChanged);
+    // The call's first packet changes the receive quality too (from "no buffer yet").
+    rtpReceiver->SetSizedEvent(depthChanged);
     // Only the peer is heard: its packets come from this address, or from wherever a steady
     // stream of them comes from when it is behind a NAT.
     rtpReceiver->SetPeer(plat::UdpEndpoint{remoteValid ? address : 0u,

@@ -20,7 +20,8 @@ uint64_t ForeignDatagrams(); // RTP datagrams dropped for coming from another so
 uint64_t G729Decompressed(); // no G.729 codec exists: always 0
 uint64_t G729Compressed();
 
-// Writes the closing block (eleven lines) as one message; nothing for a null log.
+// Writes the closing block as one message: its ten lines, then the count of datagrams from
+// other sources on a line of its own. Nothing for a null log.
 void WriteClosingBlock(iTraceFile* log);
 
 } // namespace EngineStatistics

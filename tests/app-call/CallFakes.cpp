@@ -1,7 +1,48 @@
 #include "tests/app-call/CallFakes.h"
 
+#include <cerrno>
+
+#include "platform/net/testing/FakeUdpSocket.h"
+
 FakeCallView::FakeCallView()
-    : port(plat::MessagePort::Open([this](const plat::WindowMessage&) { ++mediaLevels; })) {}
+    : port(plat::MessagePort::Open([this](const plat::WindowMessage&) {
+          ++mediaLevels;
+          if (onMediaLevel) {
+              onMediaLevel();
+          }
+      })) {}
+
+namespace {
+
+class FakeRtpPortSocket : public plat::FakeUdpSocket {
+public:
+    FakeRtpPortSocket(const std::set<uint16_t>& taken,
+                      std::shared_ptr<std::multiset<uint16_t>> bound)
+        : taken_(taken), bound_(std::move(bound)) {}
+    ~FakeRtpPortSocket() override {
+        if (port_ != 0) {
+            bound_->erase(bound_->find(port_));
+        }
+    }
+    int Bind(uint32_t address, uint16_t port) override {
+        if (taken_.count(port) != 0) {
+            return EADDRINUSE;
+        }
+        bound_->insert(port_ = port);
+        return plat::FakeUdpSocket::Bind(address, port);
+    }
+
+private:
+    std::set<uint16_t> taken_;
+    std::shared_ptr<std::multiset<uint16_t>> bound_;
+    uint16_t port_ = 0;
+};
+
+} // namespace
+
+RtpPortReservation::SocketFactory FakeRtpPorts::Factory() {
+    return [this] { return std::make_unique<FakeRtpPortSocket>(taken, bound); };
+}
 
 void FakeCallSounds::Record(std::string& player, const char* path, bool loop) {
     if (!path) {

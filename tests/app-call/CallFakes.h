@@ -1,7 +1,9 @@
 #pragma once
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -9,6 +11,7 @@
 #include "app/call/CallSounds.h"
 #include "app/call/CallView.h"
 #include "app/call/HistoryRecorder.h"
+#include "app/call/RtpPortReservation.h"
 #include "app/login/LoginLink.h"
 #include "media/api/RTPInterface.h"
 #include "platform/core/AutoResetEvent.h"
@@ -49,6 +52,8 @@ public:
     int balanceResets = 0;
     int restarts = 0;
     std::atomic<int> mediaLevels{0};
+    // Called for each WM_MEDIA_LEVEL delivered (on the GUI thread), as the window would.
+    std::function<void()> onMediaLevel;
     std::shared_ptr<plat::MessagePort> port;
 };
 
@@ -74,6 +79,14 @@ public:
     void ClearDisplay() override { ++clears; }
     bool ringing = false;
     int clears = 0;
+};
+
+// Sockets for the call's RTP ports without a network: binding any port in `taken` fails as a
+// port in use; `bound` holds the ports bound now.
+struct FakeRtpPorts {
+    std::set<uint16_t> taken;
+    std::shared_ptr<std::multiset<uint16_t>> bound = std::make_shared<std::multiset<uint16_t>>();
+    RtpPortReservation::SocketFactory Factory();
 };
 
 // The user parts written to each list.

@@ -77,16 +77,16 @@ class CallLogicTest : public ::testing::Test, protected FakeSipUser {
 protected:
     void SetUp() override {
         Open();
-        call = std::make_unique<CallLogic>(
-            CallLogic::Services{view, sounds, handset, history, login,
-                                [this](iTraceFile*) -> RTPInterface* {
-                                    ++mediaMade;
-                                    if (mediaThrows) {
-                                        throw std::runtime_error("no media");
-                                    }
-                                    return mediaNull ? nullptr : new FakeMedia(media);
-                                },
-                                [] { return CallLogic::AudioDevices{}; }, "/opt/quorvex"});
+        call = std::make_unique<CallLogic>(CallLogic::Services{
+            view, sounds, handset, history, login,
+            [this](iTraceFile*) -> RTPInterface* {
+                ++mediaMade;
+                if (mediaThrows) {
+                    throw std::runtime_error("no media");
+                }
+                return mediaNull ? nullptr : new FakeMedia(media);
+            },
+            [] { return CallLogic::AudioDevices{}; }, "/opt/quorvex", ports.Factory()});
     }
     void TearDown() override {
         call.reset();
@@ -121,6 +121,7 @@ protected:
     FakeCallHandset handset;
     FakeHistoryRecorder history;
     FakeMediaLog media;
+    FakeRtpPorts ports;
     int mediaMade = 0;
     bool mediaThrows = false;
     bool mediaNull = false;

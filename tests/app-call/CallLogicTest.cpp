@@ -1,4 +1,6 @@
 #include <chrono>
+#include <cmath>
+#include <set>
 #include <thread>
 
 #include "platform/core/Paths.h"
@@ -447,6 +449,110 @@ TEST_F(CallLogicTest, TheOfferCarriesOurAddressUserAndBothLawsAndASpacedNameStay
                                            "c=IN IP4 192.0.2.10\r\nt=0 0\r\n"
                                            "m=audio 8000 RTP/AVP 0 8\r\na=rtpmap:0 PCMU/8000\r\n"
                                            "a=rtpmap:8 PCMA/8000\r\n"));
+}
+
+// The call's local RTP port: 8000 when free, else the next even port up to 8100 that is free
+// with its odd neighbour, held from our SDP to the media start and let go at the call's end.
+// With none free the SDP keeps 8000 and the call goes on without media.
+TEST_F(CallLogicTest, TheLocalRtpPortIsTheFirstFreePairFrom8000To8100) {
+    std::set<uint16_t> allButTheLast, all;
+    for (uint16_t port = 8000; port <= 8101; ++port) {
+        all.insert(port);
+        if (port < 8100) {
+            allButTheLast.insert(port);
+        }
+    }
+    struct Case {
+        const char* name;
+        std::set<uint16_t> taken;
+        bool incoming;
+        bool refused;  // the far end refuses the call
+        uint16_t port; // 0: none free
+    };
+    const Case cases[] = {
+        {"8000 free", {}, false, false, 8000},
+        {"8000 taken", {8000}, false, false, 8002},
+        {"its neighbour taken", {8001}, true, false, 8002},
+        {"a refused call lets go", {8001}, false, true, 8002},
+        {"only the last pair free", allButTheLast, true, false, 8100},
+        {"none free", all, false, false, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ports.taken = c.taken;
+        trace.Clear();
+        media.calls.clear();
+        const int made = mediaMade;
+        const FakeSipStack::SessionId id =
+            c.incoming ? Incoming(kPeerSdp, kCaller, c.name) : Dial();
+        const std::string port = std::to_string(c.port ? c.port : 8000);
+        const std::multiset<uint16_t> held =
+            c.port ? std::multiset<uint16_t>{c.port, uint16_t(c.port + 1)}
+                   : std::multiset<uint16_t>{};
+        EXPECT_EQ(held, *ports.bound) << "held from our SDP on";
+        if (c.refused) {
+            stack.sessionFailed(id, 486);
+        } else if (c.incoming) {
+            call->OnTalk();
+        } else {
+            stack.sessionAnswered(id, kPeerSdp);
+        }
+        Poll();
+        // Our offer, or our answer.
+        const std::string ours =
+            c.incoming ? stack.sessionOpsOf(id).back().sdp : stack.invite(id)->sdp;
+        EXPECT_NE(std::string::npos, ours.find("m=audio " + port + " RTP/AVP 0 8\r\n"));
+        EXPECT_TRUE(ports.bound->empty()) << "handed over to the media, or let go";
+        const bool started = c.port && !c.refused;
+        EXPECT_EQ(started ? 1 : 0, Count("SetAddresses(192.0.2.20,4000," + port + ")"));
+        EXPECT_EQ(started ? 1 : 0, mediaMade - made);
+        EXPECT_EQ(started ? 1 : 0, trace.Count("puerto local RTP:" + port));
+        const std::string chosen = "CMakeCall::BuildSdpOffer: puerto RTP 8000 ocupado, puerto "
+                                   "local RTP=" +
+                                   port + "(time)";
+        EXPECT_EQ(c.port > 8000 ? 1 : 0, trace.Count(chosen));
+        EXPECT_EQ(c.port ? 0 : 1, trace.CountPrefix("CMakeCall::BuildSdpOffer: ningun puerto"));
+        EXPECT_EQ(c.port ? 0 : 1, trace.CountPrefix("InitRtp: sin puerto RTP libre"));
+        call->HangUp(true);
+        call->HangUp(true);
+        EXPECT_TRUE(ports.bound->empty());
+    }
+}
+
+// The four lights say that the far voice arrives without gaps: all off without media and until
+// the call's first packet (while the engine gives the figure of a buffer not sized yet).
+TEST_F(CallLogicTest, TheLightsStayOffWithoutMediaAndUntilTheCallsFirstPacket) {
+    const float beforeFirst = 1.0f / 30.0f;
+    const std::vector<bool> off{false, false, false, false}, four{true, true, true, true};
+    struct Case {
+        const char* name;
+        bool mediaMissing;
+        float quality;
+        std::vector<bool> lights;
+    };
+    const Case cases[] = {
+        {"no media object", true, 0.0f, off},
+        {"before the first packet", false, beforeFirst, off},
+        {"just above that figure", false, std::nextafter(beforeFirst, 1.0f), four},
+        {"just below it", false, std::nextafter(beforeFirst, 0.0f), four},
+        {"0.75", false, 0.75f, {true, true, false, false}},
+        {"the fullest buffer", false, 1.0f, off},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        mediaNull = c.mediaMissing;
+        media.quality = c.quality;
+        if (!c.mediaMissing) {
+            view.lights = four; // the media start must put them right
+        }
+        stack.sessionAnswered(Dial(), kPeerSdp);
+        Poll();
+        EXPECT_EQ(c.lights, view.lights) << "at the media start";
+        call->OnMediaLevel();
+        call->UpdateQualityMeter(); // as at a skin rebuild
+        EXPECT_EQ(c.lights, view.lights);
+        call->HangUp(true);
+    }
 }
 
 TEST_F(CallLogicTest, TheNotifierPostsOneMessagePerSignalAndStopsWithTheMedia) {

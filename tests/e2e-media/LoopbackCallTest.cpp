@@ -168,6 +168,41 @@ TEST_F(LoopbackCallTest, AStrangersStreamToThePortNeverReachesTheSpeaker) {
     }
 }
 
+TEST_F(LoopbackCallTest, AStrangerTakenBeforeThePeerSpokeIsNotHeardOnceThePeerIsHeard) {
+    // The stranger streams to B before anything of A arrives, so B takes it for its far end
+    // behind a NAT; 1.5 s after A's first packet the relay lets A's packets through, from the
+    // address B's far end has.
+    ASSERT_NO_FATAL_FAILURE(RunCall("pcmu", [](CallSetup* s) {
+        s->intruder.microphone = Tone(kStrangerTone, kCallSeconds, kToneDbfs);
+        s->intruderAtMs = 0;
+        s->holdBackFromAMs = 1500;
+    }));
+    EXPECT_GE(report_.heardByB.framesHeard, 0.95);
+    ExpectHeard("heard by B", report_.heardByB);
+    ASSERT_FALSE(outcome_.aToB.empty());
+    ASSERT_TRUE(report_.aToB.marker.found);
+    // Where A's first packet reached B, on B's speaker: the stranger was heard before it. After
+    // it the stranger may be heard only for what the jitter buffer and the speaker already held
+    // (about 0.25 s); the receive slots held more of it (about 0.36 s), which must not play.
+    const std::vector<int16_t>& heard = outcome_.b.speaker;
+    const double switchS =
+        static_cast<double>(outcome_.aToB.front().timeUs - outcome_.b.Value("rx_started_us")) / 1e6;
+    const size_t atSwitch = static_cast<size_t>(switchS * kSampleRate);
+    const size_t block = kSampleRate / 10;
+    ASSERT_LT(atSwitch, heard.size());
+    EXPECT_GE(LoudestToneBlockDb(heard, 0, atSwitch, kStrangerTone), kMinHeardDbfs)
+        << "B took the stranger first";
+    // From then to the end, but around A's marker, whose sweep passes through the stranger's
+    // tone.
+    const size_t marker = report_.aToB.marker.position;
+    for (auto [begin, end] : {std::pair{atSwitch + 4 * block, marker - block},
+                              std::pair{marker + Marker().size() + block, heard.size()}}) {
+        EXPECT_LT(LoudestToneBlockDb(heard, begin, end, kStrangerTone), -45.0)
+            << "the stranger's tone reached B's speaker between samples " << begin << " and " << end
+            << " (A's first packet at " << atSwitch << ")";
+    }
+}
+
 TEST_F(LoopbackCallTest, AFarEndWhosePacketsComeFromAnotherPortIsHeard) {
     // As behind a NAT: B sends to one port of the relay and hears A from another.
     ASSERT_NO_FATAL_FAILURE(RunCall("pcmu", [](CallSetup* s) { s->natTowardsB = true; }));

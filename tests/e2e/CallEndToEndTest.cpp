@@ -8,18 +8,23 @@
 #include <string>
 #include <vector>
 
+#include <sys/stat.h>
+
 #include "app/trace/TraceFile.h"
 #include "sip/SipTrace.h"
 #include "tests/e2e/BaresipProcess.h"
 #include "tests/e2e/KamailioCallTest.h"
+#include "tests/e2e/ScriptedCaller.h"
 #include "tools/loopback/AudioAnalysis.h"
+#include "tools/loopback/LoopbackCall.h"
+#include "tools/loopback/PeerProcess.h"
 #include "tools/loopback/TestSignal.h"
 
 using Clock = std::chrono::steady_clock;
 
 namespace {
 
-// The program's trace log on standard error, for the test's output.
+// The program's trace log on standard error, for the test's output; the lines are kept.
 class StderrTrace : public iTraceFile {
 public:
     void Lock() override { lock_.lock(); }
@@ -27,13 +32,19 @@ public:
     void WriteTime() override {}
     void NewLine() override {
         std::fprintf(stderr, "trace: %s\n", line_.c_str());
+        lines_.push_back(line_);
         line_.clear();
     }
     void Write(const char* text) override { line_ += text; }
+    int Count(const std::string& line) {
+        std::lock_guard<std::recursive_mutex> guard(lock_);
+        return static_cast<int>(std::count(lines_.begin(), lines_.end(), line));
+    }
 
 private:
     std::recursive_mutex lock_;
     std::string line_;
+    std::vector<std::string> lines_;
 };
 StderrTrace g_stderrTrace;
 
@@ -88,6 +99,34 @@ double PeakToneDb(const std::vector<int16_t>& s, double hz, double from, double 
     }
     return best;
 }
+
+// Another copy of the media engine (the loopback peer, as a second softphone on the machine
+// would be) holding port 8000 and its neighbour while it lives; its RTP goes to itself.
+class PortHolder {
+public:
+    explicit PortHolder(const std::string& dir) : out_(dir + "/out.txt") {
+        mkdir(dir.c_str(), 0700);
+        std::string error;
+        loopback::WriteWav(dir + "/mic.wav", loopback::Tone(300, 60, -20), &error);
+        process_.Start(loopback::DefaultPeerProgram(),
+                       {"--local-port", "8000", "--remote-port", "8000", "--seconds", "60", "--in",
+                        dir + "/mic.wav", "--out", dir + "/speaker.wav", "--home", dir},
+                       {}, out_, dir + "/err.txt", &error);
+    }
+    // Whether its media bound port 8000.
+    bool Holds() const {
+        std::string out;
+        for (int i = 0; i < 300 && out.find("SetAddresses=") == std::string::npos; ++i) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            out = ReadTextFile(out_);
+        }
+        return out.find("SetAddresses=0\n") != std::string::npos;
+    }
+
+private:
+    std::string out_;
+    PeerProcess process_; // killed when the holder goes
+};
 
 class CallEndToEndTest : public KamailioCallTest {
 protected:
@@ -156,6 +195,48 @@ TEST_F(CallEndToEndTest, AnOutgoingCallCarriesBothTonesAndTheKeyAndWeHangUp) {
     EXPECT_TRUE(far->WaitForLog("terminated", 3000)) << far->Log();
     far->Stop();
     ExpectAudioBothWays();
+}
+
+TEST_F(CallEndToEndTest, WithPort8000HeldElsewhereTheCallTakes8002AndCarriesBothTones) {
+    PortHolder holder(Files().dir + "/holder");
+    ASSERT_TRUE(holder.Holds()) << "the second copy could not take port 8000";
+    StartFar();
+    SignIn();
+    callView.onMediaLevel = [this] { call->OnMediaLevel(); };
+    call->PickNumber("1002");
+    call->OnTalk();
+    ASSERT_TRUE(Until([] { return g_PhoneState == PS_TALKING; }, 5000))
+        << far->Log() << kamailio->Log();
+    Talk();
+    // baresip's packets arrive: the lights follow the receive buffer.
+    EXPECT_TRUE(std::count(callView.lights.begin(), callView.lights.end(), true) > 0);
+    call->HangUp(true);
+    EXPECT_TRUE(far->WaitForLog("terminated", 3000)) << far->Log();
+    far->Stop();
+    EXPECT_EQ(1, g_stderrTrace.Count("puerto local RTP:8002"));
+    ExpectAudioBothWays();
+}
+
+TEST_F(CallEndToEndTest, AnAnsweredCallWhoseFarEndSendsNothingLightsNothing) {
+    SignIn();
+    callView.onMediaLevel = [this] { call->OnMediaLevel(); };
+    ScriptedCaller caller;
+    ASSERT_TRUE(caller.ok());
+    ASSERT_TRUE(caller.OpenMedia("127.0.0.3", 40000));
+    const int cseq = caller.Send("INVITE", ScriptedCaller::Sdp("127.0.0.3", 40000));
+    ASSERT_TRUE(Until([] { return g_PhoneState == PS_RINGING; }, 3000));
+    call->OnTalk();
+    std::string answer;
+    ASSERT_TRUE(Until([&] { return caller.Answered(cseq, &answer); }, 3000));
+    caller.Send("ACK", "", cseq);
+    // Our packets reach the far end; none come back, past the receiver's first 3 s wait.
+    for (int second = 0; second < 4; ++second) {
+        Wait(1000);
+        EXPECT_EQ((std::vector<bool>{false, false, false, false}), callView.lights) << second;
+    }
+    EXPECT_GT(caller.Media("127.0.0.3", 40000), 50);
+    caller.Send("BYE");
+    EXPECT_TRUE(Until([] { return g_PhoneState == PS_IDLE; }, 3000));
 }
 
 TEST_F(CallEndToEndTest, AnIncomingCallIsAnsweredAndTheFarEndHangsUp) {

@@ -34,7 +34,7 @@ public:
         }
         call = std::make_unique<CallLogic>(
             CallLogic::Services{callView, sounds, handset, history, *login, std::move(media),
-                                [] { return CallLogic::AudioDevices{}; }, programDir});
+                                [] { return CallLogic::AudioDevices{}; }, programDir, nullptr});
         return true;
     }
     // Runs the login's timers and the GUI thread's work until `done` or `ms` have passed.

@@ -1,5 +1,6 @@
 #include <arpa/inet.h>
 
+#include <algorithm>
 #include <chrono>
 #include <memory>
 #include <thread>
@@ -387,6 +388,69 @@ TEST_F(RTPAudioSourceTest, HeldPacketsFlowAtTheFramePaceWhileNothingArrives) {
         EXPECT_EQ(0, log.Count("RTPAudioSource::GenerateData: exception 1"));
     }
     ExpectPoolBalanced();
+}
+
+// A stranger streams first and is taken for the peer behind a NAT; then packets come from the
+// peer's own address (or from yet another source, which is refused). Packets are marked by
+// their source in their first payload byte.
+TEST_F(RTPAudioSourceTest, ThePacketsOfTheOldSourceLeaveTheSlotsWhenTheSourceChanges) {
+    const plat::UdpEndpoint peer{htonl(0x7F000001), 5004};
+    const plat::UdpEndpoint stranger{htonl(0x7F000002), 7000};
+    const plat::UdpEndpoint other{htonl(0x7F000003), 7002};
+    struct Case {
+        const char* name;
+        int accepted;             // the stranger's packets taken in
+        int handedOutBefore;      // of them, handed out before the change
+        plat::UdpEndpoint second; // where the next packets come from
+        uint16_t secondSeq;       // their first sequence number
+        const char* handedOut;    // then, by source: 'S' the stranger, 'P' the peer
+        int dropped;              // the count traced (0: no line)
+    } cases[] = {
+        // The peer's numbering lies just behind the stranger's: the two share numbers.
+        {"five held", 6, 1, peer, 4, "PPPPPPPPPP", 5},
+        {"one held", 2, 1, peer, 4, "PPPPPPPPPP", 1},
+        {"none held", 1, 1, peer, 4, "PPPPPPPPPP", 0},
+        // Past filling: the peer's numbering is nowhere near the last packet handed out. The
+        // stranger's next packet goes out before the peer's first is read.
+        {"while playing", 22, 3, peer, 30000, "SPPPPPPPPPP", 18},
+        {"another source is refused", 4, 1, other, 4, "SSS", 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        TearDown();
+        SetUp();
+        source->SetPeer(peer);
+        source->SetPayloadType(0);
+        // Four packets make no steady stream yet; the fifth is the first taken.
+        for (uint16_t seq = 1; seq <= 4 + c.accepted; ++seq) {
+            socket->Queue(MakeRtp(seq, seq * 160u, 9, 0, 160, 'S'), stranger);
+        }
+        for (int i = 0; i < c.handedOutBefore; ++i) {
+            ASSERT_EQ(5 + i, Next());
+        }
+        EXPECT_EQ(c.handedOutBefore > 1, source->bBufferFilled);
+        const int count = c.second == peer ? 10 : 3;
+        for (int i = 0; i < count; ++i) {
+            const auto seq = static_cast<uint16_t>(c.secondSeq + i);
+            socket->Queue(MakeRtp(seq, seq * 160u, 77, 0, 160, 'P'), c.second);
+        }
+        std::string got;
+        std::vector<int> seqs;
+        for (int call = 0; call < 40; ++call) {
+            AudioSample* s = nullptr;
+            if (Next(nullptr, &s) >= 0) {
+                got += static_cast<char>(s->GetData()[0]);
+                seqs.push_back(s->GetRTPHeader()->sequenceNumber);
+                s->Release(nullptr);
+            }
+        }
+        EXPECT_EQ(c.handedOut, got);
+        EXPECT_TRUE(std::is_sorted(seqs.begin(), seqs.end()));
+        EXPECT_EQ(c.dropped ? 1 : 0,
+                  log.Count("RTPAudioSource::ReceiveUDPPacket: descartados del origen anterior=" +
+                            std::to_string(c.dropped) + "(time)"));
+        ExpectPoolBalanced();
+    }
 }
 
 TEST_F(RTPAudioSourceTest, ComfortNoiseBecomesTwentyMsOfSilence) {

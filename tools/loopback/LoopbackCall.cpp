@@ -142,16 +142,17 @@ bool RunLoopbackCall(const CallSetup& setup, CallOutcome* outcome, std::string* 
     }
     relay.SetJunkTowardsB(setup.junkPerSecondToB);
     relay.SetNatTowardsB(setup.natTowardsB);
+    relay.SetHoldBackFromA(setup.holdBackFromAMs);
     relay.Start();
     if (setup.whileRunning) {
         setup.whileRunning(pa.Pid(), pb.Pid());
     }
     if (intruder) {
         // Straight to B's own port, from a port B has never heard of, once the call's media
-        // flows: from intruderAtMs after A's first packet went through the relay.
+        // flows: from intruderAtMs after A's first packet reached the relay.
         const auto deadline = std::chrono::steady_clock::now() +
                               std::chrono::milliseconds(static_cast<int>(setup.seconds * 1000));
-        while (relay.FromA().empty() && std::chrono::steady_clock::now() < deadline) {
+        while (!relay.HeardFromA() && std::chrono::steady_clock::now() < deadline) {
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(setup.intruderAtMs));

@@ -31,6 +31,8 @@ struct CallSetup {
     // The relay sends A's packets to B from another port than the one B sends to, as a NAT
     // between them would: B's far end is not where its packets come from.
     bool natTowardsB = false;
+    // The relay drops A's datagrams until this long after the first of them.
+    int holdBackFromAMs = 0;
     // False: the peers use the sound devices QUORVEX_AUDIO (in their environment) names
     // instead of WAV files, and the outcome has no speaker samples.
     bool fileAudio = true;

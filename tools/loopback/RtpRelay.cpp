@@ -137,15 +137,15 @@ void RtpRelay::Run() {
             continue;
         }
         if (fds[0].revents & POLLIN) {
-            Relay(socketA_, natTowardsB_ ? socketNat_ : socketB_, peerBPort_, &fromA_);
+            Relay(socketA_, natTowardsB_ ? socketNat_ : socketB_, peerBPort_, &fromA_, true);
         }
         if (fds[1].revents & POLLIN) {
-            Relay(socketB_, socketA_, peerAPort_, &fromB_);
+            Relay(socketB_, socketA_, peerAPort_, &fromB_, false);
         }
     }
 }
 
-void RtpRelay::Relay(int from, int to, int toPort, std::vector<Packet>* log) {
+void RtpRelay::Relay(int from, int to, int toPort, std::vector<Packet>* log, bool fromA) {
     uint8_t buffer[2048];
     sockaddr_in source{};
     socklen_t length = sizeof(source);
@@ -159,6 +159,13 @@ void RtpRelay::Relay(int from, int to, int toPort, std::vector<Packet>* log) {
         std::lock_guard<std::mutex> guard(lock_);
         ++foreign_;
         return;
+    }
+    if (fromA) {
+        int64_t first = -1;
+        firstFromAUs_.compare_exchange_strong(first, now);
+        if (now - firstFromAUs_.load() < int64_t{holdBackFromAMs_} * 1000) {
+            return;
+        }
     }
     sockaddr_in target{};
     target.sin_family = AF_INET;

@@ -49,18 +49,24 @@ public:
     // While running, A's datagrams reach B from a third port instead of PortForB(), as through
     // a NAT. Call before Start.
     void SetNatTowardsB(bool on) { natTowardsB_ = on; }
+    // While running, A's datagrams are dropped (neither sent on nor logged) until `ms` after
+    // the first of them arrived: B hears nothing of A until then. Call before Start.
+    void SetHoldBackFromA(int ms) { holdBackFromAMs_ = ms; }
     // Stops forwarding and closes both ports.
     void Stop();
 
     int PortForA() const { return portForA_; }
     int PortForB() const { return portForB_; }
+    // Whether a datagram of A has arrived (sent on or held back).
+    bool HeardFromA() const { return firstFromAUs_.load() >= 0; }
     std::vector<Packet> FromA();
     std::vector<Packet> FromB();
     size_t ForeignDatagrams();
 
 private:
     void Run();
-    void Relay(int from, int to, int toPort, std::vector<Packet>* log);
+    // fromA: A's datagrams, held back as SetHoldBackFromA says.
+    void Relay(int from, int to, int toPort, std::vector<Packet>* log, bool fromA);
     void SendJunk(int64_t nowUs);
 
     int socketA_ = -1; // receives from A, sends to A
@@ -72,6 +78,8 @@ private:
     int peerBPort_ = 0;
     int junkPerSecond_ = 0;
     bool natTowardsB_ = false;
+    int holdBackFromAMs_ = 0;
+    std::atomic<int64_t> firstFromAUs_{-1}; // when A's first datagram arrived
     int64_t junkStartUs_ = 0;
     std::atomic<size_t> junkSent_{0};
     std::atomic<bool> stop_{false};
