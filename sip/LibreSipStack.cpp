@@ -212,6 +212,8 @@ public:
                 return false;
             }
         }
+        // Every realm is forgotten: libre drops only the first realm it refused, and a
+        // challenge may name several.
         sip_auth_reset(auth_.get());
         if (sip_auth_authenticate(auth_.get(), msg) != 0) {
             return false;
