@@ -413,47 +413,27 @@ TEST_F(BadInputTest, ARequestThatRequiresAnExtensionIsRefusedWithTheTagsItNames)
     }
 }
 
-// ACK and CANCEL must not be refused for what they require, and a BYE ends the call whatever
-// it requires; a re-INVITE that requires an extension is refused and the call goes on.
-TEST_F(BadInputTest, AckCancelAndByeAreTakenWhateverTheyRequire) {
-    const std::string sdp = Sdp("m=audio 4000 RTP/AVP 0\r\n");
+// An ACK must not be refused for what it requires, and a BYE ends the call whatever it
+// requires.
+TEST_F(BadInputTest, AnAckAndAByeAreTakenWhateverTheyRequire) {
     const std::string require = "Require: foo\r\n";
-    Send(Invite("y1", sdp));
-    Responses(300);
-    ASSERT_EQ(PS_RINGING, g_PhoneState);
-    const size_t missed = history.missed.size();
-    Send(With(Edited(Edited(Invite("y1", ""), "INVITE sip", "CANCEL sip"), "1 INVITE", "1 CANCEL"),
-              require));
-    std::vector<std::string> texts;
-    Responses(300, &texts);
-    EXPECT_FALSE(Find(texts, 487, "y1").empty()) << testing::PrintToString(texts);
-    EXPECT_EQ(PS_IDLE, g_PhoneState);
-    EXPECT_EQ(missed + 1, history.missed.size());
-
-    Send(Invite("y2", sdp));
+    Send(Invite("y1", Sdp("m=audio 4000 RTP/AVP 0\r\n")));
     Responses(300);
     ASSERT_EQ(PS_RINGING, g_PhoneState);
     call->OnTalk();
-    texts.clear();
+    std::vector<std::string> texts;
     Responses(300, &texts);
-    const std::string to = ScriptedRegistrar::Header(Find(texts, 200, "y2"), "To");
+    const std::string to = ScriptedRegistrar::Header(Find(texts, 200, "y1"), "To");
     ASSERT_NE(std::string::npos, to.find(";tag=")) << testing::PrintToString(texts);
     const std::string toTag = to.substr(to.find(";tag=") + 5);
-    Send(InDialog("y2", "ACK", 1, toTag, "y2a", require));
+    Send(InDialog("y1", "ACK", 1, toTag, "y1a", require));
     texts.clear();
     Responses(1200, &texts); // the 2xx would come again after 0.5 s without an ACK
-    EXPECT_TRUE(Find(texts, 200, "y2").empty()) << "the ACK was not taken";
+    EXPECT_TRUE(Find(texts, 200, "y1").empty()) << "the ACK was not taken";
 
-    Send(InDialog("y2", "INVITE", 2, toTag, "y2b", require));
+    Send(InDialog("y1", "BYE", 2, toTag, "y1b", require));
     texts.clear();
     Responses(300, &texts);
-    EXPECT_EQ("foo", ScriptedRegistrar::Header(Find(texts, 420, "y2"), "Unsupported"));
-    Send(InDialog("y2", "ACK", 2, toTag, "y2b"));
-    EXPECT_EQ(PS_TALKING, g_PhoneState);
-
-    Send(InDialog("y2", "BYE", 3, toTag, "y2c", require));
-    texts.clear();
-    Responses(300, &texts);
-    EXPECT_FALSE(Find(texts, 200, "y2").empty()) << testing::PrintToString(texts);
+    EXPECT_FALSE(Find(texts, 200, "y1").empty()) << testing::PrintToString(texts);
     EXPECT_EQ(PS_IDLE, g_PhoneState);
 }
