@@ -128,6 +128,63 @@ void RefuseIncomplete(struct sip* sip, const struct sip_msg* msg, const char* mi
     (void)sip_reply(sip, msg, 400, reason.c_str());
 }
 
+// Whether `c` may stand in a token (an option tag is one).
+bool IsTokenChar(char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           std::string_view("-.!%*_+`'~").find(c) != std::string_view::npos;
+}
+
+// Adds the option tags of one Require header to the list (a comma-separated list of tokens).
+// Tags that are no tokens count as unknown but are left out, so no text of the peer's but
+// tokens is written back into a header.
+bool CollectOptionTags(const struct sip_hdr* hdr, const struct sip_msg*, void* arg) {
+    auto* found = static_cast<std::pair<std::vector<std::string>, bool>*>(arg);
+    std::string_view value(hdr->val.p ? hdr->val.p : "", hdr->val.p ? hdr->val.l : 0);
+    while (!value.empty()) {
+        size_t comma = value.find(',');
+        std::string_view tag = value.substr(0, comma);
+        value = comma == std::string_view::npos ? std::string_view() : value.substr(comma + 1);
+        const size_t first = tag.find_first_not_of(" \t\r\n");
+        if (first == std::string_view::npos) {
+            continue;
+        }
+        tag = tag.substr(first, tag.find_last_not_of(" \t\r\n") - first + 1);
+        found->second = true;
+        if (std::all_of(tag.begin(), tag.end(), IsTokenChar) &&
+            std::find(found->first.begin(), found->first.end(), tag) == found->first.end()) {
+            found->first.emplace_back(tag);
+        }
+    }
+    return false;
+}
+
+// This user agent supports no extension (no reliable provisional responses, no session
+// timers), so any option tag a request requires is unknown: such a request is answered 420
+// with the tags in Unsupported, before a session or the OPTIONS answer sees it. Only INVITE
+// and OPTIONS are checked: ACK and CANCEL must not be refused for it, and a BYE's sender has
+// ended the call already, so a refused BYE would only leave the call up here. False when the
+// request requires nothing.
+bool RefuseRequiredExtensions(struct sip* sip, const struct sip_msg* msg) {
+    std::pair<std::vector<std::string>, bool> found;
+    sip_msg_hdr_apply(msg, true, SIP_HDR_REQUIRE, CollectOptionTags, &found);
+    if (!found.second) {
+        return false;
+    }
+    std::string tags;
+    for (const std::string& tag : found.first) {
+        tags += (tags.empty() ? "" : ", ") + tag;
+    }
+    char from[64];
+    re_snprintf(from, sizeof(from), "%J", &msg->src);
+    TraceBounded("LibreSipStack: " + ToString(msg->met) + " con Require no soportado (" + tags +
+                 ") rechazado (420) de " + from);
+    std::string unsupported = tags.empty() ? "" : "Unsupported: " + tags + "\r\n";
+    // In a server transaction, which answers retransmissions and takes the ACK of an INVITE.
+    (void)sip_treplyf(nullptr, nullptr, sip, msg, false, 420, "Bad Extension",
+                      "%sContent-Length: 0\r\n\r\n", unsupported.c_str());
+    return true;
+}
+
 // What the program answers to OPTIONS: the methods its sessions take and the one body type.
 constexpr const char* kAllow = "INVITE, ACK, CANCEL, BYE, OPTIONS";
 constexpr const char* kAccept = "application/sdp";
@@ -212,6 +269,8 @@ public:
                 return false;
             }
         }
+        // Every realm is forgotten: libre drops only the first realm it refused, and a
+        // challenge may name several.
         sip_auth_reset(auth_.get());
         if (sip_auth_authenticate(auth_.get(), msg) != 0) {
             return false;
@@ -638,13 +697,23 @@ void LibreSipStack::OnIncoming(const struct sip_msg* msg, void* arg) {
 
 bool LibreSipStack::OnRequest(const struct sip_msg* msg, void* arg) {
     auto* self = static_cast<LibreSipStack*>(arg);
-    if (pl_strcmp(&msg->met, "OPTIONS") != 0) {
+    const bool options = pl_strcmp(&msg->met, "OPTIONS") == 0;
+    if (!options && pl_strcmp(&msg->met, "INVITE") != 0) {
         return false;
     }
     self->WatchTransport(msg);
     if (const char* missing = MissingHeader(msg, false)) {
+        if (!options) {
+            return false; // refused where INVITEs are taken in, or by the session
+        }
         RefuseIncomplete(self->sip_.get(), msg, missing);
         return true;
+    }
+    if (RefuseRequiredExtensions(self->sip_.get(), msg)) {
+        return true;
+    }
+    if (!options) {
+        return false;
     }
     if (msg->clen.p &&
         (msg->clen.l == 0 || !std::all_of(msg->clen.p, msg->clen.p + msg->clen.l,

@@ -71,7 +71,8 @@ private:
         std::string callId; // of an outgoing INVITE
         CredentialLookup credentials;
     };
-    // Requests outside any dialog that no session takes: OPTIONS is answered here.
+    // Every request, ahead of the sessions: an INVITE or OPTIONS that requires an extension
+    // is refused with 420; OPTIONS is answered here.
     static bool OnRequest(const struct sip_msg* msg, void* arg);
     // Responses outside any transaction: a 2xx to our INVITE from a second fork.
     static bool OnStrayResponse(const struct sip_msg* msg, void* arg);

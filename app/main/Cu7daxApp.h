@@ -1,7 +1,8 @@
 #pragma once
 
 // The application object. Its whole work is InitInstance: start the window system and run the
-// login form modally as the main window; when the form ends, so does the program.
+// login form modally as the main window; when the form ends, so does the program. SIGTERM and
+// SIGINT end the form.
 //
 // Threads: the GUI thread (the program's main thread).
 class Cu7daxApp {

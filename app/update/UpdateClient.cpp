@@ -72,7 +72,8 @@ void UpdateClient::Run() {
 }
 
 void UpdateClient::CheckVersion() {
-    UpdateDownloader downloader(settings_.baseUrl, stop_, form_, settings_.caFile);
+    UpdateDownloader downloader(settings_.baseUrl, stop_, form_, settings_.caFile,
+                                settings_.limits);
     std::string dir = settings_.versionFile.substr(0, settings_.versionFile.find_last_of('/'));
     UpdateDownloader::Result got = downloader.Download(dir, "", "version.txt", false);
     if (got.ok &&
@@ -92,7 +93,8 @@ void UpdateClient::DownloadInstaller() {
         mode_.store(kModeNone);
         return;
     }
-    UpdateDownloader downloader(settings_.baseUrl, stop_, form_, settings_.caFile);
+    UpdateDownloader downloader(settings_.baseUrl, stop_, form_, settings_.caFile,
+                                settings_.limits);
     UpdateDownloader::Result got =
         downloader.Download(settings_.downloadDir, directory, installer, true);
     if (!got.ok) {

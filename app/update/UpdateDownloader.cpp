@@ -48,9 +48,10 @@ bool WriteAll(int fd, const char* data, size_t bytes) {
 } // namespace
 
 UpdateDownloader::UpdateDownloader(std::string baseUrl, const std::atomic<bool>& stop,
-                                   plat::PostTarget form, std::string caFile)
+                                   plat::PostTarget form, std::string caFile,
+                                   plat::HttpLimits limits)
     : baseUrl_(std::move(baseUrl)), stop_(stop), form_(std::move(form)),
-      http_(&stop, std::move(caFile)) {}
+      http_(&stop, std::move(caFile), limits) {}
 
 std::string UpdateDownloader::ServerPath(const std::string& serverDir,
                                          const std::string& fileName) {

@@ -31,7 +31,7 @@ public:
     // baseUrl: the server's address ending in '/', under which "dl.php" and the files lie.
     // caFile: certificates to trust instead of the system's (empty: the system's).
     UpdateDownloader(std::string baseUrl, const std::atomic<bool>& stop, plat::PostTarget form,
-                     std::string caFile = {});
+                     std::string caFile = {}, plat::HttpLimits limits = {});
 
     Result Download(const std::string& localDir, const std::string& serverDir,
                     const std::string& fileName, bool showProgress);

@@ -14,6 +14,7 @@ void GlobalInit() {
 struct Transfer {
     const HttpClient::BodySink* sink;
     bool refused = false; // the sink ended the transfer
+    char error[CURL_ERROR_SIZE] = {};
 };
 
 size_t OnBody(char* data, size_t size, size_t count, void* user) {
@@ -39,15 +40,16 @@ struct EasyHandle {
     }
 };
 
-void CommonOptions(CURL* easy, const std::string& url, const std::string& caFile) {
+void CommonOptions(CURL* easy, const std::string& url, const std::string& caFile,
+                   const HttpLimits& limits) {
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_HTTP_VERSION, static_cast<long>(CURL_HTTP_VERSION_1_0));
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
     curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(easy, CURLOPT_NOPROXY, "127.0.0.0/8,localhost,::1");
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, HttpClient::kConnectTimeoutSeconds);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
-    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, HttpClient::kStallSeconds);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, limits.connectTimeoutSeconds);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, limits.lowSpeedBytesPerSecond);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, limits.lowSpeedSeconds);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, 2L);
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
@@ -66,7 +68,7 @@ HttpResponse HttpClient::PostForm(const std::string& url, const std::string& bod
     if (handle.easy == nullptr) {
         return HttpResponse{0, false, false, false, "curl_easy_init"};
     }
-    CommonOptions(handle.easy, url, caFile_);
+    CommonOptions(handle.easy, url, caFile_, limits_);
     handle.AddHeader("Content-Type: application/x-www-form-urlencoded");
     curl_easy_setopt(handle.easy, CURLOPT_HTTPHEADER, handle.headers);
     curl_easy_setopt(handle.easy, CURLOPT_POST, 1L);
@@ -82,7 +84,7 @@ HttpResponse HttpClient::Get(const std::string& url, const std::string& accept,
     if (handle.easy == nullptr) {
         return HttpResponse{0, false, false, false, "curl_easy_init"};
     }
-    CommonOptions(handle.easy, url, caFile_);
+    CommonOptions(handle.easy, url, caFile_, limits_);
     if (!accept.empty()) {
         handle.AddHeader("Accept: " + accept);
         curl_easy_setopt(handle.easy, CURLOPT_HTTPHEADER, handle.headers);
@@ -96,6 +98,7 @@ HttpResponse HttpClient::Perform(void* easyHandle, const BodySink& sink) {
     Transfer transfer{&sink};
     curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &OnBody);
     curl_easy_setopt(easy, CURLOPT_WRITEDATA, &transfer);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, transfer.error);
 
     HttpResponse response;
     CURLM* multi = curl_multi_init();
@@ -136,14 +139,16 @@ HttpResponse HttpClient::Perform(void* easyHandle, const BodySink& sink) {
             // Verification is never switched off, so a completed HTTPS transfer was verified.
             response.verifiedTls = scheme != nullptr && curl_strequal(scheme, "https");
         } else {
-            response.error =
-                transfer.refused ? "refused by the receiver" : curl_easy_strerror(result);
+            response.error = transfer.refused    ? "refused by the receiver"
+                             : transfer.error[0] ? transfer.error
+                                                 : curl_easy_strerror(result);
         }
     } else if (response.stopped) {
         response.error = "stopped";
     }
     curl_multi_remove_handle(multi, easy);
     curl_multi_cleanup(multi);
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, nullptr); // the buffer goes with this frame
     return response;
 }
 

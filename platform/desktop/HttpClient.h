@@ -12,7 +12,15 @@ struct HttpResponse {
     bool completed = false;   // the whole body arrived (whatever the status)
     bool stopped = false;     // ended by the stop flag
     bool verifiedTls = false; // it came over HTTPS with a verified certificate
-    std::string error;        // why it did not complete
+    std::string error;        // why it did not complete (curl's own words where it has them)
+};
+
+// When a request is given up. A transfer that stays below the rate for the whole time is given
+// up, so a server that trickles a body cannot hold a download open for hours.
+struct HttpLimits {
+    long connectTimeoutSeconds = 30;
+    long lowSpeedBytesPerSecond = 1024;
+    long lowSpeedSeconds = 60;
 };
 
 // HTTP/1.0 requests on libcurl: a form POST and a GET, each handing the body to a sink as it
@@ -29,13 +37,11 @@ public:
     using BodySink = std::function<bool(const char* data, size_t bytes)>;
 
     static constexpr unsigned kPollMs = 100;
-    static constexpr long kConnectTimeoutSeconds = 30;
-    // A transfer that moves less than a byte a second for this long is given up.
-    static constexpr long kStallSeconds = 60;
 
     // caFile: the certificates to trust instead of the system's (empty: the system's).
-    explicit HttpClient(const std::atomic<bool>* stop = nullptr, std::string caFile = {})
-        : stop_(stop), caFile_(std::move(caFile)) {}
+    explicit HttpClient(const std::atomic<bool>* stop = nullptr, std::string caFile = {},
+                        HttpLimits limits = {})
+        : stop_(stop), caFile_(std::move(caFile)), limits_(limits) {}
 
     // POSTs `body` with "Content-Type: application/x-www-form-urlencoded".
     HttpResponse PostForm(const std::string& url, const std::string& body, const BodySink& sink);
@@ -47,6 +53,7 @@ private:
 
     const std::atomic<bool>* stop_;
     std::string caFile_;
+    HttpLimits limits_;
 };
 
 } // namespace plat

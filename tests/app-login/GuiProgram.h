@@ -23,6 +23,7 @@
 #include <thread>
 #include <vector>
 
+#include "platform/ui/Geometry.h"
 #include "platform/ui/Surface.h"
 #include "tests/support/PeerProcess.h"
 #include "tests/ui/GtkScreen.h"
@@ -151,14 +152,18 @@ inline void Click(const Shown& w, int x, int y) {
     ASSERT_EQ(std::system(cmd.c_str()), 0) << cmd;
 }
 
-// The program with its own home, the demo deployment and no sound card (unless the test set
-// QUORVEX_AUDIO itself).
+// The program with its own home, the demo deployment (or `deployment`) and no sound card
+// (unless the test set QUORVEX_AUDIO itself).
 class Program {
 public:
-    Program(const std::string& home, const char* program, const char* programDir) {
+    Program(const std::string& home, const char* program, const char* programDir,
+            const std::string& deployment = "") {
         setenv("DISPLAY", XvfbGtkEnvironment::Display()->Name().c_str(), 1);
         setenv("QUORVEX_HOME", home.c_str(), 1);
-        setenv("QUORVEX_DEPLOYMENT", (std::string(programDir) + "/deployment.ini").c_str(), 1);
+        setenv(
+            "QUORVEX_DEPLOYMENT",
+            (deployment.empty() ? std::string(programDir) + "/deployment.ini" : deployment).c_str(),
+            1);
         setenv("QUORVEX_AUDIO", "null", 0);
         setenv("NO_AT_BRIDGE", "1", 1);
         const std::string suppressions = home + "/leaks.supp";
@@ -184,6 +189,11 @@ public:
         return static_cast<long>(std::chrono::duration_cast<std::chrono::milliseconds>(
                                      std::chrono::steady_clock::now() - started_)
                                      .count());
+    }
+    void Signal(int signal) const {
+        if (pid_ > 0) {
+            kill(pid_, signal);
+        }
     }
     // The exit status once it ended within `ms`; -1 when it still runs.
     int Ended(int ms) {

@@ -46,8 +46,13 @@ TEST_F(DownloadProgressGuiTest, HideHidesTheWindowWhileTheDownloadGoesOn) {
     server.SetFiles(R"({"version.txt": {"body": "[KZN]\ninstaller=setup.run\ndirectory=d\n"},
                         "d/setup.run": {"size": 400000, "delay": 0.01}})");
     updatetest::FakeUpdateHost host;
-    UpdateSettings settings{server.BaseUrl(),        dir.File("version.txt"), dir.File("downloads"),
-                            dir.File("quorvix.ini"), "/opt/quorvex/quorvex",  ""};
+    UpdateSettings settings{server.BaseUrl(),
+                            dir.File("version.txt"),
+                            dir.File("downloads"),
+                            dir.File("quorvix.ini"),
+                            "/opt/quorvex/quorvex",
+                            "",
+                            {}};
     std::unique_ptr<UpdateClient> client;
     std::string title;
     int progressAfterHide = 0;

@@ -202,6 +202,45 @@ TEST_F(UpdateClientTest, TheStopFlagEndsADownloadWithin250Milliseconds) {
     EXPECT_FALSE(Exists(dir_.File("downloads/big.run.part")));
 }
 
+// A body that stays below 1 kB/s for the stall time (made 2 s here) is given up as a failed
+// download, and its partial file goes; one above the rate for longer than that arrives whole.
+TEST_F(UpdateClientTest, ADownloadThatStaysBelowTheRateIsGivenUpAndLeavesNoFile) {
+    EXPECT_EQ(plat::HttpLimits{}.lowSpeedBytesPerSecond, 1024) << "the program's own rate";
+    struct Case {
+        const char* name;
+        const char* file; // its size, bytes per write and seconds between writes
+        bool arrives;
+    };
+    const Case cases[] = {
+        {"a byte a second", R"({"size": 100, "chunk": 1, "delay": 1})", false},
+        {"half the rate", R"({"size": 4096, "chunk": 256, "delay": 0.5})", false},
+        {"twice the rate for 4 s", R"({"size": 8192, "chunk": 512, "delay": 0.25})", true},
+    };
+    settings_.limits.lowSpeedSeconds = 2;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        client_ = std::make_unique<UpdateClient>(host_, plat::PostTarget(port_), settings_);
+        host_.timersSet.clear();
+        trace_.Clear();
+        VersionOffers("slow.run", std::string(R"(, "rel/2/slow.run": )") + c.file);
+        client_->StartUpdateThread(true);
+        ASSERT_TRUE(RunUntil(gui_, [&] { return !host_.timersSet.empty(); }));
+        client_->OnTimer(UpdateClient::kTimerOffer);
+        ASSERT_TRUE(RunUntil(
+            gui_, [&] { return host_.timersSet.size() == 2 || !client_->IsUpdateRunning(); }));
+        client_->Join();
+        gui_.RunPending();
+        EXPECT_EQ(Exists(dir_.File("downloads/slow.run")), c.arrives);
+        EXPECT_FALSE(Exists(dir_.File("downloads/slow.run.part")));
+        EXPECT_EQ(client_->Progress(), nullptr) << "the progress window stays up";
+        EXPECT_EQ(trace_.CountPrefix("UpdateWorker: descarga fallida de rel/2/slow.run "
+                                     "(Operation too slow."),
+                  c.arrives ? 0 : 1)
+            << testing::PrintToString(trace_.Lines());
+        unlink(dir_.File("downloads/slow.run").c_str());
+    }
+}
+
 // Code comes only over HTTPS that verifies: an unknown certificate fails the check; a trusted
 // one brings an installer that is started, with the program's path, as the program ends.
 TEST(UpdateOverHttpsTest, AnUnknownCertificateFailsAndAVerifiedInstallerRunsAtExit) {
@@ -217,9 +256,13 @@ TEST(UpdateOverHttpsTest, AnUnknownCertificateFailsAndAVerifiedInstallerRunsAtEx
     for (bool trusted : {false, true}) {
         SCOPED_TRACE(trusted);
         updatetest::FakeUpdateHost host;
-        UpdateSettings settings{server.BaseUrl(),       dir.File("version.txt"),
-                                dir.File("downloads"),  dir.File("quorvix.ini"),
-                                "/opt/quorvex/quorvex", trusted ? server.CertFile() : ""};
+        UpdateSettings settings{server.BaseUrl(),
+                                dir.File("version.txt"),
+                                dir.File("downloads"),
+                                dir.File("quorvix.ini"),
+                                "/opt/quorvex/quorvex",
+                                trusted ? server.CertFile() : "",
+                                {}};
         std::unique_ptr<UpdateClient> client;
         auto port = plat::MessagePort::Open([&](auto& m) { client->OnWindowMessage(m); });
         client = std::make_unique<UpdateClient>(host, plat::PostTarget(port), settings);

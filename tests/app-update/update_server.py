@@ -8,7 +8,8 @@ request, so a test can change it between requests:
                             "reply": "<whole dl.php reply, replacing the usual one>",
                             "status": <HTTP status of both answers, default 200>,
                             "send": <bytes actually sent on GET, default all>,
-                            "delay": <seconds between 4 KiB chunks, default 0>}}}
+                            "chunk": <bytes per write on GET, default 4096>,
+                            "delay": <seconds between chunks, default 0>}}}
 POST /dl.php (action=size, filepath=<path>) answers "[status=success&size=<announce>]"; an
 unknown path answers "[status=notfound]". GET /<path> sends the body (with a Content-Length
 of its whole length, even when less is sent), then closes. Each request is appended to --log as one JSON line:
@@ -77,8 +78,9 @@ def main():
             self.send_response(entry.get("status", 200))
             self.send_header("Content-Length", str(len(data)))
             self.end_headers()
-            for i in range(0, len(send), 4096):
-                self.wfile.write(send[i:i + 4096])
+            chunk = entry.get("chunk", 4096)
+            for i in range(0, len(send), chunk):
+                self.wfile.write(send[i:i + chunk])
                 self.wfile.flush()
                 time.sleep(entry.get("delay", 0))
 

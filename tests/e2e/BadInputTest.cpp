@@ -15,6 +15,7 @@
 
 #include "tests/e2e/BaresipProcess.h"
 #include "tests/e2e/KamailioCallTest.h"
+#include "tests/sip/ScriptedRegistrar.h"
 
 namespace {
 
@@ -47,6 +48,39 @@ std::string Without(std::string text, const std::string& name) {
 // `text` with its first `from` replaced by `to`.
 std::string Edited(std::string text, const std::string& from, const std::string& to) {
     return text.replace(text.find(from), from.size(), to);
+}
+
+// `text` with `headers` (whole lines) put in before its CSeq line.
+std::string With(const std::string& text, const std::string& headers) {
+    return Edited(text, "CSeq:", headers + "CSeq:");
+}
+
+// An OPTIONS outside any dialog, with the tag's Via branch, From tag and Call-ID.
+std::string Options(const std::string& tag) {
+    return Edited(Edited(Invite(tag, ""), "INVITE sip", "OPTIONS sip"), "1 INVITE", "1 OPTIONS");
+}
+
+// A request in the dialog of the INVITE Invite(tag) made, with the program's To tag.
+std::string InDialog(const std::string& tag, const std::string& method, int cseq,
+                     const std::string& toTag, const std::string& branch,
+                     const std::string& extra = "") {
+    return method +
+           " sip:1001@127.0.0.1 SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.3:5099;branch=z9hG4bK" +
+           branch + ";rport\r\nMax-Forwards: 70\r\nFrom: <sip:7007@127.0.0.2>;tag=" + tag +
+           "\r\nTo: <sip:1001@127.0.0.1>;tag=" + toTag + "\r\nCall-ID: " + tag +
+           "@127.0.0.3\r\nCSeq: " + std::to_string(cseq) + " " + method + "\r\n" + extra +
+           "Content-Length: 0\r\n\r\n";
+}
+
+// The first of `texts` with status `code` in the dialog (Call-ID) of `tag`, or empty.
+std::string Find(const std::vector<std::string>& texts, int code, const std::string& tag) {
+    for (const std::string& text : texts) {
+        if (text.rfind("SIP/2.0 " + std::to_string(code) + " ", 0) == 0 &&
+            ScriptedRegistrar::Header(text, "Call-ID") == tag + "@127.0.0.3") {
+            return text;
+        }
+    }
+    return "";
 }
 
 // A request and the status code it is answered with; 0 for none.
@@ -313,10 +347,7 @@ TEST_F(BadInputTest, AnIncompleteInviteLeavesThePhoneIdleAndTheNextCallRings) {
 }
 
 TEST_F(BadInputTest, OptionsOutsideADialogAreAnsweredWithWhatThePhoneTakes) {
-    auto options = [](const std::string& tag) {
-        return Edited(Edited(Invite(tag, ""), "INVITE sip", "OPTIONS sip"), "1 INVITE",
-                      "1 OPTIONS");
-    };
+    auto options = Options;
     const Answered cases[] = {
         {"outside a dialog", options("o1"), 200},
         {"without Call-ID", Without(options("o2"), "Call-ID"), 400},
@@ -341,5 +372,68 @@ TEST_F(BadInputTest, OptionsOutsideADialogAreAnsweredWithWhatThePhoneTakes) {
             EXPECT_TRUE(texts[0].ends_with("\r\nContent-Length: 0\r\n\r\n")) << texts[0];
         }
     }
+    EXPECT_EQ(PS_IDLE, g_PhoneState);
+}
+
+// The phone supports no extension: an INVITE or OPTIONS that requires one gets 420 with the
+// tags it does not know, before the call logic sees it; the next call (r5) rings.
+TEST_F(BadInputTest, ARequestThatRequiresAnExtensionIsRefusedWithTheTagsItNames) {
+    const std::string sdp = Sdp("m=audio 4000 RTP/AVP 0\r\n");
+    struct Case {
+        const char* tag;
+        std::string text;
+        const char* unsupported; // null: not refused, the call rings
+    };
+    const Case cases[] = {
+        {"r1", With(Options("r1"), "Require: foo\r\n"), "foo"},
+        {"r2", With(Invite("r2", sdp), "Require: foo\r\n"), "foo"},
+        {"r3", With(Invite("r3", sdp), "Require: foo,bar\r\nRequire: baz , foo\r\n"),
+         "foo, bar, baz"},
+        {"r4", With(Invite("r4", sdp), "Require: \"<sip:x>\"\r\nRequire: 100rel\r\n"), "100rel"},
+        {"r5", With(Invite("r5", sdp), "Require: \r\n"), nullptr},
+        {"r6", With(Invite("r6", sdp), "Proxy-Require: foo\r\n"), nullptr},
+    };
+    for (const Case& c : cases) {
+        Responses(300);
+        const size_t missed = history.missed.size();
+        Send(c.text);
+        std::vector<std::string> texts;
+        Responses(400, &texts);
+        if (c.unsupported) {
+            std::string refusal = Find(texts, 420, c.tag);
+            ASSERT_FALSE(refusal.empty()) << c.tag << ": " << testing::PrintToString(texts);
+            EXPECT_EQ(c.unsupported, ScriptedRegistrar::Header(refusal, "Unsupported")) << c.tag;
+            EXPECT_EQ(PS_IDLE, g_PhoneState) << c.tag;
+            EXPECT_EQ(missed, history.missed.size()) << c.tag;
+        } else {
+            EXPECT_FALSE(Find(texts, 180, c.tag).empty()) << c.tag;
+            EXPECT_EQ(PS_RINGING, g_PhoneState) << c.tag;
+            call->HangUp(true);
+        }
+    }
+}
+
+// An ACK must not be refused for what it requires, and a BYE ends the call whatever it
+// requires.
+TEST_F(BadInputTest, AnAckAndAByeAreTakenWhateverTheyRequire) {
+    const std::string require = "Require: foo\r\n";
+    Send(Invite("y1", Sdp("m=audio 4000 RTP/AVP 0\r\n")));
+    Responses(300);
+    ASSERT_EQ(PS_RINGING, g_PhoneState);
+    call->OnTalk();
+    std::vector<std::string> texts;
+    Responses(300, &texts);
+    const std::string to = ScriptedRegistrar::Header(Find(texts, 200, "y1"), "To");
+    ASSERT_NE(std::string::npos, to.find(";tag=")) << testing::PrintToString(texts);
+    const std::string toTag = to.substr(to.find(";tag=") + 5);
+    Send(InDialog("y1", "ACK", 1, toTag, "y1a", require));
+    texts.clear();
+    Responses(1200, &texts); // the 2xx would come again after 0.5 s without an ACK
+    EXPECT_TRUE(Find(texts, 200, "y1").empty()) << "the ACK was not taken";
+
+    Send(InDialog("y1", "BYE", 2, toTag, "y1b", require));
+    texts.clear();
+    Responses(300, &texts);
+    EXPECT_FALSE(Find(texts, 200, "y1").empty()) << testing::PrintToString(texts);
     EXPECT_EQ(PS_IDLE, g_PhoneState);
 }
