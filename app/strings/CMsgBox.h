@@ -1,4 +1,5 @@
 #pragma once
+#include <string>
 #include <string_view>
 
 #include "platform/ui/MessageBox.h"
@@ -23,4 +24,7 @@ public:
 
 protected:
     const plat::MessageBoxOwner* m_pOwner;
+
+private:
+    int Show(const std::string& text, unsigned flags);
 };
