@@ -355,18 +355,18 @@ TEST_F(CallWindowTest, HelpThatCannotBeOpenedIsTracedAndNamedInABoxAlsoWhenTheWi
     const std::string line = "CMakeCall::ShowHelp: no se pudo abrir " + page;
     const struct {
         const char* name;
-        int status; // the opener's exit status
+        const char* opener; // what the opener does
         bool windowGoesFirst;
         bool opened;
     } cases[] = {
-        {"handed on", 0, false, true},
-        {"no method available", 3, false, false},
-        {"no method available, the window gone before the answer", 3, true, false},
+        {"handed on", "exit 0", false, true},
+        {"no method available", "exit 3", false, false},
+        {"no method available, the window gone before the answer", "exit 3", true, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_NE(nullptr, slot);
-        FakeOpener opener(c.status);
+        FakeOpener opener(c.opener);
         gui.RunPending();
         trace.Clear();
         windows.MessageBoxes().Clear();

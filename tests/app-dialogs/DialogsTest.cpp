@@ -156,19 +156,19 @@ TEST(DialogLinksTest, APageThatCannotBeOpenedIsTracedAndNamedInABoxOnceTheOpener
     iTraceFile* previous = g_pTrace.exchange(&trace);
     const struct {
         const char* name;
-        int status; // the opener's exit status; -1: there is none
+        const char* opener; // what the opener does; null: there is none
         bool opened;
     } cases[] = {
-        {"handed on", 0, true},
-        {"failed", 1, false},
-        {"no method available", 3, false},
-        {"no opener", -1, false},
+        {"handed on", "exit 0", true},
+        {"failed", "exit 1", false},
+        {"no method available", "exit 3", false},
+        {"no opener", nullptr, false},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         trace.Clear();
         boxes.Clear();
-        FakeOpener opener(c.status);
+        FakeOpener opener(c.opener);
         // The answers come after both dialogs (and their handlers) went.
         dialogs.QueueScript([](plat::FakeDialog& d) { d.Click(CAbout::kLicenseButton); });
         CAbout("").DoModal(nullptr);
@@ -177,7 +177,7 @@ TEST(DialogLinksTest, APageThatCannotBeOpenedIsTracedAndNamedInABoxOnceTheOpener
         CWizardKzn().DoModal(nullptr);
         EXPECT_TRUE(Eventually([&] { return gui.PendingCount() == 2; }));
         EXPECT_EQ(2, gui.RunPending());
-        EXPECT_EQ(c.status < 0 ? "" : "https://licence.example/re\nhttps://signup.example/new\n",
+        EXPECT_EQ(!c.opener ? "" : "https://licence.example/re\nhttps://signup.example/new\n",
                   opener.Opened());
         EXPECT_EQ(!c.opened, trace.Count("CAbout: !ShellExecute https://licence.example/re"));
         EXPECT_EQ(!c.opened, trace.Count("CWizardKzn: !ShellExecute https://signup.example/new"));

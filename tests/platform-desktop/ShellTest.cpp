@@ -17,6 +17,7 @@
 #include "platform/ui/GtkRuntime.h"
 #include "platform/ui/ManualGuiDispatcher.h"
 #include "tests/support/Eventually.h"
+#include "tests/support/FakeOpener.h"
 
 namespace {
 
@@ -40,12 +41,10 @@ struct Folder {
     std::string path;
 };
 
-// Shell commands that wait until the test creates `release` in the folder (or 10 s pass), then
-// create `ended` there.
-std::string Linger(const Folder& dir) {
-    return "i=0\nwhile [ ! -e '" + dir.File("release") + "' ] && [ $i -lt 200 ]; do " +
-           "/bin/sleep 0.05; i=$((i+1)); done\n: > '" + dir.File("ended") + "'\n";
-}
+// Shell commands that wait until the test creates "release" beside the script (or 10 s pass),
+// then create "ended" there.
+const char kLinger[] = "i=0\nwhile [ ! -e \"${0%/*}/release\" ] && [ $i -lt 200 ]; do "
+                       "/bin/sleep 0.05; i=$((i+1)); done\n: > \"${0%/*}/ended\"";
 
 TEST(ShellTest, AProgramThatCannotBeStartedIsReportedAndOneThatCanRunsWithItsArguments) {
     Folder dir;
@@ -88,7 +87,7 @@ TEST(ShellTest, AProgramThatCannotBeStartedIsReportedAndOneThatCanRunsWithItsArg
 
 TEST(ShellTest, AStartedProgramThatOutlivesTheCallDoesNotHoldTheCallerUp) {
     Folder dir;
-    dir.Write("lingers", "#!/bin/sh\n" + Linger(dir));
+    dir.Write("lingers", std::string("#!/bin/sh\n") + kLinger);
     EXPECT_TRUE(plat::StartProgram(dir.File("lingers"), {}));
     EXPECT_FALSE(std::filesystem::exists(dir.File("ended"))) << "returned only once it ended";
     std::ofstream(dir.File("release"));
@@ -96,11 +95,9 @@ TEST(ShellTest, AStartedProgramThatOutlivesTheCallDoesNotHoldTheCallerUp) {
 }
 
 TEST(ShellTest, OpeningAPageTakesTheOpenersExitStatusOnTheGuiThreadWithoutWaitingForIt) {
-    const std::string path = getenv("PATH");
     const struct {
         const char* name;
-        const char* opener; // what xdg-open does after writing its arguments (null: there is
-                            // none; "": it waits until the test releases it)
+        const char* opener; // what xdg-open does; null: there is none
         int waitMs;         // how long its status is waited for
         bool opened;
     } cases[] = {
@@ -109,52 +106,47 @@ TEST(ShellTest, OpeningAPageTakesTheOpenersExitStatusOnTheGuiThreadWithoutWaitin
         {"no method available", "exit 3", 60000, false},
         {"killed", "kill -9 $$", 60000, false},
         {"no opener", nullptr, 60000, false},
-        {"handed on once released", "", 60000, true},
-        {"still showing the page after the wait", "", 300, true}, // and left running
+        {"handed on once released", kLinger, 60000, true},
+        {"still showing the page after the wait", kLinger, 300, true}, // and left running
     };
     // The same when this program ignores SIGCHLD (its children then reap themselves).
     for (auto child : {SIG_DFL, SIG_IGN}) {
         signal(SIGCHLD, child);
         for (const auto& c : cases) {
             SCOPED_TRACE(std::string(c.name) + (child == SIG_IGN ? ", SIGCHLD ignored" : ""));
-            Folder dir;
-            const bool lingers = c.opener && !*c.opener;
-            if (c.opener) {
-                dir.Write("xdg-open", "#!/bin/sh\necho \"$@\" > '" + dir.File("args") + "'\n" +
-                                          (lingers ? Linger(dir) : std::string(c.opener) + "\n"));
-            }
-            const int previousWait = plat::SetOpenerWaitMsForTests(c.waitMs);
-            setenv("PATH", dir.path.c_str(), 1);
+            const bool lingers = c.opener == kLinger;
             plat::ManualGuiDispatcher gui;
             int answers = 0;
             bool opened = !c.opened;
-            plat::ShellOpen("https://example.test/a b", [&](bool result) {
-                ++answers;
-                opened = result;
-            });
-            setenv("PATH", path.c_str(), 1);
-            plat::SetOpenerWaitMsForTests(previousWait);
-            if (lingers) {
-                // Returned while the opener runs; nothing is answered before it ends or the wait
-                // is over.
-                EXPECT_FALSE(std::filesystem::exists(dir.File("ended")));
-                EXPECT_EQ(0u, gui.PendingCount());
-                if (c.waitMs > 1000) {
-                    std::ofstream(dir.File("release"));
+            {
+                FakeOpener opener(c.opener);
+                const int previousWait = plat::SetOpenerWaitMsForTests(c.waitMs);
+                plat::ShellOpen("https://example.test/a b", [&](bool result) {
+                    ++answers;
+                    opened = result;
+                });
+                plat::SetOpenerWaitMsForTests(previousWait);
+                if (lingers) {
+                    // Returned while the opener runs; nothing is answered before it ends or the
+                    // wait is over.
+                    EXPECT_FALSE(std::filesystem::exists(opener.File("ended")));
+                    EXPECT_EQ(0u, gui.PendingCount());
+                    if (c.waitMs > 1000) {
+                        std::ofstream(opener.File("release"));
+                    }
+                }
+                ASSERT_TRUE(Eventually([&] { return gui.PendingCount() > 0; }));
+                EXPECT_EQ(c.opener ? "https://example.test/a b\n" : "", opener.Opened());
+                if (lingers) {
+                    EXPECT_NE(c.waitMs < 1000, std::filesystem::exists(opener.File("ended")));
+                    std::ofstream(opener.File("release"));
+                    EXPECT_TRUE(
+                        Eventually([&] { return std::filesystem::exists(opener.File("ended")); }));
                 }
             }
-            ASSERT_TRUE(Eventually([&] { return gui.PendingCount() > 0; }));
             EXPECT_EQ(1, gui.RunPending());
             EXPECT_EQ(1, answers);
             EXPECT_EQ(c.opened, opened);
-            EXPECT_EQ(c.opener ? "https://example.test/a b\n" : "", dir.Read("args"));
-            if (lingers && c.waitMs < 1000) {
-                EXPECT_FALSE(std::filesystem::exists(dir.File("ended"))) << "not left running";
-                std::ofstream(dir.File("release"));
-            }
-            if (lingers) {
-                EXPECT_TRUE(Eventually([&] { return std::filesystem::exists(dir.File("ended")); }));
-            }
         }
     }
     signal(SIGCHLD, SIG_DFL);
@@ -164,42 +156,30 @@ TEST(ShellTest, StartedProgramsGetTheEnvironmentTheUserGaveThisProgram) {
     Folder dir;
     for (const char* program : {"xdg-open", "installer"}) {
         const std::string file = dir.File(std::string(program) + "-env");
-        dir.Write(program, "#!/bin/sh\n/usr/bin/env > '" + file + ".part' && /bin/mv '" + file +
-                               ".part' '" + file + "'\n");
+        dir.Write(program, "#!/bin/sh\necho \"${GDK_GL-none} $QUORVEX_OWN\" > '" + file +
+                               ".part' && /bin/mv '" + file + ".part' '" + file + "'\n");
     }
     const std::string path = getenv("PATH");
+    setenv("QUORVEX_OWN", "kept", 1);
     // First with the user's own GDK_GL, which the program keeps; then without one, where the
     // program turns GL off for itself alone.
     for (const char* users : {"gles", static_cast<const char*>(nullptr)}) {
         SCOPED_TRACE(users ? users : "none");
-        if (users) {
-            setenv("GDK_GL", users, 1);
-        } else {
-            unsetenv("GDK_GL");
-        }
-        setenv("QUORVEX_USERS_OWN", "kept", 1);
+        users ? setenv("GDK_GL", users, 1) : unsetenv("GDK_GL");
         plat::KeepGlOff();
         EXPECT_STREQ(users ? users : "disable", getenv("GDK_GL"));
-        std::filesystem::remove(dir.File("xdg-open-env"));
-        std::filesystem::remove(dir.File("installer-env"));
-
         setenv("PATH", dir.path.c_str(), 1);
         plat::ShellOpen("page.htm", {});
         setenv("PATH", path.c_str(), 1);
         EXPECT_TRUE(plat::StartProgram(dir.File("installer"), {}));
         for (const char* file : {"xdg-open-env", "installer-env"}) {
-            SCOPED_TRACE(file);
             EXPECT_TRUE(Eventually([&] { return std::filesystem::exists(dir.File(file)); }));
-            const std::string env = "\n" + dir.Read(file);
-            EXPECT_NE(std::string::npos, env.find("\nQUORVEX_USERS_OWN=kept\n"));
-            EXPECT_EQ(users ? env.find(std::string("\nGDK_GL=") + users + "\n") != std::string::npos
-                            : env.find("\nGDK_GL=") == std::string::npos,
-                      true)
-                << env;
+            EXPECT_EQ(std::string(users ? users : "none") + " kept\n", dir.Read(file)) << file;
+            std::filesystem::remove(dir.File(file));
         }
     }
     unsetenv("GDK_GL");
-    unsetenv("QUORVEX_USERS_OWN");
+    unsetenv("QUORVEX_OWN");
 }
 
 } // namespace

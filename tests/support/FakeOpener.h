@@ -9,18 +9,19 @@
 #include <string>
 
 // The desktop's opener (xdg-open) of the test's own, alone on PATH while the object lives: it
-// records its arguments, one line a run, and ends with the given exit status; or there is no
-// opener at all.
+// adds its arguments to the file "opened" beside it, then runs the given shell commands (with
+// absolute paths for programs: PATH holds only its folder); or there is no opener at all.
 class FakeOpener {
 public:
-    // `status`: the opener's exit status (3: no method available); -1 for no opener.
-    explicit FakeOpener(int status) : path_(std::getenv("PATH")) {
+    // `commands`: for example "exit 3" (no method available); null for no opener.
+    explicit FakeOpener(const char* commands) : path_(std::getenv("PATH")) {
         char pattern[] = "/tmp/quorvex-opener-XXXXXX";
         dir_ = mkdtemp(pattern) ? pattern : "/nonexistent";
-        if (status >= 0) {
-            std::ofstream(dir_ + "/xdg-open")
-                << "#!/bin/sh\necho \"$@\" >> '" << dir_ << "/opened'\nexit " << status << "\n";
-            chmod((dir_ + "/xdg-open").c_str(), 0755);
+        if (commands) {
+            std::ofstream(File("xdg-open"))
+                << "#!/bin/sh\necho \"$@\" >> '" << File("opened") << "'\n"
+                << commands << "\n";
+            chmod(File("xdg-open").c_str(), 0755);
         }
         setenv("PATH", dir_.c_str(), 1);
     }
@@ -31,9 +32,11 @@ public:
     FakeOpener(const FakeOpener&) = delete;
     FakeOpener& operator=(const FakeOpener&) = delete;
 
+    // A file in the opener's folder.
+    std::string File(const std::string& name) const { return dir_ + "/" + name; }
     std::string Opened() const {
         std::stringstream text;
-        text << std::ifstream(dir_ + "/opened").rdbuf();
+        text << std::ifstream(File("opened")).rdbuf();
         return text.str();
     }
 
