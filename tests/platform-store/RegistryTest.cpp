@@ -7,10 +7,8 @@
 
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
-#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -417,25 +415,6 @@ std::string FileBytes(const std::string& path) {
     return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
-// A socket bound at `path`; left open, the file stays when the descriptor closes.
-void BindSocket(const std::string& path) {
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    ASSERT_LT(path.size(), sizeof address.sun_path);
-    std::strcpy(address.sun_path, path.c_str());
-    const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
-    ASSERT_EQ(bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    close(fd);
-}
-
-// A character device at `path` (the null device), or a link to one where this process may not
-// make device files.
-void MakeDevice(const std::string& path) {
-    if (mknod(path.c_str(), S_IFCHR | 0600, makedev(1, 3)) != 0) {
-        std::filesystem::create_symlink("/dev/null", path);
-    }
-}
-
 TEST_F(RegistryTest, AHiveThatCannotBeOpenedAnswersErrorsReportsOnceAndOpensLaterWhenItCan) {
     struct Case {
         const char* name;
@@ -452,11 +431,19 @@ TEST_F(RegistryTest, AHiveThatCannotBeOpenedAnswersErrorsReportsOnceAndOpensLate
     const std::string device = dir_ + "/device.sqlite3";
     const std::string dangling = dir_ + "/dangling.sqlite3";
     auto remove = [](const std::string& file) { return [file] { std::filesystem::remove(file); }; };
+    // A FIFO, socket or device file at `file`; the null device is a link to it where this
+    // process may not make device files.
+    auto make = [](const std::string& file, mode_t kind) {
+        return [file, kind] {
+            if (mknod(file.c_str(), kind | 0600, makedev(1, 3)) != 0 && kind == S_IFCHR) {
+                std::filesystem::create_symlink("/dev/null", file);
+            }
+        };
+    };
     // Each file SQLite keeps beside a hive that holds settings (the fixture's).
     auto companion = [&](const char* suffix) {
-        return Case{
-            suffix, path_, [this, suffix] { ASSERT_EQ(mkfifo((path_ + suffix).c_str(), 0600), 0); },
-            remove(path_ + suffix), path_ + suffix + " is not a regular file (Is a named pipe)"};
+        return Case{suffix, path_, make(path_ + suffix, S_IFIFO), remove(path_ + suffix),
+                    path_ + suffix + " is not a regular file (Is a named pipe)"};
     };
     reg_.reset();
     const Case cases[] = {
@@ -467,11 +454,10 @@ TEST_F(RegistryTest, AHiveThatCannotBeOpenedAnswersErrorsReportsOnceAndOpensLate
          "No such file or directory"},
         {"directory", directory, [&] { std::filesystem::create_directory(directory); },
          remove(directory), "not a regular file (Is a directory)"},
-        {"fifo", fifo, [&] { ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0); }, remove(fifo),
-         "not a regular file (Is a named pipe)"},
-        {"socket", socket, [&] { BindSocket(socket); }, remove(socket),
+        {"fifo", fifo, make(fifo, S_IFIFO), remove(fifo), "not a regular file (Is a named pipe)"},
+        {"socket", socket, make(socket, S_IFSOCK), remove(socket),
          "not a regular file (Is a socket)"},
-        {"device", device, [&] { MakeDevice(device); }, remove(device),
+        {"device", device, make(device, S_IFCHR), remove(device),
          "not a regular file (Is a character device)"},
         companion("-journal"),
         companion("-wal"),
@@ -480,7 +466,7 @@ TEST_F(RegistryTest, AHiveThatCannotBeOpenedAnswersErrorsReportsOnceAndOpensLate
         {"link", dir_ + "/link.sqlite3",
          [&] {
              std::filesystem::create_symlink(path_, dir_ + "/link.sqlite3");
-             ASSERT_EQ(mkfifo((path_ + "-wal").c_str(), 0600), 0);
+             make(path_ + "-wal", S_IFIFO)();
          },
          remove(path_ + "-wal"), path_ + "-wal is not a regular file (Is a named pipe)"},
         // SQLite would make a hive where the link points; mended, the link leads to a file.
