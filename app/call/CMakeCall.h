@@ -13,6 +13,7 @@
 #include "app/call/UsbCallHandset.h"
 #include "app/contacts/CallHistory.h"
 #include "app/contacts/ContactBook.h"
+#include "app/dialogs/PageOpener.h"
 #include "app/handset/CUsbEventsDest.h"
 #include "app/login/LoginLink.h"
 #include "app/login/LoginView.h"
@@ -245,6 +246,7 @@ private:
     ContactBook m_Contacts;
     StoreHistoryRecorder m_History{m_HistoryStore};
     std::unique_ptr<CallLogic> m_pCall;
+    PageOpener m_PageOpener{this}; // the help page and the forward page
 
     // The face: a container at (X, 0) holding the controls at their skin places.
     zel_Parent m_FaceArea;

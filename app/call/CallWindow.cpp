@@ -567,9 +567,7 @@ void CMakeCall::ShowHelp() {
     const char* folder = language == 1 ? "espanol" : language == 2 ? "portuguese" : "english";
     const std::string page = plat::JoinPath(
         plat::JoinPath(plat::JoinPath(plat::ProgramDir(), "help"), folder), "index.htm");
-    if (!plat::ShellOpen(page)) {
-        AppTrace(("CMakeCall::ShowHelp: no se pudo abrir " + page).c_str());
-    }
+    m_PageOpener.Open(page, "CMakeCall::ShowHelp: no se pudo abrir " + page);
 }
 
 void CMakeCall::OpenForwardPage() {
@@ -578,7 +576,5 @@ void CMakeCall::OpenForwardPage() {
         AppTrace("CMakeCall::OpenForwardPage: deployment.ini no indica web_site");
         return;
     }
-    if (!plat::ShellOpen(ForwardPageUrl(site))) {
-        AppTrace("CMakeCall::OpenForwardPage: !ShellOpen");
-    }
+    m_PageOpener.Open(ForwardPageUrl(site), "CMakeCall::OpenForwardPage: !ShellOpen");
 }

@@ -3,7 +3,6 @@
 #include "app/dialogs/DeploymentPages.h"
 #include "app/strings/StringTable.h"
 #include "app/trace/TraceFile.h"
-#include "platform/desktop/Shell.h"
 
 namespace {
 
@@ -42,6 +41,7 @@ bool CAbout::IsHiddenModeRequest(bool controlDown, const std::string& dialedNumb
 }
 
 void CAbout::OnInitDialog(plat::Dialog& dialog) {
+    dialog_ = &dialog;
     std::string caption;
     LoadCString(kCaptionString, caption);
     caption.erase(caption.find_last_not_of('.') + 1);
@@ -59,13 +59,23 @@ void CAbout::OnCommand(plat::Dialog& dialog, int id, int notification) {
     DialogHandler::OnCommand(dialog, id, notification);
 }
 
+void CAbout::OnDestroy(plat::Dialog&) {
+    dialog_ = nullptr;
+}
+
+plat::NativeWindow CAbout::MessageBoxParent() const {
+    return dialog_ ? dialog_->Native() : nullptr;
+}
+
 void CAbout::OnButtonLicense(plat::Dialog& dialog) {
     if (IsHiddenModeRequest(plat::CurrentDialogFactory().IsControlKeyDown(), dialedNumber_)) {
         plat::MessageBox(dialog.Native(), kHiddenText, "Quorvex", plat::kMbOk);
         return;
     }
-    std::string page = DeploymentPages::Load().licencePage;
-    if (page.empty() || !plat::ShellOpen(page)) {
-        AppTrace(("CAbout: !ShellExecute " + page).c_str());
+    const std::string page = DeploymentPages::Load().licencePage;
+    if (page.empty()) {
+        AppTrace("CAbout: !ShellExecute "); // deployment.ini names no licence page
+        return;
     }
+    pages_.Open(page, "CAbout: !ShellExecute " + page);
 }

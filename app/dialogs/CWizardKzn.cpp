@@ -1,8 +1,8 @@
 #include "app/dialogs/CWizardKzn.h"
 
 #include "app/dialogs/DeploymentPages.h"
+#include "app/dialogs/PageOpener.h"
 #include "app/trace/TraceFile.h"
-#include "platform/desktop/Shell.h"
 
 namespace {
 
@@ -37,9 +37,12 @@ void CWizardKzn::OnInitDialog(plat::Dialog& dialog) {
 
 void CWizardKzn::OnOK(plat::Dialog& dialog) {
     if (dialog.GetCheck(kWantAccount)) {
-        std::string page = DeploymentPages::Load().signupPage;
-        if (page.empty() || !plat::ShellOpen(page)) {
-            AppTrace(("CWizardKzn: !ShellExecute " + page).c_str());
+        const std::string page = DeploymentPages::Load().signupPage;
+        if (page.empty()) {
+            AppTrace("CWizardKzn: !ShellExecute "); // deployment.ini names no sign-up page
+        } else {
+            // The opener answers after the welcome has closed: its box has no owner.
+            PageOpener(nullptr).Open(page, "CWizardKzn: !ShellExecute " + page);
         }
     }
     dialog.EndDialog(plat::kIdOk);

@@ -1,4 +1,7 @@
 #pragma once
+#include <string>
+#include <string_view>
+
 #include "platform/ui/MessageBox.h"
 
 // Base of every window that asks questions or reports errors: shows a text of the string table
@@ -15,7 +18,13 @@ public:
     // question icon, 20 Yes/No with the stop icon, 16 OK with the stop icon) and returns the id
     // of the button pressed (plat::kId*).
     int ShowMessage(int stringId, unsigned flags);
+    // The same with the text's first "%s" replaced by `argument` (a name shown to the user).
+    // The text is a skin's and untrusted, so it is never used as a format.
+    int ShowMessage(int stringId, unsigned flags, std::string_view argument);
 
 protected:
     const plat::MessageBoxOwner* m_pOwner;
+
+private:
+    int Show(const std::string& text, unsigned flags);
 };

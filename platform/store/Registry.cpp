@@ -217,6 +217,13 @@ bool Registry::EnsureWritable() {
 bool Registry::TryOpen() {
     lastAttemptMs_ = TimeMs();
     openError_.clear();
+    // SQLite would wait for ever on a FIFO in the place of the hive or of a file beside it,
+    // so what is not a regular file is refused before SQLite opens anything.
+    if (std::string refusal = FindHiveFile(); !refusal.empty()) {
+        openError_ = refusal;
+        ReportOpenFailure();
+        return false;
+    }
     std::string reason;
     bool writable = false;
     if (Connect(Access::kReadWrite)) {
@@ -232,10 +239,7 @@ bool Registry::TryOpen() {
             Connect(Access::kReadOnly) || (WalIsEmpty() && Connect(Access::kFileOnly));
         if (!opened) {
             openError_ = reason;
-            if (!reportedFailure_) {
-                Report("Registry: cannot open " + path_ + ": " + openError_);
-                reportedFailure_ = true;
-            }
+            ReportOpenFailure();
             return false;
         }
         openError_.clear();
@@ -253,6 +257,43 @@ bool Registry::TryOpen() {
     }
     reportedFailure_ = false;
     return true;
+}
+
+void Registry::ReportOpenFailure() {
+    if (!reportedFailure_) {
+        Report("Registry: cannot open " + path_ + ": " + openError_);
+        reportedFailure_ = true;
+    }
+}
+
+std::string Registry::FindHiveFile() {
+    file_ = path_;
+    struct stat st {};
+    // SQLite follows a link to the file it leads to and keeps its own files beside that one.
+    // A link that leads nowhere is refused: SQLite would create a hive wherever it points.
+    if (::lstat(path_.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+        char* resolved = ::realpath(path_.c_str(), nullptr);
+        if (!resolved) {
+            return std::string("the link leads nowhere (") + std::strerror(errno) + ")";
+        }
+        file_ = resolved;
+        std::free(resolved);
+    }
+    for (const char* suffix : {"", "-journal", "-wal", "-shm"}) {
+        const std::string name = file_ + suffix;
+        // A missing file is SQLite's to create, or to report.
+        if (::stat(name.c_str(), &st) != 0 || S_ISREG(st.st_mode)) {
+            continue;
+        }
+        const char* kind = S_ISDIR(st.st_mode)    ? "Is a directory"
+                           : S_ISFIFO(st.st_mode) ? "Is a named pipe"
+                           : S_ISSOCK(st.st_mode) ? "Is a socket"
+                           : S_ISCHR(st.st_mode)  ? "Is a character device"
+                           : S_ISBLK(st.st_mode)  ? "Is a block device"
+                                                  : "Is of an unknown kind";
+        return (*suffix ? name + " is not" : std::string("not")) + " a regular file (" + kind + ")";
+    }
+    return std::string();
 }
 
 void Registry::CloseConnection() {
@@ -274,7 +315,7 @@ Registry::~Registry() {
 
 bool Registry::WalIsEmpty() const {
     struct stat st {};
-    return ::stat((path_ + "-wal").c_str(), &st) != 0 || st.st_size == 0;
+    return ::stat((file_ + "-wal").c_str(), &st) != 0 || st.st_size == 0;
 }
 
 bool Registry::Connect(Access access) {
@@ -401,12 +442,12 @@ std::string Registry::WithSystemReason(std::string message, int primary) const {
 }
 
 std::string Registry::WriteBlocker() const {
-    if (::access(path_.c_str(), W_OK) != 0 && errno != ENOENT) {
+    if (::access(file_.c_str(), W_OK) != 0 && errno != ENOENT) {
         return std::strerror(errno);
     }
-    const size_t slash = path_.find_last_of('/');
+    const size_t slash = file_.find_last_of('/');
     const std::string dir =
-        slash == std::string::npos ? "." : (slash == 0 ? "/" : path_.substr(0, slash));
+        slash == std::string::npos ? "." : (slash == 0 ? "/" : file_.substr(0, slash));
     if (::access(dir.c_str(), W_OK) != 0) {
         return std::strerror(errno);
     }

@@ -63,7 +63,10 @@ public:
     // (at most one attempt a second) opens it. A hive that can be read but not written (a
     // read-only folder, a disk too full for SQLite's shared-memory file) is opened for reading:
     // writes answer kErrorBadDb until a later one (at most one attempt a second) can write.
-    // The file is never changed to make it open.
+    // The file is never changed to make it open. A FIFO, socket, device or directory at the
+    // path (or in the place of SQLite's journal, WAL or shared-memory file beside it) cannot be
+    // opened, and neither can a link that leads nowhere; a link to a regular file is followed,
+    // and SQLite's files lie beside the file it leads to.
     explicit Registry(const std::string& path);
     ~Registry();
     Registry(const Registry&) = delete;
@@ -154,6 +157,12 @@ private:
     bool EnsureWritable();
     // Opens the hive for writing or, failing that, for reading; reports each change of state.
     bool TryOpen();
+    // Reports, once until the hive opens again, that it cannot be opened (openError_).
+    void ReportOpenFailure();
+    // Sets file_, and says why the hive cannot be opened when it, or a file SQLite keeps
+    // beside it (journal, WAL, shared memory), is there but no regular file, or when a link
+    // at the path leads nowhere; empty otherwise. Looks with stat only: opening is SQLite's.
+    std::string FindHiveFile();
     bool Connect(Access access);
     bool Setup(Access access);
     void CloseConnection();
@@ -193,7 +202,8 @@ private:
     long EndLevel(int level, bool commit);
 
     std::string path_;
-    std::string openError_; // guarded by lock_, like everything below
+    std::string file_;      // path_, or the file a link at path_ leads to; guarded by lock_,
+    std::string openError_; // like everything below
     mutable CriticalSection lock_;
     sqlite3* db_ = nullptr;
     bool readOnly_ = false;         // open for reading only

@@ -1,4 +1,6 @@
 #pragma once
+#include <string>
+#include <vector>
 
 namespace plat {
 
@@ -10,5 +12,10 @@ bool EnsureGtk();
 // about half of the program's resident memory. Call before GTK starts, while the process has
 // one thread (it sets an environment variable).
 void KeepGlOff();
+
+// The environment the user started the program with, as "NAME=value" entries: this process's
+// environment without what KeepGlOff set, for the programs it starts (a browser, a viewer, the
+// installer), which draw as they are meant to. Any thread, once KeepGlOff has run.
+std::vector<std::string> UserEnvironment();
 
 } // namespace plat

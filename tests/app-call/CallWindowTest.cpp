@@ -24,6 +24,8 @@
 #include "tests/app-call/CallFakes.h"
 #include "tests/app-call/CallFixture.h"
 #include "tests/skin/TestSkin.h"
+#include "tests/support/Eventually.h"
+#include "tests/support/FakeOpener.h"
 #include "tests/support/RecordingShell.h"
 #include "tests/support/RecordingTraceLog.h"
 #include "tests/support/RegistrySandbox.h"
@@ -395,6 +397,40 @@ TEST_F(CallWindowTest, HelpOpensThePageInTheSkinsLanguageBesideTheProgram) {
         g_SkinModule = ProgramModule();
     }
     EXPECT_EQ(5u, shell.runs.size());
+}
+
+TEST_F(CallWindowTest, HelpThatCannotBeOpenedIsTracedAndNamedInABoxAlsoWhenTheWindowWentFirst) {
+    const std::string page = plat::ProgramDir() + "/help/english/index.htm";
+    const std::string line = "CMakeCall::ShowHelp: no se pudo abrir " + page;
+    const struct {
+        const char* name;
+        const char* opener; // what the opener does
+        bool windowGoesFirst;
+        bool opened;
+    } cases[] = {
+        {"handed on", "exit 0", false, true},
+        {"no method available", "exit 3", false, false},
+        {"no method available, the window gone before the answer", "exit 3", true, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ASSERT_NE(nullptr, slot);
+        FakeOpener opener(c.opener);
+        gui.RunPending();
+        trace.Clear();
+        windows.MessageBoxes().Clear();
+        face->TypeKey(kVkF1);
+        if (c.windowGoesFirst) {
+            slot->Destroy();
+        }
+        ASSERT_TRUE(Eventually([&] { return gui.PendingCount() > 0; }));
+        gui.RunPending();
+        EXPECT_EQ(page + "\n", opener.Opened());
+        EXPECT_EQ(!c.opened, trace.Count(line)) << TraceText();
+        EXPECT_EQ(c.opened ? std::vector<std::string>{}
+                           : std::vector<std::string>{"Sorry, " + page + " could not be opened."},
+                  Boxes());
+    }
 }
 
 TEST(ForwardPageTest, TheForwardPageIsUnderTheServicesWebSite) {

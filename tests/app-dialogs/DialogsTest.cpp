@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <set>
 
 #include "app/dialogs/AreaCodeList.h"
 #include "app/dialogs/CAbout.h"
@@ -12,8 +13,11 @@
 #include "app/dialogs/CWizardKzn.h"
 #include "app/trace/TraceFile.h"
 #include "platform/audio/testing/AudioTestSupport.h"
+#include "platform/ui/ManualGuiDispatcher.h"
 #include "platform/ui/RecordingMessageBoxSink.h"
 #include "platform/ui/dialog/testing/FakeDialogFactory.h"
+#include "tests/support/Eventually.h"
+#include "tests/support/FakeOpener.h"
 #include "tests/support/RecordingShell.h"
 #include "tests/support/RecordingTraceLog.h"
 
@@ -143,26 +147,53 @@ TEST(CWizardKznTest, ContinueOpensTheSignUpPageOnlyForTheSecondChoice) {
     EXPECT_TRUE(font.bold);
 }
 
-TEST(DialogLinksTest, APageThatCannotBeOpenedIsTraced) {
+TEST(DialogLinksTest, APageThatCannotBeOpenedIsTracedAndNamedInABoxOnceTheOpenerAnswers) {
     Deployment deployment;
     plat::FakeDialogFactory dialogs;
+    plat::RecordingMessageBoxSink boxes;
+    plat::ManualGuiDispatcher gui;
     RecordingTraceLog trace;
     iTraceFile* previous = g_pTrace.exchange(&trace);
-    const std::string path = getenv("PATH");
-    // An xdg-open that does nothing, or none at all.
-    std::ofstream(deployment.dir.File("xdg-open")) << "#!/bin/sh\n";
-    chmod(deployment.dir.File("xdg-open").c_str(), 0755);
-    for (bool xdgOpen : {true, false}) {
-        SCOPED_TRACE(xdgOpen);
-        setenv("PATH", deployment.dir.File(xdgOpen ? "" : "none").c_str(), 1);
+    const struct {
+        const char* name;
+        const char* opener; // what the opener does; null: there is none
+        bool opened;
+    } cases[] = {
+        {"handed on", "exit 0", true},
+        {"failed", "exit 1", false},
+        {"no method available", "exit 3", false},
+        {"no opener", nullptr, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        trace.Clear();
+        boxes.Clear();
+        FakeOpener opener(c.opener);
+        // The answers come after both dialogs (and their handlers) went.
         dialogs.QueueScript([](plat::FakeDialog& d) { d.Click(CAbout::kLicenseButton); });
         CAbout("").DoModal(nullptr);
+        EXPECT_TRUE(Eventually([&] { return gui.PendingCount() == 1; }));
         dialogs.QueueScript([](plat::FakeDialog& d) { d.Click(plat::kIdOk); });
         CWizardKzn().DoModal(nullptr);
-        EXPECT_EQ(!xdgOpen, trace.Count("CAbout: !ShellExecute https://licence.example/re"));
-        EXPECT_EQ(!xdgOpen, trace.Count("CWizardKzn: !ShellExecute https://signup.example/new"));
+        EXPECT_TRUE(Eventually([&] { return gui.PendingCount() == 2; }));
+        EXPECT_EQ(2, gui.RunPending());
+        EXPECT_EQ(!c.opener ? "" : "https://licence.example/re\nhttps://signup.example/new\n",
+                  opener.Opened());
+        EXPECT_EQ(!c.opened, trace.Count("CAbout: !ShellExecute https://licence.example/re"));
+        EXPECT_EQ(!c.opened, trace.Count("CWizardKzn: !ShellExecute https://signup.example/new"));
+        std::multiset<std::string> texts, expected;
+        for (const plat::MessageBoxRequest& box : boxes.Requests()) {
+            EXPECT_EQ(nullptr, box.owner);
+            EXPECT_EQ("Quorvex", box.caption);
+            EXPECT_EQ(plat::kMbOk | plat::kMbIconExclamation, box.flags);
+            texts.insert(box.text);
+        }
+        if (!c.opened) {
+            expected = {"Sorry, https://licence.example/re could not be opened.",
+                        "Sorry, https://signup.example/new could not be opened."};
+        }
+        EXPECT_EQ(expected, texts);
     }
-    setenv("PATH", path.c_str(), 1);
     g_pTrace.store(previous);
 }
 

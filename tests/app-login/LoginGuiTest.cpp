@@ -4,6 +4,7 @@
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <sys/stat.h>
 
 #include <fstream>
 #include <string>
@@ -164,6 +165,20 @@ TEST_F(LoginGuiTest, ACleanStartShowsTheLoginWindowAsTheSkinDrawsItAndTheWizard)
     int bad = -1;
     EXPECT_TRUE(WaitFor([&] { return (bad = LoginMismatches(expected, login)) == 0; }, 3000))
         << bad << " pixels differ from the built-in skin's login window";
+}
+
+// A FIFO in the place of the settings hive would hold the program before its first window for
+// ever: it starts as with a damaged hive, and the trace says why.
+TEST_F(LoginGuiTest, ASettingsHiveThatIsAFifoStartsTheProgramWithoutItsSettings) {
+    const std::string hive = home_ + "/config/registry.sqlite3";
+    ASSERT_EQ(0, mkfifo(hive.c_str(), 0600));
+    ASSERT_TRUE(Ini().WriteString("General", "RegisterWizard", "0"));
+    Program program(home_, QUORVEX_PROGRAM, QUORVEX_PROGRAM_DIR);
+    Shown login;
+    EXPECT_TRUE(OnlyWindowBut("", &login)) << Trace();
+    const std::string line =
+        "Registry: cannot open " + hive + ": not a regular file (Is a named pipe)";
+    EXPECT_TRUE(WaitFor([&] { return Trace().find(line) != std::string::npos; }, 5000)) << Trace();
 }
 
 TEST_F(LoginGuiTest, SigningInShowsTheSignedInWindowAndExitEndsTheProgram) {

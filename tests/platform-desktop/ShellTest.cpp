@@ -8,28 +8,54 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
 
 #include "platform/desktop/Shell.h"
+#include "platform/ui/GtkRuntime.h"
+#include "platform/ui/ManualGuiDispatcher.h"
+#include "tests/support/Eventually.h"
+#include "tests/support/FakeOpener.h"
 
 namespace {
 
+// A folder of the test's own, removed with the object.
+struct Folder {
+    Folder() {
+        char pattern[] = "/tmp/quorvex-shell-XXXXXX";
+        path = mkdtemp(pattern) ? pattern : "";
+    }
+    ~Folder() { std::filesystem::remove_all(path); }
+    std::string File(const std::string& name) const { return path + "/" + name; }
+    void Write(const std::string& name, const std::string& text, mode_t mode = 0755) const {
+        std::ofstream(File(name)) << text;
+        chmod(File(name).c_str(), mode);
+    }
+    std::string Read(const std::string& name) const {
+        std::stringstream text;
+        text << std::ifstream(File(name)).rdbuf();
+        return text.str();
+    }
+    std::string path;
+};
+
+// Shell commands that wait until the test creates "release" beside the script (or 10 s pass),
+// then create "ended" there.
+const char kLinger[] = "i=0\nwhile [ ! -e \"${0%/*}/release\" ] && [ $i -lt 200 ]; do "
+                       "/bin/sleep 0.05; i=$((i+1)); done\n: > \"${0%/*}/ended\"";
+
 TEST(ShellTest, AProgramThatCannotBeStartedIsReportedAndOneThatCanRunsWithItsArguments) {
-    char pattern[] = "/tmp/quorvex-shell-XXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(pattern));
-    const std::string dir = pattern, ran = dir + "/ran", path = getenv("PATH");
-    auto write = [&dir](const char* name, const std::string& text, mode_t mode) {
-        std::ofstream(dir + "/" + name) << text;
-        chmod((dir + "/" + name).c_str(), mode);
-    };
+    Folder dir;
+    ASSERT_FALSE(dir.path.empty());
+    const std::string ran = dir.File("ran"), path = getenv("PATH");
     // A program that writes its arguments to `ran`, a file without the right to run, and a
     // script whose interpreter does not exist (execvp fails with ENOENT).
-    write("records",
-          "#!/bin/sh\necho \"$@\" > " + ran + ".part && mv " + ran + ".part " + ran + "\n", 0755);
-    write("not-executable", "#!/bin/sh\n", 0644);
-    write("no-interpreter", "#!/nonexistent/interpreter\n", 0755);
+    dir.Write("records",
+              "#!/bin/sh\necho \"$@\" > " + ran + ".part && mv " + ran + ".part " + ran + "\n");
+    dir.Write("not-executable", "#!/bin/sh\n", 0644);
+    dir.Write("no-interpreter", "#!/nonexistent/interpreter\n");
     const struct {
         const char* program; // in the test's folder, or a name to look up on PATH
         bool inFolder;
@@ -39,27 +65,121 @@ TEST(ShellTest, AProgramThatCannotBeStartedIsReportedAndOneThatCanRunsWithItsArg
         {"no-interpreter", true, false}, {"quorvex-no-such-program", false, false},
         {"records", false, true}, // found on PATH
     };
-    setenv("PATH", (dir + ":" + path).c_str(), 1);
+    setenv("PATH", (dir.path + ":" + path).c_str(), 1);
     // The same whether the children are waited for or reap themselves (SIGCHLD ignored).
     for (auto child : {SIG_DFL, SIG_IGN}) {
         signal(SIGCHLD, child);
         for (const auto& c : cases) {
             SCOPED_TRACE(std::string(c.program) + (child == SIG_IGN ? ", SIGCHLD ignored" : ""));
             std::filesystem::remove(ran);
-            EXPECT_EQ(c.started, plat::StartProgram(c.inFolder ? dir + "/" + c.program : c.program,
+            EXPECT_EQ(c.started, plat::StartProgram(c.inFolder ? dir.File(c.program) : c.program,
                                                     {"a b", "c"}));
             // What the started program wrote, once it did (nothing after 5 s).
-            for (int i = 0; c.started && i < 500 && !std::filesystem::exists(ran); ++i) {
-                std::this_thread::sleep_for(std::chrono::milliseconds(10));
+            if (c.started) {
+                Eventually([&] { return std::filesystem::exists(ran); });
             }
-            std::stringstream text;
-            text << std::ifstream(ran).rdbuf();
-            EXPECT_EQ(c.started ? "a b c\n" : "", text.str());
+            EXPECT_EQ(c.started ? "a b c\n" : "", dir.Read("ran"));
         }
     }
     setenv("PATH", path.c_str(), 1);
     signal(SIGCHLD, SIG_DFL);
-    std::filesystem::remove_all(dir);
+}
+
+TEST(ShellTest, AStartedProgramThatOutlivesTheCallDoesNotHoldTheCallerUp) {
+    Folder dir;
+    dir.Write("lingers", std::string("#!/bin/sh\n") + kLinger);
+    EXPECT_TRUE(plat::StartProgram(dir.File("lingers"), {}));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("ended"))) << "returned only once it ended";
+    std::ofstream(dir.File("release"));
+    EXPECT_TRUE(Eventually([&] { return std::filesystem::exists(dir.File("ended")); }));
+}
+
+TEST(ShellTest, OpeningAPageTakesTheOpenersExitStatusOnTheGuiThreadWithoutWaitingForIt) {
+    const struct {
+        const char* name;
+        const char* opener; // what xdg-open does; null: there is none
+        int waitMs;         // how long its status is waited for
+        bool opened;
+    } cases[] = {
+        {"handed on", "exit 0", 60000, true},
+        {"failed", "exit 1", 60000, false},
+        {"no method available", "exit 3", 60000, false},
+        {"killed", "kill -9 $$", 60000, false},
+        {"no opener", nullptr, 60000, false},
+        {"handed on once released", kLinger, 60000, true},
+        {"still showing the page after the wait", kLinger, 300, true}, // and left running
+    };
+    // The same when this program ignores SIGCHLD (its children then reap themselves).
+    for (auto child : {SIG_DFL, SIG_IGN}) {
+        signal(SIGCHLD, child);
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::string(c.name) + (child == SIG_IGN ? ", SIGCHLD ignored" : ""));
+            const bool lingers = c.opener == kLinger;
+            plat::ManualGuiDispatcher gui;
+            int answers = 0;
+            bool opened = !c.opened;
+            {
+                FakeOpener opener(c.opener);
+                const int previousWait = plat::SetOpenerWaitMsForTests(c.waitMs);
+                plat::ShellOpen("https://example.test/a b", [&](bool result) {
+                    ++answers;
+                    opened = result;
+                });
+                plat::SetOpenerWaitMsForTests(previousWait);
+                if (lingers) {
+                    // Returned while the opener runs; nothing is answered before it ends or the
+                    // wait is over.
+                    EXPECT_FALSE(std::filesystem::exists(opener.File("ended")));
+                    EXPECT_EQ(0u, gui.PendingCount());
+                    if (c.waitMs > 1000) {
+                        std::ofstream(opener.File("release"));
+                    }
+                }
+                ASSERT_TRUE(Eventually([&] { return gui.PendingCount() > 0; }));
+                EXPECT_EQ(c.opener ? "https://example.test/a b\n" : "", opener.Opened());
+                if (lingers) {
+                    EXPECT_NE(c.waitMs < 1000, std::filesystem::exists(opener.File("ended")));
+                    std::ofstream(opener.File("release"));
+                    EXPECT_TRUE(
+                        Eventually([&] { return std::filesystem::exists(opener.File("ended")); }));
+                }
+            }
+            EXPECT_EQ(1, gui.RunPending());
+            EXPECT_EQ(1, answers);
+            EXPECT_EQ(c.opened, opened);
+        }
+    }
+    signal(SIGCHLD, SIG_DFL);
+}
+
+TEST(ShellTest, StartedProgramsGetTheEnvironmentTheUserGaveThisProgram) {
+    Folder dir;
+    for (const char* program : {"xdg-open", "installer"}) {
+        const std::string file = dir.File(std::string(program) + "-env");
+        dir.Write(program, "#!/bin/sh\necho \"${GDK_GL-none} $QUORVEX_OWN\" > '" + file +
+                               ".part' && /bin/mv '" + file + ".part' '" + file + "'\n");
+    }
+    const std::string path = getenv("PATH");
+    setenv("QUORVEX_OWN", "kept", 1);
+    // First with the user's own GDK_GL, which the program keeps; then without one, where the
+    // program turns GL off for itself alone.
+    for (const char* users : {"gles", static_cast<const char*>(nullptr)}) {
+        SCOPED_TRACE(users ? users : "none");
+        users ? setenv("GDK_GL", users, 1) : unsetenv("GDK_GL");
+        plat::KeepGlOff();
+        EXPECT_STREQ(users ? users : "disable", getenv("GDK_GL"));
+        setenv("PATH", dir.path.c_str(), 1);
+        plat::ShellOpen("page.htm", {});
+        setenv("PATH", path.c_str(), 1);
+        EXPECT_TRUE(plat::StartProgram(dir.File("installer"), {}));
+        for (const char* file : {"xdg-open-env", "installer-env"}) {
+            EXPECT_TRUE(Eventually([&] { return std::filesystem::exists(dir.File(file)); }));
+            EXPECT_EQ(std::string(users ? users : "none") + " kept\n", dir.Read(file)) << file;
+            std::filesystem::remove(dir.File(file));
+        }
+    }
+    unsetenv("GDK_GL");
+    unsetenv("QUORVEX_OWN");
 }
 
 } // namespace

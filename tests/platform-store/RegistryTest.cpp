@@ -1,12 +1,14 @@
 #include "platform/store/Registry.h"
 
 #include "platform/core/testing/FakeClock.h"
+#include "tests/platform-store/ChildProcess.h"
 
 #include <gtest/gtest.h>
 
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -419,98 +421,121 @@ TEST_F(RegistryTest, AHiveThatCannotBeOpenedAnswersErrorsReportsOnceAndOpensLate
         std::string path;
         std::function<void()> breakIt;
         std::function<void()> mend;
-        const char* message; // SQLite's or the system's words for it
+        std::string message; // SQLite's or the system's words for it
     };
     const std::string junk = dir_ + "/junk.sqlite3";
     const std::string missing = dir_ + "/no/such/registry.sqlite3";
     const std::string directory = dir_ + "/dir.sqlite3";
+    const std::string fifo = dir_ + "/fifo.sqlite3";
+    const std::string socket = dir_ + "/socket.sqlite3";
+    const std::string device = dir_ + "/device.sqlite3";
+    const std::string dangling = dir_ + "/dangling.sqlite3";
+    auto remove = [](const std::string& file) { return [file] { std::filesystem::remove(file); }; };
+    // A FIFO, socket or device file at `file`; the null device is a link to it where this
+    // process may not make device files.
+    auto make = [](const std::string& file, mode_t kind) {
+        return [file, kind] {
+            if (mknod(file.c_str(), kind | 0600, makedev(1, 3)) != 0 && kind == S_IFCHR) {
+                std::filesystem::create_symlink("/dev/null", file);
+            }
+        };
+    };
+    // Each file SQLite keeps beside a hive that holds settings (the fixture's).
+    auto companion = [&](const char* suffix) {
+        return Case{suffix, path_, make(path_ + suffix, S_IFIFO), remove(path_ + suffix),
+                    path_ + suffix + " is not a regular file (Is a named pipe)"};
+    };
+    reg_.reset();
     const Case cases[] = {
         {"junk", junk, [&] { std::ofstream(junk, std::ios::binary) << std::string(4096, 'x'); },
-         [&] { std::filesystem::remove(junk); }, "file is not a database"},
+         remove(junk), "file is not a database"},
         {"missing directory", missing, [] {},
          [&] { std::filesystem::create_directories(dir_ + "/no/such"); },
          "No such file or directory"},
         {"directory", directory, [&] { std::filesystem::create_directory(directory); },
-         [&] { std::filesystem::remove(directory); }, "Is a directory"},
+         remove(directory), "not a regular file (Is a directory)"},
+        {"fifo", fifo, make(fifo, S_IFIFO), remove(fifo), "not a regular file (Is a named pipe)"},
+        {"socket", socket, make(socket, S_IFSOCK), remove(socket),
+         "not a regular file (Is a socket)"},
+        {"device", device, make(device, S_IFCHR), remove(device),
+         "not a regular file (Is a character device)"},
+        companion("-journal"),
+        companion("-wal"),
+        companion("-shm"),
+        // A link is followed: SQLite's files lie beside the hive it leads to.
+        {"link", dir_ + "/link.sqlite3",
+         [&] {
+             std::filesystem::create_symlink(path_, dir_ + "/link.sqlite3");
+             make(path_ + "-wal", S_IFIFO)();
+         },
+         remove(path_ + "-wal"), path_ + "-wal is not a regular file (Is a named pipe)"},
+        // SQLite would make a hive where the link points; mended, the link leads to a file.
+        {"dangling link", dangling,
+         [&] { std::filesystem::create_symlink(dir_ + "/elsewhere.sqlite3", dangling); },
+         [&] { std::ofstream(dir_ + "/elsewhere.sqlite3"); },
+         "the link leads nowhere (No such file or directory)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
-        plat::FakeClock clock(5000);
-        plat::ScopedClock scoped(clock);
-        ReportRecorder reports;
-        c.breakIt();
-        const std::string before = FileBytes(c.path);
-        Registry reg(c.path);
-        EXPECT_FALSE(reg.IsOpen());
-        EXPECT_FALSE(reg.OpenError().empty());
-        for (int round = 0; round < 3; ++round) {
-            clock.Advance(1000); // each round may try to open again
+        InChildWithin(10, [&] {
+            plat::FakeClock clock(5000);
+            plat::ScopedClock scoped(clock);
+            ReportRecorder reports;
+            c.breakIt();
+            const std::string before = FileBytes(c.path);
+            Registry reg(c.path);
+            EXPECT_FALSE(reg.IsOpen());
+            EXPECT_FALSE(reg.OpenError().empty());
+            for (int round = 0; round < 3; ++round) {
+                clock.Advance(1000); // each round may try to open again
+                Registry::Key key;
+                EXPECT_EQ(reg.CreateKey("Software", &key), plat::kErrorBadDb);
+                EXPECT_EQ(reg.OpenKey("Software", &key), plat::kErrorBadDb);
+                uint32_t size = 0;
+                EXPECT_EQ(reg.QueryValue(Registry::Key{1}, "V", nullptr, nullptr, &size),
+                          plat::kErrorBadDb);
+                EXPECT_EQ(reg.SetValue(Registry::Key{1}, "V", plat::kRegSz, "", 1),
+                          plat::kErrorBadDb);
+                Registry::Transaction tx(reg);
+                EXPECT_FALSE(tx.Active());
+            }
+            // One line, however often it failed; the file is left as it was.
+            ASSERT_EQ(reports.Lines().size(), 1u);
+            EXPECT_EQ(reports.Lines()[0].rfind("Registry: cannot open " + c.path + ": ", 0), 0u);
+            EXPECT_NE(reports.Lines()[0].find(c.message), std::string::npos) << reports.Lines()[0];
+            EXPECT_EQ(FileBytes(c.path), before);
+
+            // Mended: not tried again within the second of the last attempt, then opened.
+            c.mend();
             Registry::Key key;
             EXPECT_EQ(reg.CreateKey("Software", &key), plat::kErrorBadDb);
-            EXPECT_EQ(reg.OpenKey("Software", &key), plat::kErrorBadDb);
-            uint32_t size = 0;
-            EXPECT_EQ(reg.QueryValue(Registry::Key{1}, "V", nullptr, nullptr, &size),
-                      plat::kErrorBadDb);
-            EXPECT_EQ(reg.SetValue(Registry::Key{1}, "V", plat::kRegSz, "", 1), plat::kErrorBadDb);
-            Registry::Transaction tx(reg);
-            EXPECT_FALSE(tx.Active());
-        }
-        // One line, however often it failed; the file is left as it was.
-        ASSERT_EQ(reports.Lines().size(), 1u);
-        EXPECT_EQ(reports.Lines()[0].rfind("Registry: cannot open " + c.path + ": ", 0), 0u);
-        EXPECT_NE(reports.Lines()[0].find(c.message), std::string::npos) << reports.Lines()[0];
-        EXPECT_EQ(FileBytes(c.path), before);
-
-        // Mended: not tried again within the second of the last attempt, then opened.
-        c.mend();
-        Registry::Key key;
-        EXPECT_EQ(reg.CreateKey("Software", &key), plat::kErrorBadDb);
-        clock.Advance(999);
-        EXPECT_EQ(reg.CreateKey("Software", &key), plat::kErrorBadDb);
-        clock.Advance(1);
-        EXPECT_EQ(reg.CreateKey("Software", &key), plat::kErrorSuccess);
-        EXPECT_TRUE(reg.IsOpen());
-        EXPECT_TRUE(reg.OpenError().empty());
-        EXPECT_EQ(reports.Lines().back(), "Registry: " + c.path + " is open again");
-        EXPECT_EQ(reports.Lines().size(), 2u);
+            clock.Advance(999);
+            EXPECT_EQ(reg.CreateKey("Software", &key), plat::kErrorBadDb);
+            clock.Advance(1);
+            EXPECT_EQ(reg.CreateKey("Software", &key), plat::kErrorSuccess);
+            EXPECT_TRUE(reg.IsOpen());
+            EXPECT_TRUE(reg.OpenError().empty());
+            EXPECT_EQ(reports.Lines().back(), "Registry: " + c.path + " is open again");
+            EXPECT_EQ(reports.Lines().size(), 2u);
+        });
     }
 }
 
-// Runs `body` in a child process whose mounts are its own (a user namespace stands in for the
-// privilege where the process lacks it). Its failures are the test's; false when it could not run.
-bool WithPrivateMounts(const std::function<bool()>& body) {
-    const uid_t uid = getuid();
-    const gid_t gid = getgid();
-    pid_t child = fork();
-    if (child == 0) {
-        bool own = unshare(CLONE_NEWNS) == 0;
-        if (!own && unshare(CLONE_NEWUSER | CLONE_NEWNS) == 0) {
-            std::ofstream("/proc/self/setgroups") << "deny";
-            std::ofstream("/proc/self/uid_map") << "0 " << uid << " 1";
-            std::ofstream("/proc/self/gid_map") << "0 " << gid << " 1";
-            own = true;
-        }
-        own = own && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0 && body();
-        _exit(!own ? 2 : ::testing::Test::HasFailure() ? 1 : 0);
-    }
-    int status = -1;
-    waitpid(child, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != 1) << "failed in the child";
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
-}
+// A folder (a tmpfs of 256 KiB) where a hive can be read but not written, and how it is mended.
+struct Unwritable {
+    const char* name;
+    std::function<bool(const std::string& dir)> breakIt;
+    std::function<bool(const std::string& dir)> mend;
+    const char* reason; // SQLite's words for it, with the system's
+};
 
-TEST_F(RegistryTest, AHiveThatCannotBeWrittenIsReadSaysSoOnceAndIsWrittenWhenItCanBe) {
+std::vector<Unwritable> UnwritableFolders() {
     auto remount = [](unsigned long flags) {
         return [flags](const std::string& dir) {
             return mount(nullptr, dir.c_str(), nullptr, MS_REMOUNT | flags, "size=256k") == 0;
         };
     };
-    const struct {
-        const char* name;
-        std::function<bool(const std::string& dir)> breakIt;
-        std::function<bool(const std::string& dir)> mend;
-        const char* reason;
-    } cases[] = {
+    return {
         {"read-only folder", remount(MS_RDONLY), remount(0),
          "unable to open database file (Read-only file system)"},
         {"full disk",
@@ -524,7 +549,10 @@ TEST_F(RegistryTest, AHiveThatCannotBeWrittenIsReadSaysSoOnceAndIsWrittenWhenItC
          [](const std::string& dir) { return unlink((dir + "/filler").c_str()) == 0; },
          "disk I/O error (No space left on device)"},
     };
-    for (const auto& c : cases) {
+}
+
+TEST_F(RegistryTest, AHiveThatCannotBeWrittenIsReadSaysSoOnceAndIsWrittenWhenItCanBe) {
+    for (const Unwritable& c : UnwritableFolders()) {
         SCOPED_TRACE(c.name);
         const std::string dir = dir_ + "/" + c.name;
         const std::string path = dir + "/registry.sqlite3";
@@ -564,6 +592,66 @@ TEST_F(RegistryTest, AHiveThatCannotBeWrittenIsReadSaysSoOnceAndIsWrittenWhenItC
                                            "Registry: the settings in " + path +
                                                " are read-only, changes are not saved: " + c.reason,
                                            "Registry: " + path + " is writable again"}));
+            return true;
+        });
+        if (!ran) {
+            GTEST_SKIP() << "this machine gives no private mounts, or refuses a tmpfs";
+        }
+    }
+}
+
+// A program that ended without closing the hive left its last change in the WAL, and the
+// shared-memory file is gone (the folder was copied without it). The change is read or the hive
+// is not opened, also through a link from another folder: reading the file alone would hide it.
+TEST_F(RegistryTest, AChangeStillInTheWalIsReadOrTheHiveStaysClosed) {
+    for (const auto& [c, viaLink] : {std::pair{UnwritableFolders()[0], false},
+                                     {UnwritableFolders()[0], true},
+                                     {UnwritableFolders()[1], false},
+                                     {UnwritableFolders()[1], true}}) {
+        SCOPED_TRACE(std::string(c.name) + (viaLink ? ", through a link" : ""));
+        const std::string dir = dir_ + "/" + c.name + (viaLink ? " linked" : "");
+        const std::string file = dir + "/registry.sqlite3";
+        const std::string path = viaLink ? dir + ".sqlite3" : file;
+        ASSERT_TRUE(std::filesystem::create_directory(dir));
+        if (viaLink) {
+            std::filesystem::create_symlink(file, path);
+        }
+        const bool ran = WithPrivateMounts([&] {
+            if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=256k") != 0) {
+                return false;
+            }
+            Registry::Key key;
+            uint32_t value = 200;
+            Registry(file).CreateKey("Software\\Quorvex", &key);
+            Registry(file).SetValue(key, "Value", plat::kRegDword, &value, 4);
+            if (fork() == 0) {
+                value = 201;
+                (new Registry(file))->SetValue(key, "Value", plat::kRegDword, &value, 4);
+                _exit(0);
+            }
+            wait(nullptr);
+            struct stat wal {};
+            EXPECT_TRUE(stat((file + "-wal").c_str(), &wal) == 0 && wal.st_size > 0);
+            EXPECT_EQ(unlink((file + "-shm").c_str()), 0);
+            EXPECT_TRUE(c.breakIt(dir));
+            ReportRecorder reports;
+            Registry reg(path);
+            uint32_t size = 4;
+            value = 0;
+            const long read = reg.QueryValue(key, "Value", nullptr, &value, &size);
+            if (std::string(c.name) == "read-only folder") {
+                // SQLite cannot rebuild the shared memory the WAL is read through.
+                EXPECT_EQ(read, plat::kErrorBadDb);
+                EXPECT_EQ(reports.Lines(), std::vector<std::string>{"Registry: cannot open " +
+                                                                    path + ": " + c.reason});
+            } else {
+                EXPECT_EQ(read, plat::kErrorSuccess);
+                EXPECT_EQ(value, 201u);
+                EXPECT_EQ(
+                    reports.Lines(),
+                    std::vector<std::string>{"Registry: the settings in " + path +
+                                             " are read-only, changes are not saved: " + c.reason});
+            }
             return true;
         });
         if (!ran) {
