@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "app/call/CMakeCall.h"
+#include "app/call/ContactsPanel.h"
+#include "app/call/HistoryPanel.h"
 #include "app/call/PhoneState.h"
 #include "app/login/SkinFiles.h"
 #include "app/panels/zel_SldAudioSettings.h"
@@ -398,6 +400,89 @@ TEST_F(SettingsPanelsTest, InOurSkinsTheStripsCaptionsStandOutFromItsPanel) {
         EXPECT_GE(brightness(c >> 16, (c >> 8) & 0xFF, c & 0xFF, 255) -
                       brightness(behind[0], behind[1], behind[2], behind[3]),
                   0.5);
+    });
+}
+
+// The window's pixels, row by row, as composed with its panels closed and at rest.
+std::vector<uint32_t> Drawn(CMakeCall& call) {
+    call.Invalidate();
+    call.Compose();
+    const plat::Surface& image = call.BackBuffer().surface;
+    std::vector<uint32_t> pixels;
+    for (int y = 0; y < image.Height(); ++y) {
+        for (int x = 0; x < image.Width(); ++x) {
+            pixels.push_back(PixelAt(image, x, y));
+        }
+    }
+    return pixels;
+}
+
+TEST_F(SettingsPanelsTest, InOurSkinsAClosedPanelShowsOnlyItsTabBesideTheFace) {
+    InEachShippedSkin([this] {
+        const struct {
+            zel_Slide* panel;
+            bool leftColumn;
+        } panels[] = {{call_->SkinsPanel(), true},
+                      {call_->AudioPanel(), true},
+                      {call_->ContactsPanel(), false},
+                      {call_->HistoryPanel(), false},
+                      {call_->MenuPanel(), false}};
+        const std::vector<uint32_t> with = Drawn(*call_);
+        for (const auto& p : panels) {
+            p.panel->SetVisible(false);
+        }
+        const std::vector<uint32_t> without = Drawn(*call_);
+        for (const auto& p : panels) {
+            p.panel->SetVisible(true);
+        }
+        const CallLayout& layout = call_->Layout();
+        auto differs = [&](int x, int y) {
+            const size_t i = static_cast<size_t>(y * layout.width + x);
+            return with[i] != without[i];
+        };
+        // Over the face, its corners and its edge columns included, the panels add nothing.
+        int shown = 0;
+        for (int y = 0; y < layout.height; ++y) {
+            for (int x = layout.face.left; x < layout.face.right; ++x) {
+                shown += differs(x, y) ? 1 : 0;
+            }
+        }
+        EXPECT_EQ(0, shown);
+        // Each tab starts in the first column beside the face, half-way down its panel.
+        for (const auto& p : panels) {
+            const plat::Rect r = p.panel->GetRect();
+            const int x = p.leftColumn ? layout.face.left - 1 : layout.face.right;
+            EXPECT_TRUE(differs(x, (r.top + r.bottom) / 2)) << "the panel at y " << r.top;
+        }
+    });
+}
+
+TEST_F(SettingsPanelsTest, InOurSkinsTheFivePanelsTabsAreDrawnAlike) {
+    constexpr int kTab = 22; // as wide as the tab that shows while closed
+    InEachShippedSkin([this] {
+        const struct {
+            const char* name;
+            const zel_Slide* panel;
+            bool tabAtLeft;
+        } tabs[] = {{"skins", call_->SkinsPanel(), true},
+                    {"audio", call_->AudioPanel(), true},
+                    {"menu", call_->MenuPanel(), false},
+                    {"history", call_->HistoryPanel(), false},
+                    {"contacts", call_->ContactsPanel(), false}};
+        const plat::Surface& reference = tabs[0].panel->m_Background.m_Bitmap.surface;
+        const uint32_t dark = PixelAt(reference, 1 + kTab / 2, 16);
+        for (const auto& tab : tabs) {
+            SCOPED_TRACE(tab.name);
+            const plat::Surface& art = tab.panel->m_Background.m_Bitmap.surface;
+            const int outer = tab.tabAtLeft ? 1 : art.Width() - 2;
+            const int middle = tab.tabAtLeft ? 1 + kTab / 2 : art.Width() - 1 - kTab / 2;
+            // Rounded at its outer corner, the dark strip below it.
+            EXPECT_EQ(0u, PixelAt(art, outer, 1) >> 24);
+            for (int shift : {0, 8, 16, 24}) {
+                EXPECT_NEAR((dark >> shift) & 0xFF, (PixelAt(art, middle, 16) >> shift) & 0xFF, 2)
+                    << shift;
+            }
+        }
     });
 }
 
