@@ -5,8 +5,6 @@
 #include <sys/wait.h>
 
 #include <string>
-#include <utility>
-#include <vector>
 
 #include "tests/app-panels/PanelsSupport.h"
 
@@ -22,31 +20,13 @@ TestSkin CheckedSkin(int id, int32_t x, int32_t width, bool faceDrawn) {
     skin.Value(226, 10).Value(227, 30).Bitmap(229, 40, 20, [faceDrawn](int px, int) {
         return !faceDrawn || px < 4 || px > 33 ? 0u : px == 4 || px == 33 ? 0x01000000u : ~0u;
     });
-    const std::vector<std::pair<int, std::vector<std::pair<int, int>>>> panels = {
-        {901, {{912, 0}, {905, 905}, {906, 906}, {908, 908}, {909, 909}, {910, 910}}},
-        {500, {{511, 510}, {512, 510}, {505, 504}, {506, 504}, {508, 507}, {509, 507}}},
-        {601, {{605, 0}, {609, 609}, {610, 610}, {612, 612}, {613, 613}, {614, 614}, {615, 615}}},
-        {401,
-         {{405, 0},
-          {409, 409},
-          {410, 410},
-          {412, 412},
-          {413, 413},
-          {414, 414},
-          {415, 415},
-          {416, 416}}},
-        {1001, {{1005, 0}, {1009, 1009}, {1010, 1010}, {1012, 1012}}}};
-    for (const auto& [panel, parts] : panels) {
+    // Every id after a panel's own can be a control's place and picture.
+    for (int panel : {401, 500, 601, 901, 1001}) {
         skin.Solid(panel, 50, 20, ~0u);
-        for (const auto& [part, bitmap] : parts) {
-            const bool placed = part == id;
-            const int32_t at = placed ? x : panel == 901 || panel == 500 ? 0 : 40;
-            const int32_t w = placed ? width : 1;
-            if (bitmap == 0) {
-                skin.Area(part, at, 0, w, 1);
-            } else {
-                skin.Pos(part, at, 0).Solid(bitmap, w, 1, ~0u);
-            }
+        for (int part = panel + 1; part < panel + 20; ++part) {
+            const int32_t at = part == id ? x : panel == 500 || panel == 901 ? 0 : 40;
+            const int32_t w = part == id ? width : 1;
+            skin.Area(part, at, 0, w, 1).Pos(part, at, 0).Solid(part, w, 1, ~0u);
         }
     }
     return skin;
