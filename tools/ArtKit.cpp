@@ -72,21 +72,90 @@ void ShadedDisc(cairo_t* cr, double cx, double cy, double r, Rgb light, Rgb dark
     FillAndOutline(cr, outlineAlpha, 1.5);
 }
 
+namespace {
+
+// The slate-to-teal gradient of a form's body, top to bottom over h rows.
+cairo_pattern_t* BodyShade(double h, double alpha) {
+    cairo_pattern_t* body = cairo_pattern_create_linear(0, 0, 0, h);
+    cairo_pattern_add_color_stop_rgba(body, 0, 0.20, 0.27, 0.33, alpha);
+    cairo_pattern_add_color_stop_rgba(body, 1, 0.05, 0.30, 0.32, alpha);
+    return body;
+}
+
+// Fills the current path with `pattern` and destroys the pattern.
+void FillWith(cairo_t* cr, cairo_pattern_t* pattern, bool preserve) {
+    cairo_set_source(cr, pattern);
+    if (preserve) {
+        cairo_fill_preserve(cr);
+    } else {
+        cairo_fill(cr);
+    }
+    cairo_pattern_destroy(pattern);
+}
+
+// Rounds the corners of every side panel and of its tab.
+constexpr double kPanelCorner = 14;
+
+} // namespace
+
 void FormBody(cairo_t* cr, double w, double h, double margin, double radius, double alpha) {
     const double inset = margin + 6;
     RoundedRect(cr, margin + 4, margin + 6, w - inset, h - inset, radius);
     cairo_set_source_rgba(cr, 0, 0, 0, 0.25);
     cairo_fill(cr);
-    cairo_pattern_t* body = cairo_pattern_create_linear(0, 0, 0, h);
-    cairo_pattern_add_color_stop_rgba(body, 0, 0.20, 0.27, 0.33, alpha);
-    cairo_pattern_add_color_stop_rgba(body, 1, 0.05, 0.30, 0.32, alpha);
     RoundedRect(cr, margin, margin, w - inset, h - inset, radius);
-    cairo_set_source(cr, body);
-    cairo_fill_preserve(cr);
-    cairo_pattern_destroy(body);
+    FillWith(cr, BodyShade(h, alpha), true);
     cairo_set_source_rgba(cr, 1, 1, 1, 0.30);
     cairo_set_line_width(cr, 2);
     cairo_stroke(cr);
+}
+
+void FaceBody(cairo_t* cr, double w, double h, double radius) {
+    RoundedRect(cr, 0, 0, w, h, radius);
+    FillWith(cr, BodyShade(h, 1), false);
+    // The rim lies inside the body, which stays opaque under it.
+    RoundedRect(cr, 1, 1, w - 2, h - 2, radius - 1);
+    cairo_set_source_rgba(cr, 1, 1, 1, 0.30);
+    cairo_set_line_width(cr, 2);
+    cairo_stroke(cr);
+}
+
+void PanelFrame(cairo_t* cr, double w, double h, TabSide side, const char* title, bool lightBody) {
+    const double tabX = side == TabSide::Left ? 1 : w - kPanelTab - 1;
+    cairo_save(cr);
+    RoundedRect(cr, 1, 1, w - 2, h - 2, kPanelCorner);
+    cairo_clip(cr);
+    cairo_pattern_t* dark = cairo_pattern_create_linear(0, 0, 0, h);
+    cairo_pattern_add_color_stop_rgba(dark, 0, 0.18, 0.25, 0.31, 0.94);
+    cairo_pattern_add_color_stop_rgba(dark, 1, 0.06, 0.27, 0.30, 0.94);
+    cairo_set_source(cr, dark);
+    cairo_paint(cr);
+    cairo_pattern_destroy(dark);
+    if (lightBody) {
+        // A light panel's own body takes the place of the dark one beside the tab.
+        cairo_rectangle(cr, side == TabSide::Left ? tabX + kPanelTab : 0, 0, w - kPanelTab - 1, h);
+        cairo_pattern_t* light = cairo_pattern_create_linear(0, 0, w, 0);
+        cairo_pattern_add_color_stop_rgb(light, 0, 0.86, 0.89, 0.91);
+        cairo_pattern_add_color_stop_rgb(light, 1, 0.74, 0.79, 0.82);
+        cairo_set_operator(cr, CAIRO_OPERATOR_SOURCE);
+        FillWith(cr, light, false);
+        cairo_set_operator(cr, CAIRO_OPERATOR_OVER);
+    }
+    cairo_rectangle(cr, tabX, 0, kPanelTab, h);
+    cairo_set_source_rgba(cr, 0.04, 0.12, 0.16, 0.55);
+    cairo_fill(cr);
+    cairo_restore(cr);
+
+    RoundedRect(cr, 1, 1, w - 2, h - 2, kPanelCorner);
+    cairo_set_source_rgba(cr, 1, 1, 1, 0.30);
+    cairo_set_line_width(cr, 1.5);
+    cairo_stroke(cr);
+    cairo_save(cr);
+    cairo_translate(cr, tabX + kPanelTab / 2, h / 2);
+    cairo_rotate(cr, -M_PI / 2);
+    cairo_set_source_rgb(cr, 0.85, 0.92, 0.93);
+    CentredText(cr, title, 0, 0, 12, true);
+    cairo_restore(cr);
 }
 
 void Screen(cairo_t* cr, double x, double y, double w, double h, double radius) {

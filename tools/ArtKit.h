@@ -49,6 +49,20 @@ void ShadedDisc(cairo_t* cr, double cx, double cy, double r, Rgb light, Rgb dark
 // set in by `margin`, with a light rim.
 void FormBody(cairo_t* cr, double w, double h, double margin, double radius, double alpha);
 
+// The call face's body: the same panel, opaque and filling w x h to its edges, without a
+// shadow. The side panels hang behind the face, so nothing of them shows through it or
+// between it and their tabs; only its corners, rounded by `radius`, are clear.
+void FaceBody(cairo_t* cr, double w, double h, double radius);
+
+// Which edge of a side panel its tab runs along: the left column's panels show theirs at
+// their left edge, the right column's at their right edge.
+enum class TabSide { Left, Right };
+
+// A side panel's frame filling w x h: a rounded body, dark or light, with a light rim, and
+// the tab that shows beside the face while the panel is closed: kPanelTab wide, dark, with
+// `title` running upwards. The tab is drawn the same on every panel, whatever its body.
+void PanelFrame(cairo_t* cr, double w, double h, TabSide side, const char* title, bool lightBody);
+
 // The pale display of a phone face.
 void Screen(cairo_t* cr, double x, double y, double w, double h, double radius);
 

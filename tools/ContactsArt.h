@@ -9,7 +9,8 @@ typedef struct _cairo cairo_t;
 
 // A panel background (bitmaps 401 and 601): a light body with the list's frame on the left,
 // clear of the strip that lies under the call face, and, along its right edge, the tab that
-// shows while the panel is closed, marked with a clock (history) or a person (contacts).
+// shows while the panel is closed, titled "History" or "Contacts" as the other panels' tabs
+// are.
 void DrawHistoryPanel(cairo_t* cr, int width, int height);
 void DrawContactsPanel(cairo_t* cr, int width, int height);
 // The panels' text buttons: the three history lists (413-415) and the contact commands

@@ -154,14 +154,16 @@ void DrawCloseButton(cairo_t* cr, int width, int height) {
 
 void DrawCallFace(cairo_t* cr, int width, int height) {
     const double w = width;
-    FormBody(cr, w, height, 1, 26, 0.96);
+    // The side panels hang behind the face from its row 8 down to its row 434 (the skin's
+    // places): its corners stay above and below them, so no panel shows beside a corner.
+    FaceBody(cr, w, height, 6);
     Emblem(cr, 30, 34, 14);
 
-    // The user name strip and the display: caption above, number below.
-    RoundedRect(cr, 24, 62, w - 54, 26, 6);
+    // The user name strip and the display (caption above, number below), centred.
+    RoundedRect(cr, 27, 62, w - 54, 26, 6);
     cairo_set_source_rgba(cr, 1, 1, 1, 0.18);
     cairo_fill(cr);
-    Screen(cr, 18, 104, w - 42, 96, 10);
+    Screen(cr, 21, 104, w - 42, 96, 10);
 }
 
 namespace {

@@ -10,36 +10,6 @@ namespace {
 
 constexpr double kTab = kPanelTab;
 
-// A panel body; its tab (a darker strip with the title running upwards) at the left edge for
-// the left column's panels, at the right edge for the right column's.
-void PanelBody(cairo_t* cr, double w, double h, bool tabAtLeft, const char* title) {
-    cairo_pattern_t* body = cairo_pattern_create_linear(0, 0, 0, h);
-    cairo_pattern_add_color_stop_rgba(body, 0, 0.18, 0.25, 0.31, 0.94);
-    cairo_pattern_add_color_stop_rgba(body, 1, 0.06, 0.27, 0.30, 0.94);
-    RoundedRect(cr, 1, 1, w - 2, h - 2, 14);
-    cairo_set_source(cr, body);
-    cairo_fill_preserve(cr);
-    cairo_pattern_destroy(body);
-    cairo_set_source_rgba(cr, 1, 1, 1, 0.30);
-    cairo_set_line_width(cr, 1.5);
-    cairo_stroke(cr);
-
-    const double tabX = tabAtLeft ? 1 : w - kTab - 1;
-    cairo_save(cr);
-    RoundedRect(cr, 1, 1, w - 2, h - 2, 14);
-    cairo_clip(cr);
-    cairo_rectangle(cr, tabX, 1, kTab, h - 2);
-    cairo_set_source_rgba(cr, 0.04, 0.12, 0.16, 0.55);
-    cairo_fill(cr);
-    cairo_restore(cr);
-    cairo_save(cr);
-    cairo_translate(cr, tabX + kTab / 2, h / 2);
-    cairo_rotate(cr, -M_PI / 2);
-    cairo_set_source_rgb(cr, 0.85, 0.92, 0.93);
-    CentredText(cr, title, 0, 0, 12, true);
-    cairo_restore(cr);
-}
-
 // The panel's title above its controls, in the part that shows beside the face.
 void Title(cairo_t* cr, const char* title, double x, double y) {
     cairo_set_source_rgb(cr, 0.92, 0.96, 0.96);
@@ -106,7 +76,7 @@ void Groove(cairo_t* cr, double x, double top, double bottom) {
 } // namespace
 
 void DrawSkinsPanel(cairo_t* cr, int width, int height) {
-    PanelBody(cr, width, height, true, "Skins");
+    PanelFrame(cr, width, height, TabSide::Left, "Skins", false);
     Title(cr, "Skins", kTab + 8, 22);
     // The strip's place (area 912): a darker well behind the previews.
     RoundedRect(cr, 28, 30, width - kTab - kUnderFace - 10, 134, 8);
@@ -115,7 +85,7 @@ void DrawSkinsPanel(cairo_t* cr, int width, int height) {
 }
 
 void DrawAudioPanel(cairo_t* cr, int width, int height) {
-    PanelBody(cr, width, height, true, "Audio");
+    PanelFrame(cr, width, height, TabSide::Left, "Audio", false);
     Title(cr, "Audio", kTab + 8, 22);
     // Three grooves under the sliders' thumbs (24 x 12, from y 40 to 130), with their labels.
     const struct {
@@ -129,7 +99,7 @@ void DrawAudioPanel(cairo_t* cr, int width, int height) {
 }
 
 void DrawMenuPanel(cairo_t* cr, int width, int height) {
-    PanelBody(cr, width, height, false, "Menu");
+    PanelFrame(cr, width, height, TabSide::Right, "Menu", false);
     Title(cr, "Menu", kUnderFace + 8, 22);
 }
 

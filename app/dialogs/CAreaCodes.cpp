@@ -12,16 +12,18 @@ constexpr int kCodeString = 172;     // "Country code:"
 constexpr int kOkString = 1;
 
 plat::DialogTemplate Template() {
+    // The list is wide enough for the longest location of our codes.txt at GTK's fonts here;
+    // a longer one is cut short with an ellipsis.
     plat::DialogTemplate t;
-    t.width = 320;
+    t.width = 400;
     t.height = 150;
     t.controls = {
         {plat::ControlKind::Label, CAreaCodes::kLocationLabel, "", 12, 16, 110, 24},
-        {plat::ControlKind::ComboBox, CAreaCodes::kCountryCombo, "", 126, 10, 182, 30},
+        {plat::ControlKind::ComboBox, CAreaCodes::kCountryCombo, "", 126, 10, 262, 30},
         {plat::ControlKind::Label, CAreaCodes::kCodeLabel, "", 12, 58, 110, 24},
-        {plat::ControlKind::Edit, CAreaCodes::kCodeEdit, "", 126, 52, 182, 30,
+        {plat::ControlKind::Edit, CAreaCodes::kCodeEdit, "", 126, 52, 262, 30,
          static_cast<int>(AreaCodeList::kMaxCode)},
-        {plat::ControlKind::Button, plat::kIdOk, "OK", 228, 106, 80, 28, 0, true},
+        {plat::ControlKind::Button, plat::kIdOk, "OK", 308, 106, 80, 28, 0, true},
     };
     return t;
 }

@@ -1,8 +1,11 @@
 // quorvex_skincheck <skin module>: checks that no control of the call window's side panels
 // lies under the face while its panel is open (the face covers the inner edge of both panel
-// columns, values 226 and 227). The build runs it on every skin module we ship, so a control
-// placed there fails the build, named. Exit status 0 when every control is clear, 1 after a
-// line for each one that is not, 2 when the module or one of its resources cannot be read.
+// columns, values 226 and 227). The face reaches as far as its picture draws anything: the
+// outermost columns holding a pixel that is not fully transparent. The build runs it on every
+// skin module we ship, so a control placed there fails the build, named. Exit status 0 when
+// every control is clear, 1 after a line for each one that is not, 2 when the module or one
+// of its resources cannot be read.
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <span>
@@ -77,15 +80,15 @@ public:
         std::memcpy(values.data(), data.data(), values.size_bytes());
         return true;
     }
-    bool Width(int bitmap, int32_t* width, int32_t* height = nullptr) const {
+    bool Picture(int bitmap, zel_Bitmap* picture) const {
+        return picture->LoadFromModule(&module_, bitmap) || Fail("bitmap", bitmap);
+    }
+    bool Width(int bitmap, int32_t* width) const {
         zel_Bitmap picture;
-        if (!picture.LoadFromModule(&module_, bitmap)) {
-            return Fail("bitmap", bitmap);
+        if (!Picture(bitmap, &picture)) {
+            return false;
         }
         *width = picture.width;
-        if (height) {
-            *height = picture.height;
-        }
         return true;
     }
 
@@ -98,6 +101,23 @@ private:
     const plat::ResourceModule& module_;
     const char* path_;
 };
+
+// The columns [*first, *end) of `picture` from its leftmost to its rightmost column holding a
+// pixel with alpha above 0; false when every pixel is clear.
+bool DrawnColumns(const zel_Bitmap& picture, int32_t* first, int32_t* end) {
+    *first = picture.width;
+    *end = 0;
+    for (int32_t y = 0; y < picture.height; ++y) {
+        const uint8_t* row = picture.surface.Row(y);
+        for (int32_t x = 0; x < picture.width; ++x) {
+            if (row[4 * x + 3] != 0) {
+                *first = std::min(*first, x);
+                *end = std::max(*end, x + 1);
+            }
+        }
+    }
+    return *first < *end;
+}
 
 } // namespace
 
@@ -114,7 +134,8 @@ int main(int argc, char** argv) {
     const Reader read(module, argv[1]);
     CallLayoutInput in;
     int32_t widths[5] = {};
-    if (!read.Width(kFace, &in.faceWidth, &in.faceHeight) ||
+    zel_Bitmap face;
+    if (!read.Picture(kFace, &face) ||
         !read.Ints(kSkinTypeValue, kFaceOverlap, {&in.faceOverlap, 1}) ||
         !read.Ints(kSkinTypeValue, kRightStart, {&in.rightStart, 1})) {
         return 2;
@@ -124,6 +145,8 @@ int main(int argc, char** argv) {
             return 2;
         }
     }
+    in.faceWidth = face.width;
+    in.faceHeight = face.height;
     in.leftPanels = {widths[0], widths[1]};
     in.rightPanels = {widths[2], widths[3], widths[4]};
     CallLayout layout;
@@ -132,6 +155,12 @@ int main(int argc, char** argv) {
                      argv[1]);
         return 2;
     }
+    int32_t first = 0, end = 0;
+    if (!DrawnColumns(face, &first, &end)) {
+        return 0; // a face that draws nothing covers nothing
+    }
+    layout.face.left = layout.faceX + first;
+    layout.face.right = layout.faceX + end;
     int status = 0;
     for (int i = 0; i < 5; ++i) {
         const Panel& panel = kPanels[i];

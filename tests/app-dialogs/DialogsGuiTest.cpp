@@ -4,11 +4,15 @@
 #include <gtk/gtk.h>
 
 #include <functional>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "app/dialogs/CAbout.h"
 #include "app/dialogs/CAbout2.h"
+#include "app/dialogs/CAreaCodes.h"
 #include "app/dialogs/CWizardKzn.h"
+#include "tests/support/RecordingShell.h"
 #include "tests/ui/GtkScreen.h"
 
 namespace {
@@ -16,28 +20,67 @@ namespace {
 const auto* g_env = ::testing::AddGlobalTestEnvironment(new XvfbGtkEnvironment("800x600x24"));
 
 using Size = std::pair<int, int>; // width, height
+using Act = std::function<void(GtkWidget*)>;
 
-// Once a window of the program is on screen: its size, then it is closed (as Escape would).
-void MeasureAndCloseWhenShown(Size* size) {
-    g_timeout_add(
+// Once a window of the program is on screen, `act` runs on it (from a source of its own, so
+// that a dialog it opens runs while this one keeps watch). Until the source is removed, every
+// later window shown is closed as its close button would close it (the last one shown first),
+// so a dialog that stays does not hold the test.
+guint WhenShown(Act* act) {
+    return g_timeout_add(
         20,
         [](gpointer data) -> gboolean {
+            Act* act = static_cast<Act*>(data);
             GList* windows = gtk_window_list_toplevels();
             GtkWidget* shown = nullptr;
             for (GList* w = windows; w; w = w->next) {
-                shown = gtk_widget_get_mapped(GTK_WIDGET(w->data)) ? GTK_WIDGET(w->data) : shown;
+                if (gtk_widget_get_mapped(GTK_WIDGET(w->data)) &&
+                    gtk_window_get_window_type(GTK_WINDOW(w->data)) == GTK_WINDOW_TOPLEVEL) {
+                    shown = GTK_WIDGET(w->data);
+                }
             }
             g_list_free(windows);
-            if (shown) {
-                GdkWindow* window = gtk_widget_get_window(shown);
-                *static_cast<Size*>(data) = {gdk_window_get_width(window),
-                                             gdk_window_get_height(window)};
-                gtk_window_close(GTK_WINDOW(shown));
+            if (shown && *act) {
+                auto* once = new std::pair<Act, GtkWidget*>(std::move(*act), shown);
+                *act = nullptr;
+                g_idle_add_full(
+                    G_PRIORITY_DEFAULT,
+                    [](gpointer d) -> gboolean {
+                        auto* run = static_cast<std::pair<Act, GtkWidget*>*>(d);
+                        run->first(run->second);
+                        return G_SOURCE_REMOVE;
+                    },
+                    once, [](gpointer d) { delete static_cast<std::pair<Act, GtkWidget*>*>(d); });
+            } else if (shown) {
+                // Straight to the window, past a grab that an open drop-down list holds.
+                GdkEvent* close = gdk_event_new(GDK_DELETE);
+                close->any.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(shown)));
+                gtk_widget_event(shown, close);
+                gdk_event_free(close);
             }
-            return shown ? G_SOURCE_REMOVE : G_SOURCE_CONTINUE;
+            return G_SOURCE_CONTINUE;
         },
-        size);
+        act);
 }
+
+// Runs a dialog modally with `act` on it once shown; its result.
+int RunWith(const std::function<int()>& run, Act act) {
+    const guint source = WhenShown(&act);
+    const int result = run();
+    g_source_remove(source);
+    return result;
+}
+
+// The dialogs of the program's menu and About box, each over nothing.
+struct Case {
+    const char* name;
+    std::function<int()> run;
+};
+const Case kCases[] = {
+    {"country codes", [] { return CAreaCodes(QUORVEX_CODES_TXT).DoModal(nullptr); }},
+    {"licences", [] { return CAbout("").DoModal(nullptr); }},
+    {"about", [] { return CAbout2("").DoModal(nullptr); }},
+};
 
 TEST(DialogsGuiTest, EachDialogComesUpAtItsTemplatesSize) {
     if (!DisplayReady("no Xvfb")) {
@@ -56,9 +99,102 @@ TEST(DialogsGuiTest, EachDialogComesUpAtItsTemplatesSize) {
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Size shown;
-        MeasureAndCloseWhenShown(&shown);
-        EXPECT_EQ(plat::kIdCancel, c.run());
+        EXPECT_EQ(plat::kIdCancel, RunWith(c.run, [&shown](GtkWidget* window) {
+                      shown = {gdk_window_get_width(gtk_widget_get_window(window)),
+                               gdk_window_get_height(gtk_widget_get_window(window))};
+                      gtk_window_close(GTK_WINDOW(window));
+                  }));
         EXPECT_EQ(c.size, shown);
+    }
+}
+
+// Every widget inside `widget`, internal ones (a combo box's arrow) included.
+void Descendants(GtkWidget* widget, std::vector<GtkWidget*>* all) {
+    if (GTK_IS_CONTAINER(widget)) {
+        gtk_container_forall(
+            GTK_CONTAINER(widget),
+            [](GtkWidget* child, gpointer data) {
+                static_cast<std::vector<GtkWidget*>*>(data)->push_back(child);
+                Descendants(child, static_cast<std::vector<GtkWidget*>*>(data));
+            },
+            all);
+    }
+}
+
+TEST(DialogsGuiTest, EveryControlLiesInsideItsDialogAtTheFontsGtkUses) {
+    if (!DisplayReady("no Xvfb")) {
+        return;
+    }
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> outside;
+        RunWith(c.run, [&outside](GtkWidget* window) {
+            const int width = gtk_widget_get_allocated_width(window);
+            const int height = gtk_widget_get_allocated_height(window);
+            std::vector<GtkWidget*> widgets;
+            Descendants(window, &widgets);
+            for (GtkWidget* w : widgets) {
+                int x = 0, y = 0;
+                if (!gtk_widget_get_visible(w) ||
+                    !gtk_widget_translate_coordinates(w, window, 0, 0, &x, &y)) {
+                    continue;
+                }
+                const int right = x + gtk_widget_get_allocated_width(w);
+                const int bottom = y + gtk_widget_get_allocated_height(w);
+                if (x < 0 || y < 0 || right > width || bottom > height) {
+                    outside.push_back(std::string(G_OBJECT_TYPE_NAME(w)) + " at " +
+                                      std::to_string(x) + ".." + std::to_string(right) + " x " +
+                                      std::to_string(y) + ".." + std::to_string(bottom));
+                }
+                // A drop-down list narrower than its longest item cuts that item short.
+                int natural = 0;
+                if (GTK_IS_COMBO_BOX(w)) {
+                    gtk_widget_get_preferred_width(w, nullptr, &natural);
+                }
+                if (natural > right - x) {
+                    outside.push_back("a list item " + std::to_string(natural) + " wide");
+                }
+            }
+            gtk_window_close(GTK_WINDOW(window));
+        });
+        EXPECT_EQ(std::vector<std::string>{}, outside);
+    }
+}
+
+TEST(DialogsGuiTest, ADropDownListKeepsItsWidthAndCutsALongerItemShort) {
+    if (!DisplayReady("no Xvfb")) {
+        return;
+    }
+    struct LongItem final : plat::DialogHandler {
+        void OnInitDialog(plat::Dialog& dialog) override {
+            dialog.AddItem(1, std::string(80, 'W'));
+            dialog.SetSelection(1, 0);
+        }
+    } handler;
+    plat::DialogTemplate dialog;
+    dialog.controls = {{plat::ControlKind::ComboBox, 1, "", 10, 10, 100, 30}};
+    int width = 0;
+    RunWith([&] { return plat::CurrentDialogFactory().RunModal(dialog, handler, nullptr); },
+            [&width](GtkWidget* window) {
+                std::vector<GtkWidget*> widgets;
+                Descendants(window, &widgets);
+                for (GtkWidget* w : widgets) {
+                    width = GTK_IS_COMBO_BOX(w) ? gtk_widget_get_allocated_width(w) : width;
+                }
+                gtk_window_close(GTK_WINDOW(window));
+            });
+    EXPECT_EQ(100, width);
+}
+
+TEST(DialogsGuiTest, EnterPressesOkWhereverTheFirstControlIs) {
+    if (!DisplayReady("no Xvfb")) {
+        return;
+    }
+    const RecordingShell shell; // a licence page that a wrong Enter opens is only recorded
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(plat::kIdOk,
+                  RunWith(c.run, [](GtkWidget* window) { PressKey(window, GDK_KEY_Return); }));
     }
 }
 

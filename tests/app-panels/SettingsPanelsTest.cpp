@@ -11,6 +11,8 @@
 #include <vector>
 
 #include "app/call/CMakeCall.h"
+#include "app/call/ContactsPanel.h"
+#include "app/call/HistoryPanel.h"
 #include "app/call/PhoneState.h"
 #include "app/login/SkinFiles.h"
 #include "app/panels/zel_SldAudioSettings.h"
@@ -398,6 +400,67 @@ TEST_F(SettingsPanelsTest, InOurSkinsTheStripsCaptionsStandOutFromItsPanel) {
         EXPECT_GE(brightness(c >> 16, (c >> 8) & 0xFF, c & 0xFF, 255) -
                       brightness(behind[0], behind[1], behind[2], behind[3]),
                   0.5);
+    });
+}
+
+// The window's pixels, row by row, as composed now.
+std::vector<uint32_t> Drawn(CMakeCall& call) {
+    call.Invalidate();
+    call.Compose();
+    const plat::Surface& image = call.BackBuffer().surface;
+    std::vector<uint32_t> pixels;
+    for (int i = 0; i < image.Width() * image.Height(); ++i) {
+        pixels.push_back(PixelAt(image, i % image.Width(), i / image.Width()));
+    }
+    return pixels;
+}
+
+TEST_F(SettingsPanelsTest, InOurSkinsAClosedPanelShowsOnlyItsTabBesideTheFaceAndTheTabsAreAlike) {
+    InEachShippedSkin([this] {
+        const struct {
+            zel_Slide* panel;
+            bool leftColumn; // its tab at its left edge
+        } panels[] = {{call_->SkinsPanel(), true},
+                      {call_->AudioPanel(), true},
+                      {call_->ContactsPanel(), false},
+                      {call_->HistoryPanel(), false},
+                      {call_->MenuPanel(), false}};
+        const std::vector<uint32_t> with = Drawn(*call_);
+        for (const auto& p : panels) {
+            p.panel->SetVisible(false);
+        }
+        const std::vector<uint32_t> without = Drawn(*call_);
+        for (const auto& p : panels) {
+            p.panel->SetVisible(true);
+        }
+        const CallLayout& layout = call_->Layout();
+        auto differs = [&](int x, int y) {
+            const size_t i = static_cast<size_t>(y * layout.width + x);
+            return with[i] != without[i];
+        };
+        // Over the face, its corners and its edge columns included, the panels add nothing.
+        int shown = 0;
+        for (int y = 0; y < layout.height; ++y) {
+            for (int x = layout.face.left; x < layout.face.right; ++x) {
+                shown += differs(x, y) ? 1 : 0;
+            }
+        }
+        EXPECT_EQ(0, shown);
+        // Each tab starts in the first column beside the face, half-way down its panel; it is
+        // rounded at its outer corner and as dark as the skins panel's below it.
+        const uint32_t dark = PixelAt(panels[0].panel->m_Background.m_Bitmap.surface, 12, 16);
+        for (const auto& p : panels) {
+            const plat::Rect r = p.panel->GetRect();
+            SCOPED_TRACE(r.top);
+            EXPECT_TRUE(differs(p.leftColumn ? layout.face.left - 1 : layout.face.right,
+                                (r.top + r.bottom) / 2));
+            const plat::Surface& art = p.panel->m_Background.m_Bitmap.surface;
+            EXPECT_EQ(0u, PixelAt(art, p.leftColumn ? 1 : art.Width() - 2, 1) >> 24);
+            const uint32_t strip = PixelAt(art, p.leftColumn ? 12 : art.Width() - 12, 16);
+            for (int shift : {0, 8, 16, 24}) {
+                EXPECT_NEAR((dark >> shift) & 0xFF, (strip >> shift) & 0xFF, 2) << shift;
+            }
+        }
     });
 }
 

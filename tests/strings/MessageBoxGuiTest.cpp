@@ -10,6 +10,7 @@
 
 #include "platform/ui/MessageBox.h"
 #include "tests/support/RunningUnderCi.h"
+#include "tests/ui/GtkScreen.h"
 
 namespace {
 
@@ -90,20 +91,7 @@ void PressEscape(GtkDialog* box) {
             return G_SOURCE_REMOVE;
         },
         g_object_ref(box));
-    GdkDisplay* display = gtk_widget_get_display(GTK_WIDGET(box));
-    GdkKeymapKey* keys = nullptr;
-    gint count = 0;
-    ASSERT_TRUE(gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(display),
-                                                  GDK_KEY_Escape, &keys, &count));
-    GdkEvent* event = gdk_event_new(GDK_KEY_PRESS);
-    event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(GTK_WIDGET(box))));
-    event->key.time = GDK_CURRENT_TIME;
-    event->key.keyval = GDK_KEY_Escape;
-    event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
-    gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(display)));
-    g_free(keys);
-    gtk_main_do_event(event);
-    gdk_event_free(event);
+    PressKey(GTK_WIDGET(box), GDK_KEY_Escape);
 }
 
 TEST(MessageBoxGui, ButtonsAnswerWithTheirIdsAndEscapeAnswersCancelNoOrOk) {

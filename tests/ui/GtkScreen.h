@@ -74,6 +74,27 @@ inline void Pump(int ms) {
     PumpUntil([] { return false; }, ms);
 }
 
+// `keyval` pressed and released as the keyboard delivers it to `window` when it has the focus:
+// GTK's own key bindings act on it.
+inline void PressKey(GtkWidget* window, guint keyval) {
+    GdkDisplay* display = gtk_widget_get_display(window);
+    GdkKeymapKey* keys = nullptr;
+    gint count = 0;
+    ASSERT_TRUE(gdk_keymap_get_entries_for_keyval(gdk_keymap_get_for_display(display), keyval,
+                                                  &keys, &count));
+    for (GdkEventType type : {GDK_KEY_PRESS, GDK_KEY_RELEASE}) {
+        GdkEvent* event = gdk_event_new(type);
+        event->key.window = GDK_WINDOW(g_object_ref(gtk_widget_get_window(window)));
+        event->key.time = GDK_CURRENT_TIME;
+        event->key.keyval = keyval;
+        event->key.hardware_keycode = static_cast<guint16>(keys[0].keycode);
+        gdk_event_set_device(event, gdk_seat_get_keyboard(gdk_display_get_default_seat(display)));
+        gtk_main_do_event(event);
+        gdk_event_free(event);
+    }
+    g_free(keys);
+}
+
 // The whole screen as it is now; pixels as RGB.
 class Screenshot {
 public:

@@ -40,6 +40,11 @@ public:
             gtk_layout_put(GTK_LAYOUT(layout), widget, spec.x, spec.y);
         }
         gtk_widget_show_all(layout);
+        // The default button starts with the focus, so Enter presses it whichever control
+        // comes first (a button there would take Enter for itself); OnInitDialog may move it.
+        if (GtkWidget* defaultButton = gtk_window_get_default_widget(GTK_WINDOW(window_))) {
+            gtk_widget_grab_focus(defaultButton);
+        }
     }
 
     ~GtkPlainDialog() override {
@@ -370,6 +375,7 @@ private:
             break;
         case ControlKind::ComboBox:
             widget = control->list = gtk_combo_box_text_new();
+            EllipsizeItems(widget);
             g_signal_connect(widget, "changed", G_CALLBACK(&GtkPlainDialog::OnChanged),
                              control.get());
             break;
@@ -400,6 +406,18 @@ private:
             anonymous_.push_back(std::move(control));
         }
         return widget;
+    }
+
+    // A combo box asks to be as wide as its longest item: cut long items short instead, so it
+    // keeps its template's width.
+    static void EllipsizeItems(GtkWidget* combo) {
+        GList* cells = gtk_cell_layout_get_cells(GTK_CELL_LAYOUT(combo));
+        for (GList* cell = cells; cell != nullptr; cell = cell->next) {
+            if (GTK_IS_CELL_RENDERER_TEXT(cell->data)) {
+                g_object_set(cell->data, "ellipsize", PANGO_ELLIPSIZE_END, nullptr);
+            }
+        }
+        g_list_free(cells);
     }
 
     static GtkRadioButton* AsRadio(GtkWidget* widget) {

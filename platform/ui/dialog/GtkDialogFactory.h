@@ -4,10 +4,10 @@
 namespace plat {
 
 // Dialogs as GTK 3 windows of their template's size: the controls sit at their template
-// positions in a GtkLayout.
+// positions in a GtkLayout, a drop-down list at its template's width however long its items.
 // Escape and the window's close button call the handler's OnCancel; Enter presses the default
-// button. A modal run is a nested main loop. Without a display nothing can be shown: RunModal
-// answers -1 and CreateModeless null.
+// button, which starts with the focus. A modal run is a nested main loop. Without a display
+// nothing can be shown: RunModal answers -1 and CreateModeless null.
 class GtkDialogFactory final : public DialogFactory {
 public:
     int RunModal(const DialogTemplate& dialog, DialogHandler& handler, NativeWindow owner) override;
