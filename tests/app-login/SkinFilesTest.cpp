@@ -63,7 +63,7 @@ TEST(SkinFiles, TheChosenSkinStaysOnlyWhenItsHeaderIsAcceptedAndTheFormRebuilds)
     // A position out of bounds; the login form's background and the call window's face as
     // bitmaps of 8 bits per pixel (they load as a transparent image).
     const std::vector<uint8_t> depth8 = Ints({40, 9, 9, 1 | 8 << 16, 0, 0, 0, 0, 0, 0});
-    const testpe::Resource far{kSkinTypePosition, 1, 0, Ints({0, -kMaxSkinCoordinate - 1})};
+    const testpe::Resource far{kSkinTypePosition, 1, 0, Ints({0, -kMaxSkinSide - 1})};
     const testpe::Resource login{plat::kResourceBitmap, 105, 0, depth8};
     const testpe::Resource face{plat::kResourceBitmap, 229, 0, depth8};
     const Case cases[] = {

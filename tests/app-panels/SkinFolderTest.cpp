@@ -1,12 +1,14 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/panels/SkinFolder.h"
 #include "platform/core/Paths.h"
 #include "tests/app-panels/PanelsSupport.h"
+#include "tests/app-panels/SkinCases.h"
 #include "tests/support/RegistrySandbox.h"
 
 namespace {
@@ -163,3 +165,113 @@ TEST(SkinFolder, AnInstallCopiesOnceAndAFailureLeavesNothingBehind) {
 }
 
 } // namespace
+
+namespace {
+
+// Text areas that no form reads, of `pixels` pixels in all (at most a side x a side).
+void FillWithAreas(TestSkin& skin, int64_t pixels) {
+    const auto rows = static_cast<int32_t>(pixels / kMaxSkinSide);
+    const auto rest = static_cast<int32_t>(pixels % kMaxSkinSide);
+    if (rows > 0) {
+        skin.Area(9000, 0, 0, kMaxSkinSide, rows);
+    }
+    if (rest > 0) {
+        skin.Area(9001, 0, 0, rest, 1);
+    }
+}
+
+SkinContents Check(const TestSkin& skin) {
+    plat::ResourceModule module;
+    EXPECT_TRUE(skin.Load(module));
+    return SkinFolder::CheckContents(module);
+}
+
+} // namespace
+
+TEST(SkinFolder, EachValueKeepsTheRangeOfWhatItIsAndTheBrokenSkinsFailJustPastIt) {
+    using V = SkinContents::Verdict;
+    const plat::ResourceModule& builtIn = *ProgramModule();
+    // Three large pictures, and text areas that bring them exactly to the budget.
+    TestSkin large = skincases::LargePictures(builtIn, 1024, 1500);
+    const int64_t room = kMaxSkinPixels - Check(large).pixels;
+    ASSERT_GT(room, 0);
+    FillWithAreas(large, room);
+    TestSkin overLarge = large;
+    overLarge.Area(9002, 0, 0, 1, 1);
+    struct Case {
+        const char* what;
+        TestSkin skin;
+        V verdict;
+        int id = 0;
+    } cases[] = {
+        {"the built-in skin", skincases::BuiltIn(builtIn, 0x400), V::Accepted},
+        {"a font 1 high", skincases::FontHeight(builtIn, 1), V::Accepted},
+        {"a font 0 high", skincases::FontHeight(builtIn, 0), V::OutOfBounds, 400},
+        {"a font at the largest height", skincases::FontHeight(builtIn, 1024), V::Accepted},
+        {"a font one past it", skincases::FontHeight(builtIn, 1025), V::OutOfBounds, 400},
+        {"a font 32768 high", skincases::FontHeight(builtIn, 32768), V::OutOfBounds, 400},
+        {"the right column before the face",
+         skincases::BuiltIn(builtIn, 0x400).Value(CMakeCall::kRightPanelsValue, -1), V::OutOfBounds,
+         CMakeCall::kRightPanelsValue},
+        {"the face past the left column",
+         skincases::BuiltIn(builtIn, 0x400).Value(CMakeCall::kFaceOverlapValue, -kMaxSkinSide),
+         V::Accepted},
+        {"the face one further",
+         skincases::BuiltIn(builtIn, 0x400).Value(CMakeCall::kFaceOverlapValue, -kMaxSkinSide - 1),
+         V::OutOfBounds, CMakeCall::kFaceOverlapValue},
+        {"a panel's edge below 0", skincases::BuiltIn(builtIn, 0x400).Value(902, -1),
+         V::OutOfBounds, 902},
+        {"a panel's y as far above its column as a window is high",
+         skincases::BuiltIn(builtIn, 0x400).Value(1004, -kMaxSkinSide), V::Accepted},
+        {"one further", skincases::BuiltIn(builtIn, 0x400).Value(1004, -kMaxSkinSide - 1),
+         V::OutOfBounds, 1004},
+        {"pictures at the budget", large, V::Accepted},
+        {"one pixel past it", overLarge, V::OverBudget},
+        {"three 4096 x 4096 pictures", skincases::LargePictures(builtIn, 4096, 4096),
+         V::OverBudget},
+        {"font heights 4 bytes off", skincases::MisalignedFontHeights(builtIn, 4), V::Accepted},
+        {"font heights 1 byte off", skincases::MisalignedFontHeights(builtIn, 1), V::Damaged,
+         LoginForm::kFontHeightValue},
+        {"font heights 2 bytes off", skincases::MisalignedFontHeights(builtIn, 2), V::Damaged,
+         LoginForm::kFontHeightValue},
+    };
+    for (const Case& c : cases) {
+        const SkinContents found = Check(c.skin);
+        EXPECT_EQ(found.verdict, c.verdict) << c.what << ": " << DescribeSkinContents(found);
+        EXPECT_EQ(found.id, c.id) << c.what;
+        if (c.verdict == V::Damaged) {
+            EXPECT_EQ(found.step, SkinLoadStep::ShortOrMisaligned) << c.what;
+        }
+    }
+}
+
+TEST(SkinFolder, TheBudgetCountsWhatTheFormsMakeOfTheSkin) {
+    const plat::ResourceModule& builtIn = *ProgramModule();
+    const int64_t base = Check(skincases::BuiltIn(builtIn, 0x400)).pixels;
+    // Each change and the pixels it adds: the picture itself, and each window's back buffer
+    // twice (the window system holds a copy); the preview also beside its caption strip in
+    // the skins panel (62 wide for the built-in skin's 404 rows shown 130 high).
+    struct Case {
+        const char* what;
+        std::function<void(TestSkin&)> change;
+        int64_t more;
+    } cases[] = {
+        {"a picture no form uses", [](TestSkin& s) { s.Depth(9003, 100, 100, 8); }, 10000},
+        {"a login background one row higher",
+         [](TestSkin& s) { s.Solid(LoginForm::kBackground, 232, 301, 0xFF000000u); },
+         232 + 2 * 232},
+        {"the face overlapping no column",
+         [](TestSkin& s) { s.Value(CMakeCall::kFaceOverlapValue, 0); }, 2 * 24 * 440},
+        {"a skins panel one column wider",
+         [](TestSkin& s) { s.Solid(CMakeCall::zel_SldSkins::kPanel, 301, 210, 0xFF000000u); },
+         210 + 2 * 440},
+        {"a preview one row higher",
+         [](TestSkin& s) { s.Solid(kSkinPreviewId, 212, 405, 0xFF000000u); }, 212 + (212 + 62)},
+        {"a text area", [](TestSkin& s) { s.Area(9004, 0, 0, 30, 2); }, 60},
+    };
+    for (const Case& c : cases) {
+        TestSkin skin = skincases::BuiltIn(builtIn, 0x400);
+        c.change(skin);
+        EXPECT_EQ(Check(skin).pixels - base, c.more) << c.what;
+    }
+}

@@ -36,7 +36,7 @@ protected:
     void Install(int32_t id, int32_t first = 7, bool outOfBounds = false) {
         TestSkin skin = panelstest::Identity(id, first);
         if (outOfBounds) {
-            skin.Pos(1, kMaxSkinCoordinate + 1, 0);
+            skin.Pos(1, kMaxSkinSide + 1, 0);
         }
         ASSERT_TRUE(panelstest::WriteBytes(plat::JoinPath(installed_, SkinFolder::FileName(id)),
                                            skin.Bytes()));
