@@ -246,7 +246,7 @@ SkinFolder::Install SkinFolder::Copy(const std::string& source, uint32_t* id,
             SkinContents contents;
             contents.verdict = SkinContents::Verdict::OverBudget;
             contents.bytes = static_cast<size_t>(size);
-            TraceInstall(source + " no se puede usar: " + DescribeSkinContents(contents));
+            TraceInstall(source + " no se lee: " + DescribeSkinContents(contents));
             return Install::Unusable;
         }
         if (size > 0) {

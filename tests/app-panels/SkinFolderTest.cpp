@@ -6,9 +6,11 @@
 #include <vector>
 
 #include "app/panels/SkinFolder.h"
+#include "app/trace/TraceFile.h"
 #include "platform/core/Paths.h"
 #include "tests/app-panels/PanelsSupport.h"
 #include "tests/app-panels/SkinCases.h"
+#include "tests/support/RecordingTraceLog.h"
 #include "tests/support/RegistrySandbox.h"
 
 namespace {
@@ -92,7 +94,7 @@ TEST(SkinFolder, TheInstalledCopyWinsInThePathTheListAndTheInstall) {
 }
 
 TEST(SkinFolder, AnInstallCopiesOnceAndAFailureLeavesNothingBehind) {
-    enum class Source { Skin, OverBudget, Garbage, Empty, Missing };
+    enum class Source { Skin, OverBudget, AtTheByteBudget, PastIt, Garbage, Empty, Missing };
     const struct {
         const char* what;
         Source source;
@@ -110,6 +112,9 @@ TEST(SkinFolder, AnInstallCopiesOnceAndAFailureLeavesNothingBehind) {
         {"no file", Source::Missing, 0, false, SkinFolder::Install::NotASkin},
         {"the folder is a file", Source::Skin, 0x2b, true, SkinFolder::Install::NoFolder},
         {"too many pixels", Source::OverBudget, 0x2b, false, SkinFolder::Install::Unusable},
+        {"as many bytes as a skin may have", Source::AtTheByteBudget, 0x2b, false,
+         SkinFolder::Install::Installed},
+        {"512 bytes more", Source::PastIt, 0x2b, false, SkinFolder::Install::Unusable},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -131,6 +136,8 @@ TEST(SkinFolder, AnInstallCopiesOnceAndAFailureLeavesNothingBehind) {
                 skin.Area(1, 0, 0, 8192, 8192).Area(2, 0, 0, 1, 1);
             }
             bytes = skin.Bytes();
+        } else if (c.source == Source::AtTheByteBudget || c.source == Source::PastIt) {
+            bytes = panelstest::AtTheByteBudget(c.id, c.source == Source::PastIt ? 512 : 0);
         } else if (c.source == Source::Garbage) {
             bytes = {'M', 'Z', 0, 0, 1, 2, 3};
         }
@@ -139,7 +146,14 @@ TEST(SkinFolder, AnInstallCopiesOnceAndAFailureLeavesNothingBehind) {
         }
         uint32_t id = 0;
         std::string target;
+        RecordingTraceLog trace;
+        iTraceFile* const previous = g_pTrace.exchange(&trace);
         EXPECT_EQ(c.result, folder.Copy(source, &id, &target));
+        g_pTrace = previous;
+        // A file larger than a skin may be is not even read.
+        EXPECT_EQ(c.source == Source::PastIt ? 1 : 0,
+                  trace.CountPrefix("CMakeCall::zel_SldSkins::InstallSkin: " + source +
+                                    " no se lee: el skin supera el limite de bytes"));
         if (c.result != SkinFolder::Install::Installed) {
             if (!c.folderIsAFile) {
                 EXPECT_EQ(std::vector<std::string>{}, Names(installed));
@@ -164,10 +178,6 @@ TEST(SkinFolder, AnInstallCopiesOnceAndAFailureLeavesNothingBehind) {
     }
 }
 
-} // namespace
-
-namespace {
-
 // Text areas that no form reads, of `pixels` pixels in all (at most a side x a side).
 void FillWithAreas(TestSkin& skin, int64_t pixels) {
     const auto rows = static_cast<int32_t>(pixels / kMaxSkinSide);
@@ -185,8 +195,6 @@ SkinContents Check(const TestSkin& skin) {
     EXPECT_TRUE(skin.Load(module));
     return SkinFolder::CheckContents(module);
 }
-
-} // namespace
 
 TEST(SkinFolder, EachValueKeepsTheRangeOfWhatItIsAndTheBrokenSkinsFailJustPastIt) {
     using V = SkinContents::Verdict;
@@ -275,3 +283,5 @@ TEST(SkinFolder, TheBudgetCountsWhatTheFormsMakeOfTheSkin) {
         EXPECT_EQ(Check(skin).pixels - base, c.more) << c.what;
     }
 }
+
+} // namespace

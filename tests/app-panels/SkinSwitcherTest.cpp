@@ -148,4 +148,14 @@ TEST_F(SkinSwitcherTest, TheNewSkinStaysOnlyWhenEveryFormRebuildsAndAFailureGoes
     }
 }
 
+TEST_F(SkinSwitcherTest, ASkinFilePastTheByteBudgetIsRefusedUnread) {
+    ASSERT_TRUE(panelstest::WriteBytes(plat::JoinPath(installed_, SkinFolder::FileName(0x2b)),
+                                       panelstest::AtTheByteBudget(0x2b, 512)));
+    EXPECT_EQ(SkinSwitcher::Outcome::Refused, Switcher().SwitchSkin(0x2b));
+    EXPECT_EQ(std::vector<int>{38}, messages_);
+    EXPECT_EQ(ProgramModule(), g_SkinModule);
+    EXPECT_EQ(1, trace_.CountPrefix("CMakeCall::SwitchSkin: no se pudo cargar " +
+                                    plat::JoinPath(installed_, "2b.zsk") + ": file too large"));
+}
+
 } // namespace

@@ -332,15 +332,7 @@ TEST_F(SkinResources, ContentsKeepEachKindsRangeAndTheBudgetAndFormsHavePictures
 
 TEST_F(SkinResources, ASkinFileIsHeldWholeSoItsBytesHaveABound) {
     // A padding resource brings the module to the bound; a byte past the image, one over.
-    std::vector<uint8_t> bytes;
-    for (size_t padding = kMaxSkinFileBytes - 0x1000; bytes.size() != kMaxSkinFileBytes;) {
-        testpe::Image image =
-            testpe::Build({{plat::kResourceRcdata, 999, 0, std::vector<uint8_t>(padding)},
-                           {kSkinTypeValue, kSkinIdValueId, 0, {1, 0, 0, 0}}});
-        bytes = std::move(image.bytes);
-        ASSERT_LE(bytes.size(), kMaxSkinFileBytes);
-        padding += kMaxSkinFileBytes - bytes.size();
-    }
+    std::vector<uint8_t> bytes = TestSkin().PadTo(kMaxSkinFileBytes).Bytes();
     for (size_t more : {0, 1}) {
         bytes.resize(kMaxSkinFileBytes + more);
         plat::ResourceModule m;

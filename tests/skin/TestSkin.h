@@ -96,6 +96,21 @@ public:
         return *this;
     }
 
+    // An RCDATA resource that nothing reads, sized so that the module's file is `bytes` long
+    // (a multiple of 512, as its section is).
+    TestSkin& PadTo(size_t bytes) {
+        constexpr int kPaddingId = 999;
+        Put(plat::kResourceRcdata, kPaddingId, {});
+        for (size_t size = Bytes().size(); size != bytes; size = Bytes().size()) {
+            for (auto& r : resources_) {
+                if (r.type == plat::kResourceRcdata && r.id == kPaddingId) {
+                    r.data.resize(r.data.size() + bytes - size); // wraps back when too long
+                }
+            }
+        }
+        return *this;
+    }
+
     TestSkin& Remove(uint32_t type, int id) {
         std::erase_if(resources_, [&](const testpe::Resource& r) {
             return r.type == type && r.id == static_cast<uint32_t>(id);
