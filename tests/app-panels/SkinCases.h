@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdint>
 #include <initializer_list>
+#include <span>
 
 #include "app/call/CMakeCall.h"
 #include "app/call/ContactsPanel.h"
@@ -34,6 +35,7 @@ constexpr int kLargePictures[] = {LoginForm::kCmdLogIn, CMakeCall::zel_SldSkins:
 constexpr int32_t kFontHeightSkin = 0x401;
 constexpr int32_t kLargePicturesSkin = 0x402;
 constexpr int32_t kMisalignedSkin = 0x403;
+constexpr int32_t kLargePixelsSkin = 0x405;
 
 inline TestSkin BuiltIn(const plat::ResourceModule& builtIn, int32_t skinId) {
     return TestSkin::CopyOf(builtIn).Value(kSkinIdValueId, skinId);
@@ -51,6 +53,29 @@ inline TestSkin LargePictures(const plat::ResourceModule& builtIn, int32_t width
     TestSkin skin = BuiltIn(builtIn, kLargePicturesSkin);
     for (int id : kLargePictures) {
         skin.Depth(id, width, height, 8);
+    }
+    return skin;
+}
+
+// The login form's background and the two panels of kLargePictures `side` x `side` in 32 bits,
+// each the built-in picture in the top-left corner and transparent around it: what the skin
+// file holds too (4 bytes a pixel), as a user would draw such a skin.
+inline TestSkin LargePicturesInPixels(const plat::ResourceModule& builtIn, int32_t side) {
+    TestSkin skin = BuiltIn(builtIn, kLargePixelsSkin);
+    for (int id : {LoginForm::kBackground, kLargePictures[1], kLargePictures[2]}) {
+        std::span<const uint8_t> bmp;
+        builtIn.Find(plat::kResourceBitmap, static_cast<uint32_t>(id), &bmp);
+        const auto width = static_cast<int32_t>(bmp[4] | bmp[5] << 8);
+        const auto height = static_cast<int32_t>(bmp[8] | bmp[9] << 8);
+        // The built-in pictures are 32-bit, stored bottom-up: blue, green, red, alpha.
+        skin.Bitmap(id, side, side, [&](int x, int y) -> uint32_t {
+            if (x >= width || y >= height) {
+                return 0;
+            }
+            const uint8_t* p =
+                bmp.data() + 40 + 4 * (static_cast<size_t>(height - 1 - y) * width + x);
+            return uint32_t{p[3]} << 24 | uint32_t{p[2]} << 16 | uint32_t{p[1]} << 8 | p[0];
+        });
     }
     return skin;
 }
