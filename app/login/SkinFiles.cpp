@@ -56,8 +56,8 @@ std::unique_ptr<plat::ResourceModule> LoadSettingFile(int* message) {
         return nullptr;
     }
     const std::string path = SkinFilePath(id);
-    if (struct stat info; stat(path.c_str(), &info) == 0 &&
-                          static_cast<uint64_t>(info.st_size) > kMaxSkinFileBytes) {
+    if (struct stat info;
+        stat(path.c_str(), &info) == 0 && static_cast<uint64_t>(info.st_size) > kMaxSkinFileBytes) {
         // Held whole while in use, a larger skin is over its budget: it is not even read.
         SkinContents contents;
         contents.verdict = SkinContents::Verdict::OverBudget;

@@ -55,7 +55,8 @@ bool CMakeCall::zel_SldSkins::InstallSkin(const std::string& file) {
         return false;
     }
     plat::ResourceModule module;
-    if (!module.LoadFromFile(target, kMaxSkinFileBytes) || !m_Strip.AddSkin(&module, true, g_UiFontFace)) {
+    if (!module.LoadFromFile(target, kMaxSkinFileBytes) ||
+        !m_Strip.AddSkin(&module, true, g_UiFontFace)) {
         TraceSkins("el skin no se puede mostrar, se borra " + target);
         module.Free();
         unlink(target.c_str());
