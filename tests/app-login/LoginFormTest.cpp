@@ -550,7 +550,7 @@ TEST_F(LoginFormTest, EverySkinSignsInToACallWindowOfItsNormalSize) {
          false,
          "CUserLogin::LoadSkin: (3) no pudo ser cargado el valor de id=110"},
         {"no hang-up key (and the log-in button elsewhere)",
-         skincases::BuiltIn(builtIn, 0x404)
+         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin)
              .Remove(plat::kResourceBitmap, CMakeCall::kCmdHangUp)
              .Pos(LoginForm::kCmdLogIn, 60, 250),
          {},

@@ -1,10 +1,12 @@
 // quorvex_make_skin_cases DIR [--files]: writes the skins of tests/app-panels/SkinCases.h into
 // DIR, made from the program's built-in skin. Without --files: the skin forms fuzzer's seeds,
-// each case at its bound and past it (the issue's own values). With --files: the skin files
-// of scripts/skin-memory, each named <skin id in hex>.zsk: 401 the list font 32768 high, 402
-// three 4096 x 4096 pictures of a depth that loads transparent, 403 the font heights 2 bytes
-// off, 405 three 4096 x 4096 pictures in 32 bits (a 200 MB file). Exit status 1 when a file
-// cannot be written (the message names it), 2 on a wrong call.
+// each case at its bound, past it, and at the value it was found with. With --files: the skin
+// files of scripts/skin-memory, each named <skin id in hex>.zsk: 401 the list font 32768 high,
+// 402 three 4096 x 4096 pictures of a depth that loads transparent, 403 the font heights 2
+// bytes off, 404 the built-in skin itself, 405 three 4096 x 4096 pictures in 32 bits (a 200 MB
+// file), 406 a skin at the pixel and the byte budget and 407 the same under another id, to
+// switch from one to the other. Exit status 1 when a file cannot be written (the message names
+// it), 2 on a wrong call.
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -49,7 +51,10 @@ int main(int argc, char** argv) {
         files ? Write(named(kFontHeightSkin), FontHeight(builtIn, 32768)) &&
                     Write(named(kLargePicturesSkin), LargePictures(builtIn, 4096, 4096)) &&
                     Write(named(kMisalignedSkin), MisalignedFontHeights(builtIn, 2)) &&
-                    Write(named(kLargePixelsSkin), LargePicturesInPixels(builtIn, 4096))
+                    Write(named(kBuiltInCopySkin), BuiltIn(builtIn, kBuiltInCopySkin)) &&
+                    Write(named(kLargePixelsSkin), LargePicturesInPixels(builtIn, 4096)) &&
+                    Write(named(kBudgetsSkin), AtBothBudgets(builtIn, kBudgetsSkin)) &&
+                    Write(named(kBudgetsSkin + 1), AtBothBudgets(builtIn, kBudgetsSkin + 1))
               : Write(dir + "/font-1024.zsk", FontHeight(builtIn, 1024)) &&
                     Write(dir + "/font-1025.zsk", FontHeight(builtIn, 1025)) &&
                     Write(dir + "/font-32768.zsk", FontHeight(builtIn, 32768)) &&

@@ -35,7 +35,9 @@ constexpr int kLargePictures[] = {LoginForm::kCmdLogIn, CMakeCall::zel_SldSkins:
 constexpr int32_t kFontHeightSkin = 0x401;
 constexpr int32_t kLargePicturesSkin = 0x402;
 constexpr int32_t kMisalignedSkin = 0x403;
+constexpr int32_t kBuiltInCopySkin = 0x404;
 constexpr int32_t kLargePixelsSkin = 0x405;
+constexpr int32_t kBudgetsSkin = 0x406;
 
 inline TestSkin BuiltIn(const plat::ResourceModule& builtIn, int32_t skinId) {
     return TestSkin::CopyOf(builtIn).Value(kSkinIdValueId, skinId);
@@ -57,12 +59,13 @@ inline TestSkin LargePictures(const plat::ResourceModule& builtIn, int32_t width
     return skin;
 }
 
-// The login form's background and the two panels of kLargePictures `side` x `side` in 32 bits,
-// each the built-in picture in the top-left corner and transparent around it: what the skin
-// file holds too (4 bytes a pixel), as a user would draw such a skin.
-inline TestSkin LargePicturesInPixels(const plat::ResourceModule& builtIn, int32_t side) {
-    TestSkin skin = BuiltIn(builtIn, kLargePixelsSkin);
-    for (int id : {LoginForm::kBackground, kLargePictures[1], kLargePictures[2]}) {
+// Pictures `ids` of the built-in skin `side` x `side` in 32 bits, each the built-in picture in
+// the top-left corner and transparent around it: what the skin file holds too (4 bytes a pixel),
+// as a user would draw such a skin.
+inline TestSkin Enlarged(const plat::ResourceModule& builtIn, int32_t skinId,
+                         std::initializer_list<int> ids, int32_t side) {
+    TestSkin skin = BuiltIn(builtIn, skinId);
+    for (int id : ids) {
         std::span<const uint8_t> bmp;
         builtIn.Find(plat::kResourceBitmap, static_cast<uint32_t>(id), &bmp);
         const auto width = static_cast<int32_t>(bmp[4] | bmp[5] << 8);
@@ -78,6 +81,22 @@ inline TestSkin LargePicturesInPixels(const plat::ResourceModule& builtIn, int32
         });
     }
     return skin;
+}
+
+// The login form's background and the two panels of kLargePictures, `side` x `side` in 32 bits.
+inline TestSkin LargePicturesInPixels(const plat::ResourceModule& builtIn, int32_t side) {
+    return Enlarged(builtIn, kLargePixelsSkin,
+                    {LoginForm::kBackground, kLargePictures[1], kLargePictures[2]}, side);
+}
+
+// A skin at both budgets: the login form's sign-in button and the keypad's 0 key `side` x
+// `side` in 32 bits (the windows keep their size), in a file padded to the byte budget. At
+// 1842 the images the forms make of it come to just under the pixel budget, at 1843 past it.
+constexpr int32_t kSideAtTheBudget = 1842;
+inline TestSkin AtBothBudgets(const plat::ResourceModule& builtIn, int32_t skinId,
+                              int32_t side = kSideAtTheBudget) {
+    return Enlarged(builtIn, skinId, {LoginForm::kCmdLogIn, CMakeCall::kCmdKey0}, side)
+        .PadTo(kMaxSkinFileBytes);
 }
 
 // The seven font heights' values stored `offset` bytes past a place aligned for them.

@@ -212,29 +212,42 @@ TEST(SkinFolder, EachValueKeepsTheRangeOfWhatItIsAndTheBrokenSkinsFailJustPastIt
         V verdict;
         int id = 0;
     } cases[] = {
-        {"the built-in skin", skincases::BuiltIn(builtIn, 0x400), V::Accepted},
+        {"the built-in skin", skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin),
+         V::Accepted},
         {"a font 1 high", skincases::FontHeight(builtIn, 1), V::Accepted},
         {"a font 0 high", skincases::FontHeight(builtIn, 0), V::OutOfBounds, 400},
         {"a font at the largest height", skincases::FontHeight(builtIn, 1024), V::Accepted},
         {"a font one past it", skincases::FontHeight(builtIn, 1025), V::OutOfBounds, 400},
         {"a font 32768 high", skincases::FontHeight(builtIn, 32768), V::OutOfBounds, 400},
         {"the right column before the face",
-         skincases::BuiltIn(builtIn, 0x400).Value(CMakeCall::kRightPanelsValue, -1), V::OutOfBounds,
-         CMakeCall::kRightPanelsValue},
+         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin)
+             .Value(CMakeCall::kRightPanelsValue, -1),
+         V::OutOfBounds, CMakeCall::kRightPanelsValue},
         {"the face past the left column",
-         skincases::BuiltIn(builtIn, 0x400).Value(CMakeCall::kFaceOverlapValue, -kMaxSkinSide),
+         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin)
+             .Value(CMakeCall::kFaceOverlapValue, -kMaxSkinSide),
          V::Accepted},
         {"the face one further",
-         skincases::BuiltIn(builtIn, 0x400).Value(CMakeCall::kFaceOverlapValue, -kMaxSkinSide - 1),
+         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin)
+             .Value(CMakeCall::kFaceOverlapValue, -kMaxSkinSide - 1),
          V::OutOfBounds, CMakeCall::kFaceOverlapValue},
-        {"a panel's edge below 0", skincases::BuiltIn(builtIn, 0x400).Value(902, -1),
-         V::OutOfBounds, 902},
+        {"a panel's edge below 0",
+         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin).Value(902, -1), V::OutOfBounds,
+         902},
         {"a panel's y as far above its column as a window is high",
-         skincases::BuiltIn(builtIn, 0x400).Value(1004, -kMaxSkinSide), V::Accepted},
-        {"one further", skincases::BuiltIn(builtIn, 0x400).Value(1004, -kMaxSkinSide - 1),
+         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin).Value(1004, -kMaxSkinSide),
+         V::Accepted},
+        {"one further",
+         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin).Value(1004, -kMaxSkinSide - 1),
          V::OutOfBounds, 1004},
         {"pictures at the budget", large, V::Accepted},
         {"one pixel past it", overLarge, V::OverBudget},
+        {"a skin at both budgets", skincases::AtBothBudgets(builtIn, skincases::kBudgetsSkin),
+         V::Accepted},
+        {"its two pictures a pixel larger each way",
+         skincases::AtBothBudgets(builtIn, skincases::kBudgetsSkin,
+                                  skincases::kSideAtTheBudget + 1),
+         V::OverBudget},
         {"three 4096 x 4096 pictures", skincases::LargePictures(builtIn, 4096, 4096),
          V::OverBudget},
         {"font heights 4 bytes off", skincases::MisalignedFontHeights(builtIn, 4), V::Accepted},
@@ -255,7 +268,7 @@ TEST(SkinFolder, EachValueKeepsTheRangeOfWhatItIsAndTheBrokenSkinsFailJustPastIt
 
 TEST(SkinFolder, TheBudgetCountsWhatTheFormsMakeOfTheSkin) {
     const plat::ResourceModule& builtIn = *ProgramModule();
-    const int64_t base = Check(skincases::BuiltIn(builtIn, 0x400)).pixels;
+    const int64_t base = Check(skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin)).pixels;
     // Each change and the pixels it adds: the picture itself, and each window's back buffer
     // twice (the window system holds a copy); the preview also beside its caption strip in
     // the skins panel (62 wide for the built-in skin's 404 rows shown 130 high).
@@ -278,7 +291,7 @@ TEST(SkinFolder, TheBudgetCountsWhatTheFormsMakeOfTheSkin) {
         {"a text area", [](TestSkin& s) { s.Area(9004, 0, 0, 30, 2); }, 60},
     };
     for (const Case& c : cases) {
-        TestSkin skin = skincases::BuiltIn(builtIn, 0x400);
+        TestSkin skin = skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin);
         c.change(skin);
         EXPECT_EQ(Check(skin).pixels - base, c.more) << c.what;
     }
