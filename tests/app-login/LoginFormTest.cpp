@@ -36,6 +36,7 @@
 #include "skin/zel_Label.h"
 #include "tests/app-login/FakeLoginView.h"
 #include "tests/app-login/FakeTrayIcon.h"
+#include "tests/app-panels/PanelsSupport.h"
 #include "tests/app-panels/SkinCases.h"
 #include "tests/skin/TestSkin.h"
 #include "tests/support/RegistrySandbox.h"
@@ -570,10 +571,8 @@ TEST_F(LoginFormTest, EverySkinSignsInToACallWindowOfItsNormalSize) {
             plat::ResourceModule module;
             ASSERT_TRUE(c.skin->Load(module));
             const auto id = static_cast<uint32_t>(GetModuleSkinValue(&module, kSkinIdValueId));
-            const std::vector<uint8_t> bytes = c.skin->Bytes();
-            std::ofstream(plat::JoinPath(folder, SkinFolder::FileName(id)), std::ios::binary)
-                .write(reinterpret_cast<const char*>(bytes.data()),
-                       static_cast<std::streamsize>(bytes.size()));
+            ASSERT_TRUE(panelstest::WriteBytes(plat::JoinPath(folder, SkinFolder::FileName(id)),
+                                               c.skin->Bytes()));
             sandbox_.Registry().SetValue(key, "Skin", plat::kRegDword, &id, sizeof id);
         }
         windows_.MessageBoxes().Clear();

@@ -219,6 +219,14 @@ TEST(SkinFolder, EachValueKeepsTheRangeOfWhatItIsAndTheBrokenSkinsFailJustPastIt
         {"a font at the largest height", skincases::FontHeight(builtIn, 1024), V::Accepted},
         {"a font one past it", skincases::FontHeight(builtIn, 1025), V::OutOfBounds, 400},
         {"a font 32768 high", skincases::FontHeight(builtIn, 32768), V::OutOfBounds, 400},
+        {"the right column a window's width past the face",
+         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin)
+             .Value(CMakeCall::kRightPanelsValue, kMaxSkinSide),
+         V::Accepted},
+        {"one further",
+         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin)
+             .Value(CMakeCall::kRightPanelsValue, kMaxSkinSide + 1),
+         V::OutOfBounds, CMakeCall::kRightPanelsValue},
         {"the right column before the face",
          skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin)
              .Value(CMakeCall::kRightPanelsValue, -1),

@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "platform/ui/Font.h"
 #include "platform/ui/RecordingMessageBoxSink.h"
 #include "skin/SkinResources.h"
 #include "tests/res/TestPe.h"
@@ -194,11 +193,9 @@ TEST_F(SkinResources, OnePayloadRuleDecidesForTheLoadersAndTheContentsCheck) {
         {kSkinTypeValue, four, 0, false, SkinLoadStep::Loaded},
         {kSkinTypeValue, {1, 0, 0}, 0, false, SkinLoadStep::ShortOrMisaligned},
         {kSkinTypeValue, four, 1, false, SkinLoadStep::ShortOrMisaligned},
-        {kSkinTypeValue, four, 3, false, SkinLoadStep::ShortOrMisaligned},
         {kSkinTypeValue, four, 4, false, SkinLoadStep::Loaded},
         {kSkinTypeValue, four, 0, true, SkinLoadStep::OutsideModule},
         {kSkinTypeColor, {1, 0, 0}, 0, false, SkinLoadStep::ShortOrMisaligned},
-        {kSkinTypeColor, four, 2, false, SkinLoadStep::ShortOrMisaligned},
         {kSkinTypePosition, {0, 0, 0, 0, 0, 0, 0, 0}, 0, false, SkinLoadStep::Loaded},
         {kSkinTypePosition, {0, 0, 0, 0, 0, 0, 0}, 0, false, SkinLoadStep::ShortOrMisaligned},
         {kSkinTypeArea, area, 0, false, SkinLoadStep::Loaded},
@@ -221,20 +218,10 @@ TEST_F(SkinResources, OnePayloadRuleDecidesForTheLoadersAndTheContentsCheck) {
 
         boxes_.Clear();
         CurrentSkin current(&m);
-        switch (c.type) {
-        case kSkinTypeValue:
-            GetSkinValue(7);
-            break;
-        case kSkinTypeColor:
-            GetSkinColor(7);
-            break;
-        case kSkinTypePosition:
-            GetSkinPos(7);
-            break;
-        default:
-            GetSkinArea(7);
-            break;
-        }
+        c.type == kSkinTypeValue      ? (void)GetSkinValue(7)
+        : c.type == kSkinTypeColor    ? (void)GetSkinColor(7)
+        : c.type == kSkinTypePosition ? (void)GetSkinPos(7)
+                                      : (void)GetSkinArea(7);
         const SkinContents found = CheckSkinContents(&m, {});
         if (c.step == SkinLoadStep::Loaded) {
             EXPECT_TRUE(boxes_.Requests().empty()) << what;
@@ -260,14 +247,13 @@ TEST_F(SkinResources, OnePayloadRuleDecidesForTheLoadersAndTheContentsCheck) {
     EXPECT_EQ(values[0], -4);
 }
 
-TEST_F(SkinResources, ContentsKeepEachKindsRangeAndTheBudgetAndFormsHavePictures) {
+TEST_F(SkinResources, ContentsKeepTheirRangesAndTheBudgetAndFormsHavePictures) {
+    // Each value the forms name keeps the range of its kind (the program's table of them is
+    // tested with the program's check); any other one is held as a place.
     using V = SkinContents::Verdict;
-    using K = SkinValueKind;
     constexpr int32_t kMax = kMaxSkinSide;
     constexpr int kBackground = 105;
     const int backgrounds[] = {kBackground};
-    const SkinValueRule rules[] = {
-        {10, K::FontHeight}, {11, K::FontHeight}, {12, K::Size}, {13, K::Size}, {14, K::Place}};
     // What the base holds: two text areas of a side each, another control's picture that is
     // no picture, the 1-pixel background; the forms make the rest of the budget.
     constexpr int64_t kHeld = 2 * int64_t{kMax} + int64_t{kMax} * 256 + 1;
@@ -291,16 +277,6 @@ TEST_F(SkinResources, ContentsKeepEachKindsRangeAndTheBudgetAndFormsHavePictures
          kSkinTypeArea, 4, kMax},
         {"an area's height", [](TestSkin& s) { s.Area(5, 0, 0, 1, kMax + 1); }, V::OutOfBounds,
          kSkinTypeArea, 5, kMax},
-        {"a font without height", [](TestSkin& s) { s.Value(10, 0); }, V::OutOfBounds,
-         kSkinTypeValue, 10},
-        {"a font too tall", [](TestSkin& s) { s.Value(11, plat::Font::kMaxHeight + 1); },
-         V::OutOfBounds, kSkinTypeValue, 11},
-        {"a size below 0", [](TestSkin& s) { s.Value(12, -1); }, V::OutOfBounds, kSkinTypeValue,
-         12},
-        {"a size past the largest window", [](TestSkin& s) { s.Value(13, kMax + 1); },
-         V::OutOfBounds, kSkinTypeValue, 13},
-        {"a named place", [](TestSkin& s) { s.Value(14, -kMax - 1); }, V::OutOfBounds,
-         kSkinTypeValue, 14},
         {"a value no form names", [](TestSkin& s) { s.Value(3, kMax + 1); }, V::OutOfBounds,
          kSkinTypeValue, 3},
         {"one pixel more of text area", [](TestSkin& s) { s.Area(9, 0, 0, 1, 1); }, V::OverBudget},
@@ -313,14 +289,13 @@ TEST_F(SkinResources, ContentsKeepEachKindsRangeAndTheBudgetAndFormsHavePictures
         TestSkin skin;
         skin.Pos(1, kMax, -kMax).Value(2, kMax).Value(3, -kMax);
         skin.Area(4, -kMax, kMax, kMax, 1).Area(5, kMax, -kMax, 1, kMax);
-        skin.Value(10, 1).Value(11, plat::Font::kMaxHeight).Value(12, 0).Value(13, kMax);
-        skin.Value(14, kMax).Value(kSkinIdValueId, INT32_MAX).Value(kSkinLanguageId, -1);
+        skin.Value(kSkinIdValueId, INT32_MAX).Value(kSkinLanguageId, -1);
         skin.Depth(6, kMax, 256, 8).Solid(kBackground, 1, 1, 0xFF000000u);
         c.change(skin);
         plat::ResourceModule m;
         ASSERT_TRUE(skin.Load(m)) << c.what;
         const SkinContents found = CheckSkinContents(
-            &m, {backgrounds, rules, [&c](const plat::ResourceModule&) { return c.made; }});
+            &m, {backgrounds, {}, [&c](const plat::ResourceModule&) { return c.made; }});
         EXPECT_EQ(found.verdict, c.verdict) << c.what;
         EXPECT_EQ(found.type, c.type) << c.what;
         EXPECT_EQ(found.id, c.id) << c.what;
