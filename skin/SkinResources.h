@@ -1,5 +1,7 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 
@@ -31,18 +33,27 @@ inline bool IsSkinSizeValid(int32_t width, int32_t height) {
     return width > 0 && height > 0 && width <= kMaxSkinSide && height <= kMaxSkinSide;
 }
 
-// Bounds of what a skin supplies, checked once for the whole module when a skin file is
-// installed or about to become the current skin, so that the controls' sums and differences of
-// positions, sizes and values stay far inside 32 bits. Every position, area and value lies
-// within plus or minus kMaxSkinCoordinate (the identity values, the language 301 and the skin
-// id 304, are only compared, never computed with, and are left out); the pictures (bitmaps,
-// counted as they load) and the text areas of one skin have kMaxSkinPixels pixels in all.
-constexpr int32_t kMaxSkinCoordinate = 32768;
-constexpr int64_t kMaxSkinPixels = int64_t{64} * 1024 * 1024;
+// What one skin may hold, so that the program stays within about 200 MB with any skin that
+// passes the contents check, even while a switch holds two: its file, which is held whole
+// while the skin is in use, of at most kMaxSkinFileBytes, and at most kMaxSkinPixels pixels of
+// images made from it (its pictures as they load, its text areas, and what the forms make of
+// it: their back buffers and the window system's copies of them, the skin browser's copy of
+// its preview).
+constexpr size_t kMaxSkinFileBytes = size_t{32} << 20;
+constexpr int64_t kMaxSkinPixels = int64_t{8} << 20;
 
-inline bool IsSkinCoordinate(int32_t v) {
-    return v >= -kMaxSkinCoordinate && v <= kMaxSkinCoordinate;
-}
+// What a value resource of a skin stands for, and the range it must keep.
+enum class SkinValueKind {
+    Place,      // a place or an offset within a form: within plus or minus kMaxSkinSide
+    Size,       // a size within the largest window: 0 to kMaxSkinSide
+    FontHeight, // a font's height: 1 to plat::Font::kMaxHeight, as fonts are made
+    Identity,   // only compared (the language 301, the skin id 304): any value
+};
+struct SkinValueRule {
+    int id;
+    SkinValueKind kind;
+};
+bool IsSkinValueWithin(SkinValueKind kind, int32_t value);
 
 // The face used when a skin module has none.
 inline constexpr char kFallbackFontFace[] = "Times New Roman";
@@ -67,10 +78,27 @@ extern plat::ResourceModule* g_SkinModule;
 // kFallbackFontFace. Set by GetUiFontFace; valid while the module stays loaded.
 extern const char* g_UiFontFace;
 
-// The reporting loaders. A resource that is missing (step 1), whose data lies outside the
-// module (step 2), or that is shorter than its payload or not 4-byte aligned (step 3) shows a
-// message box "(<step>) no pudo ser cargado el <pos|area|valor|color> de id=<id>" with the
-// caption "error" and returns null (position, area) or 0 (value, colour).
+// The one rule by which a position, area, colour or value of a skin loads, which the loaders
+// and the contents check (and tools that read skin files) share: the resource must be there
+// (else step 1), its data inside the module (step 2), and as long as its payload (two, four,
+// one and one 32-bit integers) and 4-byte aligned, as the controls read it in place (step 3).
+enum class SkinLoadStep { Loaded = 0, NotFound = 1, OutsideModule = 2, ShortOrMisaligned = 3 };
+// The payload's size of a position, area, colour or value; 0 for any other type.
+size_t SkinPayloadSize(uint32_t type);
+// The rule for a resource of `type` that a look-up answered with `lookup` and `data`.
+SkinLoadStep CheckSkinPayload(uint32_t type, plat::ResourceModule::Lookup lookup,
+                              std::span<const uint8_t> data);
+// Looks resource (type, id) of `module` up by the rule; *data is its payload when Loaded, else
+// null.
+SkinLoadStep LocateSkinPayload(const plat::ResourceModule* module, uint32_t type, int id,
+                               const uint8_t** data);
+// The payload's first `values.size()` integers (at most the payload's), by the rule.
+SkinLoadStep ReadSkinInts(const plat::ResourceModule* module, uint32_t type, int id,
+                          std::span<int32_t> values);
+
+// The reporting loaders: a resource the rule refuses shows a message box
+// "(<step>) no pudo ser cargado el <pos|area|valor|color> de id=<id>" with the caption "error"
+// and returns null (position, area) or 0 (value, colour).
 const SkinPos* GetSkinPos(int id);
 const SkinArea* GetSkinArea(int id);
 int32_t GetSkinValue(int id);
@@ -92,18 +120,35 @@ enum class SkinHeaderCheck {
 };
 SkinHeaderCheck CheckSkinHeader(const plat::ResourceModule* module);
 
-// The contents check of a skin module: the bounds and the pixel budget above, and that each of
-// `pictures` (the forms' backgrounds), when the module has it, loads as a picture and not as the
-// transparent image of a depth that cannot be converted (a form drawn from it would be invisible
-// and let every click through). Resources the loaders would refuse anyway (missing, damaged,
-// short) are left to them.
-struct SkinContents {
-    enum class Verdict { Accepted, OutOfBounds, NotAPicture, OverBudget };
-    Verdict verdict = Verdict::Accepted;
-    uint32_t type = 0; // the resource at fault (OutOfBounds, NotAPicture)
-    int id = 0;
-    int64_t pixels = 0; // the pictures' and areas' pixels counted
+// What the program builds from a skin, as the contents check needs to know it.
+struct SkinForms {
+    // The forms' backgrounds: each, when the module has it, must load as a picture and not as
+    // the transparent image of a depth that cannot be converted (a form drawn from it would be
+    // invisible and let every click through).
+    std::span<const int> backgrounds;
+    // The values the forms read, each with what it stands for; a value not named here (other
+    // than the identity values 301 and 304) is held to SkinValueKind::Place.
+    std::span<const SkinValueRule> values;
+    // The pixels the forms make from `module` beyond its pictures and text areas; none when
+    // empty.
+    std::function<int64_t(const plat::ResourceModule& module)> madePixels;
 };
-SkinContents CheckSkinContents(const plat::ResourceModule* module, std::span<const int> pictures);
-// The finding as a trace text; NotAPicture starts with "el skin no tiene todos los controles".
+
+// The contents check of a skin module, made when a skin file is installed or about to become
+// the current skin: every position, area, colour and value loads by the one rule above, every
+// position and area place and every value keeps its range, every area has a size a text area
+// can have (1 to kMaxSkinSide each way), the backgrounds are pictures, and the file and the
+// images made from it keep to the skin's budget.
+struct SkinContents {
+    enum class Verdict { Accepted, Damaged, OutOfBounds, NotAPicture, OverBudget };
+    Verdict verdict = Verdict::Accepted;
+    uint32_t type = 0; // the resource at fault (Damaged, OutOfBounds, NotAPicture)
+    int id = 0;
+    SkinLoadStep step = SkinLoadStep::Loaded; // where a Damaged resource fails
+    int64_t pixels = 0;                       // the images' pixels counted
+    size_t bytes = 0;                         // the module's bytes
+};
+SkinContents CheckSkinContents(const plat::ResourceModule* module, const SkinForms& forms);
+// The finding as a trace text: a Damaged resource as the loaders' message says it; NotAPicture
+// starts with "el skin no tiene todos los controles".
 std::string DescribeSkinContents(const SkinContents& contents);

@@ -127,6 +127,8 @@ public:
 
     // Makes the window (hidden); false when it cannot be made.
     bool Make();
+    // Whether the window was built whole from the current skin when it was made.
+    bool IsSkinBuilt() const { return m_bSkinBuilt; }
 
     // CallWindow
     WindowRect GetWindowRect() const override;
@@ -283,6 +285,7 @@ private:
     std::vector<plat::Rect> m_RightClip;
     CallLayout m_Layout;
 
+    bool m_bSkinBuilt = false;
     bool m_bWarningShown = false;
     int32_t m_nBlinkPhase = 0;
     bool m_bRingLit = false;

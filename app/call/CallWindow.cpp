@@ -77,7 +77,8 @@ bool CMakeCall::OnInitDialog() {
             window->SetIcon(m_Icon.surface);
         }
     }
-    if (!ApplySkin()) {
+    m_bSkinBuilt = ApplySkin();
+    if (!m_bSkinBuilt) {
         AppTrace("CMakeCall::OnInitDialog: !ApplySkin");
     }
     UpdateStatus();

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -13,7 +14,13 @@
 #include <iterator>
 
 #include "app/call/CMakeCall.h"
+#include "app/call/CallLayout.h"
+#include "app/call/ContactsPanel.h"
+#include "app/call/HistoryPanel.h"
 #include "app/login/LoginForm.h"
+#include "app/panels/zel_SldAudioSettings.h"
+#include "app/panels/zel_SldMenu.h"
+#include "app/panels/zel_SldSkins.h"
 #include "app/trace/TraceFile.h"
 #include "platform/core/Paths.h"
 #include "platform/res/ResourceModule.h"
@@ -48,6 +55,87 @@ std::vector<std::string> FilesIn(const std::string& dir) {
     closedir(d);
     std::sort(names.begin(), names.end());
     return names;
+}
+
+using Kind = SkinValueKind;
+using History = CMakeCall::zel_SldCallHistory;
+using Contacts = CMakeCall::zel_SldContacts;
+using Skins = CMakeCall::zel_SldSkins;
+using Audio = CMakeCall::zel_SldAudioSettings;
+using Menu = CMakeCall::zel_SldMenu;
+
+// The values the forms read, each with what it stands for: the fonts' heights, where the face
+// meets the panel columns, and each sliding panel's values after its background n: its closed
+// and peek edges (how much of it shows) and its y.
+constexpr auto kFormValues = [] {
+    constexpr int kPanels[] = {History::kPanel, Contacts::kPanel, Skins::kPanel, Audio::kPanel,
+                               Menu::kPanel};
+    std::array<SkinValueRule, 9 + 3 * std::size(kPanels)> rules = {{
+        {LoginForm::kFontHeightValue, Kind::FontHeight},
+        {CMakeCall::kCaptionHeightValue, Kind::FontHeight},
+        {CMakeCall::kNumberHeightValue, Kind::FontHeight},
+        {CMakeCall::kUserNameHeightValue, Kind::FontHeight},
+        {History::kFontValue, Kind::FontHeight},
+        {Contacts::kFontValue, Kind::FontHeight},
+        {Menu::kFontHeightValue, Kind::FontHeight},
+        {CMakeCall::kFaceOverlapValue, Kind::Place},
+        {CMakeCall::kRightPanelsValue, Kind::Size},
+    }};
+    size_t at = 9;
+    for (int panel : kPanels) {
+        rules[at++] = {panel + 1, Kind::Size};
+        rules[at++] = {panel + 2, Kind::Size};
+        rules[at++] = {panel + 3, Kind::Place};
+    }
+    return rules;
+}();
+
+constexpr int kFormBackgrounds[] = {LoginForm::kBackground, CMakeCall::kFace};
+
+// Bitmap `id`'s size as it would load; 0 x 0 when it would not.
+zel_Bitmap::Info PictureSize(const plat::ResourceModule& module, int id) {
+    std::span<const uint8_t> data;
+    zel_Bitmap::Info info;
+    if (module.Find(plat::kResourceBitmap, static_cast<uint32_t>(id), &data) !=
+            plat::ResourceModule::Lookup::Found ||
+        !zel_Bitmap::Inspect(data, &info)) {
+        return {};
+    }
+    return info;
+}
+
+// What the forms make from the module beyond its pictures and text areas: each window's back
+// buffer, which the window system holds a copy of too (the login form's is its background's
+// size, the call window's its layout's), and the skins panel's copy of the preview beside its
+// caption strip (20 pixels on screen, at the strip's height).
+int64_t FormPixels(const plat::ResourceModule& module) {
+    const zel_Bitmap::Info login = PictureSize(module, LoginForm::kBackground);
+    int64_t pixels = 2 * int64_t{login.width} * login.height;
+
+    CallLayoutInput in;
+    const zel_Bitmap::Info face = PictureSize(module, CMakeCall::kFace);
+    in.faceWidth = face.width;
+    in.faceHeight = face.height;
+    in.leftPanels = {PictureSize(module, Skins::kPanel).width,
+                     PictureSize(module, Audio::kPanel).width};
+    in.rightPanels = {PictureSize(module, Contacts::kPanel).width,
+                      PictureSize(module, History::kPanel).width,
+                      PictureSize(module, Menu::kPanel).width};
+    ReadSkinInts(&module, kSkinTypeValue, CMakeCall::kFaceOverlapValue, {&in.faceOverlap, 1});
+    ReadSkinInts(&module, kSkinTypeValue, CMakeCall::kRightPanelsValue, {&in.rightStart, 1});
+    CallLayout layout;
+    if (ComputeCallLayout(in, &layout)) {
+        pixels += 2 * int64_t{layout.width} * layout.height;
+    }
+
+    const zel_Bitmap::Info preview = PictureSize(module, kSkinPreviewId);
+    int32_t strip[4] = {};
+    pixels += int64_t{preview.width} * preview.height;
+    if (ReadSkinInts(&module, kSkinTypeArea, Skins::kStrip, strip) == SkinLoadStep::Loaded &&
+        strip[3] > 0) {
+        pixels += int64_t{20} * preview.height / strip[3] * preview.height;
+    }
+    return pixels;
 }
 
 bool WriteAll(int fd, const std::vector<char>& bytes) {
@@ -107,8 +195,7 @@ bool SkinFolder::IdFromFileName(const std::string& name, uint32_t* id) {
 }
 
 SkinContents SkinFolder::CheckContents(const plat::ResourceModule& module) {
-    static constexpr int kFormBackgrounds[] = {LoginForm::kBackground, CMakeCall::kFace};
-    return CheckSkinContents(&module, kFormBackgrounds);
+    return CheckSkinContents(&module, {kFormBackgrounds, kFormValues, FormPixels});
 }
 
 std::string SkinFolder::PathOf(uint32_t id) const {
@@ -154,7 +241,15 @@ SkinFolder::Install SkinFolder::Copy(const std::string& source, uint32_t* id,
     if (in) {
         in.seekg(0, std::ios::end);
         const std::streamoff size = in.tellg();
-        if (size > 0 && static_cast<uint64_t>(size) <= plat::ResourceModule::kMaxFileSize) {
+        // A skin is held whole while it is in use: a larger file is not even read.
+        if (size > 0 && static_cast<uint64_t>(size) > kMaxSkinFileBytes) {
+            SkinContents contents;
+            contents.verdict = SkinContents::Verdict::OverBudget;
+            contents.bytes = static_cast<size_t>(size);
+            TraceInstall(source + " no se lee: " + DescribeSkinContents(contents));
+            return Install::Unusable;
+        }
+        if (size > 0) {
             bytes.resize(static_cast<size_t>(size));
             in.seekg(0);
             in.read(bytes.data(), size);
@@ -164,8 +259,8 @@ SkinFolder::Install SkinFolder::Copy(const std::string& source, uint32_t* id,
         TraceInstall("no se pudo leer " + source);
         return Install::NotASkin;
     }
-    plat::ResourceModule module;
-    if (!module.LoadFromBytes(bytes.data(), bytes.size())) {
+    plat::ResourceModule module; // on the bytes read, which outlive it
+    if (!module.LoadFromStaticBytes(bytes.data(), bytes.size())) {
         TraceInstall(source + " no es un skin: " + module.Error());
         return Install::NotASkin;
     }

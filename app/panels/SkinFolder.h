@@ -20,7 +20,7 @@ public:
         NoFolder,         // the data dir's folder cannot be made
         NotASkin,         // not a readable module, or no skin id above 0
         AlreadyInstalled, // a skin with this id is installed or shipped
-        Unusable,         // its contents fail CheckContents
+        Unusable,         // its contents fail CheckContents (a file too large is not read)
         CopyFailed,       // reading the file or writing the copy failed; nothing is left
     };
 
@@ -35,8 +35,10 @@ public:
     static bool IdFromFileName(const std::string& name, uint32_t* id);
 
     // What the program checks in a skin module before it installs it or makes it the current
-    // skin: the toolkit's bounds and pixel budget, and that the login form's and the call
-    // window's backgrounds are pictures.
+    // skin: the toolkit's contents check with each value the forms read held to what it is (a
+    // font height, a size, a place), the login form's and the call window's backgrounds as
+    // pictures, and the images the forms make of the skin (the windows' back buffers, the
+    // skins panel's preview) in its budget.
     static SkinContents CheckContents(const plat::ResourceModule& module);
 
     // The file of skin `id`: the installed one when it exists, else the shipped one.

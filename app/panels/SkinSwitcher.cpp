@@ -74,7 +74,7 @@ SkinSwitcher::Outcome SkinSwitcher::SwitchSkin(uint32_t id) {
     }
     const std::string path = m_Folder.PathOf(id);
     auto module = std::make_unique<plat::ResourceModule>();
-    bool loaded = module->LoadFromFile(path);
+    bool loaded = module->LoadFromFile(path, kMaxSkinFileBytes);
     if (!loaded) {
         TraceSwitch("no se pudo cargar " + path + ": " + module->Error());
     } else {

@@ -8,6 +8,7 @@
 #include "app/resources/BuiltInModule.h"
 #include "app/trace/TraceFile.h"
 #include "platform/res/ResourceModule.h"
+#include "skin/SkinResources.h"
 
 namespace {
 
@@ -32,7 +33,7 @@ void CMakeCall::zel_SldSkins::FillSkinList() {
     for (const std::string& path : SkinFolder::Default().List()) {
         // Read as data and given up again: the strip keeps only its own picture.
         plat::ResourceModule module;
-        if (!module.LoadFromFile(path)) {
+        if (!module.LoadFromFile(path, kMaxSkinFileBytes)) {
             TraceSkins("no se pudo cargar " + path + ": " + module.Error());
             continue;
         }
@@ -54,7 +55,8 @@ bool CMakeCall::zel_SldSkins::InstallSkin(const std::string& file) {
         return false;
     }
     plat::ResourceModule module;
-    if (!module.LoadFromFile(target) || !m_Strip.AddSkin(&module, true, g_UiFontFace)) {
+    if (!module.LoadFromFile(target, kMaxSkinFileBytes) ||
+        !m_Strip.AddSkin(&module, true, g_UiFontFace)) {
         TraceSkins("el skin no se puede mostrar, se borra " + target);
         module.Free();
         unlink(target.c_str());

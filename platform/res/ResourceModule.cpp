@@ -76,7 +76,7 @@ std::string Utf16ToUtf8(const uint8_t* p, uint32_t count) {
 
 } // namespace
 
-bool ResourceModule::LoadFromFile(const std::string& path) {
+bool ResourceModule::LoadFromFile(const std::string& path, size_t maxSize) {
     Free();
     // Non-blocking, so a FIFO given as a skin is refused below instead of waiting for a writer.
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -88,7 +88,7 @@ bool ResourceModule::LoadFromFile(const std::string& path) {
         close(fd);
         return Fail("not a regular file: " + path);
     }
-    if (static_cast<uint64_t>(st.st_size) > kMaxFileSize) {
+    if (static_cast<uint64_t>(st.st_size) > std::min(maxSize, kMaxFileSize)) {
         close(fd);
         return Fail("file too large: " + path);
     }
@@ -331,6 +331,17 @@ ResourceModule::Lookup ResourceModule::FirstLanguage(const Directory& dir,
 void ResourceModule::ForEach(
     uint32_t type,
     const std::function<void(uint32_t id, std::span<const uint8_t> data)>& visit) const {
+    ForEachEntry(type, [&visit](uint32_t id, Lookup lookup, std::span<const uint8_t> data) {
+        if (lookup == Lookup::Found) {
+            visit(id, data);
+        }
+    });
+}
+
+void ResourceModule::ForEachEntry(
+    uint32_t type,
+    const std::function<void(uint32_t id, Lookup lookup, std::span<const uint8_t> data)>& visit)
+    const {
     Directory types;
     Directory ids;
     uint32_t target = 0;
@@ -347,7 +358,11 @@ void ResourceModule::ForEach(
         const uint8_t* e = resources_ + ids.entries + i * kResDirEntrySize;
         const uint32_t id = plat::ReadLe32(e);
         const uint32_t offset = plat::ReadLe32(e + 4);
-        if ((id & kHighBit) != 0 || (offset & kHighBit) == 0) {
+        if ((id & kHighBit) != 0) {
+            continue;
+        }
+        if ((offset & kHighBit) == 0) {
+            visit(id, Lookup::BadData, {}); // an id's entry must lead to its languages
             continue;
         }
         auto [at, fresh] =
@@ -358,9 +373,7 @@ void ResourceModule::ForEach(
                 at->second.first = FirstLanguage(dir, &at->second.second);
             }
         }
-        if (at->second.first == Lookup::Found) {
-            visit(id, at->second.second);
-        }
+        visit(id, at->second.first, at->second.second);
     }
 }
 

@@ -43,8 +43,9 @@ public:
     ResourceModule& operator=(const ResourceModule&) = delete;
 
     // Reads the whole file and checks its headers. On failure the module is empty and Error()
-    // says why. A module that was loaded before is freed first.
-    bool LoadFromFile(const std::string& path);
+    // says why. A module that was loaded before is freed first. A file larger than `maxSize`
+    // is refused before anything of it is read.
+    bool LoadFromFile(const std::string& path, size_t maxSize = kMaxFileSize);
     // Copies the bytes.
     bool LoadFromBytes(const void* data, size_t size);
     // Uses the bytes in place; they must stay unchanged for the life of the module (bytes
@@ -54,6 +55,8 @@ public:
     void Free();
 
     bool IsLoaded() const { return bytes_ != nullptr; }
+    // The module's bytes (a file's size); 0 when none is loaded.
+    size_t Size() const { return size_; }
     // Why the last load failed; empty after a successful one.
     const std::string& Error() const { return error_; }
     // The path a module was loaded from (empty for bytes).
@@ -67,6 +70,12 @@ public:
     void
     ForEach(uint32_t type,
             const std::function<void(uint32_t id, std::span<const uint8_t> data)>& visit) const;
+    // The same walk over every integer id entry of `type`, with what a look-up of that entry
+    // gives: Found with its bytes, or NotFound / BadData (no data) for an entry without
+    // languages / one whose entries or data lie outside the module, as Find answers them.
+    void ForEachEntry(uint32_t type,
+                      const std::function<void(uint32_t id, Lookup lookup,
+                                               std::span<const uint8_t> data)>& visit) const;
 
     // String `id` of the module's string tables (blocks of 16 counted UTF-16 strings, block
     // id / 16 + 1), converted to UTF-8. False when the module has no such string or it is

@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <fstream>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,7 @@
 #include "app/login/LoginForm.h"
 #include "app/login/RememberedPassword.h"
 #include "app/login/SkinFiles.h"
+#include "app/panels/SkinFolder.h"
 #include "app/resources/BuiltInModule.h"
 #include "app/sound/PlaySound2.h"
 #include "app/strings/StringTable.h"
@@ -35,6 +37,8 @@
 #include "skin/zel_Label.h"
 #include "tests/app-login/FakeLoginView.h"
 #include "tests/app-login/FakeTrayIcon.h"
+#include "tests/app-panels/PanelsSupport.h"
+#include "tests/app-panels/SkinCases.h"
 #include "tests/skin/TestSkin.h"
 #include "tests/support/RegistrySandbox.h"
 
@@ -577,6 +581,90 @@ TEST_F(LoginFormTest, ADamagedSkinAtStartGivesWayToTheBuiltInSkinBeforeItsFileIs
     EXPECT_EQ(builtIn->y, logIn.top);
     EXPECT_EQ(232, form.BackBuffer().width);
     EXPECT_TRUE(Boxes().empty());
+}
+
+TEST_F(LoginFormTest, EverySkinSignsInToACallWindowOfItsNormalSize) {
+    // Skins that once passed the checks and then left a 1 x 1 call window or none, each
+    // chosen at start and signed in with: the window comes up at the built-in skin's size.
+    services_.callWindow = nullptr; // the program's own
+    const plat::ResourceModule& builtIn = *ProgramModule();
+    const std::string kErrorLoading = "Error loading selected skin";
+    struct Case {
+        const char* what;
+        std::optional<TestSkin> skin; // none: no `Skin` setting
+        std::vector<std::string> boxes;
+        bool kept;                   // the skin file is in use after sign-in
+        const char* trace = nullptr; // a trace line of the fallback
+    } cases[] = {
+        {"the built-in skin", std::nullopt, {}, false},
+        {"a list font 32768 high",
+         skincases::FontHeight(builtIn, 32768),
+         {kErrorLoading},
+         false,
+         "CUserLogin::LoadSkin: valor fuera de limites en el valor de id=400"},
+        {"a list font at the largest height", skincases::FontHeight(builtIn, 1024), {}, true},
+        {"three 4096 x 4096 pictures",
+         skincases::LargePictures(builtIn, 4096, 4096),
+         {kErrorLoading},
+         false,
+         "CUserLogin::LoadSkin: el skin supera el limite de pixeles"},
+        {"font heights 2 bytes off",
+         skincases::MisalignedFontHeights(builtIn, 2),
+         {kErrorLoading},
+         false,
+         "CUserLogin::LoadSkin: (3) no pudo ser cargado el valor de id=110"},
+        {"no hang-up key (and the log-in button elsewhere)",
+         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin)
+             .Remove(plat::kResourceBitmap, CMakeCall::kCmdHangUp)
+             .Pos(LoginForm::kCmdLogIn, 60, 250),
+         {},
+         false,
+         "MakeCallWindow: el skin no tiene todos los controles: vuelve el incorporado"},
+    };
+    const std::string folder = plat::JoinPath(plat::DataDir(), "Skins");
+    ASSERT_TRUE(plat::MakeDirs(folder));
+    plat::Registry::Key key;
+    ASSERT_EQ(plat::kErrorSuccess, sandbox_.Registry().CreateKey("Software\\Quorvex", &key));
+    NoWizard();
+    plat::Rect normal;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        sandbox_.Registry().DeleteValue(key, "Skin");
+        if (c.skin) {
+            plat::ResourceModule module;
+            ASSERT_TRUE(c.skin->Load(module));
+            const auto id = static_cast<uint32_t>(GetModuleSkinValue(&module, kSkinIdValueId));
+            ASSERT_TRUE(panelstest::WriteBytes(plat::JoinPath(folder, SkinFolder::FileName(id)),
+                                               c.skin->Bytes()));
+            sandbox_.Registry().SetValue(key, "Skin", plat::kRegDword, &id, sizeof id);
+        }
+        windows_.MessageBoxes().Clear();
+        g_PhoneState = PS_LOGGED_OUT;
+        const size_t before = windows_.Windows().size();
+        Make();
+        SignIn();
+        ASSERT_EQ(before + 2, windows_.Windows().size());
+        plat::FakeWindow* face = windows_.Windows().back();
+        EXPECT_TRUE(face->IsVisible());
+        if (!c.skin) {
+            normal = face->GetWindowRect();
+            ASSERT_GT(normal.Width(), 1);
+        }
+        EXPECT_EQ(normal.Width(), face->GetWindowRect().Width());
+        EXPECT_EQ(normal.Height(), face->GetWindowRect().Height());
+        EXPECT_EQ(c.boxes, Boxes());
+        EXPECT_EQ(c.kept, LoadedSkinModule() != nullptr);
+        EXPECT_EQ(c.kept ? LoadedSkinModule().get() : ProgramModule(), g_SkinModule);
+        if (c.trace) {
+            EXPECT_TRUE(trace_.Has(c.trace)) << c.trace;
+        }
+        // The login form draws from the same skin (and no control of it from a freed file).
+        const SkinPos* logIn = GetSkinPos(LoginForm::kCmdLogIn);
+        EXPECT_EQ(logIn->x, form_->LogInButton().GetRect().left);
+        EXPECT_EQ(logIn->y, form_->LogInButton().GetRect().top);
+        form_.reset();
+        LoadedSkinModule().reset();
+    }
 }
 
 } // namespace

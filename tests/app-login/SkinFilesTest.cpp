@@ -13,6 +13,7 @@
 #include "skin/SkinResources.h"
 #include "tests/app-login/FakeLoginView.h"
 #include "tests/res/TestPe.h"
+#include "tests/skin/TestSkin.h"
 #include "tests/support/RegistrySandbox.h"
 
 namespace {
@@ -59,13 +60,20 @@ TEST(SkinFiles, TheChosenSkinStaysOnlyWhenItsHeaderIsAcceptedAndTheFormRebuilds)
         std::vector<int> messages;
         std::vector<testpe::Resource> more = {};
         const char* trace = nullptr;
+        const std::vector<uint8_t>* bytes = nullptr; // the file's bytes instead
     };
     // A position out of bounds; the login form's background and the call window's face as
     // bitmaps of 8 bits per pixel (they load as a transparent image).
     const std::vector<uint8_t> depth8 = Ints({40, 9, 9, 1 | 8 << 16, 0, 0, 0, 0, 0, 0});
-    const testpe::Resource far{kSkinTypePosition, 1, 0, Ints({0, -kMaxSkinCoordinate - 1})};
+    const testpe::Resource far{kSkinTypePosition, 1, 0, Ints({0, -kMaxSkinSide - 1})};
     const testpe::Resource login{plat::kResourceBitmap, 105, 0, depth8};
     const testpe::Resource face{plat::kResourceBitmap, 229, 0, depth8};
+    const testpe::Resource misaligned{kSkinTypeValue, 5, 0, Ints({1}), 2};
+    // A skin file as large as a skin may be, and one 512 bytes larger.
+    const std::vector<uint8_t> atBudget =
+        TestSkin().Value(kSkinIdValueId, 1).PadTo(kMaxSkinFileBytes).Bytes();
+    const std::vector<uint8_t> pastIt =
+        TestSkin().Value(kSkinIdValueId, 1).PadTo(kMaxSkinFileBytes + 512).Bytes();
     const Case cases[] = {
         {"7, 7", File::Header, Ints({7, 7}), Answer::Yes, true, {}},
         {"0, 100", File::Header, Ints({0, 100}), Answer::Yes, true, {}},
@@ -82,6 +90,16 @@ TEST(SkinFiles, TheChosenSkinStaysOnlyWhenItsHeaderIsAcceptedAndTheFormRebuilds)
         {"far", File::Header, Ints({7, 7}), Answer::Yes, false, {5}, {far}, "pos de id=1"},
         {"login", File::Header, Ints({7, 7}), Answer::Yes, false, {}, {login}, "fondo 105"},
         {"face", File::Header, Ints({7, 7}), Answer::Yes, false, {}, {face}, "fondo 229"},
+        {"misaligned",
+         File::Header,
+         Ints({7, 7}),
+         Answer::Yes,
+         false,
+         {5},
+         {misaligned},
+         "(3) no pudo ser cargado el valor de id=5"},
+        {"at the byte budget", File::Header, {}, Answer::Yes, true, {}, {}, nullptr, &atBudget},
+        {"past it", File::Header, {}, Answer::Yes, false, {5}, {}, "limite de bytes", &pastIt},
     };
     RegistrySandbox sandbox;
     TraceCapture trace;
@@ -110,6 +128,9 @@ TEST(SkinFiles, TheChosenSkinStaysOnlyWhenItsHeaderIsAcceptedAndTheFormRebuilds)
         }
         if (c.file == File::NotAModule) {
             file << "not a module";
+        } else if (c.bytes) {
+            file.write(reinterpret_cast<const char*>(c.bytes->data()),
+                       static_cast<std::streamsize>(c.bytes->size()));
         } else {
             file.write(reinterpret_cast<const char*>(image.bytes.data()),
                        static_cast<std::streamsize>(image.bytes.size()));

@@ -33,6 +33,11 @@ inline TestSkin Identity(int32_t id, int32_t first = 7, int32_t second = 7) {
     return skin;
 }
 
+// Skin `id` in a file as large as a skin may be, plus `more` bytes (a multiple of 512).
+inline std::vector<uint8_t> AtTheByteBudget(int32_t id, size_t more = 0) {
+    return Identity(id).PadTo(kMaxSkinFileBytes + more).Bytes();
+}
+
 inline bool WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char*>(bytes.data()),

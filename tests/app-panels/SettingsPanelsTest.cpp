@@ -120,6 +120,8 @@ TEST_F(SettingsPanelsTest, ThePanelsStartFromTheStoredSettingsAndTheSkinsOnDisk)
     ASSERT_TRUE(panelstest::WriteBytes(Installed(0x3c), panelstest::Identity(0x3c).Bytes()));
     ASSERT_TRUE(panelstest::WriteBytes(Installed(0x3d), panelstest::Identity(0x3e).Bytes()));
     ASSERT_TRUE(panelstest::WriteBytes(Installed(0x3f), {'n', 'o'}));
+    // And a skin past the byte budget, which is not even read.
+    ASSERT_TRUE(panelstest::WriteBytes(Installed(0x40), panelstest::AtTheByteBudget(0x40, 512)));
     Make();
     const CMakeCall::zel_SldAudioSettings& audio = *call_->AudioPanel();
     const struct {
@@ -146,6 +148,8 @@ TEST_F(SettingsPanelsTest, ThePanelsStartFromTheStoredSettingsAndTheSkinsOnDisk)
     const CMakeCall::zel_SldSkins& skins = *call_->SkinsPanel();
     EXPECT_EQ((std::vector<int32_t>{0x3c, 0}), Strip());
     EXPECT_EQ(0, skins.m_Strip.GetSelectedId());
+    EXPECT_EQ(1, trace_.CountPrefix("CMakeCall::zel_SldSkins: no se pudo cargar " +
+                                    Installed(0x40) + ": file too large"));
     // The scroll bar spans the strip's scroll width (not the number of previews), or hides
     // when everything fits.
     const int32_t width = skins.m_Strip.GetScrollWidth();

@@ -1,12 +1,16 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <functional>
 #include <string>
 #include <vector>
 
 #include "app/panels/SkinFolder.h"
+#include "app/trace/TraceFile.h"
 #include "platform/core/Paths.h"
 #include "tests/app-panels/PanelsSupport.h"
+#include "tests/app-panels/SkinCases.h"
+#include "tests/support/RecordingTraceLog.h"
 #include "tests/support/RegistrySandbox.h"
 
 namespace {
@@ -90,7 +94,7 @@ TEST(SkinFolder, TheInstalledCopyWinsInThePathTheListAndTheInstall) {
 }
 
 TEST(SkinFolder, AnInstallCopiesOnceAndAFailureLeavesNothingBehind) {
-    enum class Source { Skin, OverBudget, Garbage, Empty, Missing };
+    enum class Source { Skin, OverBudget, AtTheByteBudget, PastIt, Garbage, Empty, Missing };
     const struct {
         const char* what;
         Source source;
@@ -108,6 +112,9 @@ TEST(SkinFolder, AnInstallCopiesOnceAndAFailureLeavesNothingBehind) {
         {"no file", Source::Missing, 0, false, SkinFolder::Install::NotASkin},
         {"the folder is a file", Source::Skin, 0x2b, true, SkinFolder::Install::NoFolder},
         {"too many pixels", Source::OverBudget, 0x2b, false, SkinFolder::Install::Unusable},
+        {"as many bytes as a skin may have", Source::AtTheByteBudget, 0x2b, false,
+         SkinFolder::Install::Installed},
+        {"512 bytes more", Source::PastIt, 0x2b, false, SkinFolder::Install::Unusable},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -129,6 +136,8 @@ TEST(SkinFolder, AnInstallCopiesOnceAndAFailureLeavesNothingBehind) {
                 skin.Area(1, 0, 0, 8192, 8192).Area(2, 0, 0, 1, 1);
             }
             bytes = skin.Bytes();
+        } else if (c.source == Source::AtTheByteBudget || c.source == Source::PastIt) {
+            bytes = panelstest::AtTheByteBudget(c.id, c.source == Source::PastIt ? 512 : 0);
         } else if (c.source == Source::Garbage) {
             bytes = {'M', 'Z', 0, 0, 1, 2, 3};
         }
@@ -137,7 +146,14 @@ TEST(SkinFolder, AnInstallCopiesOnceAndAFailureLeavesNothingBehind) {
         }
         uint32_t id = 0;
         std::string target;
+        RecordingTraceLog trace;
+        iTraceFile* const previous = g_pTrace.exchange(&trace);
         EXPECT_EQ(c.result, folder.Copy(source, &id, &target));
+        g_pTrace = previous;
+        // A file larger than a skin may be is not even read.
+        EXPECT_EQ(c.source == Source::PastIt ? 1 : 0,
+                  trace.CountPrefix("CMakeCall::zel_SldSkins::InstallSkin: " + source +
+                                    " no se lee: el skin supera el limite de bytes"));
         if (c.result != SkinFolder::Install::Installed) {
             if (!c.folderIsAFile) {
                 EXPECT_EQ(std::vector<std::string>{}, Names(installed));
@@ -159,6 +175,133 @@ TEST(SkinFolder, AnInstallCopiesOnceAndAFailureLeavesNothingBehind) {
         EXPECT_EQ(SkinFolder::Install::AlreadyInstalled, folder.Copy(source, &id, &target));
         EXPECT_EQ(bytes, panelstest::ReadBytes(target));
         EXPECT_EQ(std::vector<std::string>{SkinFolder::FileName(id)}, Names(installed));
+    }
+}
+
+// Text areas that no form reads, of `pixels` pixels in all (at most a side x a side).
+void FillWithAreas(TestSkin& skin, int64_t pixels) {
+    const auto rows = static_cast<int32_t>(pixels / kMaxSkinSide);
+    const auto rest = static_cast<int32_t>(pixels % kMaxSkinSide);
+    if (rows > 0) {
+        skin.Area(9000, 0, 0, kMaxSkinSide, rows);
+    }
+    if (rest > 0) {
+        skin.Area(9001, 0, 0, rest, 1);
+    }
+}
+
+SkinContents Check(const TestSkin& skin) {
+    plat::ResourceModule module;
+    EXPECT_TRUE(skin.Load(module));
+    return SkinFolder::CheckContents(module);
+}
+
+TEST(SkinFolder, EachValueKeepsTheRangeOfWhatItIsAndTheBrokenSkinsFailJustPastIt) {
+    using V = SkinContents::Verdict;
+    const plat::ResourceModule& builtIn = *ProgramModule();
+    // Three large pictures, and text areas that bring them exactly to the budget.
+    TestSkin large = skincases::LargePictures(builtIn, 1024, 1500);
+    const int64_t room = kMaxSkinPixels - Check(large).pixels;
+    ASSERT_GT(room, 0);
+    FillWithAreas(large, room);
+    TestSkin overLarge = large;
+    overLarge.Area(9002, 0, 0, 1, 1);
+    struct Case {
+        const char* what;
+        TestSkin skin;
+        V verdict;
+        int id = 0;
+    } cases[] = {
+        {"the built-in skin", skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin),
+         V::Accepted},
+        {"a font 1 high", skincases::FontHeight(builtIn, 1), V::Accepted},
+        {"a font 0 high", skincases::FontHeight(builtIn, 0), V::OutOfBounds, 400},
+        {"a font at the largest height", skincases::FontHeight(builtIn, 1024), V::Accepted},
+        {"a font one past it", skincases::FontHeight(builtIn, 1025), V::OutOfBounds, 400},
+        {"a font 32768 high", skincases::FontHeight(builtIn, 32768), V::OutOfBounds, 400},
+        {"the right column a window's width past the face",
+         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin)
+             .Value(CMakeCall::kRightPanelsValue, kMaxSkinSide),
+         V::Accepted},
+        {"one further",
+         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin)
+             .Value(CMakeCall::kRightPanelsValue, kMaxSkinSide + 1),
+         V::OutOfBounds, CMakeCall::kRightPanelsValue},
+        {"the right column before the face",
+         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin)
+             .Value(CMakeCall::kRightPanelsValue, -1),
+         V::OutOfBounds, CMakeCall::kRightPanelsValue},
+        {"the face past the left column",
+         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin)
+             .Value(CMakeCall::kFaceOverlapValue, -kMaxSkinSide),
+         V::Accepted},
+        {"the face one further",
+         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin)
+             .Value(CMakeCall::kFaceOverlapValue, -kMaxSkinSide - 1),
+         V::OutOfBounds, CMakeCall::kFaceOverlapValue},
+        {"a panel's edge below 0",
+         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin).Value(902, -1), V::OutOfBounds,
+         902},
+        {"a panel's y as far above its column as a window is high",
+         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin).Value(1004, -kMaxSkinSide),
+         V::Accepted},
+        {"one further",
+         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin).Value(1004, -kMaxSkinSide - 1),
+         V::OutOfBounds, 1004},
+        {"pictures at the budget", large, V::Accepted},
+        {"one pixel past it", overLarge, V::OverBudget},
+        {"a skin at both budgets", skincases::AtBothBudgets(builtIn, skincases::kBudgetsSkin),
+         V::Accepted},
+        {"its two pictures a pixel larger each way",
+         skincases::AtBothBudgets(builtIn, skincases::kBudgetsSkin,
+                                  skincases::kSideAtTheBudget + 1),
+         V::OverBudget},
+        {"three 4096 x 4096 pictures", skincases::LargePictures(builtIn, 4096, 4096),
+         V::OverBudget},
+        {"font heights 4 bytes off", skincases::MisalignedFontHeights(builtIn, 4), V::Accepted},
+        {"font heights 1 byte off", skincases::MisalignedFontHeights(builtIn, 1), V::Damaged,
+         LoginForm::kFontHeightValue},
+        {"font heights 2 bytes off", skincases::MisalignedFontHeights(builtIn, 2), V::Damaged,
+         LoginForm::kFontHeightValue},
+    };
+    for (const Case& c : cases) {
+        const SkinContents found = Check(c.skin);
+        EXPECT_EQ(found.verdict, c.verdict) << c.what << ": " << DescribeSkinContents(found);
+        EXPECT_EQ(found.id, c.id) << c.what;
+        if (c.verdict == V::Damaged) {
+            EXPECT_EQ(found.step, SkinLoadStep::ShortOrMisaligned) << c.what;
+        }
+    }
+}
+
+TEST(SkinFolder, TheBudgetCountsWhatTheFormsMakeOfTheSkin) {
+    const plat::ResourceModule& builtIn = *ProgramModule();
+    const int64_t base = Check(skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin)).pixels;
+    // Each change and the pixels it adds: the picture itself, and each window's back buffer
+    // twice (the window system holds a copy); the preview also beside its caption strip in
+    // the skins panel (62 wide for the built-in skin's 404 rows shown 130 high).
+    struct Case {
+        const char* what;
+        std::function<void(TestSkin&)> change;
+        int64_t more;
+    } cases[] = {
+        {"a picture no form uses", [](TestSkin& s) { s.Depth(9003, 100, 100, 8); }, 10000},
+        {"a login background one row higher",
+         [](TestSkin& s) { s.Solid(LoginForm::kBackground, 232, 301, 0xFF000000u); },
+         232 + 2 * 232},
+        {"the face overlapping no column",
+         [](TestSkin& s) { s.Value(CMakeCall::kFaceOverlapValue, 0); }, 2 * 24 * 440},
+        {"a skins panel one column wider",
+         [](TestSkin& s) { s.Solid(CMakeCall::zel_SldSkins::kPanel, 301, 210, 0xFF000000u); },
+         210 + 2 * 440},
+        {"a preview one row higher",
+         [](TestSkin& s) { s.Solid(kSkinPreviewId, 212, 405, 0xFF000000u); }, 212 + (212 + 62)},
+        {"a text area", [](TestSkin& s) { s.Area(9004, 0, 0, 30, 2); }, 60},
+    };
+    for (const Case& c : cases) {
+        TestSkin skin = skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin);
+        c.change(skin);
+        EXPECT_EQ(Check(skin).pixels - base, c.more) << c.what;
     }
 }
 

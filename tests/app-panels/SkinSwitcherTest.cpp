@@ -36,7 +36,7 @@ protected:
     void Install(int32_t id, int32_t first = 7, bool outOfBounds = false) {
         TestSkin skin = panelstest::Identity(id, first);
         if (outOfBounds) {
-            skin.Pos(1, kMaxSkinCoordinate + 1, 0);
+            skin.Pos(1, kMaxSkinSide + 1, 0);
         }
         ASSERT_TRUE(panelstest::WriteBytes(plat::JoinPath(installed_, SkinFolder::FileName(id)),
                                            skin.Bytes()));
@@ -146,6 +146,16 @@ TEST_F(SkinSwitcherTest, TheNewSkinStaysOnlyWhenEveryFormRebuildsAndAFailureGoes
         EXPECT_FALSE(LoadedSkinModule());
         EXPECT_EQ(-1, SkinSetting());
     }
+}
+
+TEST_F(SkinSwitcherTest, ASkinFilePastTheByteBudgetIsRefusedUnread) {
+    ASSERT_TRUE(panelstest::WriteBytes(plat::JoinPath(installed_, SkinFolder::FileName(0x2b)),
+                                       panelstest::AtTheByteBudget(0x2b, 512)));
+    EXPECT_EQ(SkinSwitcher::Outcome::Refused, Switcher().SwitchSkin(0x2b));
+    EXPECT_EQ(std::vector<int>{38}, messages_);
+    EXPECT_EQ(ProgramModule(), g_SkinModule);
+    EXPECT_EQ(1, trace_.CountPrefix("CMakeCall::SwitchSkin: no se pudo cargar " +
+                                    plat::JoinPath(installed_, "2b.zsk") + ": file too large"));
 }
 
 } // namespace

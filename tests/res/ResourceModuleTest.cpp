@@ -193,6 +193,13 @@ TEST(ResourceModule, FailsCleanlyOnFilesThatAreNotModules) {
     Bytes mz = {'M', 'Z'};
     EXPECT_FALSE(m.LoadFromBytes(mz.data(), mz.size()));
 
+    // A caller's size limit: a file of exactly that size loads, one byte more is not read.
+    const size_t size = ReadFile(Fixture("skin76.zsk")).size();
+    EXPECT_FALSE(m.LoadFromFile(Fixture("skin76.zsk"), size - 1));
+    EXPECT_NE(m.Error().find("file too large"), std::string::npos);
+    ASSERT_TRUE(m.LoadFromFile(Fixture("skin76.zsk"), size));
+    EXPECT_EQ(m.Size(), size);
+
     // A valid module after a failed load works, and a failed load after a good one empties it.
     ASSERT_TRUE(m.LoadFromFile(Fixture("skin76.zsk")));
     EXPECT_TRUE(m.Error().empty());
@@ -317,6 +324,24 @@ TEST(ResourceModule, ForEachVisitsWhatFindFindsOnceEach) {
     for (uint32_t type : {104u, 0x80000065u}) { // no such type; a named one
         m.ForEach(type, [type](uint32_t, std::span<const uint8_t>) { ADD_FAILURE() << type; });
     }
+
+    // Every id entry, the damaged ones too, as Find answers them: id 9's data outside the
+    // module, and id 5's entry no longer leading to its languages.
+    std::vector<std::pair<uint32_t, Lookup>> entries;
+    auto collect = [&entries](uint32_t id, Lookup lookup, std::span<const uint8_t>) {
+        entries.push_back({id, lookup});
+    };
+    m.ForEachEntry(101, collect);
+    EXPECT_EQ(entries, (std::vector<std::pair<uint32_t, Lookup>>{
+                           {5, Lookup::Found}, {9, Lookup::BadData}, {14, Lookup::Found}}));
+    img.Put32(idEntry(0) + 4, img.Get32(idEntry(0) + 4) & 0x7FFFFFFFu);
+    ASSERT_TRUE(m.LoadFromBytes(img.bytes.data(), img.bytes.size()));
+    entries.clear();
+    m.ForEachEntry(101, collect);
+    std::span<const uint8_t> data;
+    EXPECT_EQ(m.Find(101, 5, &data), Lookup::BadData);
+    EXPECT_EQ(entries, (std::vector<std::pair<uint32_t, Lookup>>{
+                           {5, Lookup::BadData}, {9, Lookup::BadData}, {14, Lookup::Found}}));
 }
 
 // The file offset just past a PE image's resource directory, read from its headers.

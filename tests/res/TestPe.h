@@ -14,6 +14,8 @@ struct Resource {
     uint32_t id;
     uint32_t language;
     std::vector<uint8_t> data;
+    // Bytes of padding before the data, which otherwise starts 8-byte aligned.
+    uint32_t misalign = 0;
 };
 
 struct Image {
@@ -79,6 +81,7 @@ inline Image Build(const std::vector<Resource>& resources) {
         while (area.size() % 8 != 0) {
             area.push_back(0);
         }
+        area.resize(area.size() + resources[i].misalign, 0);
         size_t at = area.size();
         area.insert(area.end(), resources[i].data.begin(), resources[i].data.end());
         put32(dataEntryAt[i], Image::kRva + static_cast<uint32_t>(at));

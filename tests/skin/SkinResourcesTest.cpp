@@ -3,6 +3,7 @@
 #include <cstring>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "platform/ui/RecordingMessageBoxSink.h"
 #include "skin/SkinResources.h"
@@ -177,47 +178,148 @@ TEST_F(SkinResources, HeaderRuleAcceptsAtMostSevenAndAtLeastSeven) {
     EXPECT_EQ(CheckSkinHeader(&m), SkinHeaderCheck::Refused);
 }
 
-TEST_F(SkinResources, ContentsStayWithinTheBoundsAndTheBudgetAndFormsHavePictures) {
+TEST_F(SkinResources, OnePayloadRuleDecidesForTheLoadersAndTheContentsCheck) {
+    // A payload the rule refuses is refused by its loader (with the message of its step) and
+    // by the contents check (as Damaged at the same step); one it takes passes both.
+    const std::vector<uint8_t> four = {1, 0, 0, 0};
+    const std::vector<uint8_t> area = {0, 0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 1, 0, 0, 0};
+    struct Case {
+        uint32_t type;
+        std::vector<uint8_t> data;
+        uint32_t misalign;
+        bool outside; // the data entry points outside the module
+        SkinLoadStep step;
+    } cases[] = {
+        {kSkinTypeValue, four, 0, false, SkinLoadStep::Loaded},
+        {kSkinTypeValue, {1, 0, 0}, 0, false, SkinLoadStep::ShortOrMisaligned},
+        {kSkinTypeValue, four, 1, false, SkinLoadStep::ShortOrMisaligned},
+        {kSkinTypeValue, four, 4, false, SkinLoadStep::Loaded},
+        {kSkinTypeValue, four, 0, true, SkinLoadStep::OutsideModule},
+        {kSkinTypeColor, {1, 0, 0}, 0, false, SkinLoadStep::ShortOrMisaligned},
+        {kSkinTypePosition, {0, 0, 0, 0, 0, 0, 0, 0}, 0, false, SkinLoadStep::Loaded},
+        {kSkinTypePosition, {0, 0, 0, 0, 0, 0, 0}, 0, false, SkinLoadStep::ShortOrMisaligned},
+        {kSkinTypeArea, area, 0, false, SkinLoadStep::Loaded},
+        {kSkinTypeArea, {area.begin(), area.end() - 1}, 0, false, SkinLoadStep::ShortOrMisaligned},
+        {kSkinTypeArea, area, 2, false, SkinLoadStep::ShortOrMisaligned},
+    };
+    for (const Case& c : cases) {
+        const std::string what =
+            DescribeSkinContents({SkinContents::Verdict::Damaged, c.type, 7, c.step, 0, 0});
+        testpe::Resource resource{c.type, 7, 0, c.data, c.misalign};
+        testpe::Image image = testpe::Build({resource});
+        if (c.outside) {
+            image.Put32(image.dataEntries[0], 0x7FFFFFF0u);
+        }
+        plat::ResourceModule m;
+        ASSERT_TRUE(m.LoadFromBytes(image.bytes.data(), image.bytes.size())) << what;
+        const uint8_t* data = nullptr;
+        EXPECT_EQ(LocateSkinPayload(&m, c.type, 7, &data), c.step) << what;
+        EXPECT_EQ(data != nullptr, c.step == SkinLoadStep::Loaded) << what;
+
+        boxes_.Clear();
+        CurrentSkin current(&m);
+        c.type == kSkinTypeValue      ? (void)GetSkinValue(7)
+        : c.type == kSkinTypeColor    ? (void)GetSkinColor(7)
+        : c.type == kSkinTypePosition ? (void)GetSkinPos(7)
+                                      : (void)GetSkinArea(7);
+        const SkinContents found = CheckSkinContents(&m, {});
+        if (c.step == SkinLoadStep::Loaded) {
+            EXPECT_TRUE(boxes_.Requests().empty()) << what;
+            EXPECT_EQ(found.verdict, SkinContents::Verdict::Accepted) << what;
+            continue;
+        }
+        ASSERT_EQ(boxes_.Requests().size(), 1u) << what;
+        EXPECT_EQ(boxes_.Requests()[0].text, what);
+        EXPECT_EQ(found.verdict, SkinContents::Verdict::Damaged) << what;
+        EXPECT_EQ(DescribeSkinContents(found), what);
+    }
+
+    // A reader of skin files gets the payload's integers by the same rule, no more of them.
+    TestSkin skin;
+    skin.Pos(3, -4, 5).Value(6, 9).Misalign(kSkinTypeValue, 6, 2);
+    plat::ResourceModule m;
+    ASSERT_TRUE(skin.Load(m));
+    int32_t values[3] = {1, 1, 1};
+    EXPECT_EQ(ReadSkinInts(&m, kSkinTypePosition, 3, values), SkinLoadStep::Loaded);
+    EXPECT_EQ(std::vector<int32_t>(values, values + 3), (std::vector<int32_t>{-4, 5, 1}));
+    EXPECT_EQ(ReadSkinInts(&m, kSkinTypeValue, 6, values), SkinLoadStep::ShortOrMisaligned);
+    EXPECT_EQ(ReadSkinInts(&m, kSkinTypeValue, 8, values), SkinLoadStep::NotFound);
+    EXPECT_EQ(values[0], -4);
+}
+
+TEST_F(SkinResources, ContentsKeepTheirRangesAndTheBudgetAndFormsHavePictures) {
+    // Each value the forms name keeps the range of its kind (the program's table of them is
+    // tested with the program's check); any other one is held as a place.
     using V = SkinContents::Verdict;
-    constexpr int32_t kMax = kMaxSkinCoordinate;
+    constexpr int32_t kMax = kMaxSkinSide;
     constexpr int kBackground = 105;
     const int backgrounds[] = {kBackground};
+    // What the base holds: two text areas of a side each, another control's picture that is
+    // no picture, the 1-pixel background; the forms make the rest of the budget.
+    constexpr int64_t kHeld = 2 * int64_t{kMax} + int64_t{kMax} * 256 + 1;
     struct Case {
         const char* what;
         std::function<void(TestSkin&)> change;
         V verdict;
         uint32_t type = 0;
         int id = 0;
+        int64_t uncounted = 0; // pixels of an area refused, which count nothing
+        int64_t made = kMaxSkinPixels - kHeld;
     } cases[] = {
         {"everything at its limit", [](TestSkin&) {}, V::Accepted},
         {"a position's x", [](TestSkin& s) { s.Pos(1, kMax + 1, -kMax); }, V::OutOfBounds,
          kSkinTypePosition, 1},
         {"a position's y", [](TestSkin& s) { s.Pos(1, kMax, -kMax - 1); }, V::OutOfBounds,
          kSkinTypePosition, 1},
-        {"an area's height", [](TestSkin& s) { s.Area(5, 0, 0, -5, kMax + 1); }, V::OutOfBounds,
-         kSkinTypeArea, 5},
-        {"a value", [](TestSkin& s) { s.Value(3, -kMax - 1); }, V::OutOfBounds, kSkinTypeValue, 3},
-        {"one pixel more", [](TestSkin& s) { s.Area(9, 0, 0, 1, 1); }, V::OverBudget},
+        {"an area's x", [](TestSkin& s) { s.Area(4, -kMax - 1, kMax, kMax, 1); }, V::OutOfBounds,
+         kSkinTypeArea, 4, kMax},
+        {"an area without width", [](TestSkin& s) { s.Area(4, 0, 0, 0, 1); }, V::OutOfBounds,
+         kSkinTypeArea, 4, kMax},
+        {"an area's height", [](TestSkin& s) { s.Area(5, 0, 0, 1, kMax + 1); }, V::OutOfBounds,
+         kSkinTypeArea, 5, kMax},
+        {"a value no form names", [](TestSkin& s) { s.Value(3, kMax + 1); }, V::OutOfBounds,
+         kSkinTypeValue, 3},
+        {"one pixel more of text area", [](TestSkin& s) { s.Area(9, 0, 0, 1, 1); }, V::OverBudget},
+        {"one pixel more made by the forms", [](TestSkin&) {}, V::OverBudget, 0, 0, 0,
+         kMaxSkinPixels - kHeld + 1},
         {"a background that is no picture", [](TestSkin& s) { s.Depth(kBackground, 1, 1, 8); },
          V::NotAPicture, plat::kResourceBitmap, kBackground},
     };
     for (const Case& c : cases) {
-        // Positions, areas and values at the bounds, identity values anywhere, another
-        // control's picture that is no picture, and 64 Mi pixels in all: 16 Mi - 1 of text
-        // area, three 16 Mi pictures, the 1-pixel background (an empty area counts nothing).
         TestSkin skin;
-        skin.Pos(1, kMax, -kMax).Value(2, kMax).Value(3, -kMax).Area(4, -kMax, kMax, 4095, 4097);
-        skin.Area(5, 0, 0, -5, 100).Value(kSkinIdValueId, INT32_MAX).Value(kSkinLanguageId, -1);
-        skin.Depth(6, 8192, 2048, 8).Depth(7, 2048, 8192, 1).Depth(8, 8192, 2048, 4);
-        skin.Solid(kBackground, 1, 1, 0xFF000000u);
+        skin.Pos(1, kMax, -kMax).Value(2, kMax).Value(3, -kMax);
+        skin.Area(4, -kMax, kMax, kMax, 1).Area(5, kMax, -kMax, 1, kMax);
+        skin.Value(kSkinIdValueId, INT32_MAX).Value(kSkinLanguageId, -1);
+        skin.Depth(6, kMax, 256, 8).Solid(kBackground, 1, 1, 0xFF000000u);
         c.change(skin);
         plat::ResourceModule m;
         ASSERT_TRUE(skin.Load(m)) << c.what;
-        const SkinContents found = CheckSkinContents(&m, backgrounds);
+        const SkinContents found = CheckSkinContents(
+            &m, {backgrounds, {}, [&c](const plat::ResourceModule&) { return c.made; }});
         EXPECT_EQ(found.verdict, c.verdict) << c.what;
         EXPECT_EQ(found.type, c.type) << c.what;
         EXPECT_EQ(found.id, c.id) << c.what;
-        EXPECT_EQ(found.pixels, (int64_t{64} << 20) + (c.verdict == V::OverBudget)) << c.what;
+        EXPECT_EQ(found.pixels, kMaxSkinPixels + (c.verdict == V::OverBudget) - c.uncounted)
+            << c.what;
+        EXPECT_EQ(found.bytes, m.Size()) << c.what;
+    }
+}
+
+TEST_F(SkinResources, ASkinFileIsHeldWholeSoItsBytesHaveABound) {
+    // A padding resource brings the module to the bound; a byte past the image, one over.
+    std::vector<uint8_t> bytes = TestSkin().PadTo(kMaxSkinFileBytes).Bytes();
+    for (size_t more : {0, 1}) {
+        bytes.resize(kMaxSkinFileBytes + more);
+        plat::ResourceModule m;
+        ASSERT_TRUE(m.LoadFromStaticBytes(bytes.data(), bytes.size()));
+        const SkinContents found = CheckSkinContents(&m, {});
+        EXPECT_EQ(found.verdict,
+                  more ? SkinContents::Verdict::OverBudget : SkinContents::Verdict::Accepted);
+        EXPECT_EQ(found.bytes, kMaxSkinFileBytes + more);
+        if (more) {
+            EXPECT_EQ(DescribeSkinContents(found),
+                      "el skin supera el limite de bytes, bytes=" + std::to_string(found.bytes));
+        }
     }
 }
 

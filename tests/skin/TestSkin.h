@@ -18,6 +18,21 @@ public:
 
     TestSkin() { Header(7, 7).Value(kSkinLanguageId, 0).Value(kSkinIdValueId, 0); }
 
+    // Every resource of `module` of the types a skin holds (its pictures, strings, header and
+    // skin resources), to be changed and built into another module.
+    static TestSkin CopyOf(const plat::ResourceModule& module) {
+        TestSkin copy;
+        copy.resources_.clear();
+        for (uint32_t type : {plat::kResourceBitmap, plat::kResourceString, plat::kResourceRcdata,
+                              kSkinTypeFontFace, kSkinTypeArea, kSkinTypeColor, kSkinTypeValue,
+                              kSkinTypePosition}) {
+            module.ForEach(type, [&copy, type](uint32_t id, std::span<const uint8_t> data) {
+                copy.Put(type, static_cast<int>(id), {data.begin(), data.end()});
+            });
+        }
+        return copy;
+    }
+
     TestSkin& Header(int32_t first, int32_t second) {
         return Put(plat::kResourceRcdata, kSkinHeaderId, Ints({first, second}));
     }
@@ -69,6 +84,31 @@ public:
     TestSkin& Frames(int id, int w, int frameHeight, const std::vector<uint32_t>& colours) {
         return Bitmap(id, w, frameHeight * static_cast<int>(colours.size()),
                       [=](int, int y) { return colours[static_cast<size_t>(y / frameHeight)]; });
+    }
+
+    // Resource (type, id)'s data starts `bytes` bytes past a place aligned for its integers.
+    TestSkin& Misalign(uint32_t type, int id, uint32_t bytes) {
+        for (auto& r : resources_) {
+            if (r.type == type && r.id == static_cast<uint32_t>(id)) {
+                r.misalign = bytes;
+            }
+        }
+        return *this;
+    }
+
+    // An RCDATA resource that nothing reads, sized so that the module's file is `bytes` long
+    // (a multiple of 512, as its section is).
+    TestSkin& PadTo(size_t bytes) {
+        constexpr int kPaddingId = 999;
+        Put(plat::kResourceRcdata, kPaddingId, {});
+        for (size_t size = Bytes().size(); size != bytes; size = Bytes().size()) {
+            for (auto& r : resources_) {
+                if (r.type == plat::kResourceRcdata && r.id == kPaddingId) {
+                    r.data.resize(r.data.size() + bytes - size); // wraps back when too long
+                }
+            }
+        }
+        return *this;
     }
 
     TestSkin& Remove(uint32_t type, int id) {
