@@ -32,15 +32,12 @@ constexpr double kSourceDbfs = -6.02; // module-sine plays at half full scale
 // What the transmit chain's voice-band filter leaves of a 1000 Hz tone.
 constexpr double kFilterAtToneDb = -3.4;
 
-// The first recorded frame is sent once it is recorded (20 ms), the stream has started through
-// the server (a few ms) and the server has handed the audio over in its blocks of a few ms:
-// 30 to 60 ms here. Ten frames leave room for a loaded machine; a recording that loses or
-// holds back the start of what is said takes longer.
+// The first frame leaves once it is recorded (20 ms) and the server, which starts the stream in
+// a few ms, has handed it over in its small blocks: 30 to 60 ms here. Ten frames leave room for
+// a loaded machine; a recording that loses or holds back its start takes longer.
 constexpr int64_t kFirstToneBoundUs = 200000;
-// A mu-law sample this loud carries the tone (-30 dBFS; the tone arrives at -15 dBFS or more).
-constexpr int kToneSeenPeak = 1000;
-// Long enough for a 60 ms playback ring and the server's buffer to run dry.
-constexpr auto kStall = std::chrono::milliseconds(300);
+constexpr int kToneSeenPeak = 1000; // -30 dBFS; the tone arrives at -15 dBFS or more
+constexpr auto kStall = std::chrono::milliseconds(300); // outlasts the playback ring and buffer
 
 // When the first packet of A that carries the tone passed the relay, in us after A's
 // StartTX; -1 when none did.
