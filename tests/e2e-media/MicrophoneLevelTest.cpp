@@ -2,12 +2,16 @@
 // test's own, the call's microphone the monitor of a null sink that a 1000 Hz sine at -6 dBFS
 // plays into, and the server's default source another one. The level is an amplitude gain on
 // the source the call records from (pactl reads it), and the far end gets the tone that much
-// quieter (measured on the RTP payload A sends).
+// quieter (measured on the RTP payload A sends). The sinks render in small blocks, as a sound
+// card's do, so the start of the recording is sent at once; a peer held up long enough for
+// its playback to underrun recovers and says so on its debug output.
 #include <gtest/gtest.h>
+#include <signal.h>
 #include <sys/stat.h>
 
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,6 +31,27 @@ constexpr int kToneHz = 1000;
 constexpr double kSourceDbfs = -6.02; // module-sine plays at half full scale
 // What the transmit chain's voice-band filter leaves of a 1000 Hz tone.
 constexpr double kFilterAtToneDb = -3.4;
+
+// The first frame leaves once it is recorded (20 ms) and the server, which starts the stream in
+// a few ms, has handed it over in its small blocks: 30 to 60 ms here. Ten frames leave room for
+// a loaded machine; a recording that loses or holds back its start takes longer.
+constexpr int64_t kFirstToneBoundUs = 200000;
+constexpr int kToneSeenPeak = 1000; // -30 dBFS; the tone arrives at -15 dBFS or more
+constexpr auto kStall = std::chrono::milliseconds(300); // outlasts the playback ring and buffer
+
+// When the first packet of A that carries the tone passed the relay, in us after A's
+// StartTX; -1 when none did.
+int64_t FirstToneAfterStartUs(const CallOutcome& outcome) {
+    for (const RtpRelay::Packet& p : outcome.aToB) {
+        for (uint8_t code : p.payload) {
+            const int sample = tamsor::G711Codec::DecodeSample(code, tamsor::G711Codec::kMuLaw);
+            if (p.payloadType == 0 && std::abs(sample) >= kToneSeenPeak) {
+                return p.timeUs - outcome.a.Value("tx_start_us");
+            }
+        }
+    }
+    return -1;
+}
 
 // The 1000 Hz level of what A sent from `fromUs` after its first packet on.
 double SentToneDb(const std::vector<RtpRelay::Packet>& packets, int64_t fromUs) {
@@ -53,8 +78,13 @@ TEST(MicrophoneLevelTest, TheLevelIsAnAmplitudeGainOnTheRecordedSourceAndReaches
     const std::string dir = MakeWorkDir("quorvex-mic-level-", &error);
     ASSERT_FALSE(dir.empty()) << error;
     PrivateSoundServer server;
-    ASSERT_TRUE(
-        server.Start(dir, {{"decoy"}, {"a_mic", kToneHz}, {"a_spk"}, {"b_mic"}, {"b_spk"}}, &error))
+    ASSERT_TRUE(server.Start(dir,
+                             {{"decoy"},
+                              {"a_mic", kToneHz, true},
+                              {"a_spk", 0, true},
+                              {"b_mic", 0, true},
+                              {"b_spk", 0, true}},
+                             &error))
         << error;
     ASSERT_TRUE(server.Pactl({"set-default-source", "decoy.monitor"}));
 
@@ -77,14 +107,18 @@ TEST(MicrophoneLevelTest, TheLevelIsAnAmplitudeGainOnTheRecordedSourceAndReaches
         setup.b.env = server.EnvFor("b_spk", "b_mic.monitor");
         setup.a.env.push_back("QUORVEX_AUDIO=alsa");
         setup.b.env.push_back("QUORVEX_AUDIO=alsa");
+        setup.b.env.push_back("QUORVEX_DEBUG=1");
         setup.a.micLevel = c.level;
         double sourceDb = 1, decoyDb = 1;
         std::string mute;
-        setup.whileRunning = [&](pid_t, pid_t) {
+        setup.whileRunning = [&](pid_t, pid_t b) {
             std::this_thread::sleep_for(std::chrono::seconds(2)); // the level is set by now
             EXPECT_TRUE(server.SourceVolumeDb("a_mic.monitor", &sourceDb));
             EXPECT_TRUE(server.SourceVolumeDb("decoy.monitor", &decoyDb));
             EXPECT_TRUE(server.Pactl({"get-source-mute", "a_mic.monitor"}, &mute));
+            kill(b, SIGSTOP); // as a loaded machine would hold it up
+            std::this_thread::sleep_for(kStall);
+            kill(b, SIGCONT);
         };
         CallOutcome outcome;
         ASSERT_TRUE(RunLoopbackCall(setup, &outcome, &error)) << error;
@@ -95,10 +129,21 @@ TEST(MicrophoneLevelTest, TheLevelIsAnAmplitudeGainOnTheRecordedSourceAndReaches
         }
         EXPECT_EQ(decoyDb, 0.0) << "the server's default source is not the one recorded";
         EXPECT_NE(mute.find(c.mute), std::string::npos) << mute;
+        const std::string& traceB = outcome.b.stderrText;
+        EXPECT_NE(traceB.find("alsa: recovering playback default: Broken pipe"), std::string::npos)
+            << "B's speaker underran without a trace: " << traceB;
+        EXPECT_EQ(traceB.find("write failed"), std::string::npos) << "not recovered: " << traceB;
 
         const double toneDb = SentToneDb(outcome.aToB, 1000000);
         std::printf("level %d: source %.2f dB, tone sent at %.2f dBFS\n", c.level, sourceDb,
                     toneDb);
+        if (c.level > 0) {
+            const int64_t firstToneUs = FirstToneAfterStartUs(outcome);
+            std::printf("level %d: the first packet with the tone sent %.1f ms after StartTX\n",
+                        c.level, static_cast<double>(firstToneUs) / 1000);
+            EXPECT_GE(firstToneUs, 0);
+            EXPECT_LE(firstToneUs, kFirstToneBoundUs) << "the start of the recording is not sent";
+        }
         if (c.level == 100) {
             fullToneDb = toneDb;
             EXPECT_NEAR(toneDb, kSourceDbfs + kFilterAtToneDb, 0.5);

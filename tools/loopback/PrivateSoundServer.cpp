@@ -20,6 +20,27 @@ std::string Quoted(const std::string& word) {
     return quoted + "'";
 }
 
+// The silence that keeps the prompt sinks rendering in small blocks.
+constexpr const char* kQuietSource = "quorvex_quiet";
+// A prompt sink renders in blocks of a few ms; one that still shows more than this latency is
+// in the null sink's first 2 s block.
+constexpr long kPromptLatencyUs = 100000;
+
+// The "Latency:" of sink `name` in a `pactl list sinks` listing, in us; -1 when it is not
+// shown.
+long SinkLatencyUs(const std::string& listing, const std::string& name) {
+    const size_t at = listing.find("Name: " + name + "\n");
+    if (at == std::string::npos) {
+        return -1;
+    }
+    const size_t next = listing.find("Name: ", at + 1);
+    const size_t latency = listing.find("Latency: ", at);
+    if (latency == std::string::npos || latency > next) {
+        return -1;
+    }
+    return std::strtol(listing.c_str() + latency + 9, nullptr, 10);
+}
+
 } // namespace
 
 bool PrivateSoundServer::Available() {
@@ -44,10 +65,25 @@ bool PrivateSoundServer::Start(const std::string& dir, const std::vector<Sink>& 
         args.insert(args.end(),
                     {"-L", "module-null-sink sink_name=" + sink.name + " rate=8000 channels=1"});
     }
+    size_t streams = 0;
+    bool prompt = false;
     for (const Sink& sink : sinks) {
         if (sink.sineHz > 0) {
             args.insert(args.end(), {"-L", "module-sine sink=" + sink.name +
                                                " frequency=" + std::to_string(sink.sineHz)});
+            ++streams;
+        }
+        if (sink.prompt && !prompt) {
+            args.insert(args.end(), {"-L", std::string("module-null-source source_name=") +
+                                               kQuietSource + " rate=8000 channels=1"});
+            prompt = true;
+        }
+        if (sink.prompt) {
+            args.insert(args.end(),
+                        {"-L", std::string("module-loopback source=") + kQuietSource +
+                                   " sink=" + sink.name +
+                                   " latency_msec=20 source_dont_move=true sink_dont_move=true"});
+            ++streams;
         }
     }
     if (!process_.Start("/usr/bin/pulseaudio", args, env_, dir + "/pulse.out", dir + "/pulse.err",
@@ -55,22 +91,37 @@ bool PrivateSoundServer::Start(const std::string& dir, const std::vector<Sink>& 
         return false;
     }
     const std::string last = sinks.empty() ? "" : sinks.back().name;
-    size_t sines = 0;
-    for (const Sink& sink : sinks) {
-        sines += sink.sineHz > 0 ? 1 : 0;
-    }
-    for (int i = 0; i < 100; ++i) {
-        std::string listing, streams;
-        if (Pactl({"list", "short", "sinks"}, &listing) &&
-            (last.empty() || listing.find(last) != std::string::npos) &&
-            Pactl({"list", "short", "sink-inputs"}, &streams) &&
-            static_cast<size_t>(std::count(streams.begin(), streams.end(), '\n')) >= sines) {
-            return true;
+    auto ready = [&] {
+        std::string listing, inputs;
+        if (!Pactl({"list", "short", "sinks"}, &listing) ||
+            (!last.empty() && listing.find(last) == std::string::npos) ||
+            !Pactl({"list", "short", "sink-inputs"}, &inputs) ||
+            static_cast<size_t>(std::count(inputs.begin(), inputs.end(), '\n')) < streams ||
+            !Pactl({"list", "sinks"}, &listing)) {
+            return false;
         }
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        for (const Sink& sink : sinks) {
+            const long latency = SinkLatencyUs(listing, sink.name);
+            if (sink.prompt && (latency < 0 || latency > kPromptLatencyUs)) {
+                return false;
+            }
+        }
+        return true;
+    };
+    for (int i = 0; i < 100; ++i) {
+        if (!ready()) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            continue;
+        }
+        // The quiet source must not take the default from the first sink's monitor.
+        if (prompt && !Pactl({"set-default-source", sinks.front().name + ".monitor"})) {
+            *error = "the sound server refused its default source";
+            return false;
+        }
+        return true;
     }
-    *error =
-        "the sound server did not come up with its sinks and sines (see " + dir + "/pulse.err)";
+    *error = "the sound server did not come up with its sinks, sines and prompt sinks (see " + dir +
+             "/pulse.err)";
     return false;
 }
 

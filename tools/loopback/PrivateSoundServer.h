@@ -10,6 +10,12 @@
 // microphones. Nothing of the user's own sound server is touched. The daemon is killed (by
 // its pid) when the object goes.
 //
+// A null sink that no stream asks for a latency renders in blocks of 2 s, and a stream that
+// comes later waits for the end of the current block: a recording of its monitor gets its
+// first audio up to 2 s late, and a playback into it blocks as long. PulseAudio's own clients
+// meet the same. A prompt sink is fed silence by a loopback that asks for 20 ms, so it renders
+// in blocks of a few ms from the start, as a sound card's sink and source do.
+//
 // Threads: one owner thread.
 namespace loopback {
 
@@ -17,15 +23,17 @@ class PrivateSoundServer {
 public:
     struct Sink {
         std::string name;
-        int sineHz = 0; // > 0: a sine at half full scale (-6 dBFS) plays into the sink
+        int sineHz = 0;      // > 0: a sine at half full scale (-6 dBFS) plays into the sink
+        bool prompt = false; // renders in small blocks from the start (see above)
     };
 
     // pulseaudio and pactl are installed.
     static bool Available();
 
-    // Starts the daemon with these sinks and waits until the last one is there and every sine
-    // plays. False with *error set when it does not come up. The first sink's monitor is the
-    // server's default source.
+    // Starts the daemon with these sinks and waits until the last one is there, every sine
+    // plays and every prompt sink renders in small blocks (about 2 s after the start). False
+    // with *error set when it does not come up. The first sink's monitor is the server's
+    // default source.
     bool Start(const std::string& dir, const std::vector<Sink>& sinks, std::string* error);
 
     // NAME=value: the environment that reaches this server and no other.

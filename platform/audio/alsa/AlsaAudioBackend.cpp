@@ -51,7 +51,10 @@ bool IsPlainDeviceName(const char* name) {
 
 // Opens and sets up a PCM: interleaved frames of the format, periods of kDevicePeriodMs, two of
 // them in the ring (40 ms, as with the four 10 ms periods before), playing or recording from
-// the first period on.
+// the first period on. A recording is read as soon as a period is in, so its ring holds no
+// audio back, and through PulseAudio a longer one neither brings the first audio sooner nor
+// saves any (the server's record stream buffers on its own); a longer playback ring would
+// only add to the delay of every call.
 MMRESULT OpenPcm(const std::string& name, snd_pcm_stream_t direction,
                  const WaveDeviceFormat& format, snd_pcm_t** out) {
     snd_pcm_t* pcm = nullptr;
@@ -96,10 +99,12 @@ MMRESULT OpenPcm(const std::string& name, snd_pcm_stream_t direction,
 }
 
 // Moves `bytes` bytes of whole frames through `transfer` (snd_pcm_writei or snd_pcm_readi),
-// recovering from underrun, overrun, suspend or signal and going on.
+// recovering from underrun, overrun, suspend or signal and going on; each recovery is traced
+// with `recovering` and the error (after an underrun or overrun a gap is heard or sent).
 template <typename Byte, typename Transfer>
 MMRESULT TransferFrames(snd_pcm_t* pcm, const std::string& name, size_t frameBytes, Byte* data,
-                        size_t bytes, Transfer transfer, const char* failure) {
+                        size_t bytes, Transfer transfer, const char* recovering,
+                        const char* failure) {
     snd_pcm_uframes_t left = bytes / frameBytes;
     while (left > 0) {
         snd_pcm_sframes_t done = transfer(pcm, data, left);
@@ -107,6 +112,7 @@ MMRESULT TransferFrames(snd_pcm_t* pcm, const std::string& name, size_t frameByt
             continue;
         }
         if (done < 0) {
+            TraceAlsa(recovering, name, static_cast<int>(done));
             int error = snd_pcm_recover(pcm, static_cast<int>(done), 1);
             if (error < 0) {
                 TraceAlsa(failure, name, error);
@@ -150,7 +156,7 @@ public:
 
     MMRESULT Write(const uint8_t* data, size_t bytes) override {
         return TransferFrames(pcm_, name_, frameBytes_, data, bytes, snd_pcm_writei,
-                              "write failed");
+                              "recovering playback", "write failed");
     }
 
     void Discard() override { DropBuffered(); }
@@ -162,7 +168,8 @@ public:
     ~AlsaCapture() override { snd_pcm_close(pcm_); }
 
     MMRESULT Read(uint8_t* data, size_t bytes) override {
-        return TransferFrames(pcm_, name_, frameBytes_, data, bytes, snd_pcm_readi, "read failed");
+        return TransferFrames(pcm_, name_, frameBytes_, data, bytes, snd_pcm_readi,
+                              "recovering capture", "read failed");
     }
 
     void Stop() override { DropBuffered(); }

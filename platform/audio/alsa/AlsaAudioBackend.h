@@ -9,9 +9,9 @@ namespace plat {
 
 // The machine's sound cards through ALSA. Devices are the cards' PCM devices in card and
 // device order ("plughw:<card>,<device>", so any rate is converted); -1 is ALSA's "default".
-// Streams use 10 ms periods and a four-period ring that starts at the first period; underruns,
-// overruns and suspends are recovered inside the stream, and an error that cannot be recovered
-// is reported so the device parks.
+// Streams use periods of kDevicePeriodMs and a two-period ring that starts at the first period;
+// underruns, overruns and suspends are recovered inside the stream and traced, and an error
+// that cannot be recovered is reported so the device parks.
 // Threads: any; the backend keeps no state of its own.
 class AlsaAudioBackend final : public AudioBackend {
 public:
