@@ -245,12 +245,8 @@ SkinContents CheckSkinContents(const plat::ResourceModule* module, const SkinFor
         return result;
     }
     for (int id : forms.backgrounds) {
-        std::span<const uint8_t> data;
         zel_Bitmap::Info info;
-        if (id >= 0 &&
-            module->Find(plat::kResourceBitmap, static_cast<uint32_t>(id), &data) ==
-                plat::ResourceModule::Lookup::Found &&
-            zel_Bitmap::Inspect(data, &info) && !info.picture) {
+        if (zel_Bitmap::Inspect(*module, id, &info) && !info.picture) {
             fault(SkinContents::Verdict::NotAPicture, plat::kResourceBitmap,
                   static_cast<uint32_t>(id), SkinLoadStep::Loaded);
             return result;

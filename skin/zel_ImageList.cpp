@@ -107,11 +107,8 @@ bool zel_ImageList::AddSkin(const plat::ResourceModule* module, bool select,
     }
     // The picture's size is known from the preview's header: one that cannot be shown is
     // refused before its pixels are made.
-    std::span<const uint8_t> resource;
     zel_Bitmap::Info info;
-    if (module->Find(plat::kResourceBitmap, kSkinPreviewId, &resource) !=
-            plat::ResourceModule::Lookup::Found ||
-        !zel_Bitmap::Inspect(resource, &info)) {
+    if (!zel_Bitmap::Inspect(*module, kSkinPreviewId, &info)) {
         return false;
     }
     const float baseScale = static_cast<float>(m_nAreaHeight) / static_cast<float>(info.height);
