@@ -143,6 +143,13 @@ uint32_t GetSkinColor(int id) {
     return p ? ReadLittle<uint32_t>(p) : 0;
 }
 
+uint32_t GetSkinColorOr(int id, uint32_t fallback) {
+    const uint8_t* p = nullptr;
+    return LocateSkinPayload(g_SkinModule, kSkinTypeColor, id, &p) == SkinLoadStep::Loaded
+               ? ReadLittle<uint32_t>(p)
+               : fallback;
+}
+
 int32_t GetModuleSkinValue(const plat::ResourceModule* module, int id) {
     int32_t value = -1;
     return ReadSkinInts(module, kSkinTypeValue, id, {&value, 1}) == SkinLoadStep::Loaded ? value

@@ -27,14 +27,7 @@ constexpr float kFadeStep = 0.2f;
 // Colour `id` of the current skin, without a message when it is missing (skins made for dark
 // captions have none): black then. White would be taken for the background, so it is too.
 uint32_t CaptionColor(int id) {
-    std::span<const uint8_t> data;
-    if (!g_SkinModule ||
-        g_SkinModule->Find(kSkinTypeColor, static_cast<uint32_t>(id), &data) !=
-            plat::ResourceModule::Lookup::Found ||
-        data.size() < 3) {
-        return 0;
-    }
-    const uint32_t colour = plat::Rgb(data[0], data[1], data[2]);
+    const uint32_t colour = GetSkinColorOr(id, 0) & 0xFFFFFF;
     return colour == 0xFFFFFF ? 0 : colour;
 }
 
