@@ -175,9 +175,11 @@ void ClientRegistration::dispatchFinal(const SipMessage& response) {
         return;
     }
     if (challenge && dum_.clientAuthManager()) {
-        // A registrar that challenges every answer (a fresh stale nonce each time) would
-        // otherwise get a new REGISTER for ever: two answered challenges in a row are enough
-        // for a stale nonce, a third is a failure like a second plain 401.
+        // A challenge with a nonce not answered yet is answered, stale flag or not (a
+        // registrar's nonces expire); the digest session refuses a nonce it has answered
+        // already, which fails the registration. A registrar that challenges every answer with
+        // a fresh nonce would otherwise get a new REGISTER for ever: at most two challenges in
+        // a row are answered without a final answer between them, and a third fails.
         if (++challengesInARow_ > kMaxChallengesInARow) {
             Trace("ClientRegistration: desafio repetido sin progreso");
             fail(response);

@@ -143,6 +143,13 @@ uint32_t GetSkinColor(int id) {
     return p ? ReadLittle<uint32_t>(p) : 0;
 }
 
+uint32_t GetSkinColorOr(int id, uint32_t fallback) {
+    const uint8_t* p = nullptr;
+    return LocateSkinPayload(g_SkinModule, kSkinTypeColor, id, &p) == SkinLoadStep::Loaded
+               ? ReadLittle<uint32_t>(p)
+               : fallback;
+}
+
 int32_t GetModuleSkinValue(const plat::ResourceModule* module, int id) {
     int32_t value = -1;
     return ReadSkinInts(module, kSkinTypeValue, id, {&value, 1}) == SkinLoadStep::Loaded ? value
@@ -245,12 +252,8 @@ SkinContents CheckSkinContents(const plat::ResourceModule* module, const SkinFor
         return result;
     }
     for (int id : forms.backgrounds) {
-        std::span<const uint8_t> data;
         zel_Bitmap::Info info;
-        if (id >= 0 &&
-            module->Find(plat::kResourceBitmap, static_cast<uint32_t>(id), &data) ==
-                plat::ResourceModule::Lookup::Found &&
-            zel_Bitmap::Inspect(data, &info) && !info.picture) {
+        if (zel_Bitmap::Inspect(*module, id, &info) && !info.picture) {
             fault(SkinContents::Verdict::NotAPicture, plat::kResourceBitmap,
                   static_cast<uint32_t>(id), SkinLoadStep::Loaded);
             return result;

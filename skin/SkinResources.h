@@ -104,6 +104,8 @@ const SkinArea* GetSkinArea(int id);
 int32_t GetSkinValue(int id);
 // The colour as the module stores it: red in the low byte, then green, blue, 0.
 uint32_t GetSkinColor(int id);
+// Colour `id` by the same rule, without a message: `fallback` when it is missing or damaged.
+uint32_t GetSkinColorOr(int id, uint32_t fallback);
 
 // The value resource `id` of `module`; -1 on any failure, without a message.
 int32_t GetModuleSkinValue(const plat::ResourceModule* module, int id);

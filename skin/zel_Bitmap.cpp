@@ -102,6 +102,14 @@ bool ReadLayout(std::span<const uint8_t> res, Layout* layout) {
 
 } // namespace
 
+bool zel_Bitmap::Inspect(const plat::ResourceModule& module, int id, Info* info) {
+    std::span<const uint8_t> resource;
+    return id >= 0 &&
+           module.Find(plat::kResourceBitmap, static_cast<uint32_t>(id), &resource) ==
+               plat::ResourceModule::Lookup::Found &&
+           Inspect(resource, info);
+}
+
 bool zel_Bitmap::Inspect(std::span<const uint8_t> resource, Info* info) {
     Layout layout;
     if (!ReadLayout(resource, &layout)) {

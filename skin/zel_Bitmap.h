@@ -26,6 +26,8 @@ public:
     };
     // False when a load of `resource` would fail (see LoadFromModule).
     static bool Inspect(std::span<const uint8_t> resource, Info* info);
+    // The same for bitmap `id` of `module`: false when it is missing too.
+    static bool Inspect(const plat::ResourceModule& module, int id, Info* info);
 
     zel_Bitmap() = default;
     ~zel_Bitmap() { Free(); }

@@ -27,14 +27,7 @@ constexpr float kFadeStep = 0.2f;
 // Colour `id` of the current skin, without a message when it is missing (skins made for dark
 // captions have none): black then. White would be taken for the background, so it is too.
 uint32_t CaptionColor(int id) {
-    std::span<const uint8_t> data;
-    if (!g_SkinModule ||
-        g_SkinModule->Find(kSkinTypeColor, static_cast<uint32_t>(id), &data) !=
-            plat::ResourceModule::Lookup::Found ||
-        data.size() < 3) {
-        return 0;
-    }
-    const uint32_t colour = plat::Rgb(data[0], data[1], data[2]);
+    const uint32_t colour = GetSkinColorOr(id, 0) & 0xFFFFFF;
     return colour == 0xFFFFFF ? 0 : colour;
 }
 
@@ -107,11 +100,8 @@ bool zel_ImageList::AddSkin(const plat::ResourceModule* module, bool select,
     }
     // The picture's size is known from the preview's header: one that cannot be shown is
     // refused before its pixels are made.
-    std::span<const uint8_t> resource;
     zel_Bitmap::Info info;
-    if (module->Find(plat::kResourceBitmap, kSkinPreviewId, &resource) !=
-            plat::ResourceModule::Lookup::Found ||
-        !zel_Bitmap::Inspect(resource, &info)) {
+    if (!zel_Bitmap::Inspect(*module, kSkinPreviewId, &info)) {
         return false;
     }
     const float baseScale = static_cast<float>(m_nAreaHeight) / static_cast<float>(info.height);

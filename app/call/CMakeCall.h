@@ -5,7 +5,6 @@
 #include <string>
 #include <vector>
 
-#include "app/call/CallLayout.h"
 #include "app/call/CallLogic.h"
 #include "app/call/CallSoundPlayers.h"
 #include "app/call/CallView.h"
@@ -15,8 +14,10 @@
 #include "app/contacts/ContactBook.h"
 #include "app/dialogs/PageOpener.h"
 #include "app/handset/CUsbEventsDest.h"
-#include "app/login/LoginLink.h"
-#include "app/login/LoginView.h"
+#include "app/layout/CallLayout.h"
+#include "app/layout/FormSkinIds.h"
+#include "app/phone/LoginLink.h"
+#include "app/phone/LoginView.h"
 #include "app/strings/CMsgBox.h"
 #include "platform/ui/Font.h"
 #include "skin/CForm.h"
@@ -81,12 +82,12 @@ public:
     static constexpr int kCaptionLabel = 220;
     static constexpr int kUserNameLabel = 221;
     static constexpr int kNumberLabel = 222;
-    static constexpr int kCaptionHeightValue = 223;
-    static constexpr int kNumberHeightValue = 224;
-    static constexpr int kUserNameHeightValue = 225;
-    static constexpr int kFaceOverlapValue = 226;
-    static constexpr int kRightPanelsValue = 227;
-    static constexpr int kFace = 229;
+    static constexpr int kCaptionHeightValue = CallWindowIds::kCaptionHeightValue;
+    static constexpr int kNumberHeightValue = CallWindowIds::kNumberHeightValue;
+    static constexpr int kUserNameHeightValue = CallWindowIds::kUserNameHeightValue;
+    static constexpr int kFaceOverlapValue = CallWindowIds::kFaceOverlapValue;
+    static constexpr int kRightPanelsValue = CallWindowIds::kRightPanelsValue;
+    static constexpr int kFace = CallWindowIds::kFace;
     static constexpr int kFirstLight = 230; // to 233
     static constexpr int kWarning = 234;
     static constexpr int kHelpLanguageValue = 301;

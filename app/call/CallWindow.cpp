@@ -6,8 +6,8 @@
 
 #include "app/call/CMakeCall.h"
 #include "app/call/FormatOneNumber.h"
-#include "app/call/PhoneState.h"
 #include "app/dialogs/DeploymentPages.h"
+#include "app/phone/PhoneState.h"
 #include "app/resources/BuiltInModule.h"
 #include "app/strings/StringTable.h"
 #include "app/trace/TraceFile.h"

@@ -3,6 +3,7 @@
 
 #include "app/call/ContactsPanelBase.h"
 #include "app/contacts/ContactBook.h"
+#include "app/layout/FormSkinIds.h"
 #include "app/strings/CMsgBox.h"
 #include "skin/zel_Command.h"
 
@@ -12,12 +13,12 @@
 // them back to OnNewContact, OnEditContact and OnDeleteContact. GUI thread only.
 class CMakeCall::zel_SldContacts : public CMakeCall::zel_SldContactHandling {
 public:
-    static constexpr int kFontValue = 600;
-    static constexpr int kPanel = 601;
-    static constexpr int kList = 605;
-    static constexpr int kNew = 613;
-    static constexpr int kEdit = 614;
-    static constexpr int kDelete = 615;
+    static constexpr int kFontValue = ContactsPanelIds::kFontValue;
+    static constexpr int kPanel = ContactsPanelIds::kPanel;
+    static constexpr int kList = ContactsPanelIds::kList;
+    static constexpr int kNew = ContactsPanelIds::kNew;
+    static constexpr int kEdit = ContactsPanelIds::kEdit;
+    static constexpr int kDelete = ContactsPanelIds::kDelete;
     static constexpr char kKey[] = "Contacts";
 
     zel_SldContacts(ContactBook& book, plat::Registry& registry);

@@ -1,6 +1,7 @@
 #pragma once
 #include "app/call/ContactsPanelBase.h"
 #include "app/contacts/CallHistory.h"
+#include "app/layout/FormSkinIds.h"
 #include "app/strings/CMsgBox.h"
 #include "skin/zel_Command.h"
 #include "skin/zel_PushButton.h"
@@ -11,13 +12,13 @@
 // hands it back to OnErase. GUI thread only.
 class CMakeCall::zel_SldCallHistory : public CMakeCall::zel_SldContactHandling {
 public:
-    static constexpr int kFontValue = 400;
-    static constexpr int kPanel = 401;
-    static constexpr int kList = 405;
-    static constexpr int kMissed = 413;
-    static constexpr int kReceived = 414;
-    static constexpr int kDialed = 415;
-    static constexpr int kErase = 416;
+    static constexpr int kFontValue = HistoryPanelIds::kFontValue;
+    static constexpr int kPanel = HistoryPanelIds::kPanel;
+    static constexpr int kList = HistoryPanelIds::kList;
+    static constexpr int kMissed = HistoryPanelIds::kMissed;
+    static constexpr int kReceived = HistoryPanelIds::kReceived;
+    static constexpr int kDialed = HistoryPanelIds::kDialed;
+    static constexpr int kErase = HistoryPanelIds::kErase;
 
     zel_SldCallHistory(CallHistory& store, plat::Registry& registry);
 

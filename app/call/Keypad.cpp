@@ -1,7 +1,7 @@
 // The keypad: the dialed number, key tones locally and into the call, the keyboard and the
 // handset's keys.
 #include "app/call/CallLogic.h"
-#include "app/call/PhoneState.h"
+#include "app/phone/PhoneState.h"
 #include "platform/core/Paths.h"
 
 namespace {

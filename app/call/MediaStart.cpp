@@ -7,7 +7,7 @@
 #include "app/call/CallLogic.h"
 #include "app/call/PeerSdp.h"
 #include "app/call/VolumeSettings.h"
-#include "app/login/CUserLogin.h"
+#include "app/phone/UserAor.h"
 #include "app/trace/TraceFile.h"
 #include "platform/core/Paths.h"
 #include "platform/store/Registry.h"

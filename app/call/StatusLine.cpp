@@ -5,7 +5,7 @@
 #include <cstdio>
 
 #include "app/call/CallLogic.h"
-#include "app/call/PhoneState.h"
+#include "app/phone/PhoneState.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "app/dialogs/DeploymentPages.h"
 
-#include "app/login/DeploymentSettings.h"
+#include "app/phone/DeploymentSettings.h"
 #include "platform/store/IniFile.h"
 
 DeploymentPages DeploymentPages::Load() {

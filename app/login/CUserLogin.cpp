@@ -4,9 +4,9 @@
 
 #include <sys/stat.h>
 
-#include "app/call/PhoneState.h"
-#include "app/call/SuspendRule.h"
-#include "app/login/RememberedPassword.h"
+#include "app/phone/PhoneState.h"
+#include "app/phone/RememberedPassword.h"
+#include "app/phone/SuspendRule.h"
 #include "app/settings/StoreLastPass.h"
 #include "app/trace/TraceFile.h"
 #include "platform/core/Clock.h"

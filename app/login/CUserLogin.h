@@ -3,9 +3,10 @@
 #include <memory>
 #include <string>
 
-#include "app/login/DeploymentSettings.h"
-#include "app/login/LoginLink.h"
-#include "app/login/LoginView.h"
+#include "app/phone/DeploymentSettings.h"
+#include "app/phone/LoginLink.h"
+#include "app/phone/LoginView.h"
+#include "app/phone/UserAor.h"
 #include "sip/ClientAuthManager.h"
 #include "sip/ClientRegistrationHandler.h"
 #include "sip/DialogUsageManager.h"
@@ -132,5 +133,3 @@ private:
 
 // The login form, while it exists.
 extern CUserLogin* g_pLogin;
-// The account's address of record: the typed user at the SIP server address, port 5060.
-extern sipua::NameAddr g_UserAor;

@@ -3,8 +3,8 @@
 #include "app/call/CMakeCall.h"
 #include "app/login/CUserLogin.h"
 #include "app/login/LoginForm.h"
-#include "app/login/SkinFiles.h"
 #include "app/resources/BuiltInModule.h"
+#include "app/skinfiles/SkinFiles.h"
 #include "app/trace/TraceFile.h"
 #include "skin/SkinResources.h"
 

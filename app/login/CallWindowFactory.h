@@ -1,5 +1,5 @@
 #pragma once
-#include "app/login/LoginView.h"
+#include "app/phone/LoginView.h"
 
 class CUserLogin;
 class LoginForm;

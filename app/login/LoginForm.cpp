@@ -2,11 +2,11 @@
 
 #include "app/dialogs/CWizardKzn.h"
 #include "app/login/CallWindowFactory.h"
-#include "app/login/RememberedPassword.h"
 #include "app/login/SelectUsbSoundDevices.h"
-#include "app/login/SkinFiles.h"
+#include "app/phone/RememberedPassword.h"
 #include "app/resources/BuiltInModule.h"
 #include "app/settings/SetupDlg.h"
+#include "app/skinfiles/SkinFiles.h"
 #include "app/sound/PlaySound2.h"
 #include "app/trace/TraceFile.h"
 #include "media/api/RTPInterface.h"

@@ -5,10 +5,11 @@
 #include <string>
 
 #include "app/handset/CUsbEventsDest.h"
+#include "app/layout/FormSkinIds.h"
 #include "app/login/CUserLogin.h"
-#include "app/login/DeploymentSettings.h"
-#include "app/login/LoginView.h"
 #include "app/login/PowerEvents.h"
+#include "app/phone/DeploymentSettings.h"
+#include "app/phone/LoginView.h"
 #include "app/settings/SetupDlg.h"
 #include "app/strings/CMsgBox.h"
 #include "app/update/UpdateClient.h"
@@ -49,10 +50,10 @@ public:
     static constexpr int kCmdExit = 101;
     static constexpr int kCmdLogIn = 102;
     static constexpr int kCmdHide = 103;
-    static constexpr int kBackground = 105;
+    static constexpr int kBackground = LoginFormIds::kBackground;
     static constexpr int kUserField = 106;
     static constexpr int kPasswordField = 107;
-    static constexpr int kFontHeightValue = 110;
+    static constexpr int kFontHeightValue = LoginFormIds::kFontHeightValue;
     // The program's icon (a bitmap of the program's own module).
     static constexpr int kIconId = 1;
 

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "app/call/SuspendRule.h"
+#include "app/phone/SuspendRule.h"
 #include "app/trace/TraceFile.h"
 
 using Mode = plat::SleepInhibitor::Mode;

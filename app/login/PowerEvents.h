@@ -2,7 +2,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "app/call/PhoneState.h"
+#include "app/phone/PhoneState.h"
 #include "platform/desktop/SleepInhibitor.h"
 
 // The desktop's sleep and wake notices, delivered to the windows as the power broadcast, and

@@ -5,13 +5,13 @@
 #include <string>
 
 #include "app/call/CMakeCall.h"
-#include "app/call/PhoneState.h"
 #include "app/dialogs/CAbout2.h"
 #include "app/dialogs/CAreaCodes.h"
 #include "app/panels/SkinSwitcher.h"
 #include "app/panels/zel_SldAudioSettings.h"
 #include "app/panels/zel_SldMenu.h"
 #include "app/panels/zel_SldSkins.h"
+#include "app/phone/PhoneState.h"
 #include "app/settings/SetupDlg.h"
 #include "app/strings/StringTable.h"
 #include "app/trace/TraceFile.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <utility>
 
-#include "app/login/SkinFiles.h"
 #include "app/resources/BuiltInModule.h"
+#include "app/skinfiles/SkinFiles.h"
 #include "app/trace/TraceFile.h"
 #include "platform/store/Registry.h"
 #include "skin/SkinResources.h"

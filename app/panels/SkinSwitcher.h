@@ -3,7 +3,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/panels/SkinFolder.h"
+#include "app/skinfiles/SkinFolder.h"
 #include "skin/SkinControl.h"
 
 // Switches the program's skin at run time. Every form that draws from the current skin module

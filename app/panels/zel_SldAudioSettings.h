@@ -2,6 +2,7 @@
 #include <cstdint>
 
 #include "app/call/CMakeCall.h"
+#include "app/layout/FormSkinIds.h"
 #include "skin/zel_ScrollSlide.h"
 
 // The audio panel (skin id 500, right-hand group of the left column): sliders for the window's
@@ -10,10 +11,10 @@
 // GUI thread only.
 class CMakeCall::zel_SldAudioSettings final : public zel_Slide {
 public:
-    static constexpr int kPanel = 500;
-    static constexpr int kOpacity = 510;
-    static constexpr int kMicrophone = 504;
-    static constexpr int kSpeaker = 507;
+    static constexpr int kPanel = AudioPanelIds::kPanel;
+    static constexpr int kOpacity = AudioPanelIds::kOpacity;
+    static constexpr int kMicrophone = AudioPanelIds::kMicrophone;
+    static constexpr int kSpeaker = AudioPanelIds::kSpeaker;
     static constexpr int32_t kMinOpacity = 120;
     static constexpr int32_t kMaxOpacity = 255;
 

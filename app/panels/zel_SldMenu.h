@@ -1,5 +1,6 @@
 #pragma once
 #include "app/call/CMakeCall.h"
+#include "app/layout/FormSkinIds.h"
 #include "platform/ui/Font.h"
 #include "skin/zel_List.h"
 
@@ -9,9 +10,9 @@
 // GUI thread only.
 class CMakeCall::zel_SldMenu final : public zel_Slide {
 public:
-    static constexpr int kPanel = 1001;
-    static constexpr int kList = 1005;
-    static constexpr int kFontHeightValue = 1000;
+    static constexpr int kPanel = MenuPanelIds::kPanel;
+    static constexpr int kList = MenuPanelIds::kList;
+    static constexpr int kFontHeightValue = MenuPanelIds::kFontHeightValue;
     // The rows' strings, in order: "Country codes...", "Options...", "Help...", "About...".
     static constexpr int kItems[] = {49, 50, 53, 54};
 

@@ -2,7 +2,8 @@
 #include <string>
 
 #include "app/call/CMakeCall.h"
-#include "app/panels/SkinFolder.h"
+#include "app/layout/FormSkinIds.h"
+#include "app/skinfiles/SkinFolder.h"
 #include "skin/zel_Command.h"
 #include "skin/zel_ImageList.h"
 #include "skin/zel_Scroll.h"
@@ -15,11 +16,11 @@
 // GUI thread only.
 class CMakeCall::zel_SldSkins final : public zel_Slide {
 public:
-    static constexpr int kPanel = 901;
-    static constexpr int kScroll = 905;
-    static constexpr int kInstall = 909;
-    static constexpr int kUse = 910;
-    static constexpr int kStrip = 912;
+    static constexpr int kPanel = SkinsPanelIds::kPanel;
+    static constexpr int kScroll = SkinsPanelIds::kScroll;
+    static constexpr int kInstall = SkinsPanelIds::kInstall;
+    static constexpr int kUse = SkinsPanelIds::kUse;
+    static constexpr int kStrip = SkinsPanelIds::kStrip;
 
     // Loads the strip, the buttons and the scroll bar, fills the strip, then the panel; false
     // when the skin lacks the panel.

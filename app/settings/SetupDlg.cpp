@@ -1,7 +1,7 @@
 #include "app/settings/SetupDlg.h"
 
-#include "app/call/PhoneState.h"
 #include "app/dialogs/AudioWizard.h"
+#include "app/phone/PhoneState.h"
 #include "app/settings/StoreLastPass.h"
 #include "app/strings/StringTable.h"
 #include "app/trace/TraceFile.h"

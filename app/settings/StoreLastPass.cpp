@@ -1,6 +1,6 @@
 #include "app/settings/StoreLastPass.h"
 
-#include "app/login/RememberedPassword.h"
+#include "app/phone/RememberedPassword.h"
 #include "platform/store/IniFile.h"
 
 namespace {

@@ -3,7 +3,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include "app/call/PhoneState.h"
+#include "app/phone/PhoneState.h"
 #include "app/strings/StringTable.h"
 #include "app/trace/TraceFile.h"
 #include "app/update/InstallerName.h"

@@ -1,6 +1,6 @@
 #include "app/update/UpdateSettings.h"
 
-#include "app/login/DeploymentSettings.h"
+#include "app/phone/DeploymentSettings.h"
 #include "platform/core/ModuleVersion.h"
 #include "platform/core/Paths.h"
 #include "platform/store/IniFile.h"

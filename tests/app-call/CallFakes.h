@@ -12,7 +12,7 @@
 #include "app/call/CallView.h"
 #include "app/call/HistoryRecorder.h"
 #include "app/call/RtpPortReservation.h"
-#include "app/login/LoginLink.h"
+#include "app/phone/LoginLink.h"
 #include "media/api/RTPInterface.h"
 #include "platform/core/AutoResetEvent.h"
 

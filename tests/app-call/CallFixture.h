@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "app/call/CallLogic.h"
-#include "app/call/PhoneState.h"
 #include "app/login/CUserLogin.h"
+#include "app/phone/PhoneState.h"
 #include "app/trace/TraceFile.h"
 #include "platform/ui/ManualGuiDispatcher.h"
 #include "sip/DialogUsageManager.h"

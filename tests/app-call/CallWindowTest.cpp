@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "app/call/CMakeCall.h"
-#include "app/call/PhoneState.h"
 #include "app/login/CUserLogin.h"
+#include "app/phone/PhoneState.h"
 #include "app/resources/BuiltInModule.h"
 #include "app/strings/StringTable.h"
 #include "app/trace/TraceFile.h"

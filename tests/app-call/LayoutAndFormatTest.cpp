@@ -1,8 +1,8 @@
 // The call window's layout arithmetic and the one-number formats that skins may supply.
 #include <gtest/gtest.h>
 
-#include "app/call/CallLayout.h"
 #include "app/call/FormatOneNumber.h"
+#include "app/layout/CallLayout.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <map>
 #include <string>
 
-#include "app/call/PhoneState.h"
 #include "app/login/CUserLogin.h"
-#include "app/login/RememberedPassword.h"
+#include "app/phone/PhoneState.h"
+#include "app/phone/RememberedPassword.h"
 #include "platform/core/Clock.h"
 #include "platform/core/Paths.h"
 #include "platform/core/testing/FakeClock.h"

@@ -2,8 +2,8 @@
 
 #include <cstdlib>
 
-#include "app/call/PhoneState.h"
 #include "app/login/CUserLogin.h"
+#include "app/phone/PhoneState.h"
 #include "tests/app-login/FakeLoginView.h"
 #include "tests/sip/KamailioProcess.h"
 #include "tests/sip/ScriptedRegistrar.h"

@@ -6,7 +6,7 @@
 #include <string>
 #include <unistd.h>
 
-#include "app/login/DeploymentSettings.h"
+#include "app/phone/DeploymentSettings.h"
 
 namespace {
 

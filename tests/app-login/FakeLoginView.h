@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/login/CUserLogin.h"
-#include "app/login/LoginView.h"
+#include "app/phone/LoginView.h"
 #include "media/api/iTraceFile.h"
 #include "platform/core/Clock.h"
 #include "platform/core/testing/FakeClock.h"

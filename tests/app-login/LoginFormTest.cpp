@@ -14,12 +14,12 @@
 #include <vector>
 
 #include "app/call/CMakeCall.h"
-#include "app/call/PhoneState.h"
 #include "app/login/LoginForm.h"
-#include "app/login/RememberedPassword.h"
-#include "app/login/SkinFiles.h"
-#include "app/panels/SkinFolder.h"
+#include "app/phone/PhoneState.h"
+#include "app/phone/RememberedPassword.h"
 #include "app/resources/BuiltInModule.h"
+#include "app/skinfiles/SkinFiles.h"
+#include "app/skinfiles/SkinFolder.h"
 #include "app/sound/PlaySound2.h"
 #include "app/strings/StringTable.h"
 #include "platform/audio/AudioBackend.h"

@@ -3,9 +3,9 @@
 #include <string>
 #include <utility>
 
-#include "app/call/PhoneState.h"
-#include "app/call/SuspendRule.h"
 #include "app/login/PowerEvents.h"
+#include "app/phone/PhoneState.h"
+#include "app/phone/SuspendRule.h"
 #include "platform/desktop/testing/FakeSleepInhibitor.h"
 #include "tests/app-login/FakeLoginView.h"
 

@@ -5,9 +5,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/call/PhoneState.h"
 #include "app/login/CUserLogin.h"
-#include "app/login/RememberedPassword.h"
+#include "app/phone/PhoneState.h"
+#include "app/phone/RememberedPassword.h"
 #include "platform/core/Paths.h"
 #include "platform/core/testing/FakeClock.h"
 #include "platform/store/IniFile.h"

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "app/login/SkinFiles.h"
 #include "app/resources/BuiltInModule.h"
+#include "app/skinfiles/SkinFiles.h"
 #include "platform/core/Paths.h"
 #include "skin/SkinResources.h"
 #include "tests/app-login/FakeLoginView.h"

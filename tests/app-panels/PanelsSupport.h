@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "app/call/PhoneState.h"
-#include "app/login/LoginLink.h"
-#include "app/login/SkinFiles.h"
+#include "app/phone/LoginLink.h"
+#include "app/phone/PhoneState.h"
 #include "app/resources/BuiltInModule.h"
 #include "app/settings/SetupDlg.h"
+#include "app/skinfiles/SkinFiles.h"
 #include "app/strings/StringTable.h"
 #include "platform/store/Registry.h"
 #include "platform/ui/Surface.h"

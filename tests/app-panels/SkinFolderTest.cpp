@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/panels/SkinFolder.h"
+#include "app/skinfiles/SkinFolder.h"
 #include "app/trace/TraceFile.h"
 #include "platform/core/Paths.h"
 #include "tests/app-panels/PanelsSupport.h"

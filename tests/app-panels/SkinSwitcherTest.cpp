@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "app/login/SkinFiles.h"
 #include "app/panels/SkinSwitcher.h"
 #include "app/resources/BuiltInModule.h"
+#include "app/skinfiles/SkinFiles.h"
 #include "app/trace/TraceFile.h"
 #include "platform/core/Paths.h"
 #include "tests/app-panels/PanelsSupport.h"

@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 
-#include "app/call/PhoneState.h"
+#include "app/phone/PhoneState.h"
 #include "app/settings/SetupDlg.h"
 #include "tests/support/RegistrySandbox.h"
 #include "tests/support/RunningUnderCi.h"

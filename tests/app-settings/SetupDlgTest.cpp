@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/call/PhoneState.h"
-#include "app/login/RememberedPassword.h"
+#include "app/phone/PhoneState.h"
+#include "app/phone/RememberedPassword.h"
 #include "app/settings/SetupDlg.h"
 #include "platform/core/ModuleVersion.h"
 #include "platform/core/Paths.h"

@@ -2,7 +2,7 @@
 
 #include <sys/stat.h>
 
-#include "app/call/PhoneState.h"
+#include "app/phone/PhoneState.h"
 #include "app/settings/SetupDlg.h"
 #include "app/trace/TraceFile.h"
 #include "app/update/UpdateClient.h"

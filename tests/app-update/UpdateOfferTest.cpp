@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "app/call/PhoneState.h"
+#include "app/phone/PhoneState.h"
 #include "app/update/UpdateClient.h"
 #include "platform/audio/testing/AudioTestSupport.h"
 #include "platform/store/IniFile.h"

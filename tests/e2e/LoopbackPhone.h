@@ -9,8 +9,8 @@
 #include <string>
 
 #include "app/call/CallLogic.h"
-#include "app/call/PhoneState.h"
 #include "app/login/CUserLogin.h"
+#include "app/phone/PhoneState.h"
 #include "platform/ui/ManualGuiDispatcher.h"
 #include "tests/app-call/CallFakes.h"
 #include "tests/app-login/FakeLoginView.h"

@@ -16,6 +16,7 @@ media/api:
 media/graph:      media/api platform/core
 media/testing:    media platform tests/support
 app:              media/api platform
+app order:        low mid top
 third-party:      gtk alsa sqlite3 re re_
 third-party-in:   platform
 """
@@ -42,6 +43,10 @@ CASES = [
     ("platform/audio/alsa/B.cpp", "#include <alsa/asoundlib.h>", False),
     ("platform/core/C.cpp", "#  include <sqlite3.h>", False),
     ("tests/t/T.cpp", '#include "media/graph/A.h"', False),         # tests are not checked
+    ("app/top/T.cpp", '#include "app/low/L.h"', False),             # any folder before it
+    ("app/mid/M.cpp", '#include "media/api/I.h"', False),           # and what app/ may
+    ("app/low/L.cpp", '#include "app/mid/M.h"', True),              # one after it
+    ("app/x/P.cpp", '#include "app/low/L.h"', True),                # a folder not in the order
 ]
 
 

@@ -4,6 +4,10 @@
 
 #include "platform/ui/Geometry.h"
 
+namespace plat {
+class ResourceModule;
+}
+
 // Where the call window puts its face and its two columns of sliding panels. The left column
 // (skins, audio) is as wide as its widest panel, L; the face overlaps it by the skin's value
 // 226, so its left edge is X = L - value 226; the right column (contacts, call history, menu)
@@ -28,6 +32,11 @@ struct CallLayout {
     plat::Rect rightClip; // (X + value 227, 0, W, H)
     plat::Rect face;      // (X, 0, X + face width, H)
 };
+
+// What `module` gives the layout, read as the call window would build it: the face's and each
+// panel background's size (0 for a picture that is missing or would not load) and values 226
+// and 227 (0 when missing or damaged).
+CallLayoutInput ReadCallLayoutInput(const plat::ResourceModule& module);
 
 // The two columns of sliding panels beside the face.
 enum class PanelColumn { Left, Right };

@@ -1,4 +1,4 @@
-#include "app/panels/SkinFolder.h"
+#include "app/skinfiles/SkinFolder.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -13,18 +13,13 @@
 #include <fstream>
 #include <iterator>
 
-#include "app/call/CMakeCall.h"
-#include "app/call/CallLayout.h"
-#include "app/call/ContactsPanel.h"
-#include "app/call/HistoryPanel.h"
-#include "app/login/LoginForm.h"
-#include "app/panels/zel_SldAudioSettings.h"
-#include "app/panels/zel_SldMenu.h"
-#include "app/panels/zel_SldSkins.h"
+#include "app/layout/CallLayout.h"
+#include "app/layout/FormSkinIds.h"
 #include "app/trace/TraceFile.h"
 #include "platform/core/Paths.h"
 #include "platform/res/ResourceModule.h"
 #include "skin/SkinResources.h"
+#include "skin/zel_Bitmap.h"
 
 namespace {
 
@@ -58,50 +53,40 @@ std::vector<std::string> FilesIn(const std::string& dir) {
 }
 
 using Kind = SkinValueKind;
-using History = CMakeCall::zel_SldCallHistory;
-using Contacts = CMakeCall::zel_SldContacts;
-using Skins = CMakeCall::zel_SldSkins;
-using Audio = CMakeCall::zel_SldAudioSettings;
-using Menu = CMakeCall::zel_SldMenu;
 
 // The values the forms read, each with what it stands for: the fonts' heights, where the face
 // meets the panel columns, and each sliding panel's values after its background n: its closed
 // and peek edges (how much of it shows) and its y.
+constexpr size_t kPanelLists =
+    std::count_if(std::begin(kSidePanels), std::end(kSidePanels),
+                  [](const PanelIds& p) { return p.fontHeightValue != 0; });
 constexpr auto kFormValues = [] {
-    constexpr int kPanels[] = {History::kPanel, Contacts::kPanel, Skins::kPanel, Audio::kPanel,
-                               Menu::kPanel};
-    std::array<SkinValueRule, 9 + 3 * std::size(kPanels)> rules = {{
-        {LoginForm::kFontHeightValue, Kind::FontHeight},
-        {CMakeCall::kCaptionHeightValue, Kind::FontHeight},
-        {CMakeCall::kNumberHeightValue, Kind::FontHeight},
-        {CMakeCall::kUserNameHeightValue, Kind::FontHeight},
-        {History::kFontValue, Kind::FontHeight},
-        {Contacts::kFontValue, Kind::FontHeight},
-        {Menu::kFontHeightValue, Kind::FontHeight},
-        {CMakeCall::kFaceOverlapValue, Kind::Place},
-        {CMakeCall::kRightPanelsValue, Kind::Size},
+    std::array<SkinValueRule, 6 + kPanelLists + 3 * std::size(kSidePanels)> rules = {{
+        {LoginFormIds::kFontHeightValue, Kind::FontHeight},
+        {CallWindowIds::kCaptionHeightValue, Kind::FontHeight},
+        {CallWindowIds::kNumberHeightValue, Kind::FontHeight},
+        {CallWindowIds::kUserNameHeightValue, Kind::FontHeight},
+        {CallWindowIds::kFaceOverlapValue, Kind::Place},
+        {CallWindowIds::kRightPanelsValue, Kind::Size},
     }};
-    size_t at = 9;
-    for (int panel : kPanels) {
-        rules[at++] = {panel + 1, Kind::Size};
-        rules[at++] = {panel + 2, Kind::Size};
-        rules[at++] = {panel + 3, Kind::Place};
+    size_t at = 6;
+    for (const PanelIds& panel : kSidePanels) {
+        if (panel.fontHeightValue != 0) {
+            rules[at++] = {panel.fontHeightValue, Kind::FontHeight};
+        }
+        rules[at++] = {panel.id + 1, Kind::Size};
+        rules[at++] = {panel.id + 2, Kind::Size};
+        rules[at++] = {panel.id + 3, Kind::Place};
     }
     return rules;
 }();
 
-constexpr int kFormBackgrounds[] = {LoginForm::kBackground, CMakeCall::kFace};
+constexpr int kFormBackgrounds[] = {LoginFormIds::kBackground, CallWindowIds::kFace};
 
 // Bitmap `id`'s size as it would load; 0 x 0 when it would not.
 zel_Bitmap::Info PictureSize(const plat::ResourceModule& module, int id) {
-    std::span<const uint8_t> data;
     zel_Bitmap::Info info;
-    if (module.Find(plat::kResourceBitmap, static_cast<uint32_t>(id), &data) !=
-            plat::ResourceModule::Lookup::Found ||
-        !zel_Bitmap::Inspect(data, &info)) {
-        return {};
-    }
-    return info;
+    return zel_Bitmap::Inspect(module, id, &info) ? info : zel_Bitmap::Info{};
 }
 
 // What the forms make from the module beyond its pictures and text areas: each window's back
@@ -109,29 +94,19 @@ zel_Bitmap::Info PictureSize(const plat::ResourceModule& module, int id) {
 // size, the call window's its layout's), and the skins panel's copy of the preview beside its
 // caption strip (20 pixels on screen, at the strip's height).
 int64_t FormPixels(const plat::ResourceModule& module) {
-    const zel_Bitmap::Info login = PictureSize(module, LoginForm::kBackground);
+    const zel_Bitmap::Info login = PictureSize(module, LoginFormIds::kBackground);
     int64_t pixels = 2 * int64_t{login.width} * login.height;
 
-    CallLayoutInput in;
-    const zel_Bitmap::Info face = PictureSize(module, CMakeCall::kFace);
-    in.faceWidth = face.width;
-    in.faceHeight = face.height;
-    in.leftPanels = {PictureSize(module, Skins::kPanel).width,
-                     PictureSize(module, Audio::kPanel).width};
-    in.rightPanels = {PictureSize(module, Contacts::kPanel).width,
-                      PictureSize(module, History::kPanel).width,
-                      PictureSize(module, Menu::kPanel).width};
-    ReadSkinInts(&module, kSkinTypeValue, CMakeCall::kFaceOverlapValue, {&in.faceOverlap, 1});
-    ReadSkinInts(&module, kSkinTypeValue, CMakeCall::kRightPanelsValue, {&in.rightStart, 1});
     CallLayout layout;
-    if (ComputeCallLayout(in, &layout)) {
+    if (ComputeCallLayout(ReadCallLayoutInput(module), &layout)) {
         pixels += 2 * int64_t{layout.width} * layout.height;
     }
 
     const zel_Bitmap::Info preview = PictureSize(module, kSkinPreviewId);
     int32_t strip[4] = {};
     pixels += int64_t{preview.width} * preview.height;
-    if (ReadSkinInts(&module, kSkinTypeArea, Skins::kStrip, strip) == SkinLoadStep::Loaded &&
+    if (ReadSkinInts(&module, kSkinTypeArea, SkinsPanelIds::kStrip, strip) ==
+            SkinLoadStep::Loaded &&
         strip[3] > 0) {
         pixels += int64_t{20} * preview.height / strip[3] * preview.height;
     }

@@ -7,78 +7,66 @@
 // of its resources cannot be read.
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <span>
 #include <vector>
 
-#include "app/call/CallLayout.h"
+#include "app/layout/CallLayout.h"
+#include "app/layout/FormSkinIds.h"
 #include "platform/res/ResourceModule.h"
 #include "skin/SkinResources.h"
 #include "skin/zel_Bitmap.h"
 
 namespace {
 
-// A control as the skin places it: at position `id` with the width of bitmap `bitmap` (a
-// button, an arrow, a scroll track, a slider's end with the slider's thumb), or, for bitmap
+// A control's piece as the skin places it: at position `id` with the width of bitmap `bitmap`
+// (a button, an arrow, a scroll track, a slider's end with the slider's thumb), or, for bitmap
 // 0, in text area `id` (a list, the preview strip).
-struct Part {
+struct Piece {
     int id;
     int bitmap;
 };
 
-struct Panel {
-    const char* name;
-    int id; // its background bitmap
-    PanelColumn column;
-    std::vector<Part> parts;
-};
+void AddScroll(int id, std::vector<Piece>* pieces) {
+    for (int at : {id, id + 1, id + 3}) {
+        pieces->push_back({at, at});
+    }
+}
 
-// The panels in the order the layout takes their widths: skins and audio on the left; contacts,
-// call history and menu on the right.
-const Panel kPanels[] = {
-    {"skins",
-     901,
-     PanelColumn::Left,
-     {{912, 0}, {905, 905}, {906, 906}, {908, 908}, {909, 909}, {910, 910}}},
-    {"audio",
-     500,
-     PanelColumn::Left,
-     {{511, 510}, {512, 510}, {505, 504}, {506, 504}, {508, 507}, {509, 507}}},
-    {"contacts",
-     601,
-     PanelColumn::Right,
-     {{605, 0}, {609, 609}, {610, 610}, {612, 612}, {613, 613}, {614, 614}, {615, 615}}},
-    {"call history",
-     401,
-     PanelColumn::Right,
-     {{405, 0},
-      {409, 409},
-      {410, 410},
-      {412, 412},
-      {413, 413},
-      {414, 414},
-      {415, 415},
-      {416, 416}}},
-    {"menu", 1001, PanelColumn::Right, {{1005, 0}, {1009, 1009}, {1010, 1010}, {1012, 1012}}},
-};
-constexpr int kFace = 229;
-constexpr int kFaceOverlap = 226;
-constexpr int kRightStart = 227;
+// The pieces of a panel's controls, by the way each kind of control is placed.
+std::vector<Piece> PiecesOf(const PanelIds& panel) {
+    std::vector<Piece> pieces;
+    for (const PanelControl& control : panel.controls) {
+        switch (control.kind) {
+        case PanelControlKind::Button:
+            pieces.push_back({control.id, control.id});
+            break;
+        case PanelControlKind::Area:
+            pieces.push_back({control.id, 0});
+            break;
+        case PanelControlKind::Scroll:
+            AddScroll(control.id, &pieces);
+            break;
+        case PanelControlKind::List:
+            pieces.push_back({control.id, 0});
+            AddScroll(control.id + 4, &pieces);
+            break;
+        case PanelControlKind::Slider:
+            pieces.push_back({control.id + 1, control.id});
+            pieces.push_back({control.id + 2, control.id});
+            break;
+        }
+    }
+    return pieces;
+}
 
 class Reader {
 public:
     Reader(const plat::ResourceModule& module, const char* path) : module_(module), path_(path) {}
 
-    // The first `values.size()` little-endian 32-bit values of resource (type, id).
+    // The first `values.size()` values of resource (type, id), by the loaders' own rule.
     bool Ints(uint32_t type, int id, std::span<int32_t> values) const {
-        std::span<const uint8_t> data;
-        if (module_.Find(type, static_cast<uint32_t>(id), &data) !=
-                plat::ResourceModule::Lookup::Found ||
-            data.size() < values.size_bytes()) {
-            return Fail("resource", id);
-        }
-        std::memcpy(values.data(), data.data(), values.size_bytes());
-        return true;
+        return ReadSkinInts(&module_, type, id, values) == SkinLoadStep::Loaded ||
+               Fail("resource", id);
     }
     bool Picture(int bitmap, zel_Bitmap* picture) const {
         return picture->LoadFromModule(&module_, bitmap) || Fail("bitmap", bitmap);
@@ -132,23 +120,21 @@ int main(int argc, char** argv) {
         return 2;
     }
     const Reader read(module, argv[1]);
-    CallLayoutInput in;
-    int32_t widths[5] = {};
+    // What the layout reads must be there: a skin without it is no skin we ship.
     zel_Bitmap face;
-    if (!read.Picture(kFace, &face) ||
-        !read.Ints(kSkinTypeValue, kFaceOverlap, {&in.faceOverlap, 1}) ||
-        !read.Ints(kSkinTypeValue, kRightStart, {&in.rightStart, 1})) {
+    int32_t value = 0;
+    if (!read.Picture(CallWindowIds::kFace, &face) ||
+        !read.Ints(kSkinTypeValue, CallWindowIds::kFaceOverlapValue, {&value, 1}) ||
+        !read.Ints(kSkinTypeValue, CallWindowIds::kRightPanelsValue, {&value, 1})) {
         return 2;
     }
-    for (int i = 0; i < 5; ++i) {
-        if (!read.Width(kPanels[i].id, &widths[i])) {
+    int32_t widths[std::size(kSidePanels)] = {};
+    for (size_t i = 0; i < std::size(kSidePanels); ++i) {
+        if (!read.Width(kSidePanels[i].id, &widths[i])) {
             return 2;
         }
     }
-    in.faceWidth = face.width;
-    in.faceHeight = face.height;
-    in.leftPanels = {widths[0], widths[1]};
-    in.rightPanels = {widths[2], widths[3], widths[4]};
+    const CallLayoutInput in = ReadCallLayoutInput(module);
     CallLayout layout;
     if (!ComputeCallLayout(in, &layout)) {
         std::fprintf(stderr, "quorvex_skincheck: %s: the call window cannot be laid out\n",
@@ -162,9 +148,9 @@ int main(int argc, char** argv) {
     layout.face.left = layout.faceX + first;
     layout.face.right = layout.faceX + end;
     int status = 0;
-    for (int i = 0; i < 5; ++i) {
-        const Panel& panel = kPanels[i];
-        for (const Part& part : panel.parts) {
+    for (size_t i = 0; i < std::size(kSidePanels); ++i) {
+        const PanelIds& panel = kSidePanels[i];
+        for (const Piece& part : PiecesOf(panel)) {
             int32_t place[4] = {};
             int32_t width = 0;
             if (part.bitmap == 0 ? !read.Ints(kSkinTypeArea, part.id, place)

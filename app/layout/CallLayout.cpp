@@ -1,8 +1,11 @@
-#include "app/call/CallLayout.h"
+#include "app/layout/CallLayout.h"
 
 #include <algorithm>
 
+#include "app/layout/FormSkinIds.h"
+#include "platform/res/ResourceModule.h"
 #include "skin/SkinResources.h"
+#include "skin/zel_Bitmap.h"
 
 namespace {
 
@@ -10,7 +13,29 @@ bool IsPanelWidth(int32_t width) {
     return width >= 0 && width <= kMaxSkinSide;
 }
 
+// Bitmap `id`'s size as it would load; 0 x 0 when it would not.
+zel_Bitmap::Info PictureSize(const plat::ResourceModule& module, int id) {
+    zel_Bitmap::Info info;
+    return zel_Bitmap::Inspect(module, id, &info) ? info : zel_Bitmap::Info{};
+}
+
 } // namespace
+
+CallLayoutInput ReadCallLayoutInput(const plat::ResourceModule& module) {
+    CallLayoutInput in;
+    const zel_Bitmap::Info face = PictureSize(module, CallWindowIds::kFace);
+    in.faceWidth = face.width;
+    in.faceHeight = face.height;
+    int32_t widths[std::size(kSidePanels)] = {};
+    for (size_t i = 0; i < std::size(kSidePanels); ++i) {
+        widths[i] = PictureSize(module, kSidePanels[i].id).width;
+    }
+    in.leftPanels = {widths[0], widths[1]};
+    in.rightPanels = {widths[2], widths[3], widths[4]};
+    ReadSkinInts(&module, kSkinTypeValue, CallWindowIds::kFaceOverlapValue, {&in.faceOverlap, 1});
+    ReadSkinInts(&module, kSkinTypeValue, CallWindowIds::kRightPanelsValue, {&in.rightStart, 1});
+    return in;
+}
 
 bool ComputeCallLayout(const CallLayoutInput& in, CallLayout* layout) {
     if (!IsSkinSizeValid(in.faceWidth, in.faceHeight) ||

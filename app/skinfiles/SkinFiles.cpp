@@ -1,12 +1,12 @@
-#include "app/login/SkinFiles.h"
+#include "app/skinfiles/SkinFiles.h"
 
 #include <sys/stat.h>
 
 #include <exception>
 #include <span>
 
-#include "app/panels/SkinFolder.h"
 #include "app/resources/BuiltInModule.h"
+#include "app/skinfiles/SkinFolder.h"
 #include "app/trace/TraceFile.h"
 #include "platform/store/Registry.h"
 #include "skin/SkinResources.h"

@@ -1,3 +1,3 @@
-#include "app/call/PhoneState.h"
+#include "app/phone/PhoneState.h"
 
 constinit PhoneStateVariable g_PhoneState;

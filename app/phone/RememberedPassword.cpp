@@ -1,4 +1,4 @@
-#include "app/login/RememberedPassword.h"
+#include "app/phone/RememberedPassword.h"
 
 #include <cctype>
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "app/login/DeploymentSettings.h"
+#include "app/phone/DeploymentSettings.h"
 
 #include <cstdlib>
 #include <sys/stat.h>

@@ -1,6 +1,6 @@
-#include "app/call/SuspendRule.h"
+#include "app/phone/SuspendRule.h"
 
-#include "app/call/PhoneState.h"
+#include "app/phone/PhoneState.h"
 
 SuspendAnswer AnswerToSuspend(int32_t state) {
     switch (state) {
