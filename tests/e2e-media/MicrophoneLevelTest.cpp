@@ -120,9 +120,9 @@ TEST(MicrophoneLevelTest, TheLevelIsAnAmplitudeGainOnTheRecordedSourceAndReaches
         int64_t firstToneUs = -1;
         const std::vector<int16_t> sent = SentFrom(outcome, 1000000, &firstToneUs);
         const double toneDb = ToneLevelDb(sent, 0, sent.size(), kToneHz);
-        std::printf("level %d: source %.2f dB, tone sent at %.2f dBFS, its first packet %.1f ms "
-                    "after StartTX\n",
-                    c.level, sourceDb, toneDb, static_cast<double>(firstToneUs) / 1000);
+        std::printf("level %d: source %.2f dB, tone sent at %.2f dBFS, its first packet %lld us "
+                    "after StartTX (-1: none)\n",
+                    c.level, sourceDb, toneDb, static_cast<long long>(firstToneUs));
         if (c.level == 100) {
             fullToneDb = toneDb;
             EXPECT_NEAR(toneDb, kSourceDbfs + kFilterAtToneDb, 0.5);
