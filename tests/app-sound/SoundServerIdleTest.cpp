@@ -51,9 +51,7 @@ bool RunLoopUntil(const std::function<bool()>& done, int limitMs) {
 
 TEST(SoundServerIdleTest, NoStreamOrThreadOfThePlayerOutlivesTheIdleTimeAfterTheHangUpTone) {
     if (!loopback::PrivateSoundServer::Available()) {
-        if (RunningUnderCi()) {
-            FAIL() << "pulseaudio or pactl is missing";
-        }
+        ASSERT_FALSE(RunningUnderCi()) << "pulseaudio or pactl is missing";
         GTEST_SKIP() << "pulseaudio or pactl is missing";
     }
     std::string error;

@@ -39,64 +39,51 @@ constexpr int64_t kFirstToneBoundUs = 200000;
 constexpr int kToneSeenPeak = 1000; // -30 dBFS; the tone arrives at -15 dBFS or more
 constexpr auto kStall = std::chrono::milliseconds(300); // outlasts the playback ring and buffer
 
-// When the first packet of A that carries the tone passed the relay, in us after A's
-// StartTX; -1 when none did.
-int64_t FirstToneAfterStartUs(const CallOutcome& outcome) {
-    for (const RtpRelay::Packet& p : outcome.aToB) {
-        for (uint8_t code : p.payload) {
-            const int sample = tamsor::G711Codec::DecodeSample(code, tamsor::G711Codec::kMuLaw);
-            if (p.payloadType == 0 && std::abs(sample) >= kToneSeenPeak) {
-                return p.timeUs - outcome.a.Value("tx_start_us");
-            }
-        }
-    }
-    return -1;
-}
-
-// The 1000 Hz level of what A sent from `fromUs` after its first packet on.
-double SentToneDb(const std::vector<RtpRelay::Packet>& packets, int64_t fromUs) {
+// The PCMU samples A sent from `fromUs` after its StartTX on; `firstToneUs` gets when the first
+// packet that carries the tone passed the relay (-1: none did).
+std::vector<int16_t> SentFrom(const CallOutcome& outcome, int64_t fromUs, int64_t* firstToneUs) {
     std::vector<int16_t> samples;
-    for (const RtpRelay::Packet& p : packets) {
-        if (p.payloadType == 0 && !packets.empty() && p.timeUs - packets.front().timeUs >= fromUs) {
-            for (uint8_t code : p.payload) {
-                samples.push_back(tamsor::G711Codec::DecodeSample(code, tamsor::G711Codec::kMuLaw));
+    *firstToneUs = -1;
+    for (const RtpRelay::Packet& p : outcome.aToB) {
+        const int64_t atUs = p.timeUs - outcome.a.Value("tx_start_us");
+        for (uint8_t code : p.payload) {
+            const int16_t sample = tamsor::G711Codec::DecodeSample(code, tamsor::G711Codec::kMuLaw);
+            if (p.payloadType == 0 && *firstToneUs < 0 && std::abs(sample) >= kToneSeenPeak) {
+                *firstToneUs = atUs;
+            }
+            if (p.payloadType == 0 && atUs >= fromUs) {
+                samples.push_back(sample);
             }
         }
     }
-    return samples.size() < kSampleRate ? kNoSignalDb
-                                        : ToneLevelDb(samples, 0, samples.size(), kToneHz);
+    return samples;
 }
 
 TEST(MicrophoneLevelTest, TheLevelIsAnAmplitudeGainOnTheRecordedSourceAndReachesTheFarEnd) {
     if (!PrivateSoundServer::Available()) {
-        if (RunningUnderCi()) {
-            FAIL() << "pulseaudio or pactl is missing";
-        }
+        ASSERT_FALSE(RunningUnderCi()) << "pulseaudio or pactl is missing";
         GTEST_SKIP() << "pulseaudio or pactl is missing";
     }
     std::string error;
     const std::string dir = MakeWorkDir("quorvex-mic-level-", &error);
     ASSERT_FALSE(dir.empty()) << error;
+    const std::vector<PrivateSoundServer::Sink> sinks = {{"decoy"},
+                                                         {"a_mic", kToneHz, true},
+                                                         {"a_spk", 0, true},
+                                                         {"b_mic", 0, true},
+                                                         {"b_spk", 0, true}};
     PrivateSoundServer server;
-    ASSERT_TRUE(server.Start(dir,
-                             {{"decoy"},
-                              {"a_mic", kToneHz, true},
-                              {"a_spk", 0, true},
-                              {"b_mic", 0, true},
-                              {"b_spk", 0, true}},
-                             &error))
-        << error;
+    ASSERT_TRUE(server.Start(dir, sinks, &error)) << error;
     ASSERT_TRUE(server.Pactl({"set-default-source", "decoy.monitor"}));
 
-    struct Case {
+    // The level, what pactl shows for the recorded source and what A sends against level 100.
+    const struct {
         int level;
-        double sourceDb; // what pactl shows for the recorded source
+        double db;
         const char* mute;
-    };
-    const Case cases[] = {
-        {100, 0.0, "Mute: no"}, {50, -6.02, "Mute: no"}, {0, -INFINITY, "Mute: yes"}};
+    } cases[] = {{100, 0.0, "Mute: no"}, {50, -6.02, "Mute: no"}, {0, -INFINITY, "Mute: yes"}};
     double fullToneDb = kNoSignalDb;
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE("level " + std::to_string(c.level));
         CallSetup setup;
         setup.workDir = dir + "/level-" + std::to_string(c.level);
@@ -106,8 +93,7 @@ TEST(MicrophoneLevelTest, TheLevelIsAnAmplitudeGainOnTheRecordedSourceAndReaches
         setup.a.env = server.EnvFor("a_spk", "a_mic.monitor");
         setup.b.env = server.EnvFor("b_spk", "b_mic.monitor");
         setup.a.env.push_back("QUORVEX_AUDIO=alsa");
-        setup.b.env.push_back("QUORVEX_AUDIO=alsa");
-        setup.b.env.push_back("QUORVEX_DEBUG=1");
+        setup.b.env.insert(setup.b.env.end(), {"QUORVEX_AUDIO=alsa", "QUORVEX_DEBUG=1"});
         setup.a.micLevel = c.level;
         double sourceDb = 1, decoyDb = 1;
         std::string mute;
@@ -122,11 +108,8 @@ TEST(MicrophoneLevelTest, TheLevelIsAnAmplitudeGainOnTheRecordedSourceAndReaches
         };
         CallOutcome outcome;
         ASSERT_TRUE(RunLoopbackCall(setup, &outcome, &error)) << error;
-        if (std::isinf(c.sourceDb)) {
-            EXPECT_TRUE(std::isinf(sourceDb) && sourceDb < 0) << sourceDb;
-        } else {
-            EXPECT_NEAR(sourceDb, c.sourceDb, 0.01);
-        }
+        EXPECT_TRUE(std::isinf(c.db) ? sourceDb == -INFINITY : std::abs(sourceDb - c.db) <= 0.01)
+            << sourceDb;
         EXPECT_EQ(decoyDb, 0.0) << "the server's default source is not the one recorded";
         EXPECT_NE(mute.find(c.mute), std::string::npos) << mute;
         const std::string& traceB = outcome.b.stderrText;
@@ -134,23 +117,22 @@ TEST(MicrophoneLevelTest, TheLevelIsAnAmplitudeGainOnTheRecordedSourceAndReaches
             << "B's speaker underran without a trace: " << traceB;
         EXPECT_EQ(traceB.find("write failed"), std::string::npos) << "not recovered: " << traceB;
 
-        const double toneDb = SentToneDb(outcome.aToB, 1000000);
-        std::printf("level %d: source %.2f dB, tone sent at %.2f dBFS\n", c.level, sourceDb,
-                    toneDb);
-        if (c.level > 0) {
-            const int64_t firstToneUs = FirstToneAfterStartUs(outcome);
-            std::printf("level %d: the first packet with the tone sent %.1f ms after StartTX\n",
-                        c.level, static_cast<double>(firstToneUs) / 1000);
-            EXPECT_GE(firstToneUs, 0);
-            EXPECT_LE(firstToneUs, kFirstToneBoundUs) << "the start of the recording is not sent";
-        }
+        int64_t firstToneUs = -1;
+        const std::vector<int16_t> sent = SentFrom(outcome, 1000000, &firstToneUs);
+        const double toneDb = ToneLevelDb(sent, 0, sent.size(), kToneHz);
+        std::printf("level %d: source %.2f dB, tone sent at %.2f dBFS, its first packet %lld us "
+                    "after StartTX (-1: none)\n",
+                    c.level, sourceDb, toneDb, static_cast<long long>(firstToneUs));
         if (c.level == 100) {
             fullToneDb = toneDb;
             EXPECT_NEAR(toneDb, kSourceDbfs + kFilterAtToneDb, 0.5);
-        } else if (c.level == 50) {
-            EXPECT_NEAR(toneDb - fullToneDb, -6.02, 0.3);
-        } else {
+        }
+        if (std::isinf(c.db)) {
             EXPECT_LT(toneDb, -80.0) << "level 0 sends no tone";
+        } else {
+            EXPECT_NEAR(toneDb - fullToneDb, c.db, 0.3);
+            EXPECT_GE(firstToneUs, 0);
+            EXPECT_LE(firstToneUs, kFirstToneBoundUs) << "the start of the recording is not sent";
         }
     }
     if (!HasFailure()) {

@@ -55,21 +55,18 @@ std::string With(const std::string& text, const std::string& headers) {
     return Edited(text, "CSeq:", headers + "CSeq:");
 }
 
-// An OPTIONS outside any dialog, with the tag's Via branch, From tag and Call-ID.
-std::string Options(const std::string& tag) {
-    return Edited(Edited(Invite(tag, ""), "INVITE sip", "OPTIONS sip"), "1 INVITE", "1 OPTIONS");
+// Invite(tag, "") as a `method` request with CSeq `cseq`.
+std::string Request(const std::string& tag, const std::string& method, int cseq = 1) {
+    return Edited(Edited(Invite(tag, ""), "INVITE sip", method + " sip"), "1 INVITE",
+                  std::to_string(cseq) + " " + method);
 }
 
-// A request in the dialog of the INVITE Invite(tag) made, with the program's To tag.
+// Request(tag, method, cseq) in the dialog of Invite(tag), with the program's To tag and a Via
+// branch of its own.
 std::string InDialog(const std::string& tag, const std::string& method, int cseq,
-                     const std::string& toTag, const std::string& branch,
-                     const std::string& extra = "") {
-    return method +
-           " sip:1001@127.0.0.1 SIP/2.0\r\nVia: SIP/2.0/UDP 127.0.0.3:5099;branch=z9hG4bK" +
-           branch + ";rport\r\nMax-Forwards: 70\r\nFrom: <sip:7007@127.0.0.2>;tag=" + tag +
-           "\r\nTo: <sip:1001@127.0.0.1>;tag=" + toTag + "\r\nCall-ID: " + tag +
-           "@127.0.0.3\r\nCSeq: " + std::to_string(cseq) + " " + method + "\r\n" + extra +
-           "Content-Length: 0\r\n\r\n";
+                     const std::string& toTag) {
+    return Edited(Edited(Request(tag, method, cseq), ";rport", method + ";rport"),
+                  "To: <sip:1001@127.0.0.1>", "To: <sip:1001@127.0.0.1>;tag=" + toTag);
 }
 
 // The first of `texts` with status `code` in the dialog (Call-ID) of `tag`, or empty.
@@ -347,7 +344,7 @@ TEST_F(BadInputTest, AnIncompleteInviteLeavesThePhoneIdleAndTheNextCallRings) {
 }
 
 TEST_F(BadInputTest, OptionsOutsideADialogAreAnsweredWithWhatThePhoneTakes) {
-    auto options = Options;
+    auto options = [](const std::string& tag) { return Request(tag, "OPTIONS"); };
     const Answered cases[] = {
         {"outside a dialog", options("o1"), 200},
         {"without Call-ID", Without(options("o2"), "Call-ID"), 400},
@@ -385,7 +382,7 @@ TEST_F(BadInputTest, ARequestThatRequiresAnExtensionIsRefusedWithTheTagsItNames)
         const char* unsupported; // null: not refused, the call rings
     };
     const Case cases[] = {
-        {"r1", With(Options("r1"), "Require: foo\r\n"), "foo"},
+        {"r1", With(Request("r1", "OPTIONS"), "Require: foo\r\n"), "foo"},
         {"r2", With(Invite("r2", sdp), "Require: foo\r\n"), "foo"},
         {"r3", With(Invite("r3", sdp), "Require: foo,bar\r\nRequire: baz , foo\r\n"),
          "foo, bar, baz"},
@@ -394,6 +391,7 @@ TEST_F(BadInputTest, ARequestThatRequiresAnExtensionIsRefusedWithTheTagsItNames)
         {"r6", With(Invite("r6", sdp), "Proxy-Require: foo\r\n"), nullptr},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.tag);
         Responses(300);
         const size_t missed = history.missed.size();
         Send(c.text);
@@ -401,13 +399,13 @@ TEST_F(BadInputTest, ARequestThatRequiresAnExtensionIsRefusedWithTheTagsItNames)
         Responses(400, &texts);
         if (c.unsupported) {
             std::string refusal = Find(texts, 420, c.tag);
-            ASSERT_FALSE(refusal.empty()) << c.tag << ": " << testing::PrintToString(texts);
-            EXPECT_EQ(c.unsupported, ScriptedRegistrar::Header(refusal, "Unsupported")) << c.tag;
-            EXPECT_EQ(PS_IDLE, g_PhoneState) << c.tag;
-            EXPECT_EQ(missed, history.missed.size()) << c.tag;
+            ASSERT_FALSE(refusal.empty()) << testing::PrintToString(texts);
+            EXPECT_EQ(c.unsupported, ScriptedRegistrar::Header(refusal, "Unsupported"));
+            EXPECT_EQ(PS_IDLE, g_PhoneState);
+            EXPECT_EQ(missed, history.missed.size());
         } else {
-            EXPECT_FALSE(Find(texts, 180, c.tag).empty()) << c.tag;
-            EXPECT_EQ(PS_RINGING, g_PhoneState) << c.tag;
+            EXPECT_FALSE(Find(texts, 180, c.tag).empty());
+            EXPECT_EQ(PS_RINGING, g_PhoneState);
             call->HangUp(true);
         }
     }
@@ -426,12 +424,12 @@ TEST_F(BadInputTest, AnAckAndAByeAreTakenWhateverTheyRequire) {
     const std::string to = ScriptedRegistrar::Header(Find(texts, 200, "y1"), "To");
     ASSERT_NE(std::string::npos, to.find(";tag=")) << testing::PrintToString(texts);
     const std::string toTag = to.substr(to.find(";tag=") + 5);
-    Send(InDialog("y1", "ACK", 1, toTag, "y1a", require));
+    Send(With(InDialog("y1", "ACK", 1, toTag), require));
     texts.clear();
     Responses(1200, &texts); // the 2xx would come again after 0.5 s without an ACK
     EXPECT_TRUE(Find(texts, 200, "y1").empty()) << "the ACK was not taken";
 
-    Send(InDialog("y1", "BYE", 2, toTag, "y1b", require));
+    Send(With(InDialog("y1", "BYE", 2, toTag), require));
     texts.clear();
     Responses(300, &texts);
     EXPECT_FALSE(Find(texts, 200, "y1").empty()) << testing::PrintToString(texts);

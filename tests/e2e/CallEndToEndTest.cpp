@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -15,6 +16,7 @@
 #include "tests/e2e/BaresipProcess.h"
 #include "tests/e2e/KamailioCallTest.h"
 #include "tests/e2e/ScriptedCaller.h"
+#include "tests/support/Eventually.h"
 #include "tools/loopback/AudioAnalysis.h"
 #include "tools/loopback/LoopbackCall.h"
 #include "tools/loopback/PeerProcess.h"
@@ -115,12 +117,9 @@ public:
     }
     // Whether its media bound port 8000.
     bool Holds() const {
-        std::string out;
-        for (int i = 0; i < 300 && out.find("SetAddresses=") == std::string::npos; ++i) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-            out = ReadTextFile(out_);
-        }
-        return out.find("SetAddresses=0\n") != std::string::npos;
+        Eventually([this] { return ReadTextFile(out_).find("SetAddresses=") != std::string::npos; },
+                   3000);
+        return ReadTextFile(out_).find("SetAddresses=0\n") != std::string::npos;
     }
 
 private:
@@ -161,6 +160,25 @@ protected:
         EXPECT_TRUE(loopback::ReadWav(path, &samples, &error)) << path << ": " << error;
         return samples;
     }
+    // Calls baresip (1002), talks (Talk), runs `talking` and hangs up; each side heard the other.
+    void CallTheFarEnd(const std::function<void()>& talking = {}) {
+        StartFar();
+        SignIn();
+        call->PickNumber("1002");
+        call->OnTalk();
+        ASSERT_TRUE(Until([] { return g_PhoneState == PS_TALKING; }, 5000))
+            << far->Log() << kamailio->Log();
+        EXPECT_EQ(std::vector<std::string>{"1002"}, history.dialed);
+        Talk();
+        if (talking) {
+            talking();
+        }
+        call->HangUp(true);
+        EXPECT_EQ(PS_IDLE, g_PhoneState);
+        EXPECT_TRUE(far->WaitForLog("terminated", 3000)) << far->Log();
+        far->Stop();
+        ExpectAudioBothWays();
+    }
     // Each side heard the other: our speaker baresip's tone, baresip our tone and key 5.
     void ExpectAudioBothWays() {
         std::vector<std::string> recordings = far->Recordings("dec");
@@ -182,39 +200,18 @@ protected:
 } // namespace
 
 TEST_F(CallEndToEndTest, AnOutgoingCallCarriesBothTonesAndTheKeyAndWeHangUp) {
-    StartFar();
-    SignIn();
-    call->PickNumber("1002");
-    call->OnTalk();
-    ASSERT_TRUE(Until([] { return g_PhoneState == PS_TALKING; }, 5000))
-        << far->Log() << kamailio->Log();
-    EXPECT_EQ(std::vector<std::string>{"1002"}, history.dialed);
-    Talk();
-    call->HangUp(true);
-    EXPECT_EQ(PS_IDLE, g_PhoneState);
-    EXPECT_TRUE(far->WaitForLog("terminated", 3000)) << far->Log();
-    far->Stop();
-    ExpectAudioBothWays();
+    CallTheFarEnd();
 }
 
 TEST_F(CallEndToEndTest, WithPort8000HeldElsewhereTheCallTakes8002AndCarriesBothTones) {
     PortHolder holder(Files().dir + "/holder");
     ASSERT_TRUE(holder.Holds()) << "the second copy could not take port 8000";
-    StartFar();
-    SignIn();
     callView.onMediaLevel = [this] { call->OnMediaLevel(); };
-    call->PickNumber("1002");
-    call->OnTalk();
-    ASSERT_TRUE(Until([] { return g_PhoneState == PS_TALKING; }, 5000))
-        << far->Log() << kamailio->Log();
-    Talk();
-    // baresip's packets arrive: the lights follow the receive buffer.
-    EXPECT_TRUE(std::count(callView.lights.begin(), callView.lights.end(), true) > 0);
-    call->HangUp(true);
-    EXPECT_TRUE(far->WaitForLog("terminated", 3000)) << far->Log();
-    far->Stop();
+    CallTheFarEnd([this] {
+        // baresip's packets arrive: the lights follow the receive buffer.
+        EXPECT_TRUE(std::count(callView.lights.begin(), callView.lights.end(), true) > 0);
+    });
     EXPECT_EQ(1, g_stderrTrace.Count("puerto local RTP:8002"));
-    ExpectAudioBothWays();
 }
 
 TEST_F(CallEndToEndTest, AnAnsweredCallWhoseFarEndSendsNothingLightsNothing) {
