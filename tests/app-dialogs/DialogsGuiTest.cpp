@@ -22,8 +22,8 @@ const auto* g_env = ::testing::AddGlobalTestEnvironment(new XvfbGtkEnvironment("
 using Size = std::pair<int, int>; // width, height
 using Act = std::function<void(GtkWidget*)>;
 
-// Once a window of the program is on screen, `act` runs on it (from a source of its own, so
-// that a dialog it opens runs while this one keeps watch). Until the source is removed, every
+// Once a window of the program is on screen, `act` runs on it from a source of its own (so
+// that this watch goes on while a dialog it opens runs). Until the watch is removed, every
 // later window shown is closed as its close button would close it (the last one shown first),
 // so a dialog that stays does not hold the test.
 guint WhenShown(Act* act) {
@@ -40,17 +40,16 @@ guint WhenShown(Act* act) {
                 }
             }
             g_list_free(windows);
+            using Once = std::pair<Act, GtkWidget*>;
             if (shown && *act) {
-                auto* once = new std::pair<Act, GtkWidget*>(std::move(*act), shown);
-                *act = nullptr;
                 g_idle_add_full(
                     G_PRIORITY_DEFAULT,
-                    [](gpointer d) -> gboolean {
-                        auto* run = static_cast<std::pair<Act, GtkWidget*>*>(d);
-                        run->first(run->second);
+                    [](gpointer once) -> gboolean {
+                        static_cast<Once*>(once)->first(static_cast<Once*>(once)->second);
                         return G_SOURCE_REMOVE;
                     },
-                    once, [](gpointer d) { delete static_cast<std::pair<Act, GtkWidget*>*>(d); });
+                    new Once(std::exchange(*act, nullptr), shown),
+                    [](gpointer once) { delete static_cast<Once*>(once); });
             } else if (shown) {
                 // Straight to the window, past a grab that an open drop-down list holds.
                 GdkEvent* close = gdk_event_new(GDK_DELETE);
@@ -71,92 +70,74 @@ int RunWith(const std::function<int()>& run, Act act) {
     return result;
 }
 
-// The dialogs of the program's menu and About box, each over nothing.
-struct Case {
-    const char* name;
-    std::function<int()> run;
-};
-const Case kCases[] = {
-    {"country codes", [] { return CAreaCodes(QUORVEX_CODES_TXT).DoModal(nullptr); }},
-    {"licences", [] { return CAbout("").DoModal(nullptr); }},
-    {"about", [] { return CAbout2("").DoModal(nullptr); }},
-};
-
-TEST(DialogsGuiTest, EachDialogComesUpAtItsTemplatesSize) {
-    if (!DisplayReady("no Xvfb")) {
-        return;
-    }
-    const struct {
-        const char* name;
-        std::function<int()> run;
-        Size size;
-    } cases[] = {
-        // Licence notices in a label that wraps: the label does not stretch the window.
-        {"licences", [] { return CAbout("").DoModal(nullptr); }, {420, 220}},
-        {"about", [] { return CAbout2("").DoModal(nullptr); }, {320, 130}},
-        {"welcome", [] { return CWizardKzn().DoModal(nullptr); }, {520, 200}},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Size shown;
-        EXPECT_EQ(plat::kIdCancel, RunWith(c.run, [&shown](GtkWidget* window) {
-                      shown = {gdk_window_get_width(gtk_widget_get_window(window)),
-                               gdk_window_get_height(gtk_widget_get_window(window))};
-                      gtk_window_close(GTK_WINDOW(window));
-                  }));
-        EXPECT_EQ(c.size, shown);
-    }
-}
-
 // Every widget inside `widget`, internal ones (a combo box's arrow) included.
-void Descendants(GtkWidget* widget, std::vector<GtkWidget*>* all) {
+std::vector<GtkWidget*> Descendants(GtkWidget* widget) {
+    std::vector<GtkWidget*> all;
     if (GTK_IS_CONTAINER(widget)) {
         gtk_container_forall(
             GTK_CONTAINER(widget),
             [](GtkWidget* child, gpointer data) {
-                static_cast<std::vector<GtkWidget*>*>(data)->push_back(child);
-                Descendants(child, static_cast<std::vector<GtkWidget*>*>(data));
+                auto* all = static_cast<std::vector<GtkWidget*>*>(data);
+                all->push_back(child);
+                const std::vector<GtkWidget*> inner = Descendants(child);
+                all->insert(all->end(), inner.begin(), inner.end());
             },
-            all);
+            &all);
     }
+    return all;
 }
 
-TEST(DialogsGuiTest, EveryControlLiesInsideItsDialogAtTheFontsGtkUses) {
+// The dialogs of the program's menu, its About box and its first start, each over nothing,
+// and the size each comes up at.
+const struct {
+    const char* name;
+    std::function<int()> run;
+    Size size;
+} kDialogs[] = {
+    {"country codes", [] { return CAreaCodes(QUORVEX_CODES_TXT).DoModal(nullptr); }, {400, 150}},
+    // Licence notices in a label that wraps: the label does not stretch the window.
+    {"licences", [] { return CAbout("").DoModal(nullptr); }, {420, 220}},
+    {"about", [] { return CAbout2("").DoModal(nullptr); }, {320, 130}},
+    {"welcome", [] { return CWizardKzn().DoModal(nullptr); }, {520, 200}},
+};
+
+TEST(DialogsGuiTest, EachDialogComesUpAtItsTemplatesSizeWithEveryControlInsideAtGtksFonts) {
     if (!DisplayReady("no Xvfb")) {
         return;
     }
-    for (const Case& c : kCases) {
+    for (const auto& c : kDialogs) {
         SCOPED_TRACE(c.name);
+        Size shown;
         std::vector<std::string> outside;
-        RunWith(c.run, [&outside](GtkWidget* window) {
-            const int width = gtk_widget_get_allocated_width(window);
-            const int height = gtk_widget_get_allocated_height(window);
-            std::vector<GtkWidget*> widgets;
-            Descendants(window, &widgets);
-            for (GtkWidget* w : widgets) {
-                int x = 0, y = 0;
-                if (!gtk_widget_get_visible(w) ||
-                    !gtk_widget_translate_coordinates(w, window, 0, 0, &x, &y)) {
-                    continue;
-                }
-                const int right = x + gtk_widget_get_allocated_width(w);
-                const int bottom = y + gtk_widget_get_allocated_height(w);
-                if (x < 0 || y < 0 || right > width || bottom > height) {
-                    outside.push_back(std::string(G_OBJECT_TYPE_NAME(w)) + " at " +
-                                      std::to_string(x) + ".." + std::to_string(right) + " x " +
-                                      std::to_string(y) + ".." + std::to_string(bottom));
-                }
-                // A drop-down list narrower than its longest item cuts that item short.
-                int natural = 0;
-                if (GTK_IS_COMBO_BOX(w)) {
-                    gtk_widget_get_preferred_width(w, nullptr, &natural);
-                }
-                if (natural > right - x) {
-                    outside.push_back("a list item " + std::to_string(natural) + " wide");
-                }
-            }
-            gtk_window_close(GTK_WINDOW(window));
-        });
+        EXPECT_EQ(plat::kIdCancel, RunWith(c.run, [&shown, &outside](GtkWidget* window) {
+                      shown = {gdk_window_get_width(gtk_widget_get_window(window)),
+                               gdk_window_get_height(gtk_widget_get_window(window))};
+                      for (GtkWidget* w : Descendants(window)) {
+                          int x = 0, y = 0;
+                          if (!gtk_widget_get_visible(w) ||
+                              !gtk_widget_translate_coordinates(w, window, 0, 0, &x, &y)) {
+                              continue;
+                          }
+                          const int right = x + gtk_widget_get_allocated_width(w);
+                          const int bottom = y + gtk_widget_get_allocated_height(w);
+                          if (x < 0 || y < 0 || right > shown.first || bottom > shown.second) {
+                              outside.push_back(std::string(G_OBJECT_TYPE_NAME(w)) + " at " +
+                                                std::to_string(x) + ".." + std::to_string(right) +
+                                                " x " + std::to_string(y) + ".." +
+                                                std::to_string(bottom));
+                          }
+                          // A drop-down list narrower than its longest item cuts that item short.
+                          int natural = 0;
+                          if (GTK_IS_COMBO_BOX(w)) {
+                              gtk_widget_get_preferred_width(w, nullptr, &natural);
+                          }
+                          if (natural > right - x) {
+                              outside.push_back("a list item " + std::to_string(natural) + " wide");
+                          }
+                      }
+                      gtk_window_close(GTK_WINDOW(window));
+                  }));
+        EXPECT_EQ(c.size, shown);
         EXPECT_EQ(std::vector<std::string>{}, outside);
     }
 }
@@ -176,9 +157,7 @@ TEST(DialogsGuiTest, ADropDownListKeepsItsWidthAndCutsALongerItemShort) {
     int width = 0;
     RunWith([&] { return plat::CurrentDialogFactory().RunModal(dialog, handler, nullptr); },
             [&width](GtkWidget* window) {
-                std::vector<GtkWidget*> widgets;
-                Descendants(window, &widgets);
-                for (GtkWidget* w : widgets) {
+                for (GtkWidget* w : Descendants(window)) {
                     width = GTK_IS_COMBO_BOX(w) ? gtk_widget_get_allocated_width(w) : width;
                 }
                 gtk_window_close(GTK_WINDOW(window));
@@ -191,7 +170,7 @@ TEST(DialogsGuiTest, EnterPressesOkWhereverTheFirstControlIs) {
         return;
     }
     const RecordingShell shell; // a licence page that a wrong Enter opens is only recorded
-    for (const Case& c : kCases) {
+    for (const auto& c : kDialogs) {
         SCOPED_TRACE(c.name);
         EXPECT_EQ(plat::kIdOk,
                   RunWith(c.run, [](GtkWidget* window) { PressKey(window, GDK_KEY_Return); }));

@@ -199,6 +199,29 @@ SkinContents Check(const TestSkin& skin) {
 TEST(SkinFolder, EachValueKeepsTheRangeOfWhatItIsAndTheBrokenSkinsFailJustPastIt) {
     using V = SkinContents::Verdict;
     const plat::ResourceModule& builtIn = *ProgramModule();
+    // One value of the built-in skin at each end of the range of what it is, and one past:
+    // the call history's font height, the right column (a size: up to a window's width past
+    // the face), the face's overlap of the left column (a place), a panel's edge (a size) and
+    // its y (a place).
+    const struct {
+        int id;
+        int32_t lowest, highest;
+    } ranges[] = {{CMakeCall::zel_SldCallHistory::kFontValue, 1, 1024},
+                  {CMakeCall::kRightPanelsValue, 0, kMaxSkinSide},
+                  {CMakeCall::kFaceOverlapValue, -kMaxSkinSide, kMaxSkinSide},
+                  {902, 0, kMaxSkinSide},
+                  {1004, -kMaxSkinSide, kMaxSkinSide}};
+    for (const auto& r : ranges) {
+        for (int32_t value : {r.lowest - 1, r.lowest, r.highest, r.highest + 1}) {
+            const bool within = value >= r.lowest && value <= r.highest;
+            const SkinContents found =
+                Check(skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin).Value(r.id, value));
+            EXPECT_EQ(found.verdict, within ? V::Accepted : V::OutOfBounds)
+                << r.id << ": " << value;
+            EXPECT_EQ(found.id, within ? 0 : r.id) << r.id << ": " << value;
+        }
+    }
+
     // Three large pictures, and text areas that bring them exactly to the budget.
     TestSkin large = skincases::LargePictures(builtIn, 1024, 1500);
     const int64_t room = kMaxSkinPixels - Check(large).pixels;
@@ -214,40 +237,6 @@ TEST(SkinFolder, EachValueKeepsTheRangeOfWhatItIsAndTheBrokenSkinsFailJustPastIt
     } cases[] = {
         {"the built-in skin", skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin),
          V::Accepted},
-        {"a font 1 high", skincases::FontHeight(builtIn, 1), V::Accepted},
-        {"a font 0 high", skincases::FontHeight(builtIn, 0), V::OutOfBounds, 400},
-        {"a font at the largest height", skincases::FontHeight(builtIn, 1024), V::Accepted},
-        {"a font one past it", skincases::FontHeight(builtIn, 1025), V::OutOfBounds, 400},
-        {"a font 32768 high", skincases::FontHeight(builtIn, 32768), V::OutOfBounds, 400},
-        {"the right column a window's width past the face",
-         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin)
-             .Value(CMakeCall::kRightPanelsValue, kMaxSkinSide),
-         V::Accepted},
-        {"one further",
-         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin)
-             .Value(CMakeCall::kRightPanelsValue, kMaxSkinSide + 1),
-         V::OutOfBounds, CMakeCall::kRightPanelsValue},
-        {"the right column before the face",
-         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin)
-             .Value(CMakeCall::kRightPanelsValue, -1),
-         V::OutOfBounds, CMakeCall::kRightPanelsValue},
-        {"the face past the left column",
-         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin)
-             .Value(CMakeCall::kFaceOverlapValue, -kMaxSkinSide),
-         V::Accepted},
-        {"the face one further",
-         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin)
-             .Value(CMakeCall::kFaceOverlapValue, -kMaxSkinSide - 1),
-         V::OutOfBounds, CMakeCall::kFaceOverlapValue},
-        {"a panel's edge below 0",
-         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin).Value(902, -1), V::OutOfBounds,
-         902},
-        {"a panel's y as far above its column as a window is high",
-         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin).Value(1004, -kMaxSkinSide),
-         V::Accepted},
-        {"one further",
-         skincases::BuiltIn(builtIn, skincases::kBuiltInCopySkin).Value(1004, -kMaxSkinSide - 1),
-         V::OutOfBounds, 1004},
         {"pictures at the budget", large, V::Accepted},
         {"one pixel past it", overLarge, V::OverBudget},
         {"a skin at both budgets", skincases::AtBothBudgets(builtIn, skincases::kBudgetsSkin),

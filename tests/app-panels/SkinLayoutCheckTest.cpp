@@ -7,6 +7,7 @@
 #include <string>
 
 #include "tests/app-panels/PanelsSupport.h"
+#include "tests/support/RegistrySandbox.h"
 
 namespace {
 
@@ -46,9 +47,8 @@ TEST(SkinLayoutCheckTest, AControlIsUnderTheFaceOnlyWhereTheFacesPictureDraws) {
         {"right, one column over it", 605, 3, 2, true, 1},
         {"a face that draws nothing", 605, 0, 10, false, 0},
     };
-    char dir[] = "/tmp/qvcheckXXXXXX";
-    ASSERT_NE(nullptr, mkdtemp(dir));
-    const std::string path = std::string(dir) + "/skin.zsk";
+    const RegistrySandbox sandbox; // a folder of its own for the skin file
+    const std::string path = sandbox.Dir() + "/skin.zsk";
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         ASSERT_TRUE(
@@ -56,9 +56,8 @@ TEST(SkinLayoutCheckTest, AControlIsUnderTheFaceOnlyWhereTheFacesPictureDraws) {
         FILE* out = popen((std::string(QUORVEX_SKINCHECK) + " " + path + " 2>&1").c_str(), "r");
         ASSERT_NE(nullptr, out);
         std::string text;
-        char buffer[256];
-        while (fgets(buffer, sizeof buffer, out)) {
-            text += buffer;
+        for (int ch = fgetc(out); ch != EOF; ch = fgetc(out)) {
+            text += static_cast<char>(ch);
         }
         const int status = pclose(out);
         ASSERT_TRUE(WIFEXITED(status)) << text;
@@ -66,8 +65,6 @@ TEST(SkinLayoutCheckTest, AControlIsUnderTheFaceOnlyWhereTheFacesPictureDraws) {
         EXPECT_EQ(c.status != 0, text.find("control " + std::to_string(c.id)) != std::string::npos)
             << text;
     }
-    unlink(path.c_str());
-    rmdir(dir);
 }
 
 } // namespace
