@@ -37,6 +37,10 @@ void zel_Command::OnLButtonUp(uint32_t, plat::Point) {
     }
 }
 
+void zel_Command::OnLButtonDblClk(uint32_t flags, plat::Point point) {
+    OnLButtonDown(flags, point);
+}
+
 CForm* zel_Command::OwningForm() {
     zel_Wnd* root = this;
     while (root->m_pParent) {

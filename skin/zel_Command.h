@@ -5,7 +5,8 @@ class CForm;
 
 // The push-and-notify button of the forms and the arrows of scroll bars: hover shows frame
 // 1, a press on a hovered button shows frame 2 and notifies (own id, 0) at once, the release
-// returns to frame 1. Entering with the button held shows frame 2 without notifying.
+// returns to frame 1. Entering with the button held shows frame 2 without notifying. The second
+// press of a double-click is a press like the first (two quick clicks on a key are two digits).
 class zel_Command : public zel_Button {
 public:
     zel_Command() = default;
@@ -15,6 +16,7 @@ public:
     void OnMouseLeave(uint32_t flags) override;
     bool OnLButtonDown(uint32_t flags, plat::Point point) override;
     void OnLButtonUp(uint32_t flags, plat::Point point) override;
+    void OnLButtonDblClk(uint32_t flags, plat::Point point) override;
 
     // Keyboard and handset feedback: a button at rest shows its hover frame for kFlashMs
     // (the form's flash timer ends it), while the key is handled and drawn at once. Another
