@@ -9,10 +9,10 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <fstream>
 #include <functional>
-#include <thread>
+
+#include "tests/support/Eventually.h"
 
 // Runs `body` in a forked child; its exit status is 1 when `body` failed, 2 when it returned
 // false. Failures the test had before the fork are not the child's.
@@ -40,10 +40,7 @@ inline void InChildWithin(int seconds, const std::function<void()>& body) {
         return true;
     });
     int status = -1;
-    for (int i = 0; i < seconds * 100 && waitpid(child, &status, WNOHANG) == 0; ++i) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    if (waitpid(child, &status, WNOHANG) == 0) {
+    if (!Eventually([&] { return waitpid(child, &status, WNOHANG) == child; }, seconds * 1000)) {
         kill(child, SIGKILL);
         waitpid(child, &status, 0);
         ADD_FAILURE() << "still blocked after " << seconds << " s";
