@@ -10,6 +10,7 @@
 #include "platform/core/Clock.h"
 #include "platform/desktop/LogindSleep.h"
 #include "platform/ui/ManualGuiDispatcher.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/PrivateSystemBus.h"
 #include "tests/support/RunningUnderCi.h"
 
@@ -93,11 +94,8 @@ TEST(LogindSleepTest, ABusThatTakesTheConnectionAndNeverAnswersIsGivenUpAtTheTim
     EXPECT_EQ("no system bus: no answer within 2000 ms", error);
     // The attempt was waited for and its connection closed, not left behind on a thread (GLib
     // may still be closing a descriptor that the first connection's set-up used).
-    for (uint32_t t = plat::TimeMs();
-         OpenDescriptors() > descriptors && plat::TimeMs() - t < 1000;) {
-        plat::SleepMs(5);
-    }
-    EXPECT_LE(OpenDescriptors(), descriptors);
+    EXPECT_TRUE(Eventually([&] { return OpenDescriptors() <= descriptors; }, 1000))
+        << OpenDescriptors() << " descriptors open, " << descriptors << " before";
 }
 
 } // namespace
