@@ -3,9 +3,9 @@
 // with the fake logind.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <chrono>
+#include <filesystem>
+#include <iterator>
 
 #include "platform/core/Clock.h"
 #include "platform/desktop/LogindSleep.h"
@@ -19,15 +19,8 @@ namespace {
 using Mode = plat::SleepInhibitor::Mode;
 
 // The descriptors the process has open.
-int OpenDescriptors() {
-    int n = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (readdir(dir) != nullptr) {
-            ++n;
-        }
-        closedir(dir);
-    }
-    return n;
+long OpenDescriptors() {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
 }
 
 TEST(LogindSleepTest, WhatIsHeldOrQueuedGoesWithTheObjectAndAMissingBusOrLogindIsSaid) {
@@ -87,7 +80,7 @@ TEST(LogindSleepTest, ABusThatTakesTheConnectionAndNeverAnswersIsGivenUpAtTheTim
     // The daemon stopped: the bus still takes the connection (the kernel's backlog does) and
     // answers nothing, like any socket that accepts and never replies.
     bus.Freeze();
-    const int descriptors = OpenDescriptors();
+    const long descriptors = OpenDescriptors();
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(nullptr, connect());
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3000));
