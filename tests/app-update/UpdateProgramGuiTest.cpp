@@ -2,8 +2,6 @@
 // taken and then cut short by the end of the session (SIGTERM).
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
 #include <filesystem>
 #include <string>
 #include <utility>
@@ -17,12 +15,6 @@ namespace {
 using namespace guiprogram;
 
 const auto* g_env = ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
-
-// The size of the file at `path`; -1 when there is none.
-long long FileSize(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
-}
 
 // SIGTERM (or Ctrl+C's SIGINT) cancels the download at once and ends the program in order.
 // With a modal dialog open the program waits for it to close, but the partial file goes at
@@ -59,7 +51,7 @@ TEST(UpdateProgramGuiTest, SigtermOrSigintInTheMiddleOfADownloadLeavesNoPartialF
                        (question = shown[0].id == login.id ? shown[1] : shown[0], true);
             })) << server.Log();
             Keys(question, "key Return");
-            ASSERT_TRUE(WaitFor([&] { return FileSize(part) > 0; })) << server.Log();
+            ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(part); })) << server.Log();
             if (dialogOpen) {
                 const size_t before = Windows().size();
                 Keys(login, "key F2");
@@ -68,7 +60,7 @@ TEST(UpdateProgramGuiTest, SigtermOrSigintInTheMiddleOfADownloadLeavesNoPartialF
 
             program.Signal(signal);
             if (dialogOpen) {
-                EXPECT_TRUE(WaitFor([&] { return FileSize(part) == -1; }, 2000));
+                EXPECT_TRUE(WaitFor([&] { return !std::filesystem::exists(part); }, 2000));
                 EXPECT_EQ(-1, program.Ended(500)) << "it ended under the open dialog";
                 program.Signal(SIGTERM);
                 EXPECT_EQ(128 + SIGTERM, program.Ended(5000));
@@ -76,8 +68,8 @@ TEST(UpdateProgramGuiTest, SigtermOrSigintInTheMiddleOfADownloadLeavesNoPartialF
                 EXPECT_EQ(0, program.Ended(5000)) << "the program did not end in order";
             }
         }
-        EXPECT_EQ(-1, FileSize(part));
-        EXPECT_EQ(-1, FileSize(home + "/data/downloads/setup.bin"));
+        EXPECT_FALSE(std::filesystem::exists(part));
+        EXPECT_FALSE(std::filesystem::exists(home + "/data/downloads/setup.bin"));
         const std::string trace = folder.Read("data/trace.txt");
         EXPECT_NE(std::string::npos,
                   trace.find("Cu7daxApp: senal de terminacion, fin del programa, signal=" +
