@@ -2,26 +2,19 @@
 // taken and then cut short by the end of the session (SIGTERM).
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-
-#include <fstream>
+#include <filesystem>
 #include <string>
 #include <utility>
 
 #include "tests/app-login/GuiProgram.h"
 #include "tests/app-update/UpdateTestSupport.h"
+#include "tests/support/TestFolder.h"
 
 namespace {
 
 using namespace guiprogram;
 
 const auto* g_env = ::testing::AddGlobalTestEnvironment(new GuiEnvironment);
-
-// The size of the file at `path`; -1 when there is none.
-long long FileSize(const std::string& path) {
-    struct stat info;
-    return stat(path.c_str(), &info) == 0 ? static_cast<long long>(info.st_size) : -1;
-}
 
 // SIGTERM (or Ctrl+C's SIGINT) cancels the download at once and ends the program in order.
 // With a modal dialog open the program waits for it to close, but the partial file goes at
@@ -33,20 +26,18 @@ TEST(UpdateProgramGuiTest, SigtermOrSigintInTheMiddleOfADownloadLeavesNoPartialF
     const std::pair<int, bool> cases[] = {{SIGTERM, false}, {SIGINT, true}};
     for (const auto& [signal, dialogOpen] : cases) {
         SCOPED_TRACE(dialogOpen ? "SIGINT, the settings dialog open" : "SIGTERM, no dialog open");
-        char tmpl[] = "/tmp/qvupdateguiXXXXXX";
-        ASSERT_NE(nullptr, mkdtemp(tmpl));
-        const std::string home = tmpl;
+        const TestFolder folder;
+        const std::string& home = folder.Path();
         updatetest::UpdateServer server(home);
         ASSERT_TRUE(server.Ready()) << "python3 update_server.py did not start";
         // About 40 kB/s: the 1 MB installer would take some 25 s.
         server.SetFiles(R"({"version.txt": {"body": "[versionList]\nKZN=2\n[KZN]\n)"
                         R"(installer=setup.bin\ndirectory=rel\n"},
                             "rel/setup.bin": {"size": 1000000, "delay": 0.1}})");
-        ASSERT_EQ(0, std::system(("mkdir -p " + home + "/config").c_str()));
-        updatetest::WriteFile(home + "/config/quorvex.ini", "[General]\nRegisterWizard=0\n");
-        updatetest::WriteFile(home + "/deployment.ini",
-                              "[service]\nsip_server=127.0.0.2\nupdate_server=" + server.BaseUrl() +
-                                  "\n");
+        ASSERT_TRUE(std::filesystem::create_directory(folder.File("config")));
+        updatetest::WriteFile(folder.File("config/quorvex.ini"), "[General]\nRegisterWizard=0\n");
+        const std::string service = "[service]\nsip_server=127.0.0.2\nupdate_server=";
+        updatetest::WriteFile(folder.File("deployment.ini"), service + server.BaseUrl() + "\n");
         const std::string part = home + "/data/downloads/setup.bin.part";
         {
             Program program(home, QUORVEX_PROGRAM, QUORVEX_PROGRAM_DIR, home + "/deployment.ini");
@@ -60,7 +51,7 @@ TEST(UpdateProgramGuiTest, SigtermOrSigintInTheMiddleOfADownloadLeavesNoPartialF
                        (question = shown[0].id == login.id ? shown[1] : shown[0], true);
             })) << server.Log();
             Keys(question, "key Return");
-            ASSERT_TRUE(WaitFor([&] { return FileSize(part) > 0; })) << server.Log();
+            ASSERT_TRUE(WaitFor([&] { return std::filesystem::exists(part); })) << server.Log();
             if (dialogOpen) {
                 const size_t before = Windows().size();
                 Keys(login, "key F2");
@@ -69,7 +60,7 @@ TEST(UpdateProgramGuiTest, SigtermOrSigintInTheMiddleOfADownloadLeavesNoPartialF
 
             program.Signal(signal);
             if (dialogOpen) {
-                EXPECT_TRUE(WaitFor([&] { return FileSize(part) == -1; }, 2000));
+                EXPECT_TRUE(WaitFor([&] { return !std::filesystem::exists(part); }, 2000));
                 EXPECT_EQ(-1, program.Ended(500)) << "it ended under the open dialog";
                 program.Signal(SIGTERM);
                 EXPECT_EQ(128 + SIGTERM, program.Ended(5000));
@@ -77,16 +68,15 @@ TEST(UpdateProgramGuiTest, SigtermOrSigintInTheMiddleOfADownloadLeavesNoPartialF
                 EXPECT_EQ(0, program.Ended(5000)) << "the program did not end in order";
             }
         }
-        EXPECT_EQ(-1, FileSize(part));
-        EXPECT_EQ(-1, FileSize(home + "/data/downloads/setup.bin"));
-        const std::string trace = updatetest::ReadFile(home + "/data/trace.txt");
+        EXPECT_FALSE(std::filesystem::exists(part));
+        EXPECT_FALSE(std::filesystem::exists(home + "/data/downloads/setup.bin"));
+        const std::string trace = folder.Read("data/trace.txt");
         EXPECT_NE(std::string::npos,
                   trace.find("Cu7daxApp: senal de terminacion, fin del programa, signal=" +
                              std::to_string(signal)))
             << trace;
         EXPECT_NE(std::string::npos, trace.find("UpdateWorker: descarga fallida de rel/setup.bin"));
         EXPECT_EQ(!dialogOpen, trace.find("END TRACE") != std::string::npos);
-        EXPECT_EQ(0, std::system(("rm -rf '" + home + "'").c_str()));
     }
 }
 

@@ -3,13 +3,14 @@
 // with the fake logind.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <chrono>
+#include <filesystem>
+#include <iterator>
 
 #include "platform/core/Clock.h"
 #include "platform/desktop/LogindSleep.h"
 #include "platform/ui/ManualGuiDispatcher.h"
+#include "tests/support/Eventually.h"
 #include "tests/support/PrivateSystemBus.h"
 #include "tests/support/RunningUnderCi.h"
 
@@ -18,15 +19,8 @@ namespace {
 using Mode = plat::SleepInhibitor::Mode;
 
 // The descriptors the process has open.
-int OpenDescriptors() {
-    int n = 0;
-    if (DIR* dir = opendir("/proc/self/fd")) {
-        while (readdir(dir) != nullptr) {
-            ++n;
-        }
-        closedir(dir);
-    }
-    return n;
+long OpenDescriptors() {
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
 }
 
 TEST(LogindSleepTest, WhatIsHeldOrQueuedGoesWithTheObjectAndAMissingBusOrLogindIsSaid) {
@@ -86,18 +80,15 @@ TEST(LogindSleepTest, ABusThatTakesTheConnectionAndNeverAnswersIsGivenUpAtTheTim
     // The daemon stopped: the bus still takes the connection (the kernel's backlog does) and
     // answers nothing, like any socket that accepts and never replies.
     bus.Freeze();
-    const int descriptors = OpenDescriptors();
+    const long descriptors = OpenDescriptors();
     const auto start = std::chrono::steady_clock::now();
     EXPECT_EQ(nullptr, connect());
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(3000));
     EXPECT_EQ("no system bus: no answer within 2000 ms", error);
     // The attempt was waited for and its connection closed, not left behind on a thread (GLib
     // may still be closing a descriptor that the first connection's set-up used).
-    for (uint32_t t = plat::TimeMs();
-         OpenDescriptors() > descriptors && plat::TimeMs() - t < 1000;) {
-        plat::SleepMs(5);
-    }
-    EXPECT_LE(OpenDescriptors(), descriptors);
+    EXPECT_TRUE(Eventually([&] { return OpenDescriptors() <= descriptors; }, 1000))
+        << OpenDescriptors() << " descriptors open, " << descriptors << " before";
 }
 
 } // namespace

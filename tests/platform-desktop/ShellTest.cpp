@@ -3,43 +3,20 @@
 
 #include <signal.h>
 #include <stdlib.h>
-#include <sys/stat.h>
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
-#include <functional>
-#include <sstream>
 #include <string>
-#include <thread>
+#include <vector>
 
 #include "platform/desktop/Shell.h"
 #include "platform/ui/GtkRuntime.h"
 #include "platform/ui/ManualGuiDispatcher.h"
 #include "tests/support/Eventually.h"
 #include "tests/support/FakeOpener.h"
+#include "tests/support/TestFolder.h"
 
 namespace {
-
-// A folder of the test's own, removed with the object.
-struct Folder {
-    Folder() {
-        char pattern[] = "/tmp/quorvex-shell-XXXXXX";
-        path = mkdtemp(pattern) ? pattern : "";
-    }
-    ~Folder() { std::filesystem::remove_all(path); }
-    std::string File(const std::string& name) const { return path + "/" + name; }
-    void Write(const std::string& name, const std::string& text, mode_t mode = 0755) const {
-        std::ofstream(File(name)) << text;
-        chmod(File(name).c_str(), mode);
-    }
-    std::string Read(const std::string& name) const {
-        std::stringstream text;
-        text << std::ifstream(File(name)).rdbuf();
-        return text.str();
-    }
-    std::string path;
-};
 
 // Shell commands that wait until the test creates "release" beside the script (or 10 s pass),
 // then create "ended" there.
@@ -47,8 +24,7 @@ const char kLinger[] = "i=0\nwhile [ ! -e \"${0%/*}/release\" ] && [ $i -lt 200 
                        "/bin/sleep 0.05; i=$((i+1)); done\n: > \"${0%/*}/ended\"";
 
 TEST(ShellTest, AProgramThatCannotBeStartedIsReportedAndOneThatCanRunsWithItsArguments) {
-    Folder dir;
-    ASSERT_FALSE(dir.path.empty());
+    TestFolder dir;
     const std::string ran = dir.File("ran"), path = getenv("PATH");
     // A program that writes its arguments to `ran`, a file without the right to run, and a
     // script whose interpreter does not exist (execvp fails with ENOENT).
@@ -65,7 +41,7 @@ TEST(ShellTest, AProgramThatCannotBeStartedIsReportedAndOneThatCanRunsWithItsArg
         {"no-interpreter", true, false}, {"quorvex-no-such-program", false, false},
         {"records", false, true}, // found on PATH
     };
-    setenv("PATH", (dir.path + ":" + path).c_str(), 1);
+    setenv("PATH", (dir.Path() + ":" + path).c_str(), 1);
     // The same whether the children are waited for or reap themselves (SIGCHLD ignored).
     for (auto child : {SIG_DFL, SIG_IGN}) {
         signal(SIGCHLD, child);
@@ -86,7 +62,7 @@ TEST(ShellTest, AProgramThatCannotBeStartedIsReportedAndOneThatCanRunsWithItsArg
 }
 
 TEST(ShellTest, AStartedProgramThatOutlivesTheCallDoesNotHoldTheCallerUp) {
-    Folder dir;
+    TestFolder dir;
     dir.Write("lingers", std::string("#!/bin/sh\n") + kLinger);
     EXPECT_TRUE(plat::StartProgram(dir.File("lingers"), {}));
     EXPECT_FALSE(std::filesystem::exists(dir.File("ended"))) << "returned only once it ended";
@@ -116,50 +92,40 @@ TEST(ShellTest, OpeningAPageTakesTheOpenersExitStatusOnTheGuiThreadWithoutWaitin
             SCOPED_TRACE(std::string(c.name) + (child == SIG_IGN ? ", SIGCHLD ignored" : ""));
             const bool lingers = c.opener == kLinger;
             plat::ManualGuiDispatcher gui;
-            int answers = 0;
-            bool opened = !c.opened;
-            {
-                FakeOpener opener(c.opener);
-                const int previousWait = plat::SetOpenerWaitMsForTests(c.waitMs);
-                plat::ShellOpen("https://example.test/a b", [&](bool result) {
-                    ++answers;
-                    opened = result;
-                });
-                plat::SetOpenerWaitMsForTests(previousWait);
-                if (lingers) {
-                    // Returned while the opener runs; nothing is answered before it ends or the
-                    // wait is over.
-                    EXPECT_FALSE(std::filesystem::exists(opener.File("ended")));
-                    EXPECT_EQ(0u, gui.PendingCount());
-                    if (c.waitMs > 1000) {
-                        std::ofstream(opener.File("release"));
-                    }
-                }
-                ASSERT_TRUE(Eventually([&] { return gui.PendingCount() > 0; }));
-                EXPECT_EQ(c.opener ? "https://example.test/a b\n" : "", opener.Opened());
-                if (lingers) {
-                    EXPECT_NE(c.waitMs < 1000, std::filesystem::exists(opener.File("ended")));
+            std::vector<bool> answers;
+            FakeOpener opener(c.opener);
+            plat::SetOpenerWaitMsForTests(c.waitMs);
+            plat::ShellOpen("https://example.test/a b",
+                            [&](bool opened) { answers.push_back(opened); });
+            if (lingers) {
+                // Returned while the opener runs; nothing is answered before it ends or the wait
+                // is over.
+                EXPECT_FALSE(std::filesystem::exists(opener.File("ended")));
+                EXPECT_EQ(0u, gui.PendingCount());
+                if (c.waitMs > 1000) {
                     std::ofstream(opener.File("release"));
-                    EXPECT_TRUE(
-                        Eventually([&] { return std::filesystem::exists(opener.File("ended")); }));
                 }
             }
+            ASSERT_TRUE(Eventually([&] { return gui.PendingCount() > 0; }));
+            EXPECT_EQ(c.opener ? "https://example.test/a b\n" : "", opener.Opened());
+            if (lingers) {
+                EXPECT_NE(c.waitMs < 1000, std::filesystem::exists(opener.File("ended")));
+                std::ofstream(opener.File("release"));
+                EXPECT_TRUE(
+                    Eventually([&] { return std::filesystem::exists(opener.File("ended")); }));
+            }
             EXPECT_EQ(1, gui.RunPending());
-            EXPECT_EQ(1, answers);
-            EXPECT_EQ(c.opened, opened);
+            EXPECT_EQ(std::vector<bool>{c.opened}, answers);
         }
     }
+    plat::SetOpenerWaitMsForTests(plat::kOpenerWaitMs);
     signal(SIGCHLD, SIG_DFL);
 }
 
 TEST(ShellTest, StartedProgramsGetTheEnvironmentTheUserGaveThisProgram) {
-    Folder dir;
-    for (const char* program : {"xdg-open", "installer"}) {
-        const std::string file = dir.File(std::string(program) + "-env");
-        dir.Write(program, "#!/bin/sh\necho \"${GDK_GL-none} $QUORVEX_OWN\" > '" + file +
-                               ".part' && /bin/mv '" + file + ".part' '" + file + "'\n");
-    }
-    const std::string path = getenv("PATH");
+    // The opener and the installer write what they got of two variables to "<program>.env".
+    const std::string record = "echo \"${GDK_GL-none} $QUORVEX_OWN\" > \"$0.part\" && "
+                               "/bin/mv \"$0.part\" \"$0.env\"";
     setenv("QUORVEX_OWN", "kept", 1);
     // First with the user's own GDK_GL, which the program keeps; then without one, where the
     // program turns GL off for itself alone.
@@ -168,14 +134,15 @@ TEST(ShellTest, StartedProgramsGetTheEnvironmentTheUserGaveThisProgram) {
         users ? setenv("GDK_GL", users, 1) : unsetenv("GDK_GL");
         plat::KeepGlOff();
         EXPECT_STREQ(users ? users : "disable", getenv("GDK_GL"));
-        setenv("PATH", dir.path.c_str(), 1);
+        FakeOpener opener(record.c_str());
+        opener.Write("installer", "#!/bin/sh\n" + record + "\n");
         plat::ShellOpen("page.htm", {});
-        setenv("PATH", path.c_str(), 1);
-        EXPECT_TRUE(plat::StartProgram(dir.File("installer"), {}));
-        for (const char* file : {"xdg-open-env", "installer-env"}) {
-            EXPECT_TRUE(Eventually([&] { return std::filesystem::exists(dir.File(file)); }));
-            EXPECT_EQ(std::string(users ? users : "none") + " kept\n", dir.Read(file)) << file;
-            std::filesystem::remove(dir.File(file));
+        EXPECT_TRUE(plat::StartProgram(opener.File("installer"), {}));
+        for (const std::string program : {"xdg-open", "installer"}) {
+            EXPECT_TRUE(Eventually([&] { return opener.Read(program + ".env") != ""; }));
+            EXPECT_EQ(std::string(users ? users : "none") + " kept\n",
+                      opener.Read(program + ".env"))
+                << program;
         }
     }
     unsetenv("GDK_GL");

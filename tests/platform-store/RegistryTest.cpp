@@ -551,26 +551,36 @@ std::vector<Unwritable> UnwritableFolders() {
     };
 }
 
+// In a child process, on a tmpfs of 256 KiB of its own made at `dir`: a hive at `file` whose
+// Software\Quorvex holds "Value" 200, then `body` with that key. False when it could not run.
+bool WithHiveOnTmpfs(const std::string& dir, const std::string& file,
+                     const std::function<void(Registry::Key)>& body) {
+    EXPECT_TRUE(std::filesystem::create_directory(dir));
+    return WithPrivateMounts([&] {
+        if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=256k") != 0) {
+            return false;
+        }
+        Registry::Key key;
+        const uint32_t value = 200;
+        Registry(file).CreateKey("Software\\Quorvex", &key);
+        Registry(file).SetValue(key, "Value", plat::kRegDword, &value, 4);
+        body(key);
+        return true;
+    });
+}
+
 TEST_F(RegistryTest, AHiveThatCannotBeWrittenIsReadSaysSoOnceAndIsWrittenWhenItCanBe) {
     for (const Unwritable& c : UnwritableFolders()) {
         SCOPED_TRACE(c.name);
         const std::string dir = dir_ + "/" + c.name;
         const std::string path = dir + "/registry.sqlite3";
-        ASSERT_TRUE(std::filesystem::create_directory(dir));
-        const bool ran = WithPrivateMounts([&] {
-            if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=256k") != 0) {
-                return false;
-            }
-            Registry::Key key;
-            uint32_t value = 200;
-            Registry(path).CreateKey("Software\\Quorvex", &key);
-            Registry(path).SetValue(key, "Value", plat::kRegDword, &value, 4);
+        const bool ran = WithHiveOnTmpfs(dir, path, [&](Registry::Key key) {
             EXPECT_TRUE(c.breakIt(dir));
             plat::FakeClock clock(5000);
             plat::ScopedClock scoped(clock);
             ReportRecorder reports;
             Registry reg(path);
-            uint32_t size = 4;
+            uint32_t value = 0, size = 4;
             auto store = [&](uint32_t v) {
                 return reg.SetValue(key, "Value", plat::kRegDword, &v, 4);
             };
@@ -592,7 +602,6 @@ TEST_F(RegistryTest, AHiveThatCannotBeWrittenIsReadSaysSoOnceAndIsWrittenWhenItC
                                            "Registry: the settings in " + path +
                                                " are read-only, changes are not saved: " + c.reason,
                                            "Registry: " + path + " is writable again"}));
-            return true;
         });
         if (!ran) {
             GTEST_SKIP() << "this machine gives no private mounts, or refuses a tmpfs";
@@ -604,58 +613,44 @@ TEST_F(RegistryTest, AHiveThatCannotBeWrittenIsReadSaysSoOnceAndIsWrittenWhenItC
 // shared-memory file is gone (the folder was copied without it). The change is read or the hive
 // is not opened, also through a link from another folder: reading the file alone would hide it.
 TEST_F(RegistryTest, AChangeStillInTheWalIsReadOrTheHiveStaysClosed) {
-    for (const auto& [c, viaLink] : {std::pair{UnwritableFolders()[0], false},
-                                     {UnwritableFolders()[0], true},
-                                     {UnwritableFolders()[1], false},
-                                     {UnwritableFolders()[1], true}}) {
-        SCOPED_TRACE(std::string(c.name) + (viaLink ? ", through a link" : ""));
-        const std::string dir = dir_ + "/" + c.name + (viaLink ? " linked" : "");
-        const std::string file = dir + "/registry.sqlite3";
-        const std::string path = viaLink ? dir + ".sqlite3" : file;
-        ASSERT_TRUE(std::filesystem::create_directory(dir));
-        if (viaLink) {
-            std::filesystem::create_symlink(file, path);
-        }
-        const bool ran = WithPrivateMounts([&] {
-            if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=256k") != 0) {
-                return false;
+    for (const Unwritable& c : UnwritableFolders()) {
+        for (bool viaLink : {false, true}) {
+            SCOPED_TRACE(std::string(c.name) + (viaLink ? ", through a link" : ""));
+            const std::string dir = dir_ + "/" + c.name + (viaLink ? " linked" : "");
+            const std::string file = dir + "/registry.sqlite3";
+            const std::string path = viaLink ? dir + ".sqlite3" : file;
+            const bool ran = WithHiveOnTmpfs(dir, file, [&](Registry::Key key) {
+                if (fork() == 0) {
+                    const uint32_t value = 201;
+                    (new Registry(file))->SetValue(key, "Value", plat::kRegDword, &value, 4);
+                    _exit(0);
+                }
+                wait(nullptr);
+                struct stat wal {};
+                EXPECT_TRUE(stat((file + "-wal").c_str(), &wal) == 0 && wal.st_size > 0);
+                EXPECT_EQ(unlink((file + "-shm").c_str()), 0);
+                EXPECT_TRUE(c.breakIt(dir));
+                if (viaLink) {
+                    std::filesystem::create_symlink(file, path);
+                }
+                ReportRecorder reports;
+                uint32_t value = 0, size = 4;
+                const long read = Registry(path).QueryValue(key, "Value", nullptr, &value, &size);
+                // On a read-only folder SQLite cannot rebuild the shared memory the WAL is read
+                // through.
+                const bool readOnly = std::string(c.name) == "read-only folder";
+                EXPECT_EQ(read, readOnly ? plat::kErrorBadDb : plat::kErrorSuccess);
+                EXPECT_EQ(value, readOnly ? 0u : 201u);
+                EXPECT_EQ(reports.Lines(),
+                          std::vector<std::string>{
+                              (readOnly ? "Registry: cannot open " + path + ": "
+                                        : "Registry: the settings in " + path +
+                                              " are read-only, changes are not saved: ") +
+                              c.reason});
+            });
+            if (!ran) {
+                GTEST_SKIP() << "this machine gives no private mounts, or refuses a tmpfs";
             }
-            Registry::Key key;
-            uint32_t value = 200;
-            Registry(file).CreateKey("Software\\Quorvex", &key);
-            Registry(file).SetValue(key, "Value", plat::kRegDword, &value, 4);
-            if (fork() == 0) {
-                value = 201;
-                (new Registry(file))->SetValue(key, "Value", plat::kRegDword, &value, 4);
-                _exit(0);
-            }
-            wait(nullptr);
-            struct stat wal {};
-            EXPECT_TRUE(stat((file + "-wal").c_str(), &wal) == 0 && wal.st_size > 0);
-            EXPECT_EQ(unlink((file + "-shm").c_str()), 0);
-            EXPECT_TRUE(c.breakIt(dir));
-            ReportRecorder reports;
-            Registry reg(path);
-            uint32_t size = 4;
-            value = 0;
-            const long read = reg.QueryValue(key, "Value", nullptr, &value, &size);
-            if (std::string(c.name) == "read-only folder") {
-                // SQLite cannot rebuild the shared memory the WAL is read through.
-                EXPECT_EQ(read, plat::kErrorBadDb);
-                EXPECT_EQ(reports.Lines(), std::vector<std::string>{"Registry: cannot open " +
-                                                                    path + ": " + c.reason});
-            } else {
-                EXPECT_EQ(read, plat::kErrorSuccess);
-                EXPECT_EQ(value, 201u);
-                EXPECT_EQ(
-                    reports.Lines(),
-                    std::vector<std::string>{"Registry: the settings in " + path +
-                                             " are read-only, changes are not saved: " + c.reason});
-            }
-            return true;
-        });
-        if (!ran) {
-            GTEST_SKIP() << "this machine gives no private mounts, or refuses a tmpfs";
         }
     }
 }
